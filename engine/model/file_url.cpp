@@ -1,0 +1,210 @@
+#include "engine/model/file_url.h"
+
+#include "engine/model/json.h"
+
+#include <vector>
+
+namespace sorvik {
+
+namespace {
+
+    std::string trimTrailingSlashes(std::string_view path)
+    {
+        while (path.size() > 1 && path.back() == '/')
+            path.remove_suffix(1);
+        return std::string(path);
+    }
+
+    bool isKeptInPath(unsigned char byte)
+    {
+        if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9'))
+            return true;
+        switch (byte) {
+        case '-':
+        case '.':
+        case '_':
+        case '~':
+        case '!':
+        case '$':
+        case '&':
+        case '\'':
+        case '(':
+        case ')':
+        case '*':
+        case '+':
+        case ',':
+        case ';':
+        case '=':
+        case ':':
+        case '@':
+        case '/':
+            return true;
+        default:
+            return false;
+        }
+    }
+
+    int hexValue(char character)
+    {
+        if (character >= '0' && character <= '9')
+            return character - '0';
+        if (character >= 'a' && character <= 'f')
+            return character - 'a' + 10;
+        if (character >= 'A' && character <= 'F')
+            return character - 'A' + 10;
+        return -1;
+    }
+
+} // namespace
+
+FileURL::FileURL(std::string_view path_, bool isDirectory_)
+    : path(trimTrailingSlashes(path_))
+    , isDirectory(isDirectory_)
+{
+}
+
+std::string percentEncodePath(std::string_view path)
+{
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string result;
+    result.reserve(path.size());
+    for (char character : path) {
+        auto byte = static_cast<unsigned char>(character);
+        if (isKeptInPath(byte)) {
+            result.push_back(character);
+            continue;
+        }
+        result.push_back('%');
+        result.push_back(digits[byte >> 4]);
+        result.push_back(digits[byte & 0x0F]);
+    }
+    return result;
+}
+
+std::optional<FileURL> FileURL::parse(std::string_view text)
+{
+    constexpr std::string_view scheme = "file://";
+    if (text.size() < scheme.size())
+        return std::nullopt;
+    for (std::size_t index = 0; index < scheme.size(); ++index) {
+        char character = text[index];
+        if (character >= 'A' && character <= 'Z')
+            character = static_cast<char>(character - 'A' + 'a');
+        if (character != scheme[index])
+            return std::nullopt;
+    }
+    text.remove_prefix(scheme.size());
+    if (text.starts_with("localhost"))
+        text.remove_prefix(9);
+    if (text.empty() || text.front() != '/')
+        return std::nullopt;
+
+    std::string decoded;
+    decoded.reserve(text.size());
+    for (std::size_t index = 0; index < text.size(); ++index) {
+        char character = text[index];
+        if (character == '?' || character == '#')
+            return std::nullopt;
+        if (character != '%') {
+            decoded.push_back(character);
+            continue;
+        }
+        if (index + 2 >= text.size())
+            return std::nullopt;
+        int high = hexValue(text[index + 1]);
+        int low = hexValue(text[index + 2]);
+        if (high < 0 || low < 0)
+            return std::nullopt;
+        decoded.push_back(static_cast<char>(high * 16 + low));
+        index += 2;
+    }
+    bool isDirectory = decoded.size() > 1 && decoded.back() == '/';
+    if (decoded == "/")
+        isDirectory = true;
+    return FileURL(decoded, isDirectory);
+}
+
+std::string FileURL::text() const
+{
+    std::string result = "file://" + percentEncodePath(path);
+    if (isDirectory && (result.empty() || result.back() != '/'))
+        result.push_back('/');
+    return result;
+}
+
+std::string FileURL::lastPathComponent() const
+{
+    if (path == "/")
+        return "/";
+    auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return path;
+    return path.substr(slash + 1);
+}
+
+FileURL FileURL::deletingLastPathComponent() const
+{
+    auto slash = path.rfind('/');
+    if (slash == std::string::npos || slash == 0)
+        return FileURL("/", true);
+    return FileURL(std::string_view(path).substr(0, slash), true);
+}
+
+FileURL FileURL::appending(std::string_view component, bool isDirectory_) const
+{
+    std::string joined = path;
+    if (joined.empty() || joined.back() != '/')
+        joined.push_back('/');
+    joined.append(component);
+    return FileURL(joined, isDirectory_);
+}
+
+std::vector<std::string> FileURL::pathComponents() const
+{
+    std::vector<std::string> components;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        auto slash = path.find('/', start);
+        if (slash == std::string::npos)
+            slash = path.size();
+        if (slash > start)
+            components.emplace_back(path.substr(start, slash - start));
+        start = slash + 1;
+    }
+    return components;
+}
+
+FileURL FileURL::standardized() const
+{
+    std::vector<std::string> kept;
+    for (auto& component : pathComponents()) {
+        if (component == ".")
+            continue;
+        if (component == "..") {
+            if (!kept.empty())
+                kept.pop_back();
+            continue;
+        }
+        kept.push_back(std::move(component));
+    }
+    std::string joined;
+    for (const auto& component : kept) {
+        joined.push_back('/');
+        joined.append(component);
+    }
+    if (joined.empty())
+        joined = "/";
+    return FileURL(joined, isDirectory);
+}
+
+void to_json(nlohmann::json& json, const FileURL& url) { json = url.text(); }
+
+void from_json(const nlohmann::json& json, FileURL& url)
+{
+    auto parsed = FileURL::parse(json::decode<std::string>(json));
+    if (!parsed)
+        throw json::DecodeError("Invalid file URL");
+    url = *parsed;
+}
+
+} // namespace sorvik

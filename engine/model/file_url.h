@@ -1,0 +1,62 @@
+#pragma once
+
+#include <compare>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json_fwd.hpp>
+
+namespace sorvik {
+
+/// The location of a file or folder: an absolute path plus whether it names a folder.
+/// The path is bytes, exactly as the file system has them; it is kept without a trailing
+/// "/" (except for the root itself). The text form is "file://" + the percent-encoded path,
+/// with a trailing "/" for folders; one function makes it, so equal paths give equal text.
+struct FileURL {
+    std::string path;
+    bool isDirectory = false;
+
+    FileURL() = default;
+    FileURL(std::string_view path, bool isDirectory = false);
+
+    /// Reads "file:///…" or "file://localhost/…" text; accepts any valid percent escape.
+    static std::optional<FileURL> parse(std::string_view text);
+
+    std::string text() const;
+    bool isEmpty() const { return path.empty(); }
+
+    /// The last path component ("/" for the root).
+    std::string lastPathComponent() const;
+    /// The folder that holds this item, as a folder URL.
+    FileURL deletingLastPathComponent() const;
+    /// This URL with one more path component.
+    FileURL appending(std::string_view component, bool isDirectory = false) const;
+    /// "." components and empty components removed, ".." resolved against its parent; no
+    /// file-system access.
+    FileURL standardized() const;
+    /// The path's components without the leading "/".
+    std::vector<std::string> pathComponents() const;
+
+    friend bool operator==(const FileURL&, const FileURL&) = default;
+    friend auto operator<=>(const FileURL&, const FileURL&) = default;
+};
+
+/// The percent-encoded form of a path, as used inside file URL text.
+std::string percentEncodePath(std::string_view path);
+
+void to_json(nlohmann::json& json, const FileURL& url);
+/// Strict: a string holding an absolute file URL.
+void from_json(const nlohmann::json& json, FileURL& url);
+
+} // namespace sorvik
+
+template <>
+struct std::hash<sorvik::FileURL> {
+    std::size_t operator()(const sorvik::FileURL& url) const noexcept
+    {
+        return std::hash<std::string> {}(url.path) ^ static_cast<std::size_t>(url.isDirectory);
+    }
+};

@@ -1,0 +1,82 @@
+#include "app/services/regular_file.h"
+
+#include <cerrno>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace sorvik {
+
+RegularFile::RegularFile(int descriptor, std::int64_t size)
+    : m_descriptor(descriptor)
+    , m_size(size)
+{
+}
+
+std::optional<RegularFile> RegularFile::open(const std::filesystem::path& path)
+{
+    // O_NONBLOCK keeps open() of a FIFO without a writer from waiting forever; the type
+    // check on the open descriptor then turns it away without reading.
+    int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (descriptor < 0)
+        return std::nullopt;
+    struct stat status {};
+    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(descriptor);
+        return std::nullopt;
+    }
+    int flags = fcntl(descriptor, F_GETFL);
+    if (flags >= 0)
+        fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK);
+    return RegularFile(descriptor, static_cast<std::int64_t>(status.st_size));
+}
+
+RegularFile::RegularFile(RegularFile&& other) noexcept
+    : m_descriptor(std::exchange(other.m_descriptor, -1))
+    , m_size(other.m_size)
+{
+}
+
+RegularFile& RegularFile::operator=(RegularFile&& other) noexcept
+{
+    if (this != &other) {
+        if (m_descriptor >= 0)
+            ::close(m_descriptor);
+        m_descriptor = std::exchange(other.m_descriptor, -1);
+        m_size = other.m_size;
+    }
+    return *this;
+}
+
+RegularFile::~RegularFile()
+{
+    if (m_descriptor >= 0)
+        ::close(m_descriptor);
+}
+
+std::string RegularFile::readPrefix(std::size_t limit) const
+{
+    std::string data;
+    data.resize(limit);
+    std::size_t filled = 0;
+    while (filled < limit) {
+        ssize_t count = ::pread(m_descriptor, data.data() + filled, limit - filled, static_cast<off_t>(filled));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            break;
+        filled += static_cast<std::size_t>(count);
+    }
+    data.resize(filled);
+    return data;
+}
+
+bool isRegularFile(const std::filesystem::path& path)
+{
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+} // namespace sorvik

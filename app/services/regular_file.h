@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace sorvik {
+
+/// An open, read-only descriptor of a regular file, closed when destroyed. Extractors open
+/// files only through it: a FIFO, socket or device in the list must never block or be read.
+class RegularFile {
+public:
+    /// Opens `path` (following symbolic links) when it is a regular file; nothing otherwise.
+    /// Opening never blocks, even on a FIFO.
+    static std::optional<RegularFile> open(const std::filesystem::path& path);
+
+    RegularFile(RegularFile&& other) noexcept;
+    RegularFile& operator=(RegularFile&& other) noexcept;
+    RegularFile(const RegularFile&) = delete;
+    RegularFile& operator=(const RegularFile&) = delete;
+    ~RegularFile();
+
+    int descriptor() const { return m_descriptor; }
+    std::int64_t size() const { return m_size; }
+
+    /// Up to `limit` bytes from the start of the file.
+    std::string readPrefix(std::size_t limit) const;
+
+private:
+    RegularFile(int descriptor, std::int64_t size);
+
+    int m_descriptor = -1;
+    std::int64_t m_size = 0;
+};
+
+/// True when `path` names a regular file (after following symbolic links).
+bool isRegularFile(const std::filesystem::path& path);
+
+} // namespace sorvik

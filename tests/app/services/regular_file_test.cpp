@@ -1,0 +1,40 @@
+#include "app/services/regular_file.h"
+
+#include "tests/support/temporary_folder.h"
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace sorvik {
+namespace {
+
+    TEST(RegularFile, OpensOnlyRegularFiles)
+    {
+        testing::TemporaryFolder folder;
+        auto file = folder.createFile("a.txt", "hello");
+        auto fifo = folder / "pipe";
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        auto link = folder / "link";
+        std::filesystem::create_symlink(file, link);
+
+        auto opened = RegularFile::open(file);
+        ASSERT_TRUE(opened);
+        EXPECT_EQ(opened->size(), 5);
+        EXPECT_EQ(opened->readPrefix(3), "hel");
+        EXPECT_EQ(opened->readPrefix(100), "hello");
+        EXPECT_TRUE(RegularFile::open(link));
+
+        EXPECT_FALSE(RegularFile::open(fifo)); // returns at once instead of waiting for a writer
+        EXPECT_FALSE(RegularFile::open("/dev/null"));
+        EXPECT_FALSE(RegularFile::open(folder.path()));
+        EXPECT_FALSE(RegularFile::open(folder / "missing"));
+        EXPECT_FALSE(isRegularFile(fifo));
+        EXPECT_TRUE(isRegularFile(link));
+    }
+
+} // namespace
+} // namespace sorvik

@@ -22,7 +22,7 @@ std::optional<RegularFile> RegularFile::open(const std::filesystem::path& path)
     int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (descriptor < 0)
         return std::nullopt;
-    struct stat status {};
+    struct stat status { };
     if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(descriptor);
         return std::nullopt;
@@ -62,7 +62,8 @@ std::string RegularFile::readPrefix(std::size_t limit) const
     data.resize(limit);
     std::size_t filled = 0;
     while (filled < limit) {
-        ssize_t count = ::pread(m_descriptor, data.data() + filled, limit - filled, static_cast<off_t>(filled));
+        ssize_t count = ::pread(
+            m_descriptor, data.data() + filled, limit - filled, static_cast<off_t>(filled));
         if (count < 0 && errno == EINTR)
             continue;
         if (count <= 0)
@@ -75,7 +76,7 @@ std::string RegularFile::readPrefix(std::size_t limit) const
 
 bool isRegularFile(const std::filesystem::path& path)
 {
-    struct stat status {};
+    struct stat status { };
     return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 

@@ -7,12 +7,15 @@
 
 namespace sorvik {
 
-DateFormatter::DateFormatter(std::string_view pattern, std::string_view localeName, std::string_view timeZoneID)
+DateFormatter::DateFormatter(
+    std::string_view pattern, std::string_view localeName, std::string_view timeZoneID)
 {
     UErrorCode status = U_ZERO_ERROR;
-    icu::Locale locale = localeName.empty() ? icu::Locale::getDefault()
-                                            : icu::Locale::createCanonical(std::string(localeName).c_str());
-    auto created = std::make_unique<icu::SimpleDateFormat>(text::toUnicode(pattern), locale, status);
+    icu::Locale locale = localeName.empty()
+        ? icu::Locale::getDefault()
+        : icu::Locale::createCanonical(std::string(localeName).c_str());
+    auto created
+        = std::make_unique<icu::SimpleDateFormat>(text::toUnicode(pattern), locale, status);
     if (U_FAILURE(status))
         return;
     if (!timeZoneID.empty())

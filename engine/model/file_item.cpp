@@ -4,7 +4,8 @@
 
 namespace sorvik {
 
-FileItem::FileItem(FileURL url_, bool included_, Date created_, Date modified_, std::int64_t size_, std::int64_t order_)
+FileItem::FileItem(FileURL url_, bool included_, Date created_, Date modified_, std::int64_t size_,
+    std::int64_t order_)
     : url(std::move(url_))
     , included(included_)
     , created(created_)
@@ -75,7 +76,8 @@ std::string baseNameOfName(std::string_view name)
     return std::string(name.substr(0, *dot));
 }
 
-PreviewRow::PreviewRow(FileItem item_, std::string newName_, RenameStatus status_, std::optional<FileURL> targetURL_)
+PreviewRow::PreviewRow(
+    FileItem item_, std::string newName_, RenameStatus status_, std::optional<FileURL> targetURL_)
     : item(std::move(item_))
     , newName(std::move(newName_))
     , status(std::move(status_))
@@ -88,7 +90,9 @@ PreviewRow::PreviewRow(FileItem item_, std::string newName_, RenameStatus status
 std::size_t std::hash<sorvik::FileItem>::operator()(const sorvik::FileItem& item) const noexcept
 {
     std::size_t seed = std::hash<sorvik::Uuid> {}(item.id);
-    auto combine = [&seed](std::size_t value) { seed ^= value + 0x9E3779B97F4A7C15ULL + (seed << 6) + (seed >> 2); };
+    auto combine = [&seed](std::size_t value) {
+        seed ^= value + 0x9E3779B97F4A7C15ULL + (seed << 6) + (seed >> 2);
+    };
     combine(std::hash<sorvik::FileURL> {}(item.url));
     combine(std::hash<bool> {}(item.included));
     combine(std::hash<bool> {}(item.isDirectory));

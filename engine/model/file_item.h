@@ -25,7 +25,8 @@ struct FileItem {
 
     FileItem() = default;
     /// A file (not a folder) without companions and with a new random id.
-    FileItem(FileURL url, bool included, Date created, Date modified, std::int64_t size, std::int64_t order);
+    FileItem(FileURL url, bool included, Date created, Date modified, std::int64_t size,
+        std::int64_t order);
 
     /// The url's last path component.
     std::string name() const;
@@ -52,7 +53,10 @@ struct RenameStatus {
     Kind kind = Kind::unchanged;
     std::string reason;
 
-    static RenameStatus conflict(std::string reason) { return { Kind::conflict, std::move(reason) }; }
+    static RenameStatus conflict(std::string reason)
+    {
+        return { Kind::conflict, std::move(reason) };
+    }
     static RenameStatus invalid(std::string reason) { return { Kind::invalid, std::move(reason) }; }
     static RenameStatus unchanged() { return { Kind::unchanged, {} }; }
     static RenameStatus ready() { return { Kind::ready, {} }; }
@@ -85,7 +89,6 @@ namespace RenameCoreVersion {
 
 } // namespace sorvik
 
-template <>
-struct std::hash<sorvik::FileItem> {
+template <> struct std::hash<sorvik::FileItem> {
     std::size_t operator()(const sorvik::FileItem& item) const noexcept;
 };

@@ -17,7 +17,8 @@ namespace {
 
     bool isKeptInPath(unsigned char byte)
     {
-        if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9'))
+        if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z')
+            || (byte >= '0' && byte <= '9'))
             return true;
         switch (byte) {
         case '-':

@@ -53,8 +53,7 @@ void from_json(const nlohmann::json& json, FileURL& url);
 
 } // namespace sorvik
 
-template <>
-struct std::hash<sorvik::FileURL> {
+template <> struct std::hash<sorvik::FileURL> {
     std::size_t operator()(const sorvik::FileURL& url) const noexcept
     {
         return std::hash<std::string> {}(url.path) ^ static_cast<std::size_t>(url.isDirectory);

@@ -83,7 +83,8 @@ std::int64_t Decoder<std::int64_t>::decode(const Json& value)
     if (value.is_number_unsigned()) {
         auto number = value.get<std::uint64_t>();
         if (number > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
-            throw DecodeError("Number " + std::to_string(number) + " does not fit in a 64-bit integer");
+            throw DecodeError(
+                "Number " + std::to_string(number) + " does not fit in a 64-bit integer");
         return static_cast<std::int64_t>(number);
     }
     if (value.is_number_integer())

@@ -48,8 +48,7 @@ std::string describeType(const Json& value);
 /// Fails unless the value is an object.
 void requireObject(const Json& value);
 
-template <class T>
-struct Decoder {
+template <class T> struct Decoder {
     static T decode(const Json& value)
     {
         if (value.is_null())
@@ -59,34 +58,25 @@ struct Decoder {
 };
 
 /// Decodes one value strictly as `T`.
-template <class T>
-T decode(const Json& value)
-{
-    return Decoder<T>::decode(value);
-}
+template <class T> T decode(const Json& value) { return Decoder<T>::decode(value); }
 
-template <>
-struct Decoder<std::string> {
+template <> struct Decoder<std::string> {
     static std::string decode(const Json& value);
 };
 
-template <>
-struct Decoder<bool> {
+template <> struct Decoder<bool> {
     static bool decode(const Json& value);
 };
 
-template <>
-struct Decoder<std::int64_t> {
+template <> struct Decoder<std::int64_t> {
     static std::int64_t decode(const Json& value);
 };
 
-template <>
-struct Decoder<double> {
+template <> struct Decoder<double> {
     static double decode(const Json& value);
 };
 
-template <class T>
-struct Decoder<std::vector<T>> {
+template <class T> struct Decoder<std::vector<T>> {
     static std::vector<T> decode(const Json& value)
     {
         if (!value.is_array())
@@ -109,8 +99,7 @@ struct Decoder<std::vector<T>> {
 const Json& member(const Json& object, std::string_view key);
 
 /// The value under `key`, decoded strictly as `T`; the error names the key.
-template <class T>
-T field(const Json& object, std::string_view key)
+template <class T> T field(const Json& object, std::string_view key)
 {
     const Json& value = member(object, key);
     try {
@@ -122,8 +111,7 @@ T field(const Json& object, std::string_view key)
 }
 
 /// The value under `key` when present; a missing key and `null` both read as absent.
-template <class T>
-std::optional<T> optionalField(const Json& object, std::string_view key)
+template <class T> std::optional<T> optionalField(const Json& object, std::string_view key)
 {
     requireObject(object);
     auto found = object.find(key);
@@ -139,7 +127,8 @@ std::optional<T> optionalField(const Json& object, std::string_view key)
 
 /// Reads an enumeration stored as one of its texts; any other text fails.
 template <class Enum, std::size_t Count>
-Enum decodeText(const Json& value, const std::array<std::pair<Enum, std::string_view>, Count>& table)
+Enum decodeText(
+    const Json& value, const std::array<std::pair<Enum, std::string_view>, Count>& table)
 {
     std::string text = Decoder<std::string>::decode(value);
     for (const auto& [item, name] : table) {
@@ -151,7 +140,8 @@ Enum decodeText(const Json& value, const std::array<std::pair<Enum, std::string_
 
 /// The stored text of an enumeration value.
 template <class Enum, std::size_t Count>
-std::string_view textOf(Enum item, const std::array<std::pair<Enum, std::string_view>, Count>& table)
+std::string_view textOf(
+    Enum item, const std::array<std::pair<Enum, std::string_view>, Count>& table)
 {
     for (const auto& [candidate, name] : table) {
         if (candidate == item)

@@ -22,7 +22,8 @@ namespace {
         std::vector<std::pair<int32_t, int32_t>> groups;
     };
 
-    std::unique_ptr<icu::RegexMatcher> makeMatcher(const icu::RegexPattern& pattern, const icu::UnicodeString& text)
+    std::unique_ptr<icu::RegexMatcher> makeMatcher(
+        const icu::RegexPattern& pattern, const icu::UnicodeString& text)
     {
         UErrorCode status = U_ZERO_ERROR;
         std::unique_ptr<icu::RegexMatcher> matcher(pattern.matcher(text, status));
@@ -36,7 +37,8 @@ namespace {
     }
 
     /// Every match, or nothing when the engine gave up (time or stack limit).
-    std::optional<std::vector<MatchRange>> allMatches(const icu::RegexPattern& pattern, const icu::UnicodeString& text)
+    std::optional<std::vector<MatchRange>> allMatches(
+        const icu::RegexPattern& pattern, const icu::UnicodeString& text)
     {
         auto matcher = makeMatcher(pattern, text);
         if (!matcher)
@@ -51,7 +53,8 @@ namespace {
             range.start = matcher->start(status);
             range.end = matcher->end(status);
             for (int32_t group = 1; group <= groupCount; ++group)
-                range.groups.emplace_back(matcher->start(group, status), matcher->end(group, status));
+                range.groups.emplace_back(
+                    matcher->start(group, status), matcher->end(group, status));
             if (U_FAILURE(status))
                 return std::nullopt;
             matches.push_back(std::move(range));
@@ -78,7 +81,8 @@ namespace {
                 }
                 continue;
             }
-            if (unit != u'$' || index + 1 >= replacement.length() || !u_isdigit(replacement.charAt(index + 1))) {
+            if (unit != u'$' || index + 1 >= replacement.length()
+                || !u_isdigit(replacement.charAt(index + 1))) {
                 result.append(unit);
                 continue;
             }
@@ -117,7 +121,8 @@ Regex Regex::compile(std::string_view pattern, bool caseInsensitive)
     std::shared_ptr<const icu::RegexPattern> compiled(
         icu::RegexPattern::compile(text::toUnicode(pattern), flags, parseError, status));
     if (U_FAILURE(status) || !compiled)
-        throw Error("The regular expression is not valid (" + std::string(u_errorName(status)) + ")");
+        throw Error(
+            "The regular expression is not valid (" + std::string(u_errorName(status)) + ")");
     return Regex(std::move(compiled));
 }
 
@@ -166,12 +171,14 @@ int Regex::captureGroupCount() const
     return matcher ? matcher->groupCount() : 0;
 }
 
-std::string Regex::replacing(std::string_view input, std::string_view replacementTemplate, Occurrence occurrence) const
+std::string Regex::replacing(
+    std::string_view input, std::string_view replacementTemplate, Occurrence occurrence) const
 {
     return replace(input, replacementTemplate, true, occurrence);
 }
 
-std::string Regex::replacingLiterally(std::string_view input, std::string_view replacement, Occurrence occurrence) const
+std::string Regex::replacingLiterally(
+    std::string_view input, std::string_view replacement, Occurrence occurrence) const
 {
     return replace(input, replacement, false, occurrence);
 }
@@ -196,7 +203,8 @@ std::string Regex::replace(std::string_view input, std::string_view replacement,
     for (std::size_t index = first; index < last; ++index) {
         const MatchRange& match = (*matches)[index];
         result.append(unicode, copied, match.start - copied);
-        result.append(shouldExpand ? expandTemplate(unicode, match, replacementText) : replacementText);
+        result.append(
+            shouldExpand ? expandTemplate(unicode, match, replacementText) : replacementText);
         copied = match.end;
     }
     result.append(unicode, copied, unicode.length() - copied);

@@ -6,14 +6,12 @@ namespace sorvik {
 
 namespace {
 
-    template <class Enum>
-    void writeOption(nlohmann::json& json, Enum option)
+    template <class Enum> void writeOption(nlohmann::json& json, Enum option)
     {
         json = std::string(rawValue(option));
     }
 
-    template <class Enum>
-    void readOption(const nlohmann::json& json, Enum& option)
+    template <class Enum> void readOption(const nlohmann::json& json, Enum& option)
     {
         option = json::decodeText(json, OptionTexts<Enum>::table);
     }

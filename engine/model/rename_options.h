@@ -22,11 +22,9 @@ enum class DateSource { none, modified, created, today };
 enum class ExtMode { keep, lower, upper, change, remove };
 enum class SortKey { added, name, modified, created, size };
 
-template <class Enum>
-struct OptionTexts;
+template <class Enum> struct OptionTexts;
 
-template <>
-struct OptionTexts<CaseStyle> {
+template <> struct OptionTexts<CaseStyle> {
     static constexpr std::array<std::pair<CaseStyle, std::string_view>, 8> table { {
         { CaseStyle::keep, "Keep as is" },
         { CaseStyle::lower, "lowercase" },
@@ -39,8 +37,7 @@ struct OptionTexts<CaseStyle> {
     } };
 };
 
-template <>
-struct OptionTexts<SpaceMode> {
+template <> struct OptionTexts<SpaceMode> {
     static constexpr std::array<std::pair<SpaceMode, std::string_view>, 5> table { {
         { SpaceMode::keep, "Keep" },
         { SpaceMode::remove, "Remove" },
@@ -50,16 +47,14 @@ struct OptionTexts<SpaceMode> {
     } };
 };
 
-template <>
-struct OptionTexts<Placement> {
+template <> struct OptionTexts<Placement> {
     static constexpr std::array<std::pair<Placement, std::string_view>, 2> table { {
         { Placement::prefix, "Before name" },
         { Placement::suffix, "After name" },
     } };
 };
 
-template <>
-struct OptionTexts<NumberPlacement> {
+template <> struct OptionTexts<NumberPlacement> {
     static constexpr std::array<std::pair<NumberPlacement, std::string_view>, 3> table { {
         { NumberPlacement::prefix, "Before name" },
         { NumberPlacement::suffix, "After name" },
@@ -67,8 +62,7 @@ struct OptionTexts<NumberPlacement> {
     } };
 };
 
-template <>
-struct OptionTexts<DateSource> {
+template <> struct OptionTexts<DateSource> {
     static constexpr std::array<std::pair<DateSource, std::string_view>, 4> table { {
         { DateSource::none, "Off" },
         { DateSource::modified, "Date modified" },
@@ -77,8 +71,7 @@ struct OptionTexts<DateSource> {
     } };
 };
 
-template <>
-struct OptionTexts<ExtMode> {
+template <> struct OptionTexts<ExtMode> {
     static constexpr std::array<std::pair<ExtMode, std::string_view>, 5> table { {
         { ExtMode::keep, "Keep" },
         { ExtMode::lower, "lowercase" },
@@ -88,8 +81,7 @@ struct OptionTexts<ExtMode> {
     } };
 };
 
-template <>
-struct OptionTexts<SortKey> {
+template <> struct OptionTexts<SortKey> {
     static constexpr std::array<std::pair<SortKey, std::string_view>, 5> table { {
         { SortKey::added, "Order added" },
         { SortKey::name, "Name" },
@@ -100,8 +92,7 @@ struct OptionTexts<SortKey> {
 };
 
 /// The display title, id and stored text of an option.
-template <class Enum>
-std::string_view rawValue(Enum option)
+template <class Enum> std::string_view rawValue(Enum option)
 {
     for (const auto& [candidate, text] : OptionTexts<Enum>::table) {
         if (candidate == option)
@@ -111,8 +102,7 @@ std::string_view rawValue(Enum option)
 }
 
 /// The option whose text is exactly `text` (case-sensitive), or nothing.
-template <class Enum>
-std::optional<Enum> optionFromRawValue(std::string_view text)
+template <class Enum> std::optional<Enum> optionFromRawValue(std::string_view text)
 {
     for (const auto& [candidate, title] : OptionTexts<Enum>::table) {
         if (title == text)
@@ -122,8 +112,7 @@ std::optional<Enum> optionFromRawValue(std::string_view text)
 }
 
 /// Every case of an option enumeration, in order.
-template <class Enum>
-auto allCases()
+template <class Enum> auto allCases()
 {
     std::array<Enum, OptionTexts<Enum>::table.size()> cases {};
     for (std::size_t index = 0; index < cases.size(); ++index)

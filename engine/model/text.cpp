@@ -16,12 +16,14 @@ namespace {
 
     char asciiLower(char character)
     {
-        return (character >= 'A' && character <= 'Z') ? static_cast<char>(character - 'A' + 'a') : character;
+        return (character >= 'A' && character <= 'Z') ? static_cast<char>(character - 'A' + 'a')
+                                                      : character;
     }
 
     char asciiUpper(char character)
     {
-        return (character >= 'a' && character <= 'z') ? static_cast<char>(character - 'a' + 'A') : character;
+        return (character >= 'a' && character <= 'z') ? static_cast<char>(character - 'a' + 'A')
+                                                      : character;
     }
 
     icu::BreakIterator& characterIterator()
@@ -102,12 +104,14 @@ bool isValidUtf8(std::string_view text)
 
 bool isAscii(std::string_view text)
 {
-    return std::all_of(text.begin(), text.end(), [](char character) { return static_cast<unsigned char>(character) < 0x80; });
+    return std::all_of(text.begin(), text.end(),
+        [](char character) { return static_cast<unsigned char>(character) < 0x80; });
 }
 
 icu::UnicodeString toUnicode(std::string_view text)
 {
-    return icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    return icu::UnicodeString::fromUTF8(
+        icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
 }
 
 std::string fromUnicode(const icu::UnicodeString& text)
@@ -139,7 +143,8 @@ std::vector<std::size_t> characterBoundaries(std::string_view text)
         utext_close(&utext);
         return { 0, text.size() };
     }
-    for (int32_t position = iterator.first(); position != icu::BreakIterator::DONE; position = iterator.next())
+    for (int32_t position = iterator.first(); position != icu::BreakIterator::DONE;
+         position = iterator.next())
         boundaries.push_back(static_cast<std::size_t>(position));
     utext_close(&utext);
     if (boundaries.empty() || boundaries.back() != text.size())
@@ -294,13 +299,15 @@ std::string foldingDiacriticsAndWidth(std::string_view text)
 
 bool isLetter(std::string_view character)
 {
-    return !character.empty() && u_hasBinaryProperty(static_cast<UChar32>(firstScalar(character)), UCHAR_ALPHABETIC);
+    return !character.empty()
+        && u_hasBinaryProperty(static_cast<UChar32>(firstScalar(character)), UCHAR_ALPHABETIC);
 }
 
 bool isNumber(std::string_view character)
 {
     return !character.empty()
-        && u_getIntPropertyValue(static_cast<UChar32>(firstScalar(character)), UCHAR_NUMERIC_TYPE) != U_NT_NONE;
+        && u_getIntPropertyValue(static_cast<UChar32>(firstScalar(character)), UCHAR_NUMERIC_TYPE)
+        != U_NT_NONE;
 }
 
 bool isLowercase(std::string_view character)
@@ -335,11 +342,13 @@ std::string_view trimming(std::string_view text, std::string_view set)
     if (first == last)
         return text.substr(0, 0);
     auto start = static_cast<std::size_t>(parts[first].data() - text.data());
-    auto end = static_cast<std::size_t>(parts[last - 1].data() - text.data()) + parts[last - 1].size();
+    auto end
+        = static_cast<std::size_t>(parts[last - 1].data() - text.data()) + parts[last - 1].size();
     return text.substr(start, end - start);
 }
 
-std::string replacingAll(std::string_view text, std::string_view target, std::string_view replacement)
+std::string replacingAll(
+    std::string_view text, std::string_view target, std::string_view replacement)
 {
     if (target.empty())
         return std::string(text);

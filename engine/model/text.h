@@ -59,7 +59,8 @@ bool isUppercase(std::string_view character);
 /// The characters of `set` (ASCII only) removed from both ends of the text.
 std::string_view trimming(std::string_view text, std::string_view set);
 /// Every occurrence of `target` replaced by `replacement`, byte for byte.
-std::string replacingAll(std::string_view text, std::string_view target, std::string_view replacement);
+std::string replacingAll(
+    std::string_view text, std::string_view target, std::string_view replacement);
 
 /// Whether `needle` occurs in `haystack`; with `ignoreCase` both are compared under Unicode
 /// case folding. An empty needle occurs nowhere.

@@ -36,7 +36,6 @@ void from_json(const nlohmann::json& json, Uuid& uuid);
 
 } // namespace sorvik
 
-template <>
-struct std::hash<sorvik::Uuid> {
+template <> struct std::hash<sorvik::Uuid> {
     std::size_t operator()(const sorvik::Uuid& uuid) const noexcept;
 };

@@ -13,7 +13,8 @@ namespace sorvik::testing {
 
 namespace {
 
-    constexpr const char* isolatedVariables[4] = { "HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME" };
+    constexpr const char* isolatedVariables[4]
+        = { "HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME" };
 
 } // namespace
 
@@ -35,11 +36,13 @@ TemporaryFolder::~TemporaryFolder()
             std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
                 std::filesystem::perm_options::add, ignored);
     }
-    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
+    std::filesystem::permissions(
+        m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(m_path, ignored);
 }
 
-std::filesystem::path TemporaryFolder::createFile(std::string_view relative, std::string_view data, double unixTime) const
+std::filesystem::path TemporaryFolder::createFile(
+    std::string_view relative, std::string_view data, double unixTime) const
 {
     auto file = m_path / relative;
     std::filesystem::create_directories(file.parent_path());
@@ -52,7 +55,8 @@ std::filesystem::path TemporaryFolder::createFile(std::string_view relative, std
     if (unixTime >= 0) {
         timespec times[2];
         times[0].tv_sec = static_cast<time_t>(unixTime);
-        times[0].tv_nsec = static_cast<long>((unixTime - static_cast<double>(times[0].tv_sec)) * 1e9);
+        times[0].tv_nsec
+            = static_cast<long>((unixTime - static_cast<double>(times[0].tv_sec)) * 1e9);
         times[1] = times[0];
         utimensat(AT_FDCWD, file.c_str(), times, 0);
     }

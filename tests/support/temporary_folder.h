@@ -20,8 +20,8 @@ public:
 
     /// Writes `data` to the file at `relative` (parent folders created) and, when
     /// `unixTime` is not negative, sets its modification time to it.
-    std::filesystem::path createFile(std::string_view relative, std::string_view data = {},
-        double unixTime = -1) const;
+    std::filesystem::path createFile(
+        std::string_view relative, std::string_view data = {}, double unixTime = -1) const;
     std::filesystem::path createFolder(std::string_view relative) const;
 
 private:

@@ -33,9 +33,10 @@ namespace {
 
     TEST(Uuid, RejectsMalformedText)
     {
-        for (const char* text : { "", "E621E1F8C36C495A93FC0C247A3E6E5F", "E621E1F8-C36C-495A-93FC-0C247A3E6E5",
-                 "E621E1F8-C36C-495A-93FC-0C247A3E6E5FF", "G621E1F8-C36C-495A-93FC-0C247A3E6E5F",
-                 "E621E1F8-C36C-495A-93FC_0C247A3E6E5F", "E621E1F-8C36C-495A-93FC-0C247A3E6E5F" }) {
+        for (const char* text :
+            { "", "E621E1F8C36C495A93FC0C247A3E6E5F", "E621E1F8-C36C-495A-93FC-0C247A3E6E5",
+                "E621E1F8-C36C-495A-93FC-0C247A3E6E5FF", "G621E1F8-C36C-495A-93FC-0C247A3E6E5F",
+                "E621E1F8-C36C-495A-93FC_0C247A3E6E5F", "E621E1F-8C36C-495A-93FC-0C247A3E6E5F" }) {
             EXPECT_FALSE(Uuid::parse(text)) << text;
         }
     }
@@ -76,7 +77,8 @@ namespace {
             { FileURL("/tmp/x/", true), "file:///tmp/x/" },
             { FileURL("/", true), "file:///" },
             { FileURL("/a/!$&'()*+,;=:@-._~"), "file:///a/!$&'()*+,;=:@-._~" },
-            { FileURL("/a/%#?[]\"<>\\^`{|}"), "file:///a/%25%23%3F%5B%5D%22%3C%3E%5C%5E%60%7B%7C%7D" },
+            { FileURL("/a/%#?[]\"<>\\^`{|}"),
+                "file:///a/%25%23%3F%5B%5D%22%3C%3E%5C%5E%60%7B%7C%7D" },
             { FileURL("/bytes/\xFF\x01"), "file:///bytes/%FF%01" },
         };
         for (const auto& entry : cases) {
@@ -92,8 +94,8 @@ namespace {
         EXPECT_EQ(FileURL::parse("file:///a/%c3%a9")->path, "/a/\xC3\xA9");
         EXPECT_EQ(FileURL::parse("file://localhost/a")->path, "/a");
         EXPECT_EQ(FileURL::parse("FILE:///a")->path, "/a");
-        for (const char* text : { "", "file://", "file:relative", "http:///a", "file:///a%2", "file:///a%zz", "/a",
-                 "file://host/a" }) {
+        for (const char* text : { "", "file://", "file:relative", "http:///a", "file:///a%2",
+                 "file:///a%zz", "/a", "file://host/a" }) {
             EXPECT_FALSE(FileURL::parse(text)) << text;
         }
     }
@@ -120,11 +122,13 @@ namespace {
 
     TEST(Json, StrictAccessors)
     {
-        auto object = json::parse(R"({"s": "x", "i": 5, "f": 5.0, "b": true, "n": null, "big": 18446744073709551615,
+        auto object = json::parse(
+            R"({"s": "x", "i": 5, "f": 5.0, "b": true, "n": null, "big": 18446744073709551615,
             "neg": -9223372036854775808, "list": [1, "two"]})");
         EXPECT_EQ(json::field<std::string>(object, "s"), "x");
         EXPECT_EQ(json::field<std::int64_t>(object, "i"), 5);
-        EXPECT_EQ(json::field<std::int64_t>(object, "neg"), std::numeric_limits<std::int64_t>::min());
+        EXPECT_EQ(
+            json::field<std::int64_t>(object, "neg"), std::numeric_limits<std::int64_t>::min());
         EXPECT_EQ(json::field<double>(object, "i"), 5.0);
         EXPECT_TRUE(json::field<bool>(object, "b"));
 
@@ -140,13 +144,17 @@ namespace {
                 EXPECT_STREQ(error.what(), expected);
             }
         };
-        expectFailure([&] { json::field<std::int64_t>(object, "f"); }, "f: Expected an integer but found a number");
-        expectFailure([&] { json::field<std::int64_t>(object, "b"); }, "b: Expected an integer but found a boolean");
+        expectFailure([&] { json::field<std::int64_t>(object, "f"); },
+            "f: Expected an integer but found a number");
+        expectFailure([&] { json::field<std::int64_t>(object, "b"); },
+            "b: Expected an integer but found a boolean");
         expectFailure([&] { json::field<std::int64_t>(object, "big"); },
             "big: Number 18446744073709551615 does not fit in a 64-bit integer");
         expectFailure([&] { json::field<std::string>(object, "n"); }, "n: Unexpected null value");
-        expectFailure([&] { json::field<std::string>(object, "missing"); }, "Missing key \"missing\"");
-        expectFailure([&] { json::field<bool>(object, "s"); }, "s: Expected a boolean but found a string");
+        expectFailure(
+            [&] { json::field<std::string>(object, "missing"); }, "Missing key \"missing\"");
+        expectFailure(
+            [&] { json::field<bool>(object, "s"); }, "s: Expected a boolean but found a string");
         expectFailure([&] { json::field<std::vector<std::int64_t>>(object, "list"); },
             "list[1]: Expected an integer but found a string");
         expectFailure([&] { json::field<std::string>(nlohmann::json::array(), "s"); },
@@ -160,16 +168,18 @@ namespace {
 
     TEST(Json, SerializeSortsKeysIndentsAndEscapesSlashes)
     {
-        nlohmann::json value = { { "b", { 1, 2 } }, { "a", "x/y" }, { "c", nlohmann::json::object() },
-            { "d", "\xC3\xA9" } };
+        nlohmann::json value = { { "b", { 1, 2 } }, { "a", "x/y" },
+            { "c", nlohmann::json::object() }, { "d", "\xC3\xA9" } };
         EXPECT_EQ(json::serialize(value),
-            "{\n  \"a\" : \"x\\/y\",\n  \"b\" : [\n    1,\n    2\n  ],\n  \"c\" : {\n\n  },\n  \"d\" : \"\xC3\xA9\"\n}");
+            "{\n  \"a\" : \"x\\/y\",\n  \"b\" : [\n    1,\n    2\n  ],\n  \"c\" : {\n\n  },\n  "
+            "\"d\" : \"\xC3\xA9\"\n}");
         EXPECT_THROW(json::serialize(nlohmann::json("\xFF")), Error);
     }
 
     TEST(Json, DoublesRoundTripExactly)
     {
-        for (double number : { 0.1, 1.0 / 3.0, 1e-300, 7.38e8 + 0.123456789, -0.0, 123456789012345.678 }) {
+        for (double number :
+            { 0.1, 1.0 / 3.0, 1e-300, 7.38e8 + 0.123456789, -0.0, 123456789012345.678 }) {
             double read = json::parse(json::serialize(nlohmann::json(number))).get<double>();
             EXPECT_EQ(std::memcmp(&read, &number, sizeof(double)), 0) << number;
         }

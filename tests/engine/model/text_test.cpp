@@ -13,7 +13,8 @@ namespace {
     constexpr const char* decomposedE = "e\xCC\x81";
     constexpr const char* composedE = "\xC3\xA9";
     // A family emoji: several code points joined with U+200D, one character.
-    constexpr const char* family = "\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7";
+    constexpr const char* family
+        = "\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA7";
 
     TEST(Text, CharacterCountIsInGraphemeClusters)
     {
@@ -68,8 +69,10 @@ namespace {
     {
         EXPECT_EQ(text::foldingDiacriticsAndWidth("Café Ünïcode"), "Cafe Unicode");
         EXPECT_EQ(text::foldingDiacriticsAndWidth(std::string("caf") + decomposedE), "cafe");
-        EXPECT_EQ(text::foldingDiacriticsAndWidth("\xEF\xBC\xA1\xEF\xBD\x82\xEF\xBC\x91"), "Ab1"); // Ａｂ１
-        EXPECT_EQ(text::foldingDiacriticsAndWidth("\xE3\x80\x80"), " "); // the ideographic space is a wide space
+        EXPECT_EQ(text::foldingDiacriticsAndWidth("\xEF\xBC\xA1\xEF\xBD\x82\xEF\xBC\x91"),
+            "Ab1"); // Ａｂ１
+        EXPECT_EQ(text::foldingDiacriticsAndWidth("\xE3\x80\x80"),
+            " "); // the ideographic space is a wide space
     }
 
     TEST(Text, CharacterProperties)
@@ -132,7 +135,8 @@ namespace {
         };
         for (const auto& entry : cases) {
             auto regex = Regex::compile(entry.pattern);
-            EXPECT_EQ(regex.replacing(entry.input, entry.replacement, entry.occurrence), entry.expected)
+            EXPECT_EQ(
+                regex.replacing(entry.input, entry.replacement, entry.occurrence), entry.expected)
                 << entry.pattern << " / " << entry.replacement;
         }
     }

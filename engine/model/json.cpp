@@ -1,5 +1,6 @@
 #include "engine/model/json.h"
 
+#include <cmath>
 #include <limits>
 
 namespace sorvik::json {
@@ -126,6 +127,10 @@ namespace {
 
     std::string scalarText(const Json& value)
     {
+        // nlohmann writes NaN and infinities as null, which would not read back as the number
+        // that was stored; refuse them like any value that cannot be encoded.
+        if (value.is_number_float() && !std::isfinite(value.get<double>()))
+            throw Error("The data couldn’t be written because it isn’t in the correct format.");
         std::string text;
         try {
             text = value.dump();

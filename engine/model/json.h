@@ -166,7 +166,8 @@ std::optional<Enum> fromText(
 Json parse(std::string_view text);
 
 /// The stored form of a document: pretty-printed with two spaces, keys sorted, `"key" : value`,
-/// "/" written as "\/", non-ASCII text as UTF-8. Fails with `Error` for text that is not UTF-8.
+/// "/" written as "\/", non-ASCII text as UTF-8. Fails with `Error` for text that is not UTF-8
+/// and for numbers that are not finite (JSON has no form for them).
 std::string serialize(const Json& value);
 
 } // namespace sorvik::json

@@ -185,5 +185,14 @@ namespace {
         }
     }
 
+    TEST(Json, NumbersWithoutAJsonFormAreRefused)
+    {
+        for (double number :
+            { std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+                -std::numeric_limits<double>::infinity() }) {
+            EXPECT_THROW(json::serialize(nlohmann::json { { "date", number } }), Error) << number;
+        }
+    }
+
 } // namespace
 } // namespace sorvik

@@ -1,0 +1,312 @@
+#include "app/store/folder_access_manager.h"
+
+#include "app/store/bookmark.h"
+#include "app/store/file_error.h"
+#include "app/store/json_files.h"
+#include "app/store/security_scope.h"
+#include "app/store/stored_file.h"
+#include "engine/model/text.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include <sys/stat.h>
+
+namespace sorvik {
+
+namespace {
+
+    constexpr const char* storageName = "bookmarks.plist";
+
+    std::string standardizedPath(const FileURL& url) { return url.standardized().path; }
+
+    /// A granted folder as the manager keeps it: standardized and marked as a folder.
+    FileURL folderURL(const FileURL& url) { return FileURL(standardizedPath(url), true); }
+
+    bool samePath(const FileURL& first, const FileURL& second)
+    {
+        return standardizedPath(first) == standardizedPath(second);
+    }
+
+    std::string realPath(const std::string& path)
+    {
+        char resolved[PATH_MAX];
+        if (::realpath(path.c_str(), resolved))
+            return resolved;
+        return {};
+    }
+
+    /// The path with its symbolic links resolved. A path that does not exist (yet) keeps its
+    /// missing tail, appended to its longest existing part resolved.
+    std::string resolvingSymlinks(const std::string& path)
+    {
+        if (auto resolved = realPath(path); !resolved.empty())
+            return resolved;
+        auto components = FileURL(path).pathComponents();
+        for (std::size_t kept = components.size(); kept-- > 0;) {
+            std::string prefix;
+            for (std::size_t index = 0; index < kept; ++index)
+                prefix += "/" + components[index];
+            auto resolved = realPath(prefix.empty() ? "/" : prefix);
+            if (resolved.empty())
+                continue;
+            for (std::size_t index = kept; index < components.size(); ++index) {
+                if (resolved.back() != '/')
+                    resolved.push_back('/');
+                resolved += components[index];
+            }
+            return resolved;
+        }
+        return path;
+    }
+
+    /// The form in which paths are compared: canonical equivalence, no case folding. Paths
+    /// that are not UTF-8 compare as bytes.
+    std::string comparable(const std::string& path)
+    {
+        if (text::isAscii(path) || !text::isValidUtf8(path))
+            return path;
+        return text::nfd(path);
+    }
+
+    bool isAtOrBelow(const std::string& path, const std::string& folder)
+    {
+        if (path == folder)
+            return true;
+        if (folder == "/")
+            return path.starts_with('/');
+        return path.size() > folder.size() && path.starts_with(folder)
+            && path[folder.size()] == '/';
+    }
+
+    /// Whether a stored grant names `path`: by its key, by the path its bookmark records, or
+    /// by the folder its bookmark finds today.
+    bool namesFolder(const std::string& key, const BookmarkData& data, const std::string& path)
+    {
+        if (FileURL(key).standardized().path == path)
+            return true;
+        if (auto recorded = Bookmark::recordedPath(data);
+            recorded && FileURL(*recorded).standardized().path == path)
+            return true;
+        try {
+            return standardizedPath(Bookmark::resolve(data).url) == path;
+        } catch (const Error&) {
+            return false;
+        }
+    }
+
+} // namespace
+
+FolderAccessManager::AccessBatch::~AccessBatch()
+{
+    for (const auto& folder : m_started)
+        SecurityScope::stopAccessing(folder);
+}
+
+FolderAccessManager::FolderAccessManager(QObject* parent)
+    : QObject(parent)
+{
+    load();
+}
+
+FolderAccessManager::~FolderAccessManager() = default;
+
+void FolderAccessManager::load()
+{
+    auto folder = JSONFiles::applicationFolder();
+    auto storagePath = folder / storageName;
+    m_storage = FileURL(storagePath.string());
+    try {
+        StoredFile::createFolder(folder);
+    } catch (const Error& error) {
+        setErrorMessage(error.what());
+        return;
+    }
+
+    auto legacyPath = JSONFiles::legacyFolder() / storageName;
+    auto source = StoredFile::exists(storagePath) ? storagePath : legacyPath;
+    if (!StoredFile::exists(source))
+        return;
+    try {
+        setBookmarks(BookmarkFile::decode(StoredFile::read(source)));
+    } catch (const Error& error) {
+        setErrorMessage(error.what());
+        return;
+    }
+
+    // A copy, so that refreshed entries do not disturb the walk; the map keeps path order, so
+    // start-up goes the same way every time.
+    const BookmarkMap stored = m_bookmarks;
+    for (const auto& [key, data] : stored) {
+        try {
+            auto resolved = Bookmark::resolve(data);
+            if (!SecurityScope::startAccessing(resolved.url))
+                continue;
+            open(resolved.url);
+            if (resolved.isStale) {
+                auto fresh = Bookmark::create(resolved.url);
+                auto refreshed = m_bookmarks;
+                refreshed.erase(key);
+                refreshed[resolved.url.path] = std::move(fresh);
+                setBookmarks(std::move(refreshed));
+            }
+        } catch (const Error& error) {
+            setErrorMessage(error.what());
+            return;
+        }
+    }
+
+    try {
+        writeBookmarks(m_bookmarks);
+    } catch (const Error& error) {
+        setErrorMessage(error.what());
+    }
+}
+
+void FolderAccessManager::open(const FileURL& folder)
+{
+    auto found = std::find_if(m_active.begin(), m_active.end(),
+        [&](const auto& entry) { return samePath(entry.first, folder); });
+    if (found != m_active.end()) {
+        SecurityScope::stopAccessing(folder);
+    } else {
+        m_active.emplace(folder, std::make_unique<FolderScopeLease>(folder));
+        emit activeChanged();
+    }
+    bool listed = std::any_of(m_folders.begin(), m_folders.end(),
+        [&](const FileURL& existing) { return samePath(existing, folder); });
+    if (!listed) {
+        auto folders = m_folders;
+        folders.push_back(folder);
+        setFolders(std::move(folders));
+    }
+}
+
+void FolderAccessManager::writeBookmarks(const BookmarkMap& bookmarks) const
+{
+    StoredFile::writeAtomically(m_storage.path, BookmarkFile::encode(bookmarks));
+}
+
+bool FolderAccessManager::covers(const FileURL& url) const
+{
+    auto target = comparable(resolvingSymlinks(standardizedPath(url)));
+    return std::any_of(m_folders.begin(), m_folders.end(), [&](const FileURL& folder) {
+        return isAtOrBelow(target, comparable(resolvingSymlinks(standardizedPath(folder))));
+    });
+}
+
+std::vector<FileURL> FolderAccessManager::startAccessFor(const std::vector<FileURL>& urls) const
+{
+    for (const auto& url : urls) {
+        if (!covers(url))
+            throw FileError::withCode(FileError::Code::fileWriteNoPermission, url.path);
+    }
+    std::vector<FileURL> started;
+    for (const auto& folder : m_folders) {
+        auto folderPath = standardizedPath(folder);
+        bool concerned = std::any_of(urls.begin(), urls.end(),
+            [&](const FileURL& url) { return isAtOrBelow(standardizedPath(url), folderPath); });
+        if (concerned && SecurityScope::startAccessing(folder))
+            started.push_back(folder);
+    }
+    return started;
+}
+
+void FolderAccessManager::grant(const FileURL& url)
+{
+    auto folder = folderURL(url);
+    struct stat status { };
+    if (::stat(folder.path.c_str(), &status) != 0)
+        throw FileError::reading(folder.path, errno);
+    if (!S_ISDIR(status.st_mode))
+        throw FileError::withCode(FileError::Code::fileReadUnsupportedScheme, folder.path);
+
+    bool started = SecurityScope::startAccessing(folder);
+    try {
+        auto updated = m_bookmarks;
+        updated[folder.path] = Bookmark::create(folder);
+        writeBookmarks(updated);
+        setBookmarks(std::move(updated));
+    } catch (...) {
+        if (started)
+            SecurityScope::stopAccessing(folder);
+        throw;
+    }
+    if (started) {
+        open(folder);
+        return;
+    }
+    bool listed = std::any_of(m_folders.begin(), m_folders.end(),
+        [&](const FileURL& existing) { return samePath(existing, folder); });
+    if (!listed) {
+        auto folders = m_folders;
+        folders.push_back(folder);
+        setFolders(std::move(folders));
+    }
+}
+
+void FolderAccessManager::requestAccess(const FileURL& folder)
+{
+    if (!m_prompt)
+        return;
+    auto chosen = m_prompt->chooseFolder(folder, allowLabel, allowMessage);
+    if (!chosen)
+        return;
+    try {
+        grant(*chosen);
+    } catch (const std::exception& error) {
+        setErrorMessage(error.what());
+    }
+}
+
+void FolderAccessManager::remove(const FileURL& url)
+{
+    auto path = standardizedPath(url);
+    auto updated = m_bookmarks;
+    std::erase_if(
+        updated, [&](const auto& entry) { return namesFolder(entry.first, entry.second, path); });
+    try {
+        writeBookmarks(updated);
+    } catch (const std::exception& error) {
+        setErrorMessage(error.what());
+        return;
+    }
+    setBookmarks(std::move(updated));
+
+    auto folders = m_folders;
+    std::erase_if(folders, [&](const FileURL& folder) { return standardizedPath(folder) == path; });
+    setFolders(std::move(folders));
+
+    auto erased = std::erase_if(
+        m_active, [&](const auto& entry) { return standardizedPath(entry.first) == path; });
+    if (erased > 0)
+        emit activeChanged();
+}
+
+void FolderAccessManager::setFolders(std::vector<FileURL> folders)
+{
+    if (folders == m_folders)
+        return;
+    m_folders = std::move(folders);
+    emit foldersChanged();
+}
+
+void FolderAccessManager::setErrorMessage(std::optional<std::string> message)
+{
+    if (message == m_errorMessage)
+        return;
+    m_errorMessage = std::move(message);
+    emit errorMessageChanged();
+}
+
+void FolderAccessManager::setBookmarks(BookmarkMap bookmarks)
+{
+    if (bookmarks == m_bookmarks)
+        return;
+    m_bookmarks = std::move(bookmarks);
+    emit bookmarksChanged();
+}
+
+} // namespace sorvik

@@ -1,0 +1,68 @@
+#include "app/store/json_files.h"
+
+#include "app/store/stored_file.h"
+
+#include <cstdlib>
+
+#include <pwd.h>
+#include <unistd.h>
+
+namespace sorvik::JSONFiles {
+
+namespace {
+
+    std::filesystem::path homeFolder()
+    {
+        const char* home = std::getenv("HOME");
+        if (home && *home)
+            return home;
+        if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir)
+            return entry->pw_dir;
+        return "/";
+    }
+
+    /// $XDG_DATA_HOME when it is set to an absolute path; relative values are ignored, as
+    /// the base directory specification asks.
+    std::filesystem::path dataHome()
+    {
+        const char* value = std::getenv("XDG_DATA_HOME");
+        if (value && *value == '/')
+            return value;
+        return homeFolder() / ".local" / "share";
+    }
+
+    std::filesystem::path fileIn(const std::filesystem::path& folder, std::string_view name)
+    {
+        // Names are the program's own constants; anything that could leave the folder is a
+        // programming error.
+        if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos
+            || name.find('\0') != std::string_view::npos)
+            throw Error("Invalid file name \"" + std::string(name) + "\"");
+        return folder / name;
+    }
+
+} // namespace
+
+std::filesystem::path applicationFolder() { return dataHome() / "sorvik"; }
+
+std::filesystem::path legacyFolder() { return dataHome() / "Tamblewick"; }
+
+std::optional<json::Json> loadDocument(std::string_view name)
+{
+    auto primary = fileIn(applicationFolder(), name);
+    auto chosen = StoredFile::exists(primary) ? primary : fileIn(legacyFolder(), name);
+    if (!StoredFile::exists(chosen))
+        return std::nullopt;
+    return json::parse(StoredFile::read(chosen));
+}
+
+void saveDocument(const json::Json& document, std::string_view name)
+{
+    auto folder = applicationFolder();
+    auto file = fileIn(folder, name);
+    StoredFile::createFolder(folder);
+    auto bytes = json::serialize(document);
+    StoredFile::writeAtomically(file, bytes);
+}
+
+} // namespace sorvik::JSONFiles

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "engine/model/json.h"
+
+#include <filesystem>
+#include <optional>
+#include <string_view>
+
+// The application's own state lives in small JSON files in one folder,
+// $XDG_DATA_HOME/sorvik (by default ~/.local/share/sorvik). Files of an earlier installation
+// may still lie in the legacy folder "Tamblewick" beside it; they are only ever read.
+//
+// Loading decides per file name and per call: the application folder's file when anything
+// exists under that name there, else the legacy folder's file, else nothing. A legacy file is
+// never copied, moved or deleted; the first save of its name shadows it for good. A primary
+// file that cannot be read or decoded is an error: the legacy copy is not tried then.
+//
+// Saving writes pretty-printed JSON with sorted keys and "/" escaped, atomically, into the
+// application folder only. Dates, URLs and UUIDs take their own stored forms (seconds since
+// 2001 as a number, file URL text, upper-case UUID text), so a value reads back equal.
+namespace sorvik::JSONFiles {
+
+/// The application's folder; it need not exist yet. Read from the environment on every call.
+std::filesystem::path applicationFolder();
+/// The folder of an earlier installation beside it, read but never written.
+std::filesystem::path legacyFolder();
+
+/// The parsed document stored under `name`, from the application folder or else the legacy
+/// folder; nothing when neither holds it. Fails with `FileError` or `json::DecodeError`.
+std::optional<json::Json> loadDocument(std::string_view name);
+
+/// Writes `document` under `name` into the application folder, creating the folder first.
+/// Fails with `FileError`, or `Error` for a value without a JSON form; the old file then
+/// stays as it was.
+void saveDocument(const json::Json& document, std::string_view name);
+
+/// The value stored under `name`, decoded strictly; nothing when the file exists in neither
+/// folder.
+template <class T> std::optional<T> load(std::string_view name)
+{
+    auto document = loadDocument(name);
+    if (!document)
+        return std::nullopt;
+    try {
+        return json::decode<T>(*document);
+    } catch (const nlohmann::json::exception& error) {
+        throw json::DecodeError(error.what());
+    }
+}
+
+/// Stores `value` under `name` in the application folder.
+template <class T> void save(const T& value, std::string_view name)
+{
+    json::Json document;
+    try {
+        document = value;
+    } catch (const nlohmann::json::exception& error) {
+        throw Error(error.what());
+    }
+    saveDocument(document, name);
+}
+
+} // namespace sorvik::JSONFiles

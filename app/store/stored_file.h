@@ -1,0 +1,27 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+// The few file operations that the store's own files need. Every failure is a `FileError`
+// naming the file. Writes are atomic: a reader sees either the old file or the whole new one,
+// never a part, and a failed write leaves the old file as it was.
+namespace sorvik::StoredFile {
+
+/// True when something is at `path` (symbolic links followed). A path whose state cannot be
+/// found out for another reason than its absence counts as existing, so that reading it
+/// reports the reason instead of passing over the file silently.
+bool exists(const std::filesystem::path& path);
+
+/// The whole content of the regular file at `path`.
+std::string read(const std::filesystem::path& path);
+
+/// Creates `folder` and its missing parents; an existing folder is no error.
+void createFolder(const std::filesystem::path& folder);
+
+/// Replaces the file at `path` by `bytes` in one step: the bytes go to a new file beside it,
+/// are flushed to the disk, and the new file is renamed over the old one.
+void writeAtomically(const std::filesystem::path& path, std::string_view bytes);
+
+} // namespace sorvik::StoredFile

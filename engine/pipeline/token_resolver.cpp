@@ -239,48 +239,49 @@ namespace {
         return value;
     }
 
+    /// The value of a built-in token other than "name" and "ext", or of a metadata token;
+    /// nothing for a name the resolver does not know.
+    std::optional<std::string> drawnValue(
+        const TokenSegment::Token& token, const RenameContext& context)
+    {
+        const std::string& name = token.name;
+        const FileItem& item = context.item;
+        if (name == "folder")
+            return item.url.deletingLastPathComponent().lastPathComponent();
+        if (name == "parent")
+            return item.url.deletingLastPathComponent()
+                .deletingLastPathComponent()
+                .lastPathComponent();
+        if (name == "#")
+            return counter(token, context);
+        if (name == "size")
+            return decimal(item.size);
+        if (name == "size.kb")
+            return decimal(item.size / 1024);
+        if (name == "size.mb")
+            return decimal(item.size / 1048576);
+        if (name == "date.created")
+            return formattedDate(item.created, token.format, fixedDateLocale);
+        if (name == "date.modified")
+            return formattedDate(item.modified, token.format, fixedDateLocale);
+        if (name == "today")
+            return formattedDate(context.now, token.format, fixedDateLocale);
+        if (TokenParser::hasMetadataPrefix(name))
+            return metadataValue(token, context);
+        return std::nullopt;
+    }
+
     void appendToken(std::string& result, const TokenSegment::Token& token,
         std::string_view baseName, std::string_view ext, const RenameContext& context)
     {
-        const std::string& name = token.name;
-        std::string owned;
+        std::optional<std::string> drawn;
         std::string_view value;
-        if (name == "name") {
+        if (token.name == "name") {
             value = baseName;
-        } else if (name == "ext") {
+        } else if (token.name == "ext") {
             value = ext;
-        } else if (name == "folder") {
-            owned = context.item.url.deletingLastPathComponent().lastPathComponent();
-            value = owned;
-        } else if (name == "parent") {
-            owned = context.item.url.deletingLastPathComponent()
-                        .deletingLastPathComponent()
-                        .lastPathComponent();
-            value = owned;
-        } else if (name == "#") {
-            owned = counter(token, context);
-            value = owned;
-        } else if (name == "size") {
-            owned = decimal(context.item.size);
-            value = owned;
-        } else if (name == "size.kb") {
-            owned = decimal(context.item.size / 1024);
-            value = owned;
-        } else if (name == "size.mb") {
-            owned = decimal(context.item.size / 1048576);
-            value = owned;
-        } else if (name == "date.created") {
-            owned = formattedDate(context.item.created, token.format, fixedDateLocale);
-            value = owned;
-        } else if (name == "date.modified") {
-            owned = formattedDate(context.item.modified, token.format, fixedDateLocale);
-            value = owned;
-        } else if (name == "today") {
-            owned = formattedDate(context.now, token.format, fixedDateLocale);
-            value = owned;
-        } else if (TokenParser::hasMetadataPrefix(name)) {
-            owned = metadataValue(token, context);
-            value = owned;
+        } else if ((drawn = drawnValue(token, context))) {
+            value = *drawn;
         } else {
             result.append(token.original);
             return;

@@ -40,7 +40,7 @@ namespace {
     // two-digit months, days, hours, minutes and seconds, both ends of a year and both
     // sides of 1970 and 2000.
     constexpr std::array<double, 9> probeUnixSeconds = {
-        1231038245.678, // 2009-01-03 03:04:05.678 UTC
+        1231038245.678, // 2009-01-04 03:04:05.678 UTC
         946684799.0, // 1999-12-31 23:59:59 UTC
         1700000000.0, // 2023-11-14 22:13:20 UTC
         0.0, // 1970-01-01 00:00:00 UTC

@@ -1,6 +1,7 @@
 #include "engine/pipeline/rename_engine.h"
 
 #include "engine/model/text.h"
+#include "engine/pipeline/padded_number.h"
 
 #include <limits>
 #include <map>
@@ -18,7 +19,6 @@ namespace {
     constexpr std::string_view bracketPattern = "\\s*[\\(\\[\\{][^\\)\\]\\}]*[\\)\\]\\}]";
     constexpr std::string_view tidyPattern = "([ _\\-.])\\1+";
     constexpr std::string_view tidyTrimSet = " _-.";
-    constexpr std::int64_t paddingLimit = 255;
 
     const Regex& bracketRegex()
     {
@@ -43,22 +43,6 @@ namespace {
         if (cache.size() > 64)
             cache.clear();
         return cache.emplace(key, Regex::literal(find, caseInsensitive)).first->second;
-    }
-
-    /// "-" for a negative number, zeros up to `padding` digits, then the digits. Nothing
-    /// when the padding is negative-safe but the number has no defined text.
-    std::string numberText(std::int64_t number, std::int64_t padding)
-    {
-        // The magnitude as unsigned, so that the smallest 64-bit value has one too.
-        std::uint64_t magnitude = number < 0 ? 0 - static_cast<std::uint64_t>(number)
-                                             : static_cast<std::uint64_t>(number);
-        std::string digits = std::to_string(magnitude);
-        auto width = std::min(std::max<std::int64_t>(padding, 0), paddingLimit);
-        auto zeros = std::max<std::int64_t>(0, width - static_cast<std::int64_t>(digits.size()));
-        std::string result = number < 0 ? "-" : "";
-        result.append(static_cast<std::size_t>(zeros), '0');
-        result += digits;
-        return result;
     }
 
     std::string changedExtension(std::string_view newExt)
@@ -143,7 +127,7 @@ std::string transform(const FileItem& item, std::int64_t index, const RenameOpti
         std::int64_t number = 0;
         if (!__builtin_mul_overflow(index, options.numberStep, &product)
             && !__builtin_add_overflow(options.numberStart, product, &number)) {
-            std::string numberString = numberText(number, options.numberPadding);
+            std::string numberString = RenamePipeline::paddedNumber(number, options.numberPadding);
             switch (options.numberPlacement) {
             case NumberPlacement::prefix:
                 base = numberString + options.numberSeparator + base;

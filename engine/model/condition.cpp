@@ -63,9 +63,24 @@ namespace {
         return text::contains(text::nfc(item.name()), text::nfc(name.text), !name.caseSensitive);
     }
 
+    /// The compiled form of the pattern last used on this thread. A preview matches one
+    /// condition against every file in turn, so this spares compiling it again for each file.
+    const std::optional<Regex>& compiled(const std::string& pattern)
+    {
+        thread_local std::string lastPattern;
+        thread_local std::optional<Regex> lastRegex;
+        thread_local bool isFilled = false;
+        if (!isFilled || lastPattern != pattern) {
+            lastRegex = Regex::tryCompile(pattern);
+            lastPattern = pattern;
+            isFilled = true;
+        }
+        return lastRegex;
+    }
+
     bool matchesNameRegex(const Condition::NameRegex& nameRegex, const FileItem& item)
     {
-        auto regex = Regex::tryCompile(nameRegex.pattern);
+        const auto& regex = compiled(nameRegex.pattern);
         return regex && regex->search(item.name());
     }
 

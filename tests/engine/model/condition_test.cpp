@@ -91,6 +91,19 @@ namespace {
         });
     }
 
+    TEST(Condition, RegexConditionsTakenInTurnEachUseTheirOwnPattern)
+    {
+        ConditionGroup both { true, { Condition::nameRegex("^a"), Condition::nameRegex("b$") } };
+        ConditionGroup broken { false, { Condition::nameRegex("("), Condition::nameRegex("x") } };
+        for (int round = 0; round < 2; ++round) {
+            EXPECT_TRUE(both.matches(file("ab")));
+            EXPECT_FALSE(both.matches(file("ba")));
+            EXPECT_FALSE(both.matches(file("aa")));
+            EXPECT_TRUE(broken.matches(file("x")));
+            EXPECT_FALSE(broken.matches(file("(")));
+        }
+    }
+
     TEST(Condition, NameRegexThatRunsOutOfTimeDoesNotMatch)
     {
         // At the first position the left alternative backtracks exponentially; the engine gives

@@ -374,9 +374,11 @@ namespace {
             // The written configuration has exactly the keys of the default one.
             std::set<std::string> keys;
             std::set<std::string> defaultKeys;
-            for (const auto& item : nlohmann::json(kind)["config"].items())
+            nlohmann::json written = kind;
+            nlohmann::json writtenDefault = defaults[position];
+            for (const auto& item : written["config"].items())
                 keys.insert(item.key());
-            for (const auto& item : nlohmann::json(defaults[position])["config"].items())
+            for (const auto& item : writtenDefault["config"].items())
                 defaultKeys.insert(item.key());
             EXPECT_EQ(keys, defaultKeys) << kind.typeName();
         }

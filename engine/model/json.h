@@ -53,7 +53,13 @@ template <class T> struct Decoder {
     {
         if (value.is_null())
             throw DecodeError("Unexpected null value");
-        return value.get<T>();
+        try {
+            return value.get<T>();
+        } catch (const nlohmann::json::exception& error) {
+            // A value nlohmann reads itself (a container of the wrong JSON type, say)
+            // fails like every other strict read.
+            throw DecodeError(error.what());
+        }
     }
 };
 

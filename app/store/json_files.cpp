@@ -22,7 +22,7 @@ namespace {
     }
 
     /// $XDG_DATA_HOME when it is set to an absolute path; relative values are ignored, as
-    /// the base directory specification asks.
+    /// the XDG base directory rules require.
     std::filesystem::path dataHome()
     {
         const char* value = std::getenv("XDG_DATA_HOME");

@@ -163,6 +163,12 @@ namespace {
         EXPECT_TRUE(manager.bookmarks().empty());
         EXPECT_TRUE(manager.active().empty());
         EXPECT_EQ(SecurityScope::accessCount(folderAt(photos)), 0);
+        // The temporary file of the failed write is gone.
+        std::vector<std::string> entries;
+        for (const auto& entry :
+            std::filesystem::directory_iterator(JSONFiles::applicationFolder()))
+            entries.push_back(entry.path().filename().string());
+        EXPECT_EQ(entries, std::vector<std::string> { "bookmarks.plist" });
     }
 
     TEST_F(FolderAccessTest, CoversTheGrantedFolderAndWhatLiesBelowIt)

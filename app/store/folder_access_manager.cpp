@@ -139,6 +139,7 @@ void FolderAccessManager::load()
     // A copy, so that refreshed entries do not disturb the walk; the map keeps path order, so
     // start-up goes the same way every time.
     const BookmarkMap stored = m_bookmarks;
+    bool needsWrite = source != storagePath;
     for (const auto& [key, data] : stored) {
         try {
             auto resolved = Bookmark::resolve(data);
@@ -151,13 +152,18 @@ void FolderAccessManager::load()
                 refreshed.erase(key);
                 refreshed[resolved.url.path] = std::move(fresh);
                 setBookmarks(std::move(refreshed));
+                needsWrite = true;
             }
         } catch (const Error& error) {
+            // One folder that is gone (a removed disk, a deleted folder) must not keep every
+            // grant after it closed at each start: report it, keep its bookmark for when it
+            // comes back, and go on with the others.
             setErrorMessage(error.what());
-            return;
         }
     }
 
+    if (!needsWrite)
+        return;
     try {
         writeBookmarks(m_bookmarks);
     } catch (const Error& error) {

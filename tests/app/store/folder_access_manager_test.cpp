@@ -243,7 +243,7 @@ namespace {
         EXPECT_EQ(pathsOf(restarted.folders()), std::vector<std::string> { photos.string() });
     }
 
-    TEST_F(FolderAccessTest, UnresolvableGrantEndsStartUpAndLeavesTheFileAlone)
+    TEST_F(FolderAccessTest, UnresolvableGrantIsReportedSkippedAndKept)
     {
         auto first = makeFolder("a");
         auto gone = makeFolder("b");
@@ -256,9 +256,10 @@ namespace {
         writeBytes(storagePath(), bytes);
 
         FolderAccessManager manager;
-        EXPECT_EQ(pathsOf(manager.folders()), std::vector<std::string> { first.string() });
-        EXPECT_EQ(manager.active().size(), 1U);
-        EXPECT_EQ(SecurityScope::accessCount(folderAt(last)), 0);
+        EXPECT_EQ(pathsOf(manager.folders()),
+            (std::vector<std::string> { first.string(), last.string() }));
+        EXPECT_EQ(manager.active().size(), 2U);
+        EXPECT_EQ(SecurityScope::accessCount(folderAt(last)), 1);
         ASSERT_TRUE(manager.errorMessage());
         EXPECT_NE(*manager.errorMessage(), "");
         EXPECT_EQ(manager.bookmarks(), stored);

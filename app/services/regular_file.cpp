@@ -17,13 +17,30 @@ RegularFile::RegularFile(int descriptor, std::int64_t size)
 
 std::optional<RegularFile> RegularFile::open(const std::filesystem::path& path)
 {
+    std::error_code ignored;
+    return open(path, ignored);
+}
+
+std::optional<RegularFile> RegularFile::open(
+    const std::filesystem::path& path, std::error_code& error)
+{
+    error.clear();
     // O_NONBLOCK keeps open() of a FIFO without a writer from waiting forever; the type
     // check on the open descriptor then turns it away without reading.
     int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (descriptor < 0)
+    if (descriptor < 0) {
+        error.assign(errno, std::generic_category());
         return std::nullopt;
+    }
     struct stat status { };
-    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (fstat(descriptor, &status) != 0) {
+        error.assign(errno, std::generic_category());
+        ::close(descriptor);
+        return std::nullopt;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        error = S_ISDIR(status.st_mode) ? std::make_error_code(std::errc::is_a_directory)
+                                        : notRegularFileError();
         ::close(descriptor);
         return std::nullopt;
     }
@@ -72,6 +89,22 @@ std::string RegularFile::readPrefix(std::size_t limit) const
     }
     data.resize(filled);
     return data;
+}
+
+namespace {
+
+    class RegularFileCategory : public std::error_category {
+    public:
+        const char* name() const noexcept override { return "regular file"; }
+        std::string message(int) const override { return "Not a regular file"; }
+    };
+
+} // namespace
+
+std::error_code notRegularFileError()
+{
+    static const RegularFileCategory category;
+    return { 1, category };
 }
 
 bool isRegularFile(const std::filesystem::path& path)

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <system_error>
 
 namespace sorvik {
 
@@ -14,6 +15,10 @@ public:
     /// Opens `path` (following symbolic links) when it is a regular file; nothing otherwise.
     /// Opening never blocks, even on a FIFO.
     static std::optional<RegularFile> open(const std::filesystem::path& path);
+    /// Like `open`, and tells why nothing was opened: the system's error, `EISDIR` for a
+    /// folder, or `notRegularFileError()` for a FIFO, socket or device.
+    static std::optional<RegularFile> open(
+        const std::filesystem::path& path, std::error_code& error);
 
     RegularFile(RegularFile&& other) noexcept;
     RegularFile& operator=(RegularFile&& other) noexcept;
@@ -33,6 +38,10 @@ private:
     int m_descriptor = -1;
     std::int64_t m_size = 0;
 };
+
+/// The error of a path that exists but is neither a regular file nor a folder; its message is
+/// "Not a regular file".
+std::error_code notRegularFileError();
 
 /// True when `path` names a regular file (after following symbolic links).
 bool isRegularFile(const std::filesystem::path& path);

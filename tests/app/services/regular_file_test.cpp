@@ -36,5 +36,24 @@ namespace {
         EXPECT_TRUE(isRegularFile(link));
     }
 
+    TEST(RegularFile, TellsWhyNothingWasOpened)
+    {
+        testing::TemporaryFolder folder;
+        auto fifo = folder / "pipe";
+        ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+        std::error_code error;
+
+        EXPECT_FALSE(RegularFile::open(folder / "missing", error));
+        EXPECT_EQ(error, std::errc::no_such_file_or_directory);
+        EXPECT_FALSE(RegularFile::open(folder.path(), error));
+        EXPECT_EQ(error, std::errc::is_a_directory);
+        EXPECT_FALSE(RegularFile::open(fifo, error));
+        EXPECT_EQ(error, notRegularFileError());
+        EXPECT_EQ(error.message(), "Not a regular file");
+
+        EXPECT_TRUE(RegularFile::open(folder.createFile("a.txt", "x"), error));
+        EXPECT_FALSE(error);
+    }
+
 } // namespace
 } // namespace sorvik

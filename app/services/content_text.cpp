@@ -84,4 +84,10 @@ std::string prefixCharacters(std::string_view text, std::size_t count)
     return std::string(text::prefix(text, count));
 }
 
+std::string couldNotOpenMessage(const std::filesystem::path& path, const std::error_code& error)
+{
+    std::string name = decodingUtf8Lossily(path.filename().native());
+    return "The file \u201C" + name + "\u201D couldn\u2019t be opened: " + error.message();
+}
+
 } // namespace sorvik::contentText

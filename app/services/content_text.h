@@ -1,7 +1,9 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 // Small text helpers shared by content extraction and the naming heuristic. "White space and
@@ -24,5 +26,9 @@ std::string decodingUtf8Lossily(std::string_view bytes);
 
 /// The first `count` user-perceived characters of valid UTF-8 text (all of it when shorter).
 std::string prefixCharacters(std::string_view text, std::size_t count);
+
+/// The user-facing text of a file that could not be opened for reading: its name first,
+/// then the system's reason.
+std::string couldNotOpenMessage(const std::filesystem::path& path, const std::error_code& error);
 
 } // namespace sorvik::contentText

@@ -5,6 +5,7 @@
 #include "app/services/heuristic_namer.h"
 #include "app/services/regular_file.h"
 #include "app/services/title_cleaner.h"
+#include "app/store/json_files.h"
 #include "engine/model/json.h"
 
 #include <exception>
@@ -22,7 +23,7 @@ namespace {
 
     using Cache = std::map<std::string, MetadataDictionary>;
 
-    [[maybe_unused]] Cache decodeCache(const nlohmann::json& stored)
+    Cache decodeCache(const nlohmann::json& stored)
     {
         json::requireObject(stored);
         Cache cache;
@@ -52,7 +53,8 @@ namespace {
     {
         // A missing, unreadable or malformed cache file only means starting afresh.
         try {
-            return {};
+            auto stored = JSONFiles::loadDocument(cacheFileName);
+            return stored ? decodeCache(*stored) : Cache {};
         } catch (const std::exception&) {
             return {};
         }
@@ -146,7 +148,7 @@ MetadataDictionary AIService::modelAnswer(
 void AIService::saveCache() const
 {
     try {
-        (void)encodeCache(m_cache);
+        JSONFiles::saveDocument(encodeCache(m_cache), cacheFileName);
     } catch (const std::exception&) {
         // The cache only saves work; the answer stands without it.
     }

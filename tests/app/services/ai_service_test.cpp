@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <fstream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -320,6 +321,58 @@ namespace {
         }
         threads.clear();
         EXPECT_EQ(answered, 8);
+    }
+
+    TEST_F(AIServiceTest, KeepsItsAnswersInTheCacheFile)
+    {
+        model->answer = GeneratedFileName { "Lease agreement", "Contract", "", "Ana" };
+        auto path = folder.createFile("lease.txt", "Lease agreement between Ana and Bo");
+        auto key = aiCacheKey(
+            sha256Hex(testing::readFile(path)), itemAt(path), AIMode::documents, 6, true);
+        {
+            AIService service = makeService();
+            service.metadata(itemAt(path), AIMode::documents, 6, true);
+        }
+        auto stored = json::parse(testing::readFile(home.dataFolder() / "sorvik/ai-cache.json"));
+        EXPECT_EQ(stored,
+            nlohmann::json::parse(R"({")" + key
+                + R"(": {"ai.date": "", "ai.engine": "On-device AI", "ai.party": "Ana",
+                   "ai.title": "Lease agreement", "ai.type": "Contract"}})"));
+
+        // A new service reads the file: no new request, and a changed stored answer is what
+        // comes back.
+        stored[key]["ai.title"] = "From the cache";
+        std::ofstream(home.dataFolder() / "sorvik/ai-cache.json") << stored.dump();
+        AIService reloaded = makeService();
+        EXPECT_EQ(reloaded.metadata(itemAt(path), AIMode::documents, 6, true)["ai.title"],
+            "From the cache");
+        EXPECT_EQ(model->requests, 1);
+    }
+
+    TEST_F(AIServiceTest, StartsAfreshWhenTheCacheFileIsDamaged)
+    {
+        model->answer = GeneratedFileName { "Title", "", "", "" };
+        auto path = folder.createFile("a.txt", "Some text");
+        std::filesystem::create_directories(home.dataFolder() / "sorvik");
+        for (auto damaged : { "{ not json", "[1, 2]", R"({"key": {"ai.title": 5}})" }) {
+            std::ofstream(home.dataFolder() / "sorvik/ai-cache.json") << damaged;
+            AIService service = makeService();
+            EXPECT_EQ(service.metadata(itemAt(path), AIMode::smart, 6, true)["ai.title"], "Title");
+        }
+        EXPECT_EQ(model->requests, 3);
+    }
+
+    TEST_F(AIServiceTest, AnswersEvenWhenTheCacheCannotBeSaved)
+    {
+        model->answer = GeneratedFileName { "Title", "", "", "" };
+        auto path = folder.createFile("a.txt", "Some text");
+        // A folder where the file should be: the atomic replacement fails.
+        std::filesystem::create_directories(home.dataFolder() / "sorvik/ai-cache.json/inside");
+        AIService service = makeService();
+        EXPECT_EQ(service.metadata(itemAt(path), AIMode::smart, 6, true)["ai.title"], "Title");
+        // The answer is still kept in memory for this run.
+        EXPECT_EQ(service.metadata(itemAt(path), AIMode::smart, 6, true)["ai.title"], "Title");
+        EXPECT_EQ(model->requests, 1);
     }
 
     TEST(AIServiceShared, IsOneInstance) { EXPECT_EQ(&AIService::shared(), &AIService::shared()); }

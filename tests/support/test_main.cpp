@@ -16,6 +16,10 @@ int main(int argc, char** argv)
     sorvik::testing::IsolatedHome home;
     ::testing::InitGoogleTest(&argc, argv);
 #if defined(SORVIK_TEST_WITH_WIDGETS)
+    // Tests never show windows, also when run outside CTest (test discovery runs the
+    // program right after linking, without CTest's environment).
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
 #elif defined(SORVIK_TEST_WITH_QT)
     QCoreApplication application(argc, argv);

@@ -13,6 +13,8 @@
 
 #include <memory>
 
+#include <dlfcn.h>
+
 namespace sorvik {
 
 namespace {
@@ -76,6 +78,20 @@ namespace {
             && line.Next(tesseract::RIL_WORD));
     }
 
+    /// Runs Tesseract's OpenMP regions on the calling thread alone. Its worker threads spin
+    /// while they wait, which costs several times the processor time they save (and far
+    /// more when other recognitions or extractions run at the same time); Tesseract's
+    /// authors advise one thread. Tesseract is looked up at run time so that a build without
+    /// OpenMP needs nothing.
+    void keepOpenMPToOneThread()
+    {
+        using SetMaxActiveLevels = void (*)(int);
+        static const auto setMaxActiveLevels = reinterpret_cast<SetMaxActiveLevels>(
+            dlsym(RTLD_DEFAULT, "omp_set_max_active_levels"));
+        if (setMaxActiveLevels)
+            setMaxActiveLevels(0);
+    }
+
     bool isStopRequested(void* stop, int)
     {
         return static_cast<std::stop_token*>(stop)->stop_requested();
@@ -89,7 +105,13 @@ TextRecognizer& TextRecognizer::shared()
     return recognizer;
 }
 
-TextRecognizer::TextRecognizer() = default;
+TextRecognizer::TextRecognizer()
+{
+    // Starting here, inside the constructor, makes Tesseract's own process-wide dictionary
+    // cache older than the shared recognizer, so that at exit the recognizer gives its
+    // dictionaries back before that cache is torn down.
+    start();
+}
 
 TextRecognizer::~TextRecognizer()
 {
@@ -119,6 +141,7 @@ std::string TextRecognizer::recognize(const QImage& image, int dotsPerInch, std:
 
     std::lock_guard lock(m_mutex);
     start();
+    keepOpenMPToOneThread();
     m_api->SetImage(
         grey.constBits(), grey.width(), grey.height(), 1, static_cast<int>(grey.bytesPerLine()));
     if (dotsPerInch > 0)

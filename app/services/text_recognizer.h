@@ -17,8 +17,9 @@ namespace sorvik {
 ///
 /// Starting the recognizer loads the language data (a noticeable fraction of a second), so
 /// one process-wide recognizer is started on its first use and kept; calls from several
-/// threads take turns. Lines that Tesseract itself doubts (low confidence, or without a
-/// single letter or digit) are dropped: they are what it "reads" in photos without text.
+/// threads take turns, and each recognition runs on its caller's thread alone. Lines and
+/// words that Tesseract itself doubts (low confidence, or lines without a single letter or
+/// digit) are dropped: they are what it "reads" in photos without text.
 class TextRecognizer {
 public:
     static TextRecognizer& shared();

@@ -23,8 +23,8 @@ namespace sorvik {
 // whose folder has moved is refreshed under its new path, replacing the old entry. A folder is
 // granted while its bookmark is stored, and open while its lease is held.
 //
-// Start-up never throws: its first failure ends it and is kept in `errorMessage`, leaving what
-// was opened before open. `grant` throws and then changes nothing; `requestAccess` and
+// Start-up never throws: a failure is kept in `errorMessage`; a grant whose folder cannot be
+// found is skipped (and kept, for when it comes back) while the others open. `grant` throws and then changes nothing; `requestAccess` and
 // `remove` record their failures in `errorMessage`. Lives on the GUI thread.
 class FolderAccessManager : public QObject {
     Q_OBJECT

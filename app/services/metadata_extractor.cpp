@@ -1,0 +1,61 @@
+#include "app/services/metadata_extractor.h"
+
+#include "app/services/image_metadata.h"
+#include "app/services/media_metadata.h"
+#include "app/services/pdf_metadata.h"
+#include "app/services/regular_file.h"
+#include "engine/model/file_item.h"
+
+#include <algorithm>
+#include <array>
+
+namespace sorvik::MetadataExtractor {
+
+namespace {
+
+    /// ASCII letters lowered byte by byte: the extensions compared here are ASCII, and a name
+    /// need not be UTF-8.
+    std::string asciiLowercased(std::string_view text)
+    {
+        std::string result(text);
+        for (char& character : result) {
+            if (character >= 'A' && character <= 'Z')
+                character = static_cast<char>(character - 'A' + 'a');
+        }
+        return result;
+    }
+
+} // namespace
+
+bool isMediaExtension(std::string_view lowercasedExtension)
+{
+    static constexpr std::array<std::string_view, 10> extensions
+        = { "mp3", "m4a", "wav", "aiff", "aac", "flac", "mp4", "mov", "m4v", "avi" };
+    return std::find(extensions.begin(), extensions.end(), lowercasedExtension) != extensions.end();
+}
+
+std::string descriptorPath(const RegularFile& file)
+{
+    return "/proc/self/fd/" + std::to_string(file.descriptor());
+}
+
+MetadataDictionary extract(const FileURL& url)
+{
+    MetadataDictionary values;
+    try {
+        auto file = RegularFile::open(url.path);
+        if (!file)
+            return values;
+        std::string extension = asciiLowercased(extensionOfName(url.lastPathComponent()));
+        ImageMetadata::read(*file, extension, values);
+        if (extension == "pdf")
+            PDFMetadata::read(*file, values);
+        if (isMediaExtension(extension))
+            MediaMetadata::read(*file, values);
+    } catch (...) {
+        // Nothing escapes an extraction; what was read so far is kept.
+    }
+    return values;
+}
+
+} // namespace sorvik::MetadataExtractor

@@ -1,0 +1,110 @@
+#pragma once
+
+// Test files made at test time: JPEG and PNG pictures written by Qt with EXIF added by exiv2,
+// small PDF documents written by hand, and audio and video encoded by the ffmpeg program.
+
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QString>
+#include <QStringList>
+
+#include <exiv2/exiv2.hpp>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sorvik::testing {
+
+/// A picture of the given size, in the format its extension names.
+inline void writePicture(const std::filesystem::path& path, int width = 64, int height = 48)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    if (!image.save(QString::fromStdString(path.string())))
+        throw std::runtime_error("cannot write " + path.string());
+}
+
+/// Sets EXIF tags ("Exif.Photo.FNumber" → "28/10") in an existing picture; each text is read
+/// as the tag's usual type.
+inline void writeExif(
+    const std::filesystem::path& path, const std::map<std::string, std::string>& tags)
+{
+    auto image = Exiv2::ImageFactory::open(path.string());
+    image->readMetadata();
+    Exiv2::ExifData exif = image->exifData();
+    for (const auto& [key, value] : tags)
+        exif[key].setValue(value);
+    image->setExifData(exif);
+    image->writeMetadata();
+}
+
+/// A JPEG with the given EXIF tags.
+inline std::filesystem::path writeJpeg(const std::filesystem::path& path,
+    const std::map<std::string, std::string>& tags = {}, int width = 64, int height = 48)
+{
+    writePicture(path, width, height);
+    if (!tags.empty())
+        writeExif(path, tags);
+    return path;
+}
+
+/// A PDF of `pages` empty pages whose document information holds the given entries
+/// ("Title" → "Report"); the entries are written as literal strings.
+inline std::filesystem::path writePdf(const std::filesystem::path& path, int pages,
+    const std::map<std::string, std::string>& information = {})
+{
+    std::vector<std::string> objects;
+    std::string kids;
+    for (int page = 0; page < pages; ++page)
+        kids += std::to_string(4 + page) + " 0 R ";
+    objects.push_back("<< /Type /Catalog /Pages 2 0 R >>");
+    objects.push_back(
+        "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages) + " >>");
+    std::string info = "<< ";
+    for (const auto& [key, value] : information)
+        info += "/" + key + " (" + value + ") ";
+    objects.push_back(info + ">>");
+    for (int page = 0; page < pages; ++page)
+        objects.push_back("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>");
+
+    std::string document = "%PDF-1.4\n";
+    std::vector<std::size_t> offsets;
+    for (std::size_t index = 0; index < objects.size(); ++index) {
+        offsets.push_back(document.size());
+        document += std::to_string(index + 1) + " 0 obj\n" + objects[index] + "\nendobj\n";
+    }
+    std::size_t xref = document.size();
+    document += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (std::size_t offset : offsets) {
+        char line[32];
+        std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
+        document += line;
+    }
+    document += "trailer\n<< /Size " + std::to_string(objects.size() + 1)
+        + " /Root 1 0 R /Info 3 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+    std::ofstream(path, std::ios::binary) << document;
+    return path;
+}
+
+inline bool hasFFmpeg() { return !QStandardPaths::findExecutable("ffmpeg").isEmpty(); }
+
+/// Runs the ffmpeg program with the arguments; true when it succeeded.
+inline bool runFFmpeg(const QStringList& arguments)
+{
+    QProcess process;
+    process.start("ffmpeg", QStringList { "-hide_banner", "-loglevel", "error", "-y" } + arguments);
+    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
+}
+
+inline QString qtPath(const std::filesystem::path& path)
+{
+    return QString::fromStdString(path.string());
+}
+
+} // namespace sorvik::testing

@@ -33,7 +33,7 @@ namespace {
         QJsonValue value = address.value(QLatin1String(key));
         if (!value.isString() || value.toString().isEmpty())
             return std::nullopt;
-        return value.toString().toStdString();
+        return MetadataText::cleaned(value.toString().toStdString());
     }
 
     std::optional<std::string> firstText(

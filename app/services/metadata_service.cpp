@@ -1,0 +1,244 @@
+#include "app/services/metadata_service.h"
+
+#include "app/services/metadata_extractor.h"
+#include "app/services/metadata_text.h"
+#include "engine/model/text.h"
+
+#include <QFuture>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <charconv>
+#include <cmath>
+#include <condition_variable>
+#include <thread>
+
+namespace sorvik {
+
+namespace {
+
+    /// A cache document: an object whose values are objects of texts. Anything else fails.
+    std::map<std::string, MetadataDictionary, std::less<>> decodeCache(const json::Json& document)
+    {
+        json::requireObject(document);
+        std::map<std::string, MetadataDictionary, std::less<>> cache;
+        for (const auto& [key, entry] : document.items()) {
+            json::requireObject(entry);
+            MetadataDictionary values;
+            for (const auto& [name, value] : entry.items())
+                values.emplace(name, json::decode<std::string>(value));
+            cache.emplace(key, std::move(values));
+        }
+        return cache;
+    }
+
+    /// The stored form of a cache. Entries whose key is not UTF-8 (a file name made of other
+    /// bytes) have no JSON form; they stay in memory only.
+    json::Json encodeCache(const std::map<std::string, MetadataDictionary, std::less<>>& cache)
+    {
+        json::Json document = json::Json::object();
+        for (const auto& [key, values] : cache) {
+            if (!text::isValidUtf8(key))
+                continue;
+            json::Json entry = json::Json::object();
+            for (const auto& [name, value] : values)
+                entry[name] = value;
+            document[key] = std::move(entry);
+        }
+        return document;
+    }
+
+    /// A decimal number as the whole text, without spaces or a sign "+".
+    std::optional<double> strictNumber(std::string_view text)
+    {
+        double value = 0;
+        auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (error != std::errc {} || end != text.data() + text.size())
+            return std::nullopt;
+        return value;
+    }
+
+    constexpr const char* cacheFileName = "metadata-cache.json";
+    constexpr const char* placesFileName = "geocache.json";
+
+} // namespace
+
+MetadataService::MetadataService(MetadataCacheFiles files, QUrl geocoderURL)
+    : m_files(std::move(files))
+    , m_geocoderURL(std::move(geocoderURL))
+{
+    m_readers.setMaxThreadCount(batchSize);
+    loadCaches();
+}
+
+MetadataService::~MetadataService()
+{
+    std::lock_guard lock(m_callMutex);
+    m_readers.waitForDone();
+}
+
+MetadataDictionary MetadataService::extract(const FileURL& url)
+{
+    return MetadataExtractor::extract(url);
+}
+
+std::string MetadataService::cacheKey(const FileItem& item)
+{
+    return item.url.path + "|" + MetadataText::shortest(item.modified.unixSeconds(), true) + "|"
+        + std::to_string(item.size);
+}
+
+std::string MetadataService::placeKey(double latitude, double longitude)
+{
+    return MetadataText::fixed(latitude, 3) + "," + MetadataText::fixed(longitude, 3);
+}
+
+std::optional<std::pair<double, double>> MetadataService::position(const MetadataDictionary& values)
+{
+    auto latitudeText = values.find("gps.lat");
+    auto longitudeText = values.find("gps.lon");
+    if (latitudeText == values.end() || longitudeText == values.end())
+        return std::nullopt;
+    auto latitude = strictNumber(latitudeText->second);
+    auto longitude = strictNumber(longitudeText->second);
+    // Values from an old cache file may hold anything; only a real position is looked up.
+    if (!latitude || !longitude || !std::isfinite(*latitude) || !std::isfinite(*longitude)
+        || std::fabs(*latitude) > 90 || std::fabs(*longitude) > 180)
+        return std::nullopt;
+    return std::pair { *latitude, *longitude };
+}
+
+void MetadataService::loadCaches()
+{
+    auto load = [this](const char* name) -> Cache {
+        try {
+            if (m_files.load) {
+                if (auto document = m_files.load(name))
+                    return decodeCache(*document);
+            }
+        } catch (...) {
+            // An unreadable cache is as good as none.
+        }
+        return {};
+    };
+    m_cache = load(cacheFileName);
+    m_places = load(placesFileName);
+}
+
+void MetadataService::saveCaches()
+{
+    auto save = [this](const Cache& cache, const char* name, bool& changed) {
+        if (!changed || !m_files.save)
+            return;
+        try {
+            m_files.save(encodeCache(cache), name);
+            changed = false;
+        } catch (...) {
+            // Kept in memory and written again after the next call.
+        }
+    };
+    save(m_cache, cacheFileName, m_cacheChanged);
+    save(m_places, placesFileName, m_placesChanged);
+}
+
+MetadataMap MetadataService::metadata(
+    const std::vector<FileItem>& items, bool lookUpPlaces, std::stop_token stop)
+{
+    std::lock_guard lock(m_callMutex);
+    MetadataMap result;
+    try {
+        for (std::size_t start = 0; start < items.size(); start += batchSize) {
+            if (stop.stop_requested())
+                break;
+            std::size_t end = std::min(items.size(), start + batchSize);
+            extractBatch(items, start, end, result);
+            if (lookUpPlaces && !this->lookUpPlaces(items, start, end, result, stop))
+                break;
+        }
+    } catch (...) {
+        // Out of memory or a failure of the thread pool: the caller gets what there is.
+    }
+    saveCaches();
+    return result;
+}
+
+void MetadataService::extractBatch(
+    const std::vector<FileItem>& items, std::size_t start, std::size_t end, MetadataMap& result)
+{
+    struct Reading {
+        const FileItem* item;
+        std::string key;
+        QFuture<MetadataDictionary> values;
+    };
+    std::vector<Reading> readings;
+    for (std::size_t index = start; index < end; ++index) {
+        const FileItem& item = items[index];
+        std::string key = cacheKey(item);
+        if (auto cached = m_cache.find(key); cached != m_cache.end()) {
+            result[item.id] = cached->second;
+            continue;
+        }
+        readings.push_back({ &item, std::move(key),
+            QtConcurrent::run(&m_readers, &MetadataService::extract, item.url) });
+    }
+    for (Reading& reading : readings) {
+        MetadataDictionary values = reading.values.result();
+        result[reading.item->id] = values;
+        m_cache.insert_or_assign(std::move(reading.key), std::move(values));
+        m_cacheChanged = true;
+    }
+}
+
+bool MetadataService::waitForGeocodeSlot(const std::stop_token& stop)
+{
+    if (!m_lastGeocode)
+        return true;
+    auto due = *m_lastGeocode + geocodeSpacing;
+    if (std::chrono::steady_clock::now() >= due)
+        return true;
+    std::mutex mutex;
+    std::condition_variable_any never;
+    std::unique_lock lock(mutex);
+    return !never.wait_until(lock, stop, due, [] { return false; });
+}
+
+bool MetadataService::lookUpPlaces(const std::vector<FileItem>& items, std::size_t start,
+    std::size_t end, MetadataMap& result, const std::stop_token& stop)
+{
+    for (std::size_t index = start; index < end; ++index) {
+        auto found = result.find(items[index].id);
+        if (found == result.end())
+            continue;
+        MetadataDictionary& values = found->second;
+        auto coordinates = position(values);
+        if (!coordinates)
+            continue;
+        std::string key = placeKey(coordinates->first, coordinates->second);
+        if (auto known = m_places.find(key); known != m_places.end()) {
+            for (const auto& [name, value] : known->second)
+                values.insert_or_assign(name, value);
+            continue;
+        }
+
+        waitForGeocodeSlot(stop);
+        if (stop.stop_requested())
+            return false;
+        m_lastGeocode = std::chrono::steady_clock::now();
+        if (!m_geocoder)
+            m_geocoder = std::make_unique<ReverseGeocoder>(m_geocoderURL);
+        auto placemark = m_geocoder->placemark(coordinates->first, coordinates->second, stop);
+        if (!placemark)
+            continue;
+        MetadataDictionary place {
+            { "gps.city",
+                placemark->locality.value_or(placemark->subAdministrativeArea.value_or("")) },
+            { "gps.country", placemark->country.value_or("") },
+        };
+        for (const auto& [name, value] : place)
+            values.insert_or_assign(name, value);
+        m_places.insert_or_assign(std::move(key), std::move(place));
+        m_placesChanged = true;
+    }
+    return true;
+}
+
+} // namespace sorvik

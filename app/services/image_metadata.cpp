@@ -1,6 +1,6 @@
 #include "app/services/image_metadata.h"
 
-#include "app/services/metadata_extractor.h"
+#include "app/services/descriptor_io.h"
 #include "app/services/metadata_text.h"
 #include "app/services/regular_file.h"
 #include "engine/model/text.h"
@@ -9,7 +9,6 @@
 #include <QImageReader>
 
 #include <exiv2/exiv2.hpp>
-#include <unicode/smpdtfmt.h>
 #include <unicode/timezone.h>
 
 #include <algorithm>
@@ -297,129 +296,175 @@ namespace {
             QByteArray(extension.data(), static_cast<qsizetype>(extension.size())));
     }
 
-    /// Parses and formats capture dates. ICU formatters are not safe to share between
-    /// threads, so each thread keeps its own, rebuilt when the default time zone changes.
-    class CaptureDateFormats {
-    public:
-        static CaptureDateFormats& current()
-        {
-            thread_local CaptureDateFormats formats;
-            std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::createDefault());
-            icu::UnicodeString zoneID;
-            zone->getID(zoneID);
-            if (!formats.m_parser || zoneID != formats.m_zoneID)
-                formats.rebuild(zoneID);
-            return formats;
-        }
-
-        std::optional<UDate> parse(const std::string& text) const
-        {
-            if (!m_parser)
-                return std::nullopt;
-            icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(text);
-            icu::ParsePosition position(0);
-            UDate date = m_parser->parse(unicode, position);
-            if (position.getErrorIndex() >= 0 || position.getIndex() != unicode.length())
-                return std::nullopt;
-            return date;
-        }
-
-        std::string format(const icu::SimpleDateFormat& formatter, UDate date) const
-        {
-            icu::UnicodeString result;
-            formatter.format(date, result);
-            return text::fromUnicode(result);
-        }
-
-        std::unique_ptr<icu::SimpleDateFormat> m_parser;
-        std::unique_ptr<icu::SimpleDateFormat> m_year;
-        std::unique_ptr<icu::SimpleDateFormat> m_month;
-        std::unique_ptr<icu::SimpleDateFormat> m_day;
-        std::unique_ptr<icu::SimpleDateFormat> m_internetDate;
-
-    private:
-        void rebuild(const icu::UnicodeString& zoneID)
-        {
-            m_parser.reset();
-            icu::Locale posix("en_US_POSIX");
-            auto make = [&](const char* pattern) -> std::unique_ptr<icu::SimpleDateFormat> {
-                UErrorCode status = U_ZERO_ERROR;
-                auto formatter = std::make_unique<icu::SimpleDateFormat>(
-                    icu::UnicodeString(pattern), posix, status);
-                if (U_FAILURE(status))
-                    return nullptr;
-                return formatter;
-            };
-            auto parser = make("yyyy:MM:dd HH:mm:ss");
-            m_year = make("yyyy");
-            m_month = make("MM");
-            m_day = make("dd");
-            m_internetDate = make("yyyy-MM-dd'T'HH:mm:ss'Z'");
-            if (!parser || !m_year || !m_month || !m_day || !m_internetDate)
-                return;
-            parser->setLenient(false);
-            m_internetDate->adoptTimeZone(icu::TimeZone::createTimeZone("UTC"));
-            m_parser = std::move(parser);
-            m_zoneID = zoneID;
-        }
-
-        icu::UnicodeString m_zoneID;
+    struct WallTime {
+        int year = 0;
+        int month = 0;
+        int day = 0;
+        int hour = 0;
+        int minute = 0;
+        int second = 0;
     };
+
+    /// Reads "yyyy:MM:dd HH:mm:ss" strictly: every field in range, nothing before or after.
+    /// Fields may be written with fewer digits, as a non-lenient date formatter accepts.
+    std::optional<WallTime> parseWallTime(std::string_view text)
+    {
+        WallTime time;
+        std::size_t position = 0;
+        auto number = [&](int& field, std::size_t maxDigits, char separator) {
+            std::size_t start = position;
+            int value = 0;
+            while (position < text.size() && position - start < maxDigits && text[position] >= '0'
+                && text[position] <= '9')
+                value = value * 10 + (text[position++] - '0');
+            if (position == start)
+                return false;
+            field = value;
+            if (separator == '\0')
+                return position == text.size();
+            return position < text.size() && text[position++] == separator;
+        };
+        if (!number(time.year, 4, ':') || !number(time.month, 2, ':') || !number(time.day, 2, ' ')
+            || !number(time.hour, 2, ':') || !number(time.minute, 2, ':')
+            || !number(time.second, 2, '\0'))
+            return std::nullopt;
+        static constexpr int monthLengths[] = { 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31 };
+        bool isLeapYear = (time.year % 4 == 0 && time.year % 100 != 0) || time.year % 400 == 0;
+        if (time.year < 1 || time.month < 1 || time.month > 12 || time.day < 1
+            || time.day > monthLengths[time.month - 1] + (time.month == 2 && isLeapYear ? 1 : 0)
+            || time.hour > 23 || time.minute > 59 || time.second > 59)
+            return std::nullopt;
+        return time;
+    }
+
+    /// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
+    std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day)
+    {
+        year -= month <= 2;
+        std::int64_t era = (year >= 0 ? year : year - 399) / 400;
+        auto yearOfEra = static_cast<unsigned>(year - era * 400);
+        unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+        unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+        return era * 146097 + static_cast<std::int64_t>(dayOfEra) - 719468;
+    }
+
+    WallTime civilFromSeconds(std::int64_t seconds)
+    {
+        std::int64_t days = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
+        std::int64_t secondOfDay = seconds - days * 86400;
+        days += 719468;
+        std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+        auto dayOfEra = static_cast<unsigned>(days - era * 146097);
+        unsigned yearOfEra
+            = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+        unsigned dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+        unsigned monthIndex = (5 * dayOfYear + 2) / 153;
+        WallTime time;
+        time.day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
+        time.month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
+        time.year = static_cast<int>(
+            static_cast<std::int64_t>(yearOfEra) + era * 400 + (time.month <= 2));
+        time.hour = static_cast<int>(secondOfDay / 3600);
+        time.minute = static_cast<int>(secondOfDay / 60 % 60);
+        time.second = static_cast<int>(secondOfDay % 60);
+        return time;
+    }
+
+    std::string padded(int value, int width)
+    {
+        std::string digits = std::to_string(value);
+        if (static_cast<int>(digits.size()) < width)
+            digits.insert(
+                0, static_cast<std::size_t>(width - static_cast<int>(digits.size())), '0');
+        return digits;
+    }
 
 } // namespace
 
 void addCaptureDate(const std::string& text, MetadataDictionary& values)
 {
-    CaptureDateFormats& formats = CaptureDateFormats::current();
-    auto date = formats.parse(text);
-    if (!date)
+    auto wallTime = parseWallTime(text);
+    if (!wallTime)
         return;
-    values["exif.date"] = formats.format(*formats.m_internetDate, *date);
-    values["exif.year"] = formats.format(*formats.m_year, *date);
-    values["exif.month"] = formats.format(*formats.m_month, *date);
-    values["exif.day"] = formats.format(*formats.m_day, *date);
+    // The wall time is read in the current time zone (ICU's default, which follows TZ).
+    std::int64_t localSeconds
+        = daysFromCivil(wallTime->year, static_cast<unsigned>(wallTime->month),
+              static_cast<unsigned>(wallTime->day))
+            * 86400
+        + wallTime->hour * 3600 + wallTime->minute * 60 + wallTime->second;
+    std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::createDefault());
+    int32_t rawOffset = 0;
+    int32_t daylightOffset = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    zone->getOffset(
+        static_cast<UDate>(localSeconds) * 1000.0, true, rawOffset, daylightOffset, status);
+    if (U_FAILURE(status))
+        return;
+    WallTime utc = civilFromSeconds(localSeconds - (rawOffset + daylightOffset) / 1000);
+    values["exif.date"] = padded(utc.year, 4) + "-" + padded(utc.month, 2) + "-"
+        + padded(utc.day, 2) + "T" + padded(utc.hour, 2) + ":" + padded(utc.minute, 2) + ":"
+        + padded(utc.second, 2) + "Z";
+    values["exif.year"] = padded(wallTime->year, 4);
+    values["exif.month"] = padded(wallTime->month, 2);
+    values["exif.day"] = padded(wallTime->day, 2);
 }
+
+namespace {
+
+    /// False when exiv2 does not know the file's format.
+    bool readWithExiv2(const RegularFile& file, MetadataDictionary& values)
+    {
+        Exiv2::Image::AutoPtr image;
+        try {
+            Exiv2::BasicIo::AutoPtr io(new DescriptorIo(file));
+            image = Exiv2::ImageFactory::open(io);
+        } catch (...) {
+            return false;
+        }
+        if (!image.get())
+            return false;
+        if (isVideoType(image->imageType())
+            || (image->imageType() == Exiv2::ImageType::bmff && !isStillPictureBmff(file)))
+            return true;
+        try {
+            image->readMetadata();
+        } catch (...) {
+            // A damaged metadata block: the picture itself may still have a size.
+            addImageFromQt(file, values);
+            return true;
+        }
+        try {
+            int width = image->pixelWidth();
+            int height = image->pixelHeight();
+            if (width > 0 && height > 0)
+                addPixelSize(width, height, values);
+            else
+                addPixelSizeFromQt(file, values);
+
+            const Exiv2::ExifData& exif = image->exifData();
+            // Orientation 1 (upright) is what a picture without the tag means.
+            std::optional<std::string> orientation;
+            if (const Exiv2::Value* value = find(exif, keys().orientation);
+                value && !isText(value->typeId()))
+                orientation = defaultText(*value);
+            values["image.orientation"] = orientation.value_or("1");
+            addExif(exif, values);
+        } catch (...) {
+            // What was stored before the failure stays.
+        }
+        return true;
+    }
+
+} // namespace
 
 void read(const RegularFile& file, std::string_view extension, MetadataDictionary& values)
 {
     setUpExiv2();
     try {
-        auto image = Exiv2::ImageFactory::open(MetadataExtractor::descriptorPath(file), false);
-        if (!image.get() || isVideoType(image->imageType()))
-            return;
-        if (image->imageType() == Exiv2::ImageType::bmff && !isStillPictureBmff(file))
-            return;
-        try {
-            image->readMetadata();
-        } catch (...) {
-            // A damaged metadata block: the picture itself may still have a size.
-            values.clear();
+        // Qt may still read a picture in a format exiv2 does not know.
+        if (!readWithExiv2(file, values) && hasQtImageExtension(extension))
             addImageFromQt(file, values);
-            return;
-        }
-        int width = image->pixelWidth();
-        int height = image->pixelHeight();
-        if (width > 0 && height > 0)
-            addPixelSize(width, height, values);
-        else
-            addPixelSizeFromQt(file, values);
-
-        const Exiv2::ExifData& exif = image->exifData();
-        // Orientation 1 (upright) is what a picture without the tag means.
-        std::optional<std::string> orientation;
-        if (const Exiv2::Value* value = find(exif, keys().orientation);
-            value && !isText(value->typeId()))
-            orientation = defaultText(*value);
-        values["image.orientation"] = orientation.value_or("1");
-        addExif(exif, values);
     } catch (...) {
-        // exiv2 does not know the format. Qt may still read a picture in a format of its own.
-        if (!values.empty() || !hasQtImageExtension(extension))
-            return;
-        try {
-            addImageFromQt(file, values);
-        } catch (...) {
-        }
     }
 }
 

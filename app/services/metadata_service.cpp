@@ -4,9 +4,6 @@
 #include "app/services/metadata_text.h"
 #include "engine/model/text.h"
 
-#include <QFuture>
-#include <QtConcurrent/QtConcurrentRun>
-
 #include <charconv>
 #include <cmath>
 #include <condition_variable>
@@ -65,16 +62,12 @@ namespace {
 MetadataService::MetadataService(MetadataCacheFiles files, QUrl geocoderURL)
     : m_files(std::move(files))
     , m_geocoderURL(std::move(geocoderURL))
+    , m_readers(batchSize - 1)
 {
-    m_readers.setMaxThreadCount(batchSize);
     loadCaches();
 }
 
-MetadataService::~MetadataService()
-{
-    std::lock_guard lock(m_callMutex);
-    m_readers.waitForDone();
-}
+MetadataService::~MetadataService() { std::lock_guard lock(m_callMutex); }
 
 MetadataDictionary MetadataService::extract(const FileURL& url)
 {
@@ -155,7 +148,7 @@ MetadataMap MetadataService::metadata(
                 break;
         }
     } catch (...) {
-        // Out of memory or a failure of the thread pool: the caller gets what there is.
+        // Out of memory or no thread to start: the caller gets what there is.
     }
     saveCaches();
     return result;
@@ -167,9 +160,10 @@ void MetadataService::extractBatch(
     struct Reading {
         const FileItem* item;
         std::string key;
-        QFuture<MetadataDictionary> values;
+        MetadataDictionary values;
     };
     std::vector<Reading> readings;
+    readings.reserve(end - start);
     for (std::size_t index = start; index < end; ++index) {
         const FileItem& item = items[index];
         std::string key = cacheKey(item);
@@ -177,13 +171,16 @@ void MetadataService::extractBatch(
             result[item.id] = cached->second;
             continue;
         }
-        readings.push_back({ &item, std::move(key),
-            QtConcurrent::run(&m_readers, &MetadataService::extract, item.url) });
+        readings.push_back({ &item, std::move(key), {} });
     }
+    std::vector<std::function<void()>> jobs;
+    jobs.reserve(readings.size());
+    for (Reading& reading : readings)
+        jobs.emplace_back([&reading] { reading.values = extract(reading.item->url); });
+    m_readers.run(jobs);
     for (Reading& reading : readings) {
-        MetadataDictionary values = reading.values.result();
-        result[reading.item->id] = values;
-        m_cache.insert_or_assign(std::move(reading.key), std::move(values));
+        result[reading.item->id] = reading.values;
+        m_cache.insert_or_assign(std::move(reading.key), std::move(reading.values));
         m_cacheChanged = true;
     }
 }

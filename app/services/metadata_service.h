@@ -1,12 +1,12 @@
 #pragma once
 
+#include "app/services/parallel_batch.h"
 #include "app/services/reverse_geocoder.h"
 #include "engine/model/file_item.h"
 #include "engine/model/json.h"
 #include "engine/model/metadata_dictionary.h"
 #include "engine/model/uuid.h"
 
-#include <QThreadPool>
 #include <QUrl>
 
 #include <chrono>
@@ -115,7 +115,7 @@ private:
     bool m_placesChanged = true;
 
     std::unique_ptr<ReverseGeocoder> m_geocoder; // made with the first request
-    QThreadPool m_readers;
+    ParallelBatch m_readers; // the other three readers of a batch
 };
 
 } // namespace sorvik

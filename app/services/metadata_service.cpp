@@ -2,7 +2,10 @@
 
 #include "app/services/metadata_extractor.h"
 #include "app/services/metadata_text.h"
+#include "app/store/json_files.h"
 #include "engine/model/text.h"
+
+#include <QSettings>
 
 #include <charconv>
 #include <cmath>
@@ -58,6 +61,29 @@ namespace {
     constexpr const char* placesFileName = "geocache.json";
 
 } // namespace
+
+MetadataCacheFiles MetadataCacheFiles::applicationFolder()
+{
+    return {
+        [](std::string_view name) { return JSONFiles::loadDocument(name); },
+        [](const json::Json& document, std::string_view name) {
+            JSONFiles::saveDocument(document, name);
+        },
+    };
+}
+
+MetadataService& MetadataService::shared()
+{
+    // Never destroyed: threads of the process may still call it while it shuts down.
+    static MetadataService* instance = [] {
+        QSettings settings(QSettings::IniFormat, QSettings::UserScope, "sorvik", "sorvik");
+        QUrl url(settings.value(geocoderURLSettingsKey, QString(defaultGeocoderURL)).toString());
+        if (!url.isValid() || (url.scheme() != "https" && url.scheme() != "http"))
+            url = QUrl(defaultGeocoderURL);
+        return new MetadataService(MetadataCacheFiles::applicationFolder(), url);
+    }();
+    return *instance;
+}
 
 MetadataService::MetadataService(MetadataCacheFiles files, QUrl geocoderURL)
     : m_files(std::move(files))

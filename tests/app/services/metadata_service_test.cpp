@@ -1,14 +1,18 @@
 #include "app/services/metadata_service.h"
 
+#include "app/store/json_files.h"
 #include "tests/app/services/local_http_server.h"
 #include "tests/app/services/metadata_fixtures.h"
 #include "tests/support/temporary_folder.h"
+
+#include <QSettings>
 
 #include <sys/stat.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <thread>
 
 namespace sorvik {
@@ -483,6 +487,65 @@ namespace {
         MetadataMap result = service.metadata({ pipe, device }, false);
         EXPECT_EQ(result[pipe.id], MetadataDictionary {});
         EXPECT_EQ(result[device.id], MetadataDictionary {});
+    }
+
+    TEST(MetadataServiceFiles, CachesLiveInTheApplicationFolder)
+    {
+        testing::IsolatedHome home;
+        testing::TemporaryFolder folder;
+        FileItem item
+            = itemFor(testing::writeJpeg(folder / "a.jpg", { { "Exif.Image.Make", "Canon" } }));
+        {
+            MetadataService service;
+            EXPECT_EQ(service.metadata({ item }, false)[item.id]["exif.make"], "Canon");
+        }
+        auto cacheFile = JSONFiles::applicationFolder() / "metadata-cache.json";
+        auto placesFile = JSONFiles::applicationFolder() / "geocache.json";
+        ASSERT_TRUE(std::filesystem::exists(cacheFile));
+        ASSERT_TRUE(std::filesystem::exists(placesFile));
+        EXPECT_EQ(json::parse(testing::readFile(cacheFile))
+                      .at(MetadataService::cacheKey(item))
+                      .at("exif.make"),
+            "Canon");
+        EXPECT_EQ(testing::readFile(placesFile), json::serialize(json::Json::object()));
+
+        std::filesystem::remove(item.url.path);
+        MetadataService relaunched;
+        EXPECT_EQ(relaunched.metadata({ item }, false)[item.id]["exif.make"], "Canon");
+
+        // A damaged file is as good as none.
+        testing::TemporaryFolder other;
+        FileItem fresh
+            = itemFor(testing::writeJpeg(other / "b.jpg", { { "Exif.Image.Make", "Nikon" } }));
+        std::ofstream(cacheFile) << "{ not json";
+        MetadataService afterDamage;
+        EXPECT_EQ(afterDamage.metadata({ fresh, item }, false)[fresh.id]["exif.make"], "Nikon");
+    }
+
+    TEST(MetadataServiceShared, OneInstanceThatReadsItsGeocoderFromTheSettings)
+    {
+        testing::IsolatedHome home;
+        LocalHttpServer server(answering(R"({"city":"Lisboa","country":"Portugal"})"));
+        {
+            QSettings settings(QSettings::IniFormat, QSettings::UserScope, "sorvik", "sorvik");
+            settings.setValue(
+                MetadataService::geocoderURLSettingsKey, QString::fromStdString(server.baseURL()));
+        }
+        std::vector<MetadataService*> instances(4);
+        std::vector<std::thread> threads;
+        for (std::size_t index = 0; index < instances.size(); ++index)
+            threads.emplace_back([&, index] { instances[index] = &MetadataService::shared(); });
+        for (auto& thread : threads)
+            thread.join();
+        for (MetadataService* instance : instances)
+            EXPECT_EQ(instance, instances.front());
+
+        testing::TemporaryFolder folder;
+        FileItem item = itemFor(testing::writeJpeg(
+            folder / "a.jpg", gpsTags("38/1 43/1 0/1", "N", "9/1 8/1 0/1", "W")));
+        EXPECT_EQ(
+            MetadataService::shared().metadata({ item }, true)[item.id]["gps.city"], "Lisboa");
+        EXPECT_EQ(server.requests().size(), 1u);
     }
 
 } // namespace

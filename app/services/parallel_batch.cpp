@@ -22,6 +22,15 @@ namespace {
         return value.load(std::memory_order_acquire);
     }
 
+    void runGuarded(const std::function<void()>& job)
+    {
+        try {
+            job();
+        } catch (...) {
+            // A job that fails counts as done; the others of its batch go on.
+        }
+    }
+
 } // namespace
 
 ParallelBatch::ParallelBatch(int helperCount)
@@ -54,7 +63,7 @@ void ParallelBatch::serve(Helper& helper)
         seen = awaitChange(helper.generation, seen);
         if (m_stopping)
             return;
-        (*helper.job)();
+        runGuarded(*helper.job);
         m_finished.fetch_add(1, std::memory_order_acq_rel);
         m_finished.notify_one();
     }
@@ -66,7 +75,7 @@ void ParallelBatch::run(const std::vector<std::function<void()>>& jobs)
         return;
     if (jobs.size() == 1 || m_helperCount == 0) {
         for (const auto& job : jobs)
-            job();
+            runGuarded(job);
         return;
     }
     if (m_helpers.empty())
@@ -81,7 +90,7 @@ void ParallelBatch::run(const std::vector<std::function<void()>>& jobs)
         helper.generation.notify_one();
     }
     for (std::size_t index = handedOut; index < jobs.size(); ++index)
-        jobs[index]();
+        runGuarded(jobs[index]);
 
     std::uint32_t target = finishedBefore + static_cast<std::uint32_t>(handedOut);
     std::uint32_t finished = finishedBefore;

@@ -23,7 +23,7 @@ public:
     ParallelBatch& operator=(const ParallelBatch&) = delete;
 
     /// Runs every job once, at most helperCount + 1 at a time; blocks until all have
-    /// returned. Jobs must not throw.
+    /// returned. A job that throws counts as done; its exception is dropped.
     void run(const std::vector<std::function<void()>>& jobs);
 
 private:

@@ -150,6 +150,33 @@ namespace {
         return escaped;
     }
 
+    /// Printable ASCII without quotes and backslashes needs no escaping but "/": most keys and
+    /// values are such text, and taking them directly keeps large files fast to write.
+    bool isPlainText(std::string_view text)
+    {
+        for (char character : text) {
+            if (character < 0x20 || character >= 0x7F || character == '"' || character == '\\')
+                return false;
+        }
+        return true;
+    }
+
+    void writeString(const std::string& text, std::string& out)
+    {
+        if (!isPlainText(text)) {
+            out += scalarText(Json(text));
+            return;
+        }
+        out += '"';
+        for (char character : text) {
+            if (character == '/')
+                out += "\\/";
+            else
+                out += character;
+        }
+        out += '"';
+    }
+
     void write(const Json& value, int depth, std::string& out)
     {
         auto indent = [&out](int level) { out.append(static_cast<std::size_t>(level) * 2, ' '); };
@@ -169,7 +196,7 @@ namespace {
                     out += ",\n";
                 first = false;
                 indent(depth + 1);
-                out += scalarText(Json(it.key()));
+                writeString(it.key(), out);
                 out += " : ";
                 write(it.value(), depth + 1, out);
             }
@@ -199,7 +226,10 @@ namespace {
             out += "]";
             return;
         }
-        out += scalarText(value);
+        if (value.is_string())
+            writeString(value.get_ref<const std::string&>(), out);
+        else
+            out += scalarText(value);
     }
 
 } // namespace

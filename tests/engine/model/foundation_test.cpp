@@ -176,6 +176,20 @@ namespace {
         EXPECT_THROW(json::serialize(nlohmann::json("\xFF")), Error);
     }
 
+    TEST(Json, SerializeEscapesTextLikeNlohmannWithSlashes)
+    {
+        for (std::string text : { "plain", "x/y", "a\"b", "back\\slash", "tab\there", "\x01\x1F",
+                 "\x7F", "caf\xC3\xA9", "", "\xF0\x9F\x93\xB7 photo" }) {
+            std::string expected;
+            for (char character : nlohmann::json(text).dump())
+                expected += character == '/' ? std::string("\\/") : std::string(1, character);
+            EXPECT_EQ(json::serialize(nlohmann::json(text)), expected) << text;
+            nlohmann::json object = { { text, text } };
+            EXPECT_EQ(json::serialize(object), "{\n  " + expected + " : " + expected + "\n}");
+        }
+        EXPECT_THROW(json::serialize(nlohmann::json { { "\xFF", 1 } }), Error);
+    }
+
     TEST(Json, DoublesRoundTripExactly)
     {
         for (double number :

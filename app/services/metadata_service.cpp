@@ -17,16 +17,21 @@ namespace sorvik {
 namespace {
 
     /// A cache document: an object whose values are objects of texts. Anything else fails.
-    std::map<std::string, MetadataDictionary, std::less<>> decodeCache(const json::Json& document)
+    /// The texts are moved out of the document.
+    std::map<std::string, MetadataDictionary, std::less<>> decodeCache(json::Json& document)
     {
         json::requireObject(document);
         std::map<std::string, MetadataDictionary, std::less<>> cache;
-        for (const auto& [key, entry] : document.items()) {
+        for (auto& [key, entry] : document.items()) {
             json::requireObject(entry);
             MetadataDictionary values;
-            for (const auto& [name, value] : entry.items())
-                values.emplace(name, json::decode<std::string>(value));
-            cache.emplace(key, std::move(values));
+            for (auto& [name, value] : entry.items()) {
+                if (!value.is_string())
+                    throw json::DecodeError(
+                        "Expected a string but found " + json::describeType(value));
+                values.emplace_hint(values.end(), name, std::move(value.get_ref<std::string&>()));
+            }
+            cache.emplace_hint(cache.end(), key, std::move(values));
         }
         return cache;
     }
@@ -128,19 +133,24 @@ std::optional<std::pair<double, double>> MetadataService::position(const Metadat
 
 void MetadataService::loadCaches()
 {
-    auto load = [this](const char* name) -> Cache {
+    // A cache that was read as it is stored need not be written again until it changes; one
+    // that is missing or unreadable is written at the end of the first call.
+    auto load = [this](const char* name, Cache& cache, bool& changed) {
+        cache.clear();
+        changed = true;
         try {
-            if (m_files.load) {
-                if (auto document = m_files.load(name))
-                    return decodeCache(*document);
+            if (!m_files.load)
+                return;
+            if (auto document = m_files.load(name)) {
+                cache = decodeCache(*document);
+                changed = false;
             }
         } catch (...) {
-            // An unreadable cache is as good as none.
+            cache.clear();
         }
-        return {};
     };
-    m_cache = load(cacheFileName);
-    m_places = load(placesFileName);
+    load(cacheFileName, m_cache, m_cacheChanged);
+    load(placesFileName, m_places, m_placesChanged);
 }
 
 void MetadataService::saveCaches()
@@ -165,6 +175,7 @@ MetadataMap MetadataService::metadata(
     std::lock_guard lock(m_callMutex);
     MetadataMap result;
     try {
+        result.reserve(items.size());
         for (std::size_t start = 0; start < items.size(); start += batchSize) {
             if (stop.stop_requested())
                 break;

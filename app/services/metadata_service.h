@@ -48,8 +48,9 @@ struct MetadataCacheFiles {
 /// a grid of three decimals and looked up online at most once per grid cell across launches,
 /// with requests at least one second apart; a failed lookup is not remembered. Place names go
 /// only into the returned values, never into the file cache. Both caches are read when the
-/// service is made and written at the end of a call that changed them (the first call always
-/// writes them); failures to read or write them are silent. The service never throws.
+/// service is made and written at the end of every call that changed them, and of the first
+/// call when a file was missing or unreadable; failures to read or write them are silent. The
+/// service never throws.
 class MetadataService {
 public:
     /// Least time between two reverse-geocoding requests.

@@ -228,6 +228,19 @@ namespace {
         service.metadata({}, true);
         EXPECT_EQ(files.saves("metadata-cache.json"), 1);
         EXPECT_EQ(files.saves("geocache.json"), 1);
+
+        // A later launch that finds both files as it would write them writes neither.
+        MetadataService relaunched(files.files());
+        relaunched.metadata({ item }, false);
+        EXPECT_EQ(files.saves("metadata-cache.json"), 1);
+        EXPECT_EQ(files.saves("geocache.json"), 1);
+
+        // One that finds a file missing writes it.
+        files.state->documents.erase("geocache.json");
+        MetadataService withoutPlaces(files.files());
+        withoutPlaces.metadata({ item }, false);
+        EXPECT_EQ(files.saves("metadata-cache.json"), 1);
+        EXPECT_EQ(files.saves("geocache.json"), 2);
     }
 
     TEST_F(MetadataServiceTest, FailedSavesAreSilentAndRetried)

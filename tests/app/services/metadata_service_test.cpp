@@ -538,7 +538,8 @@ namespace {
     TEST(MetadataServiceShared, OneInstanceThatReadsItsGeocoderFromTheSettings)
     {
         testing::IsolatedHome home;
-        LocalHttpServer server(answering(R"({"city":"Lisboa","country":"Portugal"})"));
+        // The shared service lives as long as the program, so its server does too.
+        static LocalHttpServer server(answering(R"({"city":"Lisboa","country":"Portugal"})"));
         {
             QSettings settings(QSettings::IniFormat, QSettings::UserScope, "sorvik", "sorvik");
             settings.setValue(

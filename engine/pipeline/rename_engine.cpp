@@ -70,12 +70,9 @@ namespace {
 
 } // namespace
 
-std::string transform(const FileItem& item, std::int64_t index, const RenameOptions& options,
-    const Regex* regex, const DateFormatter* dateFormatter)
+std::string transformBaseName(std::string base, const FileItem& item, std::int64_t index,
+    const RenameOptions& options, const Regex* regex, const DateFormatter* dateFormatter)
 {
-    std::string base = item.baseName();
-    std::string ext = item.ext();
-
     if (!options.find.empty()) {
         if (options.useRegex) {
             if (regex)
@@ -156,8 +153,15 @@ std::string transform(const FileItem& item, std::int64_t index, const RenameOpti
             base = base + options.dateSeparator + dateText;
     }
 
-    base = options.prefix + base + options.suffix;
+    return options.prefix + base + options.suffix;
+}
 
+std::string transform(const FileItem& item, std::int64_t index, const RenameOptions& options,
+    const Regex* regex, const DateFormatter* dateFormatter)
+{
+    std::string base
+        = transformBaseName(item.baseName(), item, index, options, regex, dateFormatter);
+    std::string ext = item.ext();
     switch (options.extMode) {
     case ExtMode::keep:
         break;

@@ -33,6 +33,13 @@ inline constexpr std::string_view fileExistsReason = "File already exists";
 std::string transform(const FileItem& item, std::int64_t index, const RenameOptions& options,
     const Regex* regex, const DateFormatter* dateFormatter);
 
+/// The steps of `transform` that work on the base name (everything but the extension),
+/// applied to `baseName` instead of the item's own; the item is read only for its dates.
+/// A caller that runs the transform over a working name uses this, so that no extension,
+/// real or stand-in, ever takes part.
+std::string transformBaseName(std::string baseName, const FileItem& item, std::int64_t index,
+    const RenameOptions& options, const Regex* regex, const DateFormatter* dateFormatter);
+
 /// Words of a text: letters and numbers, split at every other character, between a lower-case
 /// and an upper-case letter, and between letters and numbers.
 std::vector<std::string> splitWords(std::string_view text);

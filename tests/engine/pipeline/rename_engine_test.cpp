@@ -241,6 +241,23 @@ namespace {
         EXPECT_EQ(transformed("Trip.2024", options, 0, true), "Trip.2024.album");
     }
 
+    TEST(Transform, BaseNameStepsLeaveEveryExtensionOut)
+    {
+        RenameOptions options;
+        options.caseStyle = CaseStyle::upper;
+        options.tidy = true;
+        options.extMode = ExtMode::remove;
+        const FileItem item = fileAt("/f/photo.jpg");
+        EXPECT_EQ(RenameEngine::transformBaseName("my..name", item, 0, options, nullptr, nullptr),
+            "MY.NAME");
+        // An empty working name stays empty; one that is only dots is tidied away.
+        EXPECT_EQ(RenameEngine::transformBaseName("", item, 0, options, nullptr, nullptr), "");
+        EXPECT_EQ(RenameEngine::transformBaseName("..", item, 0, options, nullptr, nullptr), "");
+        // A character that joins the one after it (U+0600 is a prepended mark) is kept whole.
+        EXPECT_EQ(RenameEngine::transformBaseName("a\u0600", item, 0, options, nullptr, nullptr),
+            "A\u0600");
+    }
+
     TEST(Transform, DatesNeverCarrySlashesOrColons)
     {
         RenameOptions options;

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "engine/model/date.h"
+#include "engine/model/file_item.h"
+#include "engine/model/metadata_dictionary.h"
+#include "engine/model/rule.h"
+#include "engine/pipeline/padded_number.h"
+#include "engine/pipeline/rename_context.h"
+#include "engine/pipeline/rename_engine.h"
+
+#include <array>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The per-file pipeline of a preview: a rule stack turned into new names, destinations and
+// statuses for a whole file list. Everything here is pure apart from the existence tests the
+// caller hands in (and the symbolic links an organize rule's subfolder is resolved through).
+namespace sorvik::RenamePipeline {
+
+/// Extensions (lower case) that make a file the leader of its pair group.
+inline constexpr std::array<std::string_view, 8> rawExtensions { "dng", "cr2", "cr3", "nef", "arw",
+    "raf", "orf", "rw2" };
+
+/// Whether something exists at a path.
+using ExistenceTest = std::function<bool(const FileURL&)>;
+/// Whether two paths name one and the same file.
+using SameFileTest = std::function<bool(const FileURL&, const FileURL&)>;
+
+/// The new full file name of the context's file under the rule stack (see `PreparedRules`).
+/// A caller that names many files with one stack prepares it once instead.
+std::string applyRules(const std::vector<Rule>& rules, const RenameContext& context);
+
+/// One row per item, in list order: each file's new name, destination and status under the
+/// rule stack. Companion files of a pair group share one number and their leader's new base
+/// name, and a group with an excluded member is excluded whole; an organize rule's subfolder
+/// must stay inside the file's folder, also through symbolic links; targets collide when
+/// their standardized paths are equal ignoring letter case; a target where something exists
+/// blocks its row unless another ready row moves that very file away. `fileExists` is asked
+/// at most once per path; `isSameFile` decides whether what exists at a target that differs
+/// from its source only in letter case is the source itself. Never throws.
+std::vector<PreviewRow> preview(const std::vector<FileItem>& items, const std::vector<Rule>& rules,
+    const MetadataMap& metadata, Date now, const ExistenceTest& fileExists,
+    const SameFileTest& isSameFile = RenameEngine::localIsSameFile);
+
+} // namespace sorvik::RenamePipeline

@@ -175,8 +175,29 @@ std::vector<std::string> FileURL::pathComponents() const
     return components;
 }
 
+bool FileURL::isStandardized() const
+{
+    if (path.empty() || path.front() != '/')
+        return false;
+    if (path.size() == 1)
+        return true;
+    std::size_t start = 1;
+    while (true) {
+        auto slash = path.find('/', start);
+        std::string_view component = std::string_view(path).substr(
+            start, slash == std::string::npos ? std::string::npos : slash - start);
+        if (component.empty() || component == "." || component == "..")
+            return false;
+        if (slash == std::string::npos)
+            return true;
+        start = slash + 1;
+    }
+}
+
 FileURL FileURL::standardized() const
 {
+    if (isStandardized())
+        return *this;
     std::vector<std::string> kept;
     for (auto& component : pathComponents()) {
         if (component == ".")

@@ -37,6 +37,9 @@ struct FileURL {
     /// "." components and empty components removed, ".." resolved against its parent; no
     /// file-system access.
     FileURL standardized() const;
+    /// Whether the path is already standard: absolute, without "." or ".." components and
+    /// without empty ones, so that `standardized()` gives it back unchanged.
+    bool isStandardized() const;
     /// The path's components without the leading "/".
     std::vector<std::string> pathComponents() const;
 

@@ -111,6 +111,22 @@ namespace {
         EXPECT_EQ(FileURL("/..").standardized(), FileURL("/", false));
     }
 
+    TEST(FileURL, StandardizedPathsAreRecognised)
+    {
+        const std::pair<const char*, bool> cases[] = { { "/", true }, { "/a/b.txt", true },
+            { "/a/.b/..c", true }, { "", false }, { "a/b", false }, { "/a//b", false },
+            { "/a/./b", false }, { "/a/..", false }, { "/.", false }, { "/a/b/.", false } };
+        for (const auto& [path, isStandard] : cases) {
+            FileURL url;
+            url.path = path;
+            EXPECT_EQ(url.isStandardized(), isStandard) << path;
+            EXPECT_TRUE(url.standardized().isStandardized()) << path;
+            if (isStandard) {
+                EXPECT_EQ(url.standardized(), url) << path;
+            }
+        }
+    }
+
     TEST(FileURL, JsonHoldsTheTextAndSlashesAreEscapedWhenStored)
     {
         nlohmann::json value = FileURL("/a b/c");

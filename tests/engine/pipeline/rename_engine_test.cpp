@@ -106,6 +106,8 @@ namespace {
                 0, "a_b.txt" },
             { "a _-b.txt", [](RenameOptions& o) { o.tidy = true; }, 0, "a _-b.txt" },
             { "__a__.txt", [](RenameOptions& o) { o.tidy = true; }, 0, "a.txt" },
+            { "a___b---c...d  e.txt", [](RenameOptions& o) { o.tidy = true; }, 0, "a_b-c.d e.txt" },
+            { "é..́x__ü.txt", [](RenameOptions& o) { o.tidy = true; }, 0, "é.́x_ü.txt" },
             { "a b\tc.txt", [](RenameOptions& o) { o.spaceMode = SpaceMode::remove; }, 0,
                 "ab\tc.txt" },
             { "a b.txt", [](RenameOptions& o) { o.spaceMode = SpaceMode::dot; }, 0, "a.b.txt" },

@@ -3,6 +3,7 @@
 #include "engine/model/error.h"
 #include "engine/model/text.h"
 
+#include <array>
 #include <vector>
 
 #include <unicode/regex.h>
@@ -36,19 +37,66 @@ namespace {
         return matcher;
     }
 
+    using SharedPattern = std::shared_ptr<const icu::RegexPattern>;
+
+    struct CachedMatcher {
+        SharedPattern pattern;
+        std::unique_ptr<icu::RegexMatcher> matcher;
+    };
+
+    /// Matchers kept per thread for the last few patterns: making a matcher costs more than
+    /// most matches, and a preview runs the same expressions over every file of a list. A
+    /// reset matcher starts its time limit afresh, as a new one would.
+    std::array<CachedMatcher, 8>& matcherCache()
+    {
+        thread_local std::array<CachedMatcher, 8> cache;
+        return cache;
+    }
+
+    /// A matcher of the pattern set to `text`, which it refers to until the next call on this
+    /// thread; nothing when ICU cannot make one.
+    icu::RegexMatcher* matcherFor(const SharedPattern& pattern, const icu::UnicodeString& text)
+    {
+        thread_local std::size_t nextSlot = 0;
+        auto& cache = matcherCache();
+        for (auto& entry : cache) {
+            if (entry.pattern == pattern) {
+                entry.matcher->reset(text);
+                return entry.matcher.get();
+            }
+        }
+        auto matcher = makeMatcher(*pattern, text);
+        if (!matcher)
+            return nullptr;
+        auto& slot = cache[nextSlot];
+        nextSlot = (nextSlot + 1) % cache.size();
+        slot.pattern = pattern;
+        slot.matcher = std::move(matcher);
+        return slot.matcher.get();
+    }
+
+    /// Drops the pattern's matcher after a failed match, so that no state of it carries over.
+    void forgetMatcher(const SharedPattern& pattern)
+    {
+        for (auto& entry : matcherCache()) {
+            if (entry.pattern == pattern) {
+                entry.matcher.reset();
+                entry.pattern.reset();
+            }
+        }
+    }
+
     /// Every match, or nothing when the engine gave up (time or stack limit).
     std::optional<std::vector<MatchRange>> allMatches(
-        const icu::RegexPattern& pattern, const icu::UnicodeString& text)
+        const SharedPattern& pattern, const icu::UnicodeString& text)
     {
-        auto matcher = makeMatcher(pattern, text);
+        auto* matcher = matcherFor(pattern, text);
         if (!matcher)
             return std::nullopt;
         std::vector<MatchRange> matches;
         UErrorCode status = U_ZERO_ERROR;
         int32_t groupCount = matcher->groupCount();
-        while (matcher->find(status)) {
-            if (U_FAILURE(status))
-                return std::nullopt;
+        while (matcher->find(status) && U_SUCCESS(status)) {
             MatchRange range;
             range.start = matcher->start(status);
             range.end = matcher->end(status);
@@ -56,11 +104,13 @@ namespace {
                 range.groups.emplace_back(
                     matcher->start(group, status), matcher->end(group, status));
             if (U_FAILURE(status))
-                return std::nullopt;
+                break;
             matches.push_back(std::move(range));
         }
-        if (U_FAILURE(status))
+        if (U_FAILURE(status)) {
+            forgetMatcher(pattern);
             return std::nullopt;
+        }
         return matches;
     }
 
@@ -157,12 +207,16 @@ std::string Regex::escapedPattern(std::string_view literalText)
 bool Regex::search(std::string_view input) const
 {
     auto unicode = text::toUnicode(input);
-    auto matcher = makeMatcher(*m_pattern, unicode);
+    auto* matcher = matcherFor(m_pattern, unicode);
     if (!matcher)
         return false;
     UErrorCode status = U_ZERO_ERROR;
     bool found = matcher->find(status);
-    return U_SUCCESS(status) && found;
+    if (U_FAILURE(status)) {
+        forgetMatcher(m_pattern);
+        return false;
+    }
+    return found;
 }
 
 int Regex::captureGroupCount() const
@@ -187,7 +241,7 @@ std::string Regex::replace(std::string_view input, std::string_view replacement,
     Occurrence occurrence) const
 {
     auto unicode = text::toUnicode(input);
-    auto matches = allMatches(*m_pattern, unicode);
+    auto matches = allMatches(m_pattern, unicode);
     if (!matches || matches->empty())
         return std::string(input);
     std::size_t first = 0;

@@ -168,6 +168,28 @@ namespace {
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
     }
 
+    TEST(Regex, MatchersAreReusedSafely)
+    {
+        // After giving up on one text, the same expression matches the next one in full.
+        auto regex = Regex::compile("(a+)+$");
+        std::string hopeless(40, 'a');
+        hopeless += "!";
+        EXPECT_FALSE(regex.search(hopeless));
+        EXPECT_TRUE(regex.search("aaa"));
+        EXPECT_EQ(regex.replacing("baa", "<$1>"), "b<aa>");
+        // More expressions than are kept at once, used in turn, each on its own text.
+        std::vector<Regex> expressions;
+        for (int index = 0; index < 20; ++index)
+            expressions.push_back(Regex::compile("x" + std::to_string(index)));
+        for (int round = 0; round < 3; ++round) {
+            for (int index = 0; index < 20; ++index) {
+                std::string text = "ax" + std::to_string(index) + "b";
+                EXPECT_EQ(expressions[static_cast<std::size_t>(index)].replacing(text, "-"), "a-b");
+                EXPECT_FALSE(expressions[static_cast<std::size_t>(index)].search("ab"));
+            }
+        }
+    }
+
     TEST(Regex, DeepRecursionHitsTheStackLimitInsteadOfCrashing)
     {
         auto regex = Regex::compile("(a|b)*c");

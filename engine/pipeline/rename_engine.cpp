@@ -103,7 +103,8 @@ std::string transformBaseName(std::string base, const FileItem& item, std::int64
         base = removeDigits(base);
     if (options.removeWeird)
         base = keepAllowed(base, isPlainNameCharacter);
-    base = applyCase(options.caseStyle, base);
+    if (options.caseStyle != CaseStyle::keep)
+        base = applyCase(options.caseStyle, base);
 
     switch (options.spaceMode) {
     case SpaceMode::keep:
@@ -124,7 +125,9 @@ std::string transformBaseName(std::string base, const FileItem& item, std::int64
 
     if (options.tidy || options.removeWeird || options.removeDigits || options.removeBrackets) {
         base = reducedRuns(base);
-        base = std::string(text::trimming(base, tidyTrimSet));
+        std::string_view trimmed = text::trimming(base, tidyTrimSet);
+        if (trimmed.size() != base.size())
+            base = std::string(trimmed);
     }
 
     if (options.numberOn) {
@@ -162,6 +165,8 @@ std::string transformBaseName(std::string base, const FileItem& item, std::int64
             base = base + options.dateSeparator + dateText;
     }
 
+    if (options.prefix.empty() && options.suffix.empty())
+        return base;
     return options.prefix + base + options.suffix;
 }
 

@@ -94,18 +94,18 @@ namespace {
         return false;
     }
 
-    std::string withoutEmoji(std::string_view name)
+    void removeEmoji(std::string& name)
     {
         // No ASCII character is presented as an emoji by default.
         if (text::isAscii(name))
-            return std::string(name);
+            return;
         std::string result;
         result.reserve(name.size());
         for (auto character : text::characters(name)) {
             if (!isEmojiCharacter(character))
                 result.append(character);
         }
-        return result;
+        name = std::move(result);
     }
 
     std::string alphaNumber(std::int64_t number)
@@ -154,16 +154,13 @@ namespace {
     void transformWorkingName(
         std::string& name, const RenameOptions& options, const RenameContext& context)
     {
-        std::string_view component = name;
-        if (auto slash = component.rfind('/'); slash != std::string_view::npos)
-            component.remove_prefix(slash + 1);
+        if (auto slash = name.rfind('/'); slash != std::string::npos)
+            name.erase(0, slash + 1);
         // The transform of nothing is nothing (no numbering or date is asked of it).
-        if (component.empty()) {
-            name.clear();
+        if (name.empty())
             return;
-        }
         name = RenameEngine::transformBaseName(
-            std::string(component), context.item, context.index, options, nullptr, nullptr);
+            std::move(name), context.item, context.index, options, nullptr, nullptr);
     }
 
     /// The effect of one rule on the working name and extension.
@@ -209,7 +206,7 @@ namespace {
         void operator()(const CleanConfig& config) const
         {
             if (config.emoji)
-                name = withoutEmoji(name);
+                removeEmoji(name);
             RenameOptions options;
             options.removeWeird = config.weird;
             options.stripAccents = config.accents;
@@ -286,10 +283,10 @@ namespace {
             }
             switch (config.placement) {
             case NumberPlacement::prefix:
-                name = numberText + config.separator + name;
+                name.insert(0, numberText + config.separator);
                 break;
             case NumberPlacement::suffix:
-                name = name + config.separator + numberText;
+                name.append(config.separator).append(numberText);
                 break;
             case NumberPlacement::replace:
                 name = config.baseText.empty() ? numberText
@@ -481,11 +478,12 @@ std::optional<std::size_t> PreparedRules::listRowMatching(
 std::string PreparedRules::apply(const RenameContext& context) const
 {
     const FileItem& item = context.item;
-    std::string fullName = item.name();
-    if (!text::isValidUtf8(fullName))
-        return fullName;
-    std::string name = item.isDirectory ? fullName : baseNameOfName(fullName);
-    std::string ext = item.isDirectory ? std::string() : extensionOfName(fullName);
+    std::string name = item.name();
+    if (!text::isValidUtf8(name))
+        return name;
+    std::string ext = item.isDirectory ? std::string() : extensionOfName(name);
+    if (!ext.empty())
+        name.resize(name.size() - ext.size() - 1);
     for (std::size_t position = 0; position < m_rules.size(); ++position) {
         if (!applies(position, item))
             continue;

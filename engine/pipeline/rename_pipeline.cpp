@@ -36,6 +36,24 @@ namespace {
                                                              : path.substr(0, slash);
     }
 
+    /// `name` inside the folder at `folderPath`, as `FileURL::appending` makes it, built in
+    /// one piece.
+    FileURL urlInFolder(std::string_view folderPath, std::string_view name, bool isDirectory)
+    {
+        std::string path;
+        path.reserve(folderPath.size() + 1 + name.size());
+        path.append(folderPath);
+        if (path.empty() || path.back() != '/')
+            path.push_back('/');
+        path.append(name);
+        if (path.size() > 1 && path.back() == '/')
+            return FileURL(path, isDirectory);
+        FileURL url;
+        url.path = std::move(path);
+        url.isDirectory = isDirectory;
+        return url;
+    }
+
     /// A companion's new name: the leader's new base name with the companion's own new
     /// extension, unless either name is unusable, in which case its own name stands.
     std::string companionName(const std::string& leaderName, std::string ownName)
@@ -119,52 +137,84 @@ namespace {
         std::unordered_map<std::string, std::optional<std::string>> m_cache;
     };
 
-    /// Answers of the caller's existence test, asked once per path.
-    class ExistenceCache {
-    public:
-        explicit ExistenceCache(const ExistenceTest& fileExists)
-            : m_fileExists(fileExists)
-        {
+    /// For each included row, how many included rows share its collision key (itself
+    /// counted). Rows are found by key in a flat table of hashes and row numbers: no node per
+    /// key, and a key's text is read again only when its hash matches.
+    std::vector<std::int64_t> sharedTargetCounts(
+        const std::vector<FileItem>& items, const std::vector<std::string>& keys)
+    {
+        struct Slot {
+            std::size_t hash = 0;
+            std::size_t row = 0; // position + 1; 0 marks an empty slot
+        };
+        std::size_t capacity = 16;
+        while (capacity < 2 * keys.size())
+            capacity *= 2;
+        const std::size_t mask = capacity - 1;
+        std::vector<Slot> slots(capacity);
+        std::vector<std::size_t> firstWithKey(keys.size());
+        std::vector<std::int64_t> shared(keys.size(), 0);
+        std::hash<std::string_view> hasher;
+        for (std::size_t position = 0; position < keys.size(); ++position) {
+            if (!items[position].included)
+                continue;
+            std::size_t hash = hasher(keys[position]);
+            std::size_t index = hash & mask;
+            while (slots[index].row != 0
+                && (slots[index].hash != hash || keys[slots[index].row - 1] != keys[position]))
+                index = (index + 1) & mask;
+            if (slots[index].row == 0)
+                slots[index] = { hash, position + 1 };
+            firstWithKey[position] = slots[index].row - 1;
+            ++shared[firstWithKey[position]];
         }
-
-        bool exists(const FileURL& url)
-        {
-            auto [entry, isNew] = m_answers.try_emplace(url.path, false);
-            if (isNew)
-                entry->second = m_fileExists(url);
-            return entry->second;
+        for (std::size_t position = 0; position < keys.size(); ++position) {
+            if (items[position].included)
+                shared[position] = shared[firstWithKey[position]];
         }
-
-    private:
-        const ExistenceTest& m_fileExists;
-        std::unordered_map<std::string, bool> m_answers;
-    };
+        return shared;
+    }
 
     /// Rows whose target is already taken lose their ready status, unless another ready row
     /// moves that very file away. A row that loses it no longer vacates its own source, so
-    /// the rows that counted on it are looked at again, until nothing changes.
+    /// the rows that counted on it are looked at again, until nothing changes. The order in
+    /// which rows are looked at does not change the outcome: a row that cannot keep its status
+    /// while some rows are ready cannot keep it while fewer are.
     void blockTakenTargets(const std::vector<FileItem>& items, const std::vector<FileURL>& targets,
         const std::vector<std::string>& targetKeys, std::vector<RenameStatus>& statuses,
         const ExistenceTest& fileExists, const SameFileTest& isSameFile)
     {
-        std::vector<std::size_t> pending;
-        for (std::size_t position = 0; position < statuses.size(); ++position) {
-            if (statuses[position].kind == RenameStatus::Kind::ready)
-                pending.push_back(position);
-        }
-        if (pending.empty())
-            return;
-        std::vector<std::string> sourceKeys(items.size());
-        std::unordered_map<std::string_view, std::vector<std::size_t>> sourcesByKey;
-        for (std::size_t position : pending) {
-            sourceKeys[position] = RenameEngine::collisionKey(items[position].url);
-            sourcesByKey[sourceKeys[position]].push_back(position);
-        }
-        // Rows that counted on a source under a key moving away, by that key.
-        std::unordered_map<std::string_view, std::vector<std::size_t>> waiting;
-        ExistenceCache existence(fileExists);
         auto isReady = [&statuses](std::size_t position) {
             return statuses[position].kind == RenameStatus::Kind::ready;
+        };
+        std::vector<std::size_t> pending;
+        for (std::size_t position = 0; position < statuses.size(); ++position) {
+            if (isReady(position))
+                pending.push_back(position);
+        }
+        // Ready rows aim at distinct paths (equal ones are duplicates), so one answer per row
+        // is one answer per path.
+        std::vector<signed char> answers(statuses.size(), -1);
+        auto exists = [&](std::size_t position) {
+            if (answers[position] < 0)
+                answers[position] = fileExists(targets[position]) ? 1 : 0;
+            return answers[position] == 1;
+        };
+
+        // What sources move away, by collision key; made only once a target is found taken.
+        std::vector<std::string> sourceKeys;
+        std::unordered_map<std::string_view, std::vector<std::size_t>> sourcesByKey;
+        auto sourceKey = [&](std::size_t position) -> const std::string& {
+            if (sourceKeys.empty()) {
+                sourceKeys.resize(items.size());
+                for (std::size_t ready = 0; ready < items.size(); ++ready) {
+                    if (!isReady(ready))
+                        continue;
+                    sourceKeys[ready] = RenameEngine::collisionKey(items[ready].url);
+                    sourcesByKey[sourceKeys[ready]].push_back(ready);
+                }
+            }
+            return sourceKeys[position];
         };
         // On a volume that tells letter case apart, a key shared with a source does not make
         // the target that source: only its exact path does, or the file system saying so.
@@ -183,18 +233,18 @@ namespace {
                         || isSameFile(target, sourceURL);
                 });
         };
+        // Rows that count on a source under a key moving away, by that key.
+        std::unordered_map<std::string_view, std::vector<std::size_t>> waiting;
 
         for (std::size_t next = 0; next < pending.size(); ++next) {
             std::size_t position = pending[next];
-            if (!isReady(position))
-                continue;
-            const FileURL& target = targets[position];
-            if (!existence.exists(target))
+            if (!isReady(position) || !exists(position))
                 continue;
             // A change of letter case only meets the file itself, unless the volume holds
             // another file under the new spelling.
-            if (targetKeys[position] == sourceKeys[position]
-                && isSameFile(target, items[position].url))
+            const std::string& ownKey = sourceKey(position);
+            if (targetKeys[position] == ownKey
+                && isSameFile(targets[position], items[position].url))
                 continue;
             if (isVacated(position)) {
                 waiting[targetKeys[position]].push_back(position);
@@ -202,7 +252,7 @@ namespace {
             }
             statuses[position]
                 = RenameStatus::conflict(std::string(RenameEngine::fileExistsReason));
-            if (auto counting = waiting.find(sourceKeys[position]); counting != waiting.end()) {
+            if (auto counting = waiting.find(ownKey); counting != waiting.end()) {
                 pending.insert(pending.end(), counting->second.begin(), counting->second.end());
                 counting->second.clear();
             }
@@ -249,7 +299,8 @@ std::vector<PreviewRow> preview(const std::vector<FileItem>& items, const std::v
             rawLeaders.try_emplace(*item.pairGroup, position);
     }
 
-    // New names. The run counter numbers included files, a pair group once.
+    // New names. The run counter numbers included files, a pair group once. One context
+    // is filled for file after file, so that its texts keep their storage.
     std::vector<std::string> newNames(count);
     std::vector<std::int64_t> indexes(count, -1);
     struct LeaderName {
@@ -260,42 +311,55 @@ std::vector<PreviewRow> preview(const std::vector<FileItem>& items, const std::v
     std::unordered_map<Uuid, LeaderName> leaderNames;
     std::unordered_map<std::string_view, std::int64_t> folderCounts;
     std::int64_t counter = 0;
+    // Files of one folder mostly follow each other in the list.
+    std::string_view lastFolder;
+    std::int64_t* lastFolderCount = nullptr;
+    auto folderCountOf = [&](const FileItem& item) -> std::int64_t& {
+        std::string_view folder = folderPathOf(item);
+        if (!lastFolderCount || folder != lastFolder) {
+            lastFolder = folder;
+            lastFolderCount = &folderCounts[folder];
+        }
+        return *lastFolderCount;
+    };
+    RenameContext context;
+    auto nameFor = [&](const FileItem& item, std::int64_t index, std::int64_t folderIndex) {
+        context.item = item;
+        context.index = index;
+        context.folderIndex = folderIndex;
+        context.now = now;
+        context.metadata = metadataOf(item);
+        return prepared.apply(context);
+    };
     for (std::size_t position = 0; position < count; ++position) {
         const FileItem& item = effective[position];
         if (!item.included) {
             newNames[position] = item.name();
             continue;
         }
-        std::int64_t& folderCount = folderCounts[folderPathOf(item)];
-        RenameContext context(item, counter, now, metadataOf(item));
-        context.folderIndex = folderCount;
+        std::int64_t& folderCount = folderCountOf(item);
         if (item.pairGroup) {
             if (auto leader = leaderNames.find(*item.pairGroup); leader != leaderNames.end()) {
-                context.index = leader->second.index;
-                context.folderIndex = leader->second.folderIndex;
-                indexes[position] = leader->second.index;
-                newNames[position] = companionName(leader->second.name, prepared.apply(context));
+                const LeaderName& entry = leader->second;
+                indexes[position] = entry.index;
+                newNames[position]
+                    = companionName(entry.name, nameFor(item, entry.index, entry.folderIndex));
                 continue;
             }
         }
         indexes[position] = counter;
-        std::string ownName = prepared.apply(context);
+        std::string ownName = nameFor(item, counter, folderCount);
         if (item.pairGroup) {
             auto rawLeader = rawLeaders.find(*item.pairGroup);
             std::size_t leaderPosition
                 = rawLeader == rawLeaders.end() ? position : rawLeader->second;
-            std::string leaderName;
-            if (leaderPosition == position) {
-                leaderName = ownName;
-            } else {
-                const FileItem& leader = effective[leaderPosition];
-                RenameContext leaderContext(leader, counter, now, metadataOf(leader));
-                leaderContext.folderIndex = context.folderIndex;
-                leaderName = prepared.apply(leaderContext);
+            std::string leaderName = ownName;
+            if (leaderPosition != position) {
+                leaderName = nameFor(effective[leaderPosition], counter, folderCount);
                 ownName = companionName(leaderName, std::move(ownName));
             }
-            leaderNames.emplace(*item.pairGroup,
-                LeaderName { std::move(leaderName), counter, context.folderIndex });
+            leaderNames.emplace(
+                *item.pairGroup, LeaderName { std::move(leaderName), counter, folderCount });
         }
         newNames[position] = std::move(ownName);
         ++counter;
@@ -312,17 +376,17 @@ std::vector<PreviewRow> preview(const std::vector<FileItem>& items, const std::v
     }
     SubfolderProblems subfolderProblems;
     PathResolver resolver;
-    auto destinationOf = [&](std::size_t position, const FileItem& item) {
+    auto organizedFolder = [&](std::size_t position, const FileItem& item) {
         FileURL folder = item.folderURL();
-        FileURL destination = folder;
-        // A name that is not text stays where it is, untouched by any template.
-        if (organizeRules.empty() || !text::isValidUtf8(item.name()))
-            return destination;
+        std::optional<FileURL> destination;
         for (std::size_t rule : organizeRules) {
             if (!prepared.applies(rule, item))
                 continue;
-            RenameContext context(
-                item, static_cast<std::int64_t>(position), Date::now(), metadataOf(item));
+            context.item = item;
+            context.index = static_cast<std::int64_t>(position);
+            context.folderIndex = 0;
+            context.now = Date::now();
+            context.metadata = metadataOf(item);
             std::string subfolder = TokenResolver::render(
                 std::get<OrganizeConfig>(rules[rule].kind.config).templateText, context,
                 item.baseName(), item.ext());
@@ -342,20 +406,22 @@ std::vector<PreviewRow> preview(const std::vector<FileItem>& items, const std::v
     targets.reserve(count);
     for (std::size_t position = 0; position < count; ++position) {
         const FileItem& item = effective[position];
+        std::optional<FileURL> organized;
+        // A name that is not text stays where it is, untouched by any template.
+        if (!organizeRules.empty() && text::isValidUtf8(item.name()))
+            organized = organizedFolder(position, item);
         targets.push_back(
-            destinationOf(position, item).appending(newNames[position], item.isDirectory));
+            urlInFolder(organized ? std::string_view(organized->path) : folderPathOf(item),
+                newNames[position], item.isDirectory));
     }
 
     // Collisions among the targets of included files, ignoring letter case.
     std::vector<std::string> targetKeys(count);
-    TargetCounts targetCounts;
-    targetCounts.reserve(count);
     for (std::size_t position = 0; position < count; ++position) {
-        if (!effective[position].included)
-            continue;
-        targetKeys[position] = RenameEngine::collisionKey(targets[position]);
-        ++targetCounts[targetKeys[position]];
+        if (effective[position].included)
+            targetKeys[position] = RenameEngine::collisionKey(targets[position]);
     }
+    std::vector<std::int64_t> sharedTargets = sharedTargetCounts(effective, targetKeys);
 
     std::vector<FileItem> directories;
     std::copy_if(effective.begin(), effective.end(), std::back_inserter(directories),
@@ -365,14 +431,14 @@ std::vector<PreviewRow> preview(const std::vector<FileItem>& items, const std::v
     statuses.reserve(count);
     {
         RowBlockers rowBlockers(effective, directories, prepared, indexes, metadata, newNames,
-            targetKeys, targetCounts, targets, subfolderProblems);
+            sharedTargets, targets, subfolderProblems);
         for (std::size_t position = 0; position < count; ++position)
             statuses.push_back(rowBlockers.status(position, effective[position]));
     }
     blockTakenTargets(effective, targets, targetKeys, statuses, fileExists, isSameFile);
 
     // The working lists are no longer needed once the rows take over their texts.
-    targetCounts = {};
+    sharedTargets = {};
     targetKeys = {};
     std::vector<PreviewRow> rows;
     rows.reserve(count);

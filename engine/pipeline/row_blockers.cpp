@@ -38,6 +38,22 @@ namespace {
         return text::canonicallyEqual(first, second);
     }
 
+    /// The item's name (the last path component) without a copy.
+    std::string_view nameOf(const FileItem& item)
+    {
+        std::string_view path = item.url.path;
+        if (path == "/")
+            return path;
+        return path.substr(path.rfind('/') + 1);
+    }
+
+    bool isSamePlace(const FileURL& first, const FileURL& second)
+    {
+        if (first.isStandardized() && second.isStandardized())
+            return first.path == second.path;
+        return first.standardized().path == second.standardized().path;
+    }
+
 } // namespace
 
 std::string folderPrefix(std::string_view path)
@@ -51,15 +67,13 @@ std::string folderPrefix(std::string_view path)
 RowBlockers::RowBlockers(const std::vector<FileItem>& items,
     const std::vector<FileItem>& directories, const PreparedRules& rules,
     const std::vector<std::int64_t>& indexes, const MetadataMap& metadata,
-    const std::vector<std::string>& newNames, const std::vector<std::string>& targetKeys,
-    const TargetCounts& targetCounts, const std::vector<FileURL>& targets,
-    const SubfolderProblems& subfolderProblems)
+    const std::vector<std::string>& newNames, const std::vector<std::int64_t>& sharedTargets,
+    const std::vector<FileURL>& targets, const SubfolderProblems& subfolderProblems)
     : m_rules(rules)
     , m_indexes(indexes)
     , m_metadata(metadata)
     , m_newNames(newNames)
-    , m_targetKeys(targetKeys)
-    , m_targetCounts(targetCounts)
+    , m_sharedTargets(sharedTargets)
     , m_targets(targets)
     , m_subfolderProblems(subfolderProblems)
 {
@@ -145,7 +159,7 @@ RenameStatus RowBlockers::status(std::size_t position, const FileItem& item) con
 {
     if (!item.included)
         return RenameStatus::skipped();
-    std::string name = item.name();
+    std::string_view name = nameOf(item);
     // A name that cannot be read as text is never run through the rules, and never renamed.
     if (!text::isValidUtf8(name))
         return RenameStatus::invalid(std::string(RenameEngine::invalidCharacterReason));
@@ -167,10 +181,9 @@ RenameStatus RowBlockers::status(std::size_t position, const FileItem& item) con
             return RenameStatus::unchanged();
         return RenameStatus::invalid(std::move(*reason));
     }
-    if (auto count = m_targetCounts.find(m_targetKeys[position]);
-        count != m_targetCounts.end() && count->second > 1)
+    if (m_sharedTargets[position] > 1)
         return RenameStatus::conflict(std::string(RenameEngine::duplicateNameReason));
-    if (m_targets[position].standardized().path == item.url.standardized().path)
+    if (isSamePlace(m_targets[position], item.url))
         return RenameStatus::unchanged();
     return RenameStatus::ready();
 }
@@ -183,12 +196,14 @@ RenameStatus blockers(std::size_t position, const FileItem& item,
     const std::vector<FileURL>& targets)
 {
     PreparedRules prepared(rules);
-    std::vector<std::string> targetKeys;
-    targetKeys.reserve(targets.size());
-    for (const FileURL& target : targets)
-        targetKeys.push_back(RenameEngine::collisionKey(target));
-    RowBlockers rowBlockers(items, directories, prepared, indexes, metadata, newNames, targetKeys,
-        targetCounts, targets, subfolderProblems);
+    std::vector<std::int64_t> sharedTargets(targets.size(), 0);
+    if (position < targets.size()) {
+        std::string key = RenameEngine::collisionKey(targets[position]);
+        if (auto found = targetCounts.find(key); found != targetCounts.end())
+            sharedTargets[position] = found->second;
+    }
+    RowBlockers rowBlockers(items, directories, prepared, indexes, metadata, newNames,
+        sharedTargets, targets, subfolderProblems);
     return rowBlockers.status(position, item);
 }
 

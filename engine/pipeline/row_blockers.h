@@ -47,13 +47,14 @@ using TargetCounts = std::unordered_map<std::string_view, std::int64_t>;
 class RowBlockers {
 public:
     /// Every argument is kept by reference and must outlive the object. `items` are the
-    /// effective items (inclusion of pair groups settled), `targetKeys` the collision key of
-    /// each included row's target, and `indexes` the numbers the rows were given.
+    /// effective items (inclusion of pair groups settled), `indexes` the numbers the rows were
+    /// given, and `sharedTargets` the number of included rows aiming at each included row's
+    /// target (itself counted), by position.
     RowBlockers(const std::vector<FileItem>& items, const std::vector<FileItem>& directories,
         const PreparedRules& rules, const std::vector<std::int64_t>& indexes,
         const MetadataMap& metadata, const std::vector<std::string>& newNames,
-        const std::vector<std::string>& targetKeys, const TargetCounts& targetCounts,
-        const std::vector<FileURL>& targets, const SubfolderProblems& subfolderProblems);
+        const std::vector<std::int64_t>& sharedTargets, const std::vector<FileURL>& targets,
+        const SubfolderProblems& subfolderProblems);
 
     /// The status of the row at `position`, whose effective item is `item`.
     RenameStatus status(std::size_t position, const FileItem& item) const;
@@ -67,8 +68,7 @@ private:
     const std::vector<std::int64_t>& m_indexes;
     const MetadataMap& m_metadata;
     const std::vector<std::string>& m_newNames;
-    const std::vector<std::string>& m_targetKeys;
-    const TargetCounts& m_targetCounts;
+    const std::vector<std::int64_t>& m_sharedTargets;
     const std::vector<FileURL>& m_targets;
     const SubfolderProblems& m_subfolderProblems;
     /// Paths of every item and of every directory, sorted, with the owner's id.

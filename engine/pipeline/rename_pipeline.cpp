@@ -86,6 +86,16 @@ namespace {
         }
     }
 
+    /// The path followed by one "/": what every path inside that folder begins with. The
+    /// root stays "/", so that what lies directly in it counts as inside it.
+    std::string folderPrefix(std::string_view path)
+    {
+        std::string prefix(path);
+        if (prefix.empty() || prefix.back() != '/')
+            prefix.push_back('/');
+        return prefix;
+    }
+
     /// Where paths really lead, with symbolic links resolved, remembered for one run.
     class PathResolver {
     public:
@@ -137,80 +147,125 @@ namespace {
         std::unordered_map<std::string, std::optional<std::string>> m_cache;
     };
 
-    /// For each included row, how many included rows share its collision key (itself
-    /// counted). Rows are found by key in a flat table of hashes and row numbers: no node per
-    /// key, and a key's text is read again only when its hash matches.
-    std::vector<std::int64_t> sharedTargetCounts(
-        const std::vector<FileItem>& items, const std::vector<std::string>& keys)
+    /// Appends the collision key of `url` (`RenameEngine::collisionKey`). A standard ASCII
+    /// path, the common case, is its own key once lower-cased, and costs no copy of its own.
+    void appendCollisionKey(std::string& keys, const FileURL& url)
     {
+        if (!url.isStandardized() || !text::isAscii(url.path)) {
+            keys.append(RenameEngine::collisionKey(url));
+            return;
+        }
+        for (char character : url.path)
+            keys.push_back(character >= 'A' && character <= 'Z'
+                    ? static_cast<char>(character - 'A' + 'a')
+                    : character);
+    }
+
+    /// The collision keys of the included rows' targets, kept in one block of text, and how
+    /// many included rows share each row's key (itself counted). Keys are found in a flat
+    /// table of hashes and row numbers as they are added: no node per key, and a key's text
+    /// is read again only when its hash matches.
+    class TargetKeys {
+    public:
+        explicit TargetKeys(std::size_t rowCount)
+            : m_spans(rowCount)
+            , m_firstWithKey(rowCount)
+            , m_shared(rowCount, 0)
+        {
+            std::size_t capacity = 16;
+            while (capacity < 2 * rowCount)
+                capacity *= 2;
+            m_slots.resize(capacity);
+        }
+
+        /// Adds the key of the included row at `position`, aimed at `target`.
+        void add(std::size_t position, const FileURL& target)
+        {
+            std::size_t start = m_text.size();
+            appendCollisionKey(m_text, target);
+            m_spans[position] = { start, m_text.size() - start, true };
+            std::string_view key = (*this)[position];
+            std::size_t hash = std::hash<std::string_view> {}(key);
+            const std::size_t mask = m_slots.size() - 1;
+            std::size_t index = hash & mask;
+            while (m_slots[index].row != 0
+                && (m_slots[index].hash != hash || (*this)[m_slots[index].row - 1] != key))
+                index = (index + 1) & mask;
+            if (m_slots[index].row == 0)
+                m_slots[index] = { hash, position + 1 };
+            m_firstWithKey[position] = m_slots[index].row - 1;
+            ++m_shared[m_firstWithKey[position]];
+        }
+
+        /// Once every row is added: how many included rows share each row's key, by position;
+        /// 0 for an excluded row.
+        const std::vector<std::int64_t>& sharedCounts()
+        {
+            m_slots = {};
+            for (std::size_t position = 0; position < m_shared.size(); ++position) {
+                if (m_spans[position].isAdded)
+                    m_shared[position] = m_shared[m_firstWithKey[position]];
+            }
+            m_firstWithKey = {};
+            return m_shared;
+        }
+
+        /// The key of the row at `position`; empty for an excluded row.
+        std::string_view operator[](std::size_t position) const
+        {
+            return std::string_view(m_text).substr(m_spans[position].start, m_spans[position].size);
+        }
+
+    private:
+        struct Span {
+            std::size_t start = 0;
+            std::size_t size = 0;
+            bool isAdded = false;
+        };
         struct Slot {
             std::size_t hash = 0;
             std::size_t row = 0; // position + 1; 0 marks an empty slot
         };
-        std::size_t capacity = 16;
-        while (capacity < 2 * keys.size())
-            capacity *= 2;
-        const std::size_t mask = capacity - 1;
-        std::vector<Slot> slots(capacity);
-        std::vector<std::size_t> firstWithKey(keys.size());
-        std::vector<std::int64_t> shared(keys.size(), 0);
-        std::hash<std::string_view> hasher;
-        for (std::size_t position = 0; position < keys.size(); ++position) {
-            if (!items[position].included)
-                continue;
-            std::size_t hash = hasher(keys[position]);
-            std::size_t index = hash & mask;
-            while (slots[index].row != 0
-                && (slots[index].hash != hash || keys[slots[index].row - 1] != keys[position]))
-                index = (index + 1) & mask;
-            if (slots[index].row == 0)
-                slots[index] = { hash, position + 1 };
-            firstWithKey[position] = slots[index].row - 1;
-            ++shared[firstWithKey[position]];
-        }
-        for (std::size_t position = 0; position < keys.size(); ++position) {
-            if (items[position].included)
-                shared[position] = shared[firstWithKey[position]];
-        }
-        return shared;
-    }
+
+        std::string m_text;
+        std::vector<Span> m_spans;
+        std::vector<Slot> m_slots;
+        std::vector<std::size_t> m_firstWithKey;
+        std::vector<std::int64_t> m_shared;
+    };
 
     /// Rows whose target is already taken lose their ready status, unless another ready row
     /// moves that very file away. A row that loses it no longer vacates its own source, so
     /// the rows that counted on it are looked at again, until nothing changes. The order in
     /// which rows are looked at does not change the outcome: a row that cannot keep its status
-    /// while some rows are ready cannot keep it while fewer are.
-    void blockTakenTargets(const std::vector<FileItem>& items, const std::vector<FileURL>& targets,
-        const std::vector<std::string>& targetKeys, std::vector<RenameStatus>& statuses,
-        const ExistenceTest& fileExists, const SameFileTest& isSameFile)
+    /// while some rows are ready cannot keep it while fewer are. `pending` holds the ready
+    /// rows in list order.
+    void blockTakenTargets(std::vector<PreviewRow>& rows, std::vector<std::size_t> pending,
+        const TargetKeys& targetKeys, const ExistenceTest& fileExists,
+        const SameFileTest& isSameFile)
     {
-        auto isReady = [&statuses](std::size_t position) {
-            return statuses[position].kind == RenameStatus::Kind::ready;
+        auto isReady = [&rows](std::size_t position) {
+            return rows[position].status.kind == RenameStatus::Kind::ready;
         };
-        std::vector<std::size_t> pending;
-        for (std::size_t position = 0; position < statuses.size(); ++position) {
-            if (isReady(position))
-                pending.push_back(position);
-        }
         // Ready rows aim at distinct paths (equal ones are duplicates), so one answer per row
         // is one answer per path.
-        std::vector<signed char> answers(statuses.size(), -1);
+        std::vector<signed char> answers(rows.size(), -1);
         auto exists = [&](std::size_t position) {
             if (answers[position] < 0)
-                answers[position] = fileExists(targets[position]) ? 1 : 0;
+                answers[position] = fileExists(rows[position].targetURL) ? 1 : 0;
             return answers[position] == 1;
         };
 
         // What sources move away, by collision key; made only once a target is found taken.
         std::vector<std::string> sourceKeys;
         std::unordered_map<std::string_view, std::vector<std::size_t>> sourcesByKey;
-        auto sourceKey = [&](std::size_t position) -> const std::string& {
+        auto sourceKey = [&](std::size_t position) -> std::string_view {
             if (sourceKeys.empty()) {
-                sourceKeys.resize(items.size());
-                for (std::size_t ready = 0; ready < items.size(); ++ready) {
+                sourceKeys.resize(rows.size());
+                for (std::size_t ready : pending) {
                     if (!isReady(ready))
                         continue;
-                    sourceKeys[ready] = RenameEngine::collisionKey(items[ready].url);
+                    sourceKeys[ready] = RenameEngine::collisionKey(rows[ready].item.url);
                     sourcesByKey[sourceKeys[ready]].push_back(ready);
                 }
             }
@@ -222,13 +277,13 @@ namespace {
             auto sources = sourcesByKey.find(targetKeys[position]);
             if (sources == sourcesByKey.end())
                 return false;
-            const FileURL& target = targets[position];
+            const FileURL& target = rows[position].targetURL;
             std::string targetPath = target.standardized().path;
             return std::any_of(
                 sources->second.begin(), sources->second.end(), [&](std::size_t source) {
                     if (source == position || !isReady(source))
                         return false;
-                    const FileURL& sourceURL = items[source].url;
+                    const FileURL& sourceURL = rows[source].item.url;
                     return sourceURL.standardized().path == targetPath
                         || isSameFile(target, sourceURL);
                 });
@@ -242,15 +297,15 @@ namespace {
                 continue;
             // A change of letter case only meets the file itself, unless the volume holds
             // another file under the new spelling.
-            const std::string& ownKey = sourceKey(position);
+            std::string_view ownKey = sourceKey(position);
             if (targetKeys[position] == ownKey
-                && isSameFile(targets[position], items[position].url))
+                && isSameFile(rows[position].targetURL, rows[position].item.url))
                 continue;
             if (isVacated(position)) {
                 waiting[targetKeys[position]].push_back(position);
                 continue;
             }
-            statuses[position]
+            rows[position].status
                 = RenameStatus::conflict(std::string(RenameEngine::fileExistsReason));
             if (auto counting = waiting.find(ownKey); counting != waiting.end()) {
                 pending.insert(pending.end(), counting->second.begin(), counting->second.end());
@@ -258,6 +313,216 @@ namespace {
             }
         }
     }
+
+    /// One preview. The rows are made from the items first and then filled in, in as few
+    /// passes as the steps allow: each file is named, placed and keyed in one go, then every
+    /// row is judged, then the ready rows meet the file system.
+    class PreviewRun {
+    public:
+        PreviewRun(const std::vector<FileItem>& items, const std::vector<Rule>& rules,
+            const MetadataMap& metadata, Date now)
+            : m_prepared(rules)
+            , m_metadata(metadata)
+            , m_now(now)
+            , m_indexes(items.size(), -1)
+        {
+            const auto& ruleList = m_prepared.rules();
+            for (std::size_t rule = 0; rule < ruleList.size(); ++rule) {
+                if (ruleList[rule].isEnabled
+                    && std::holds_alternative<OrganizeConfig>(ruleList[rule].kind.config))
+                    m_organizeRules.push_back(rule);
+            }
+            std::vector<std::size_t> groupMembers;
+            std::unordered_set<Uuid> brokenGroups;
+            m_rows.reserve(items.size());
+            for (const FileItem& item : items) {
+                if (item.pairGroup) {
+                    groupMembers.push_back(m_rows.size());
+                    if (!item.included)
+                        brokenGroups.insert(*item.pairGroup);
+                }
+                if (item.isDirectory)
+                    m_directories.push_back(item);
+                m_rows.emplace_back(item, std::string(), RenameStatus::unchanged(), FileURL());
+            }
+            // A pair group with an excluded member is excluded whole; a group is led by its
+            // first RAW member in list order.
+            for (std::size_t position : groupMembers) {
+                FileItem& item = m_rows[position].item;
+                if (brokenGroups.contains(*item.pairGroup))
+                    item.included = false;
+                if (isRawExtension(item.ext()))
+                    m_rawLeaders.try_emplace(*item.pairGroup, position);
+            }
+        }
+
+        std::vector<PreviewRow> run(const ExistenceTest& fileExists, const SameFileTest& isSameFile)
+        {
+            TargetKeys keys(m_rows.size());
+            for (std::size_t position = 0; position < m_rows.size(); ++position) {
+                name(position);
+                place(position);
+                if (m_rows[position].item.included)
+                    keys.add(position, m_rows[position].targetURL);
+            }
+            std::vector<std::size_t> readyRows = judgeRows(keys.sharedCounts());
+            blockTakenTargets(m_rows, std::move(readyRows), keys, fileExists, isSameFile);
+            return std::move(m_rows);
+        }
+
+    private:
+        const MetadataDictionary& metadataOf(const FileItem& item) const
+        {
+            auto found = m_metadata.find(item.id);
+            return found == m_metadata.end() ? m_noMetadata : found->second;
+        }
+
+        /// The new name of `item` with the given numbers. One context is filled for file after
+        /// file, so that its texts keep their storage.
+        std::string nameFor(const FileItem& item, std::int64_t index, std::int64_t folderIndex)
+        {
+            m_context.item = item;
+            m_context.index = index;
+            m_context.folderIndex = folderIndex;
+            m_context.now = m_now;
+            m_context.metadata = metadataOf(item);
+            return m_prepared.apply(m_context);
+        }
+
+        /// The counter of the item's folder. Files of one folder mostly follow each other.
+        std::int64_t& folderCountOf(const FileItem& item)
+        {
+            std::string_view folder = folderPathOf(item);
+            if (!m_lastFolderCount || folder != m_lastFolder) {
+                m_lastFolder = folder;
+                m_lastFolderCount = &m_folderCounts[folder];
+            }
+            return *m_lastFolderCount;
+        }
+
+        /// The new name of the row at `position`. The run counter numbers included files, a
+        /// pair group once; companions take their leader's number and new base name.
+        void name(std::size_t position)
+        {
+            const FileItem& item = m_rows[position].item;
+            std::string& newName = m_rows[position].newName;
+            if (!item.included) {
+                newName = item.name();
+                return;
+            }
+            std::int64_t& folderCount = folderCountOf(item);
+            if (item.pairGroup) {
+                if (auto leader = m_leaderNames.find(*item.pairGroup);
+                    leader != m_leaderNames.end()) {
+                    const LeaderName& entry = leader->second;
+                    m_indexes[position] = entry.index;
+                    newName
+                        = companionName(entry.name, nameFor(item, entry.index, entry.folderIndex));
+                    return;
+                }
+            }
+            m_indexes[position] = m_counter;
+            std::string ownName = nameFor(item, m_counter, folderCount);
+            if (item.pairGroup) {
+                auto rawLeader = m_rawLeaders.find(*item.pairGroup);
+                std::size_t leaderPosition
+                    = rawLeader == m_rawLeaders.end() ? position : rawLeader->second;
+                std::string leaderName = ownName;
+                if (leaderPosition != position) {
+                    leaderName = nameFor(m_rows[leaderPosition].item, m_counter, folderCount);
+                    ownName = companionName(leaderName, std::move(ownName));
+                }
+                m_leaderNames.emplace(
+                    *item.pairGroup, LeaderName { std::move(leaderName), m_counter, folderCount });
+            }
+            newName = std::move(ownName);
+            ++m_counter;
+            ++folderCount;
+        }
+
+        /// The folder the last organize rule that gives an acceptable subfolder puts the
+        /// item in, or nothing when none does. Every refused subfolder is recorded.
+        std::optional<FileURL> organizedFolder(std::size_t position, const FileItem& item)
+        {
+            FileURL folder = item.folderURL();
+            std::optional<FileURL> destination;
+            for (std::size_t rule : m_organizeRules) {
+                if (!m_prepared.applies(rule, item))
+                    continue;
+                m_context.item = item;
+                m_context.index = static_cast<std::int64_t>(position);
+                m_context.folderIndex = 0;
+                m_context.now = Date::now();
+                m_context.metadata = metadataOf(item);
+                std::string subfolder = TokenResolver::render(
+                    std::get<OrganizeConfig>(m_prepared.rules()[rule].kind.config).templateText,
+                    m_context, item.baseName(), item.ext());
+                if (!isAcceptableSubfolder(subfolder)) {
+                    m_subfolderProblems[position] = std::string(invalidSubfolderReason);
+                    continue;
+                }
+                FileURL candidate = folder.appending(subfolder, true);
+                if (m_resolver.isInside(folder, candidate))
+                    destination = std::move(candidate);
+                else
+                    m_subfolderProblems[position] = std::string(escapingSubfolderReason);
+            }
+            return destination;
+        }
+
+        /// The target of the row at `position`: its new name in the file's own folder, or in
+        /// the subfolder an organize rule chooses inside it.
+        void place(std::size_t position)
+        {
+            PreviewRow& row = m_rows[position];
+            std::optional<FileURL> organized;
+            // A name that is not text stays where it is, untouched by any template.
+            if (!m_organizeRules.empty() && text::isValidUtf8(row.item.name()))
+                organized = organizedFolder(position, row.item);
+            row.targetURL = urlInFolder(
+                organized ? std::string_view(organized->path) : folderPathOf(row.item), row.newName,
+                row.item.isDirectory);
+        }
+
+        /// Every row's status; gives the ready rows in list order.
+        std::vector<std::size_t> judgeRows(const std::vector<std::int64_t>& sharedTargets)
+        {
+            RowBlockers rowBlockers(m_rows, m_directories, m_prepared, m_indexes, m_metadata,
+                sharedTargets, m_subfolderProblems);
+            std::vector<std::size_t> readyRows;
+            for (std::size_t position = 0; position < m_rows.size(); ++position) {
+                m_rows[position].status = rowBlockers.status(position);
+                if (m_rows[position].status.kind == RenameStatus::Kind::ready)
+                    readyRows.push_back(position);
+            }
+            return readyRows;
+        }
+
+        struct LeaderName {
+            std::string name;
+            std::int64_t index = 0;
+            std::int64_t folderIndex = 0;
+        };
+
+        const PreparedRules m_prepared;
+        const MetadataMap& m_metadata;
+        const MetadataDictionary m_noMetadata;
+        const Date m_now;
+        std::vector<PreviewRow> m_rows;
+        std::vector<FileItem> m_directories;
+        std::vector<std::size_t> m_organizeRules;
+        /// The number each row was given; -1 for an excluded row.
+        std::vector<std::int64_t> m_indexes;
+        std::int64_t m_counter = 0;
+        std::unordered_map<Uuid, std::size_t> m_rawLeaders;
+        std::unordered_map<Uuid, LeaderName> m_leaderNames;
+        std::unordered_map<std::string_view, std::int64_t> m_folderCounts;
+        std::string_view m_lastFolder;
+        std::int64_t* m_lastFolderCount = nullptr;
+        SubfolderProblems m_subfolderProblems;
+        PathResolver m_resolver;
+        RenameContext m_context;
+    };
 
 } // namespace
 
@@ -272,181 +537,7 @@ std::vector<PreviewRow> preview(const std::vector<FileItem>& items, const std::v
 {
     if (items.empty())
         return {};
-    const PreparedRules prepared(rules);
-    const MetadataDictionary noMetadata;
-    auto metadataOf = [&](const FileItem& item) -> const MetadataDictionary& {
-        auto found = metadata.find(item.id);
-        return found == metadata.end() ? noMetadata : found->second;
-    };
-    const std::size_t count = items.size();
-
-    // A pair group with an excluded member is excluded whole.
-    std::vector<FileItem> effective = items;
-    std::unordered_set<Uuid> brokenGroups;
-    for (const FileItem& item : items) {
-        if (item.pairGroup && !item.included)
-            brokenGroups.insert(*item.pairGroup);
-    }
-    // The leader of a group is its first RAW member in list order.
-    std::unordered_map<Uuid, std::size_t> rawLeaders;
-    for (std::size_t position = 0; position < count; ++position) {
-        FileItem& item = effective[position];
-        if (!item.pairGroup)
-            continue;
-        if (brokenGroups.contains(*item.pairGroup))
-            item.included = false;
-        if (isRawExtension(item.ext()))
-            rawLeaders.try_emplace(*item.pairGroup, position);
-    }
-
-    // New names. The run counter numbers included files, a pair group once. One context
-    // is filled for file after file, so that its texts keep their storage.
-    std::vector<std::string> newNames(count);
-    std::vector<std::int64_t> indexes(count, -1);
-    struct LeaderName {
-        std::string name;
-        std::int64_t index = 0;
-        std::int64_t folderIndex = 0;
-    };
-    std::unordered_map<Uuid, LeaderName> leaderNames;
-    std::unordered_map<std::string_view, std::int64_t> folderCounts;
-    std::int64_t counter = 0;
-    // Files of one folder mostly follow each other in the list.
-    std::string_view lastFolder;
-    std::int64_t* lastFolderCount = nullptr;
-    auto folderCountOf = [&](const FileItem& item) -> std::int64_t& {
-        std::string_view folder = folderPathOf(item);
-        if (!lastFolderCount || folder != lastFolder) {
-            lastFolder = folder;
-            lastFolderCount = &folderCounts[folder];
-        }
-        return *lastFolderCount;
-    };
-    RenameContext context;
-    auto nameFor = [&](const FileItem& item, std::int64_t index, std::int64_t folderIndex) {
-        context.item = item;
-        context.index = index;
-        context.folderIndex = folderIndex;
-        context.now = now;
-        context.metadata = metadataOf(item);
-        return prepared.apply(context);
-    };
-    for (std::size_t position = 0; position < count; ++position) {
-        const FileItem& item = effective[position];
-        if (!item.included) {
-            newNames[position] = item.name();
-            continue;
-        }
-        std::int64_t& folderCount = folderCountOf(item);
-        if (item.pairGroup) {
-            if (auto leader = leaderNames.find(*item.pairGroup); leader != leaderNames.end()) {
-                const LeaderName& entry = leader->second;
-                indexes[position] = entry.index;
-                newNames[position]
-                    = companionName(entry.name, nameFor(item, entry.index, entry.folderIndex));
-                continue;
-            }
-        }
-        indexes[position] = counter;
-        std::string ownName = nameFor(item, counter, folderCount);
-        if (item.pairGroup) {
-            auto rawLeader = rawLeaders.find(*item.pairGroup);
-            std::size_t leaderPosition
-                = rawLeader == rawLeaders.end() ? position : rawLeader->second;
-            std::string leaderName = ownName;
-            if (leaderPosition != position) {
-                leaderName = nameFor(effective[leaderPosition], counter, folderCount);
-                ownName = companionName(leaderName, std::move(ownName));
-            }
-            leaderNames.emplace(
-                *item.pairGroup, LeaderName { std::move(leaderName), counter, folderCount });
-        }
-        newNames[position] = std::move(ownName);
-        ++counter;
-        ++folderCount;
-    }
-
-    // Destinations: the file's own folder, or the subfolder of the last organize rule that
-    // gives an acceptable one inside it.
-    std::vector<std::size_t> organizeRules;
-    for (std::size_t rule = 0; rule < rules.size(); ++rule) {
-        if (rules[rule].isEnabled
-            && std::holds_alternative<OrganizeConfig>(rules[rule].kind.config))
-            organizeRules.push_back(rule);
-    }
-    SubfolderProblems subfolderProblems;
-    PathResolver resolver;
-    auto organizedFolder = [&](std::size_t position, const FileItem& item) {
-        FileURL folder = item.folderURL();
-        std::optional<FileURL> destination;
-        for (std::size_t rule : organizeRules) {
-            if (!prepared.applies(rule, item))
-                continue;
-            context.item = item;
-            context.index = static_cast<std::int64_t>(position);
-            context.folderIndex = 0;
-            context.now = Date::now();
-            context.metadata = metadataOf(item);
-            std::string subfolder = TokenResolver::render(
-                std::get<OrganizeConfig>(rules[rule].kind.config).templateText, context,
-                item.baseName(), item.ext());
-            if (!isAcceptableSubfolder(subfolder)) {
-                subfolderProblems[position] = std::string(invalidSubfolderReason);
-                continue;
-            }
-            FileURL candidate = folder.appending(subfolder, true);
-            if (resolver.isInside(folder, candidate))
-                destination = std::move(candidate);
-            else
-                subfolderProblems[position] = std::string(escapingSubfolderReason);
-        }
-        return destination;
-    };
-    std::vector<FileURL> targets;
-    targets.reserve(count);
-    for (std::size_t position = 0; position < count; ++position) {
-        const FileItem& item = effective[position];
-        std::optional<FileURL> organized;
-        // A name that is not text stays where it is, untouched by any template.
-        if (!organizeRules.empty() && text::isValidUtf8(item.name()))
-            organized = organizedFolder(position, item);
-        targets.push_back(
-            urlInFolder(organized ? std::string_view(organized->path) : folderPathOf(item),
-                newNames[position], item.isDirectory));
-    }
-
-    // Collisions among the targets of included files, ignoring letter case.
-    std::vector<std::string> targetKeys(count);
-    for (std::size_t position = 0; position < count; ++position) {
-        if (effective[position].included)
-            targetKeys[position] = RenameEngine::collisionKey(targets[position]);
-    }
-    std::vector<std::int64_t> sharedTargets = sharedTargetCounts(effective, targetKeys);
-
-    std::vector<FileItem> directories;
-    std::copy_if(effective.begin(), effective.end(), std::back_inserter(directories),
-        [](const FileItem& item) { return item.isDirectory; });
-
-    std::vector<RenameStatus> statuses;
-    statuses.reserve(count);
-    {
-        RowBlockers rowBlockers(effective, directories, prepared, indexes, metadata, newNames,
-            sharedTargets, targets, subfolderProblems);
-        for (std::size_t position = 0; position < count; ++position)
-            statuses.push_back(rowBlockers.status(position, effective[position]));
-    }
-    blockTakenTargets(effective, targets, targetKeys, statuses, fileExists, isSameFile);
-
-    // The working lists are no longer needed once the rows take over their texts.
-    sharedTargets = {};
-    targetKeys = {};
-    std::vector<PreviewRow> rows;
-    rows.reserve(count);
-    for (std::size_t position = 0; position < count; ++position) {
-        rows.emplace_back(std::move(effective[position]), std::move(newNames[position]),
-            std::move(statuses[position]), std::move(targets[position]));
-    }
-    return rows;
+    return PreviewRun(items, rules, metadata, now).run(fileExists, isSameFile);
 }
 
 } // namespace sorvik::RenamePipeline

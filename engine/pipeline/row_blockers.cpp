@@ -3,7 +3,7 @@
 #include "engine/model/text.h"
 #include "engine/pipeline/rename_engine.h"
 
-#include <algorithm>
+#include <unordered_map>
 
 namespace sorvik::RenamePipeline {
 
@@ -11,20 +11,15 @@ namespace {
 
     constexpr std::string_view aiErrorKey = "ai.error";
 
-    using PathEntry = std::pair<std::string_view, const Uuid*>;
-
-    bool pathIsLess(const PathEntry& entry, std::string_view path) { return entry.first < path; }
-
-    std::vector<PathEntry> sortedPaths(const std::vector<FileItem>& items)
+    /// Calls `visit` with every folder path that, followed by "/", begins `path`: the root,
+    /// then the text up to each later "/".
+    template <class Visit> void forEachEnclosingFolder(std::string_view path, Visit visit)
     {
-        std::vector<PathEntry> paths;
-        paths.reserve(items.size());
-        for (const FileItem& item : items)
-            paths.emplace_back(item.url.path, &item.id);
-        std::sort(paths.begin(), paths.end(), [](const PathEntry& first, const PathEntry& second) {
-            return first.first < second.first;
-        });
-        return paths;
+        if (path.size() > 1 && path.front() == '/')
+            visit(std::string_view("/"));
+        for (auto slash = path.find('/', 1); slash != std::string_view::npos;
+             slash = path.find('/', slash + 1))
+            visit(path.substr(0, slash));
     }
 
     /// Whether two names are the same text: canonically equivalent, or byte for byte when
@@ -56,71 +51,46 @@ namespace {
 
 } // namespace
 
-std::string folderPrefix(std::string_view path)
-{
-    std::string prefix(path);
-    if (prefix.empty() || prefix.back() != '/')
-        prefix.push_back('/');
-    return prefix;
-}
-
-RowBlockers::RowBlockers(const std::vector<FileItem>& items,
+RowBlockers::RowBlockers(const std::vector<PreviewRow>& rows,
     const std::vector<FileItem>& directories, const PreparedRules& rules,
     const std::vector<std::int64_t>& indexes, const MetadataMap& metadata,
-    const std::vector<std::string>& newNames, const std::vector<std::int64_t>& sharedTargets,
-    const std::vector<FileURL>& targets, const SubfolderProblems& subfolderProblems)
-    : m_rules(rules)
+    const std::vector<std::int64_t>& sharedTargets, const SubfolderProblems& subfolderProblems)
+    : m_rows(rows)
+    , m_rules(rules)
     , m_indexes(indexes)
     , m_metadata(metadata)
-    , m_newNames(newNames)
     , m_sharedTargets(sharedTargets)
-    , m_targets(targets)
     , m_subfolderProblems(subfolderProblems)
 {
-    // Without a listed folder nothing can be nested, and the list of every path is not needed.
+    // Without a listed folder nothing can be nested.
     if (directories.empty())
         return;
-    m_itemPaths = sortedPaths(items);
-    m_directoryPaths = sortedPaths(directories);
-}
-
-bool RowBlockers::isListedWithContents(const FileItem& item) const
-{
-    if (!item.isDirectory)
-        return false;
-    std::string prefix = folderPrefix(item.url.path);
-    for (auto entry = std::lower_bound(m_itemPaths.begin(), m_itemPaths.end(), prefix, pathIsLess);
-         entry != m_itemPaths.end() && entry->first.starts_with(prefix); ++entry) {
-        if (*entry->second != item.id)
-            return true;
+    // One pass over every row and the folders that enclose it, each looked up by path: the
+    // listed folders that hold the row, and the folder rows that it lies in.
+    std::unordered_multimap<std::string_view, const Uuid*> listedFolders;
+    for (const FileItem& directory : directories)
+        listedFolders.emplace(directory.url.path, &directory.id);
+    std::unordered_multimap<std::string_view, std::size_t> folderRows;
+    for (std::size_t position = 0; position < rows.size(); ++position) {
+        if (rows[position].item.isDirectory)
+            folderRows.emplace(rows[position].item.url.path, position);
     }
-    return false;
-}
-
-bool RowBlockers::isInsideListedFolder(const FileItem& item) const
-{
-    if (m_directoryPaths.empty())
-        return false;
-    std::string_view path = item.url.path;
-    // Every folder whose path followed by "/" begins this one: the root, then each text up
-    // to a later "/".
-    auto isListedOtherThanItem = [&](std::string_view folder) {
-        auto entry = std::lower_bound(
-            m_directoryPaths.begin(), m_directoryPaths.end(), folder, pathIsLess);
-        for (; entry != m_directoryPaths.end() && entry->first == folder; ++entry) {
-            if (*entry->second != item.id)
-                return true;
-        }
-        return false;
-    };
-    if (path.size() > 1 && path.front() == '/' && isListedOtherThanItem("/"))
-        return true;
-    for (auto slash = path.find('/', 1); slash != std::string_view::npos;
-         slash = path.find('/', slash + 1)) {
-        if (isListedOtherThanItem(path.substr(0, slash)))
-            return true;
+    m_isNested.assign(rows.size(), false);
+    for (std::size_t position = 0; position < rows.size(); ++position) {
+        const FileItem& item = rows[position].item;
+        forEachEnclosingFolder(item.url.path, [&](std::string_view folder) {
+            auto [listed, listedEnd] = listedFolders.equal_range(folder);
+            for (; listed != listedEnd; ++listed) {
+                if (*listed->second != item.id)
+                    m_isNested[position] = true;
+            }
+            auto [folderRow, folderRowsEnd] = folderRows.equal_range(folder);
+            for (; folderRow != folderRowsEnd; ++folderRow) {
+                if (rows[folderRow->second].item.id != item.id)
+                    m_isNested[folderRow->second] = true;
+            }
+        });
     }
-    return false;
 }
 
 std::optional<std::string> RowBlockers::ruleProblem(
@@ -155,8 +125,9 @@ std::optional<std::string> RowBlockers::ruleProblem(
     return std::nullopt;
 }
 
-RenameStatus RowBlockers::status(std::size_t position, const FileItem& item) const
+RenameStatus RowBlockers::status(std::size_t position) const
 {
+    const FileItem& item = m_rows[position].item;
     if (!item.included)
         return RenameStatus::skipped();
     std::string_view name = nameOf(item);
@@ -165,7 +136,7 @@ RenameStatus RowBlockers::status(std::size_t position, const FileItem& item) con
         return RenameStatus::invalid(std::string(RenameEngine::invalidCharacterReason));
     if (auto problem = m_subfolderProblems.find(position); problem != m_subfolderProblems.end())
         return RenameStatus::invalid(problem->second);
-    if (isListedWithContents(item) || isInsideListedFolder(item))
+    if (!m_isNested.empty() && m_isNested[position])
         return RenameStatus::invalid(std::string(nestedFolderReason));
     if (auto problem = ruleProblem(position, item))
         return RenameStatus::invalid(std::move(*problem));
@@ -175,7 +146,7 @@ RenameStatus RowBlockers::status(std::size_t position, const FileItem& item) con
                 return RenameStatus::invalid(error->second);
         }
     }
-    const std::string& newName = m_newNames[position];
+    const std::string& newName = m_rows[position].newName;
     if (auto reason = RenameEngine::validate(newName)) {
         if (isSameName(newName, name))
             return RenameStatus::unchanged();
@@ -183,7 +154,7 @@ RenameStatus RowBlockers::status(std::size_t position, const FileItem& item) con
     }
     if (m_sharedTargets[position] > 1)
         return RenameStatus::conflict(std::string(RenameEngine::duplicateNameReason));
-    if (isSamePlace(m_targets[position], item.url))
+    if (isSamePlace(m_rows[position].targetURL, item.url))
         return RenameStatus::unchanged();
     return RenameStatus::ready();
 }
@@ -195,16 +166,19 @@ RenameStatus blockers(std::size_t position, const FileItem& item,
     const std::vector<std::string>& newNames, const TargetCounts& targetCounts,
     const std::vector<FileURL>& targets)
 {
+    std::vector<PreviewRow> rows;
+    rows.reserve(items.size());
+    for (std::size_t index = 0; index < items.size(); ++index)
+        rows.emplace_back(index == position ? item : items[index], newNames[index],
+            RenameStatus::unchanged(), targets[index]);
+    std::vector<std::int64_t> sharedTargets(rows.size(), 0);
+    std::string key = RenameEngine::collisionKey(targets[position]);
+    if (auto found = targetCounts.find(key); found != targetCounts.end())
+        sharedTargets[position] = found->second;
     PreparedRules prepared(rules);
-    std::vector<std::int64_t> sharedTargets(targets.size(), 0);
-    if (position < targets.size()) {
-        std::string key = RenameEngine::collisionKey(targets[position]);
-        if (auto found = targetCounts.find(key); found != targetCounts.end())
-            sharedTargets[position] = found->second;
-    }
-    RowBlockers rowBlockers(items, directories, prepared, indexes, metadata, newNames,
-        sharedTargets, targets, subfolderProblems);
-    return rowBlockers.status(position, item);
+    return RowBlockers(
+        rows, directories, prepared, indexes, metadata, sharedTargets, subfolderProblems)
+        .status(position);
 }
 
 } // namespace sorvik::RenamePipeline

@@ -24,10 +24,6 @@ inline constexpr std::string_view missingListEntryReason = "No matching list ent
 inline constexpr std::string_view invalidSubfolderReason = "Invalid subfolder path";
 inline constexpr std::string_view escapingSubfolderReason = "Subfolder escapes the granted folder";
 
-/// The path followed by one "/": what every path inside that folder begins with. The root
-/// stays "/", so that the files directly in it count as inside it.
-std::string folderPrefix(std::string_view path);
-
 /// The subfolder problem of each list position that has one.
 using SubfolderProblems = std::unordered_map<std::size_t, std::string>;
 /// How many included files aim at each target, by collision key (`RenameEngine::collisionKey`).
@@ -43,37 +39,34 @@ using TargetCounts = std::unordered_map<std::string_view, std::int64_t>;
 /// has no entry for it); the AI naming failed for it while an AI rule is on; the new name
 /// cannot be used (`unchanged` when it is the current one); another included file aims at
 /// the same target (`conflict`); the target is the file itself (`unchanged`); else `ready`.
-/// Folder nesting is looked up in sorted path lists, so a run costs n log n, not n².
+/// Folder nesting is found in one pass over the rows and their enclosing folders, looked up
+/// by path, so a run costs the rows times their depth, never the rows squared.
 class RowBlockers {
 public:
-    /// Every argument is kept by reference and must outlive the object. `items` are the
-    /// effective items (inclusion of pair groups settled), `indexes` the numbers the rows were
-    /// given, and `sharedTargets` the number of included rows aiming at each included row's
-    /// target (itself counted), by position.
-    RowBlockers(const std::vector<FileItem>& items, const std::vector<FileItem>& directories,
+    /// Every argument is kept by reference and must outlive the object. `rows` hold each
+    /// row's effective item (inclusion of pair groups settled), new name and target;
+    /// `indexes` are the numbers the rows were given, and `sharedTargets` the number of
+    /// included rows aiming at each included row's target (itself counted).
+    RowBlockers(const std::vector<PreviewRow>& rows, const std::vector<FileItem>& directories,
         const PreparedRules& rules, const std::vector<std::int64_t>& indexes,
-        const MetadataMap& metadata, const std::vector<std::string>& newNames,
-        const std::vector<std::int64_t>& sharedTargets, const std::vector<FileURL>& targets,
+        const MetadataMap& metadata, const std::vector<std::int64_t>& sharedTargets,
         const SubfolderProblems& subfolderProblems);
 
-    /// The status of the row at `position`, whose effective item is `item`.
-    RenameStatus status(std::size_t position, const FileItem& item) const;
+    /// The status of the row at `position`.
+    RenameStatus status(std::size_t position) const;
 
 private:
-    bool isListedWithContents(const FileItem& item) const;
-    bool isInsideListedFolder(const FileItem& item) const;
     std::optional<std::string> ruleProblem(std::size_t position, const FileItem& item) const;
 
+    const std::vector<PreviewRow>& m_rows;
     const PreparedRules& m_rules;
     const std::vector<std::int64_t>& m_indexes;
     const MetadataMap& m_metadata;
-    const std::vector<std::string>& m_newNames;
     const std::vector<std::int64_t>& m_sharedTargets;
-    const std::vector<FileURL>& m_targets;
     const SubfolderProblems& m_subfolderProblems;
-    /// Paths of every item and of every directory, sorted, with the owner's id.
-    std::vector<std::pair<std::string_view, const Uuid*>> m_itemPaths;
-    std::vector<std::pair<std::string_view, const Uuid*>> m_directoryPaths;
+    /// Per row: a folder listed together with something inside it, or something inside a
+    /// listed folder. Empty when no folder is listed.
+    std::vector<bool> m_isNested;
 };
 
 /// The status of one row, from its position, its effective item, the run's subfolder

@@ -11,7 +11,6 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
 namespace sorvik::RenamePipeline {
@@ -27,8 +26,7 @@ inline constexpr std::string_view escapingSubfolderReason = "Subfolder escapes t
 /// The subfolder problem of each list position that has one.
 using SubfolderProblems = std::unordered_map<std::size_t, std::string>;
 /// How many included files aim at each target, by collision key (`RenameEngine::collisionKey`).
-/// The keys view texts that the caller keeps.
-using TargetCounts = std::unordered_map<std::string_view, std::int64_t>;
+using TargetCounts = std::unordered_map<std::string, std::int64_t>;
 
 /// The status of each row of a run, once every new name and target is known.
 ///

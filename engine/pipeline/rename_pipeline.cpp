@@ -6,7 +6,10 @@
 #include "engine/pipeline/token_resolver.h"
 
 #include <algorithm>
+#include <cassert>
+#include <cstdint>
 #include <cstdlib>
+#include <limits>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -172,6 +175,7 @@ namespace {
             , m_firstWithKey(rowCount)
             , m_shared(rowCount, 0)
         {
+            assert(rowCount < std::numeric_limits<std::uint32_t>::max() && "rows fit 32 bits");
             std::size_t capacity = 16;
             while (capacity < 2 * rowCount)
                 capacity *= 2;
@@ -185,14 +189,15 @@ namespace {
             appendCollisionKey(m_text, target);
             m_spans[position] = { start, m_text.size() - start, true };
             std::string_view key = (*this)[position];
-            std::size_t hash = std::hash<std::string_view> {}(key);
+            std::size_t fullHash = std::hash<std::string_view> {}(key);
+            auto hash = static_cast<std::uint32_t>(fullHash);
             const std::size_t mask = m_slots.size() - 1;
-            std::size_t index = hash & mask;
+            std::size_t index = (fullHash >> 32 ^ fullHash) & mask;
             while (m_slots[index].row != 0
                 && (m_slots[index].hash != hash || (*this)[m_slots[index].row - 1] != key))
                 index = (index + 1) & mask;
             if (m_slots[index].row == 0)
-                m_slots[index] = { hash, position + 1 };
+                m_slots[index] = { hash, static_cast<std::uint32_t>(position + 1) };
             m_firstWithKey[position] = m_slots[index].row - 1;
             ++m_shared[m_firstWithKey[position]];
         }
@@ -222,9 +227,11 @@ namespace {
             std::size_t size = 0;
             bool isAdded = false;
         };
+        // Half-size slots keep the table in cache for longer lists; 32 bits of a row number
+        // reach far beyond any list that fits in memory.
         struct Slot {
-            std::size_t hash = 0;
-            std::size_t row = 0; // position + 1; 0 marks an empty slot
+            std::uint32_t hash = 0; // the low bits of the key's hash
+            std::uint32_t row = 0; // position + 1; 0 marks an empty slot
         };
 
         std::string m_text;

@@ -38,8 +38,9 @@ std::string applyRules(const std::vector<Rule>& rules, const RenameContext& cont
 /// must stay inside the file's folder, also through symbolic links; targets collide when
 /// their standardized paths are equal ignoring letter case; a target where something exists
 /// blocks its row unless another ready row moves that very file away. `fileExists` is asked
-/// at most once per path; `isSameFile` decides whether what exists at a target that differs
-/// from its source only in letter case is the source itself. Never throws.
+/// at most once per path; `isSameFile` decides, where a path differs from another only in
+/// letter case, whether the two name one file (a volume that ignores case) or two. Never
+/// throws.
 std::vector<PreviewRow> preview(const std::vector<FileItem>& items, const std::vector<Rule>& rules,
     const MetadataMap& metadata, Date now, const ExistenceTest& fileExists,
     const SameFileTest& isSameFile = RenameEngine::localIsSameFile);

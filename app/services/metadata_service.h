@@ -23,8 +23,6 @@
 
 namespace sorvik {
 
-/// The metadata of several files, by item id.
-
 /// Where the service keeps "metadata-cache.json" and "geocache.json". `load` gives nothing for
 /// a file that does not exist and throws when one cannot be read; `save` throws on failure.
 struct MetadataCacheFiles {

@@ -1,0 +1,124 @@
+#include "app/store/file_scan.h"
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace sorvik::FileScan {
+
+namespace {
+
+    Date toDate(const struct statx_timestamp& stamp)
+    {
+        return Date::fromTimespec(static_cast<std::time_t>(stamp.tv_sec), stamp.tv_nsec);
+    }
+
+    ResourceValues valuesOf(const struct statx& status)
+    {
+        ResourceValues values;
+        values.isDirectory = S_ISDIR(status.stx_mode);
+        values.isRegularFile = S_ISREG(status.stx_mode);
+        if (status.stx_mask & STATX_MTIME)
+            values.modified = toDate(status.stx_mtime);
+        // Many Linux file systems (and older kernels) keep no birth time. The modification
+        // time stands in for it, so that sorting and organizing by creation date still give
+        // a date that belongs to the file.
+        if (status.stx_mask & STATX_BTIME)
+            values.created = toDate(status.stx_btime);
+        else
+            values.created = values.modified;
+        if (values.isRegularFile && (status.stx_mask & STATX_SIZE))
+            values.size = static_cast<std::int64_t>(status.stx_size);
+        return values;
+    }
+
+    constexpr unsigned statxMask = STATX_TYPE | STATX_MTIME | STATX_BTIME | STATX_SIZE;
+
+    bool isHidden(const char* name) { return name[0] == '.'; }
+
+    /// Walks one open folder; `directory` is taken over and closed.
+    void walk(
+        int directoryFD, const std::string& path, Options options, std::vector<FileURL>& found)
+    {
+        DIR* directory = ::fdopendir(directoryFD);
+        if (!directory) {
+            ::close(directoryFD);
+            return;
+        }
+        std::vector<std::string> subfolders;
+        while (const dirent* entry = ::readdir(directory)) {
+            const char* name = entry->d_name;
+            if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+                continue;
+            if (!options.includeHidden && isHidden(name))
+                continue;
+            unsigned char type = entry->d_type;
+            if (type == DT_UNKNOWN) {
+                struct stat status { };
+                if (::fstatat(::dirfd(directory), name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+                    continue;
+                type = S_ISREG(status.st_mode) ? DT_REG : S_ISDIR(status.st_mode) ? DT_DIR : 0;
+            }
+            if (type == DT_REG)
+                found.emplace_back(path + "/" + name);
+            else if (type == DT_DIR && options.includeSubfolders)
+                subfolders.emplace_back(name);
+        }
+        int parentFD = ::dirfd(directory);
+        for (const auto& name : subfolders) {
+            int childFD
+                = ::openat(parentFD, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (childFD >= 0)
+                walk(childFD, path + "/" + name, options, found);
+        }
+        ::closedir(directory);
+    }
+
+} // namespace
+
+ResourceValues read(const FileURL& url)
+{
+    struct statx status { };
+    if (::statx(AT_FDCWD, url.path.c_str(), AT_SYMLINK_NOFOLLOW, statxMask, &status) != 0)
+        return {};
+    return valuesOf(status);
+}
+
+bool isPlainFolder(const FileURL& url)
+{
+    struct stat status { };
+    return ::lstat(url.path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+FileItem makeItem(const FileURL& url, std::int64_t order)
+{
+    auto values = read(url);
+    FileItem item;
+    item.url = FileURL(url.path, values.isDirectory);
+    item.included = true;
+    item.isDirectory = values.isDirectory;
+    item.created = values.created;
+    item.modified = values.modified;
+    item.size = values.size;
+    item.order = order;
+    return item;
+}
+
+std::vector<FileURL> regularFiles(const FileURL& folder, Options options)
+{
+    std::vector<FileURL> found;
+    int fd = ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return found;
+    // The folder's own path, without a trailing "/" unless it is the root.
+    std::string path = folder.path == "/" ? std::string() : folder.path;
+    walk(fd, path, options, found);
+    return found;
+}
+
+} // namespace sorvik::FileScan

@@ -1,8 +1,10 @@
 #include "app/store/file_scan.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -107,6 +109,33 @@ FileItem makeItem(const FileURL& url, std::int64_t order)
     item.size = values.size;
     item.order = order;
     return item;
+}
+
+std::vector<FileItem> makeItems(const std::vector<FileURL>& urls, std::int64_t firstOrder)
+{
+    std::vector<FileItem> items(urls.size());
+    auto fill = [&](std::size_t begin, std::size_t end) {
+        for (std::size_t index = begin; index < end; ++index)
+            items[index] = makeItem(urls[index], firstOrder + std::int64_t(index));
+    };
+    constexpr std::size_t itemsPerThread = 4096;
+    std::size_t threadCount = std::min<std::size_t>(
+        std::max(1u, std::thread::hardware_concurrency()), urls.size() / itemsPerThread + 1);
+    threadCount = std::min<std::size_t>(threadCount, 4);
+    if (threadCount <= 1) {
+        fill(0, urls.size());
+        return items;
+    }
+    std::vector<std::jthread> helpers;
+    std::size_t chunk = (urls.size() + threadCount - 1) / threadCount;
+    for (std::size_t thread = 1; thread < threadCount; ++thread) {
+        std::size_t begin = std::min(urls.size(), thread * chunk);
+        std::size_t end = std::min(urls.size(), begin + chunk);
+        helpers.emplace_back([&fill, begin, end] { fill(begin, end); });
+    }
+    fill(0, std::min(urls.size(), chunk));
+    helpers.clear(); // joins them before the items are handed out
+    return items;
 }
 
 std::vector<FileURL> regularFiles(const FileURL& folder, Options options)

@@ -44,6 +44,10 @@ bool isPlainFolder(const FileURL& url);
 /// A new included item for `url` with the values of its file.
 FileItem makeItem(const FileURL& url, std::int64_t order);
 
+/// New items for `urls`, numbered from `firstOrder` in list order. A long list is read by a
+/// few threads at once: the disk answers many small requests faster side by side.
+std::vector<FileItem> makeItems(const std::vector<FileURL>& urls, std::int64_t firstOrder);
+
 /// The regular files inside `folder`, as "folder path/relative path" URLs, in the order the
 /// folders hand them out (not sorted). Subfolders are entered only with
 /// `includeSubfolders`; hidden entries are skipped unless `includeHidden`. A folder that

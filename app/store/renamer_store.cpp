@@ -83,6 +83,19 @@ namespace {
         return parentPath(path);
     }
 
+    /// The path by which listed files are told apart.
+    std::string standardPath(const FileURL& url)
+    {
+        return url.isStandardized() ? url.path : url.standardized().path;
+    }
+
+    bool isDSStore(std::string_view path)
+    {
+        constexpr std::string_view name = ".DS_Store";
+        return path.ends_with(name)
+            && (path.size() == name.size() || path[path.size() - name.size() - 1] == '/');
+    }
+
     bool isProblemOrAccess(const RenameStatus& status)
     {
         return status.isProblem() || status.kind == RenameStatus::Kind::needsAccess;
@@ -456,15 +469,14 @@ void RenamerStore::addFiles(const std::vector<FileURL>& urls)
     std::unordered_set<std::string> known;
     known.reserve(current.size());
     for (const auto& item : current)
-        known.insert(item.url.standardized().path);
+        known.insert(standardPath(item.url));
 
-    std::vector<FileItem> added;
-    auto addItem = [&](const FileURL& url) {
-        auto key = url.standardized().path;
-        if (known.contains(key) || url.lastPathComponent() == ".DS_Store")
+    // The URLs to add, in order; their files are read once the whole call is known.
+    std::vector<FileURL> accepted;
+    auto accept = [&](FileURL url) {
+        if (isDSStore(url.path) || !known.insert(standardPath(url)).second)
             return;
-        known.insert(std::move(key));
-        added.push_back(FileScan::makeItem(url, m_nextOrder++));
+        accepted.push_back(std::move(url));
     };
 
     const FileScan::Options options { m_includeSubfolders, m_includeHidden };
@@ -472,7 +484,7 @@ void RenamerStore::addFiles(const std::vector<FileURL>& urls)
         // Anything that cannot be read as a plain folder is one item: a file, a link, a path
         // that is gone.
         if (!FileScan::isPlainFolder(url) || m_renameFolders) {
-            addItem(url);
+            accept(url);
             continue;
         }
         try {
@@ -480,9 +492,14 @@ void RenamerStore::addFiles(const std::vector<FileURL>& urls)
         } catch (const std::exception& error) {
             m_folderAccess->setErrorMessage(error.what());
         }
-        for (const auto& file : ItemOrder::sortURLsByPath(FileScan::regularFiles(url, options)))
-            addItem(file);
+        auto found = ItemOrder::sortURLsByPath(FileScan::regularFiles(url, options));
+        known.reserve(known.size() + found.size());
+        accepted.reserve(accepted.size() + found.size());
+        for (auto& file : found)
+            accept(std::move(file));
     }
+    auto added = FileScan::makeItems(accepted, m_nextOrder);
+    m_nextOrder += std::int64_t(added.size());
 
     bool nothingAdded = added.empty();
     auto items = std::make_shared<std::vector<FileItem>>();

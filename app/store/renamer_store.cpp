@@ -397,7 +397,7 @@ void RenamerStore::writePresets(const std::vector<Preset>& presets)
 void RenamerStore::showToast(std::string text)
 {
     setToast(text);
-    QTimer::singleShot(toastDuration, this, [this, shown = std::move(text)] {
+    QTimer::singleShot(toastDuration, Qt::PreciseTimer, this, [this, shown = std::move(text)] {
         if (m_toast == shown)
             setToast(std::nullopt);
     });

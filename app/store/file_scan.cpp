@@ -43,7 +43,7 @@ namespace {
 
     bool isHidden(const char* name) { return name[0] == '.'; }
 
-    /// Walks one open folder; `directory` is taken over and closed.
+    /// Walks one open folder; `directoryFD` is taken over and closed.
     void walk(
         int directoryFD, const std::string& path, Options options, std::vector<FileURL>& found)
     {
@@ -71,14 +71,16 @@ namespace {
             else if (type == DT_DIR && options.includeSubfolders)
                 subfolders.emplace_back(name);
         }
-        int parentFD = ::dirfd(directory);
-        for (const auto& name : subfolders) {
-            int childFD
-                = ::openat(parentFD, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (childFD >= 0)
-                walk(childFD, path + "/" + name, options, found);
-        }
+        // The folder is closed before its subfolders are entered, so that a deep tree holds
+        // one open folder at a time.
         ::closedir(directory);
+        for (const auto& name : subfolders) {
+            auto childPath = path + "/" + name;
+            int childFD
+                = ::open(childPath.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (childFD >= 0)
+                walk(childFD, childPath, options, found);
+        }
     }
 
 } // namespace

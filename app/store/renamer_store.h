@@ -88,6 +88,7 @@ public:
     /// The watch folders, made on first use and kept for the store's life.
     WatchFolderStore& watchFolders();
 
+    /// The listed items; the reference lasts until the next change of the list.
     const std::vector<FileItem>& items() const { return *m_items; }
     /// Replaces the list and plans a preview.
     void setItems(std::vector<FileItem> items);

@@ -298,10 +298,10 @@ namespace {
         files.createFile("g/skip-a.txt");
         files.createFile("outside/avocado.txt");
         store.addFiles({ folder("g"), url("outside/avocado.txt") });
-        for (const auto& item : store.items()) {
-            if (item.url.lastPathComponent() == "skip-a.txt")
-                store.setIncluded(item.id, false);
-        }
+        auto skipped = std::find_if(store.items().begin(), store.items().end(),
+            [](const FileItem& item) { return item.url.lastPathComponent() == "skip-a.txt"; });
+        ASSERT_NE(skipped, store.items().end());
+        store.setIncluded(skipped->id, false);
         store.setRules(
             { replaceRule("a", "A"), replaceRule("dup1", "dup2"), replaceRule("q", ":") });
         ASSERT_TRUE(settle());

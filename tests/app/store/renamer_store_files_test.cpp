@@ -163,6 +163,14 @@ namespace {
                 "h/visible.txt", "h/.hidden.txt", "h/.secret/inside.txt" }));
     }
 
+    TEST_F(StoreFiles, DroppedHiddenFolderIsScanned)
+    {
+        files.createFile(".config/visible.txt");
+        files.createFile(".config/.inner.txt");
+        store.addFiles({ folder(".config") });
+        EXPECT_EQ(listedNames(), std::vector<std::string> { ".config/visible.txt" });
+    }
+
     TEST_F(StoreFiles, LinksInsideFoldersArePassedOver)
     {
         files.createFile("l/real.txt");

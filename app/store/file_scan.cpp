@@ -1,0 +1,155 @@
+#include "app/store/file_scan.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace sorvik::FileScan {
+
+namespace {
+
+    Date toDate(const struct statx_timestamp& stamp)
+    {
+        return Date::fromTimespec(static_cast<std::time_t>(stamp.tv_sec), stamp.tv_nsec);
+    }
+
+    ResourceValues valuesOf(const struct statx& status)
+    {
+        ResourceValues values;
+        values.isDirectory = S_ISDIR(status.stx_mode);
+        values.isRegularFile = S_ISREG(status.stx_mode);
+        if (status.stx_mask & STATX_MTIME)
+            values.modified = toDate(status.stx_mtime);
+        // Many Linux file systems (and older kernels) keep no birth time. The modification
+        // time stands in for it, so that sorting and organizing by creation date still give
+        // a date that belongs to the file.
+        if (status.stx_mask & STATX_BTIME)
+            values.created = toDate(status.stx_btime);
+        else
+            values.created = values.modified;
+        if (values.isRegularFile && (status.stx_mask & STATX_SIZE))
+            values.size = static_cast<std::int64_t>(status.stx_size);
+        return values;
+    }
+
+    constexpr unsigned statxMask = STATX_TYPE | STATX_MTIME | STATX_BTIME | STATX_SIZE;
+
+    bool isHidden(const char* name) { return name[0] == '.'; }
+
+    /// Walks one open folder; `directoryFD` is taken over and closed.
+    void walk(
+        int directoryFD, const std::string& path, Options options, std::vector<FileURL>& found)
+    {
+        DIR* directory = ::fdopendir(directoryFD);
+        if (!directory) {
+            ::close(directoryFD);
+            return;
+        }
+        std::vector<std::string> subfolders;
+        while (const dirent* entry = ::readdir(directory)) {
+            const char* name = entry->d_name;
+            if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+                continue;
+            if (!options.includeHidden && isHidden(name))
+                continue;
+            unsigned char type = entry->d_type;
+            if (type == DT_UNKNOWN) {
+                struct stat status { };
+                if (::fstatat(::dirfd(directory), name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+                    continue;
+                type = S_ISREG(status.st_mode) ? DT_REG : S_ISDIR(status.st_mode) ? DT_DIR : 0;
+            }
+            if (type == DT_REG)
+                found.emplace_back(path + "/" + name);
+            else if (type == DT_DIR && options.includeSubfolders)
+                subfolders.emplace_back(name);
+        }
+        // The folder is closed before its subfolders are entered, so that a deep tree holds
+        // one open folder at a time.
+        ::closedir(directory);
+        for (const auto& name : subfolders) {
+            auto childPath = path + "/" + name;
+            int childFD
+                = ::open(childPath.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (childFD >= 0)
+                walk(childFD, childPath, options, found);
+        }
+    }
+
+} // namespace
+
+ResourceValues read(const FileURL& url)
+{
+    struct statx status { };
+    if (::statx(AT_FDCWD, url.path.c_str(), AT_SYMLINK_NOFOLLOW, statxMask, &status) != 0)
+        return {};
+    return valuesOf(status);
+}
+
+bool isPlainFolder(const FileURL& url)
+{
+    struct stat status { };
+    return ::lstat(url.path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+FileItem makeItem(const FileURL& url, std::int64_t order)
+{
+    auto values = read(url);
+    FileItem item;
+    item.url = FileURL(url.path, values.isDirectory);
+    item.included = true;
+    item.isDirectory = values.isDirectory;
+    item.created = values.created;
+    item.modified = values.modified;
+    item.size = values.size;
+    item.order = order;
+    return item;
+}
+
+std::vector<FileItem> makeItems(const std::vector<FileURL>& urls, std::int64_t firstOrder)
+{
+    std::vector<FileItem> items(urls.size());
+    auto fill = [&](std::size_t begin, std::size_t end) {
+        for (std::size_t index = begin; index < end; ++index)
+            items[index] = makeItem(urls[index], firstOrder + std::int64_t(index));
+    };
+    constexpr std::size_t itemsPerThread = 4096;
+    std::size_t threadCount = std::min<std::size_t>(
+        std::max(1u, std::thread::hardware_concurrency()), urls.size() / itemsPerThread + 1);
+    threadCount = std::min<std::size_t>(threadCount, 4);
+    if (threadCount <= 1) {
+        fill(0, urls.size());
+        return items;
+    }
+    std::vector<std::jthread> helpers;
+    std::size_t chunk = (urls.size() + threadCount - 1) / threadCount;
+    for (std::size_t thread = 1; thread < threadCount; ++thread) {
+        std::size_t begin = std::min(urls.size(), thread * chunk);
+        std::size_t end = std::min(urls.size(), begin + chunk);
+        helpers.emplace_back([&fill, begin, end] { fill(begin, end); });
+    }
+    fill(0, std::min(urls.size(), chunk));
+    helpers.clear(); // joins them before the items are handed out
+    return items;
+}
+
+std::vector<FileURL> regularFiles(const FileURL& folder, Options options)
+{
+    std::vector<FileURL> found;
+    int fd = ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return found;
+    // The folder's own path, without a trailing "/" unless it is the root.
+    std::string path = folder.path == "/" ? std::string() : folder.path;
+    walk(fd, path, options, found);
+    return found;
+}
+
+} // namespace sorvik::FileScan

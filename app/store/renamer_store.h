@@ -1,0 +1,310 @@
+#pragma once
+
+#include "app/store/folder_access_manager.h"
+#include "app/store/preview_services.h"
+#include "engine/model/file_item.h"
+#include "engine/model/file_url.h"
+#include "engine/model/metadata_dictionary.h"
+#include "engine/model/preset.h"
+#include "engine/model/rename_options.h"
+#include "engine/model/rule.h"
+#include "engine/model/uuid.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QThreadPool>
+#include <QUndoStack>
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+namespace sorvik {
+
+class WatchFolderStore;
+struct PreviewResult;
+
+// The one state object behind the main window: the file list, the rule stack with its undo
+// steps, sort and scan options, the planned preview, the presets, the sheet flags, the alert
+// text and the toast. It lives on the GUI thread and works without any window.
+//
+// Start-up restores the settings "backupEnabled" (false unless stored as true) and
+// "onlinePlaces" (true unless stored as false), the last session and the presets. While it
+// runs (`loading`), writes plan no preview, record no undo step and save nothing. The
+// session and the presets are read independently: one unreadable file does not keep the
+// other from loading, and each failure's description goes to `message`. An unreadable
+// "presets.json" is never written over: `writePresets` refuses until the next start.
+//
+// Preview planning, latest wins: every change that can alter the planned names bumps
+// `revision`, cancels the running task and starts a new one on the store's own threads; the
+// sorted and paired snapshot, the metadata and AI stages and the pipeline all run there (see
+// `PreviewPlanner`). Results come back with a queued call and are published only when their
+// task was not cancelled and their revision is still the latest. Destroying the store
+// cancels its tasks and waits for them, so a destroyed store never receives a result.
+//
+// Rule edits: every write of `rules` that changes the list pushes one "Edit Rules" step on
+// the window's undo stack (held weakly), plans a preview and saves the session.
+class RenamerStore : public QObject {
+    Q_OBJECT
+
+public:
+    /// One batch of moves that puts files back: (from, to) pairs.
+    using UndoBatch = std::vector<std::pair<FileURL, FileURL>>;
+
+    static constexpr std::string_view filterAll = "All";
+    static constexpr std::string_view filterChanges = "Changes";
+    static constexpr std::string_view filterProblems = "Problems";
+    static constexpr std::string_view nothingNewToAddText = "Nothing new to add";
+    static constexpr std::string_view editRulesActionName = "Edit Rules";
+    static constexpr std::chrono::milliseconds toastDuration { 2500 };
+
+    /// The process-wide store, made on first use from any thread (always on the GUI thread),
+    /// with the default preview services; it lives as long as the process.
+    static RenamerStore& shared();
+
+    /// The services that stores made without explicit ones use, `shared()` included. Program
+    /// start-up installs the real ones before anything touches the shared store. Without
+    /// services, previews are planned without metadata and without AI answers.
+    static void setDefaultPreviewServices(std::shared_ptr<PreviewServices> services);
+    static std::shared_ptr<PreviewServices> defaultPreviewServices();
+
+    /// Restores the settings, the session and the presets, then asks for the first preview.
+    explicit RenamerStore(std::shared_ptr<PreviewServices> services = defaultPreviewServices(),
+        QObject* parent = nullptr);
+    /// Cancels the running preview and waits for it.
+    ~RenamerStore() override;
+    Q_DISABLE_COPY_MOVE(RenamerStore)
+
+    // ---- Published state, in declaration order ----
+
+    /// The watch folders, made on first use and kept for the store's life.
+    WatchFolderStore& watchFolders();
+
+    /// The listed items; the reference lasts until the next change of the list.
+    const std::vector<FileItem>& items() const { return *m_items; }
+    /// Replaces the list and plans a preview.
+    void setItems(std::vector<FileItem> items);
+
+    /// The window's undo stack for rule edits; held weakly (null once it is destroyed).
+    QUndoStack* ruleUndoManager() const { return m_ruleUndoManager.data(); }
+    void setRuleUndoManager(QUndoStack* undoStack) { m_ruleUndoManager = undoStack; }
+
+    const std::vector<Rule>& rules() const { return m_rules; }
+    /// Replaces the rule stack; see `rulesDidChange`.
+    void setRules(std::vector<Rule> rules);
+
+    SortKey sortKey() const { return m_sortKey; }
+    /// Sets the sort key and saves the session (which plans a preview).
+    void setSortKey(SortKey sortKey);
+    bool ascending() const { return m_ascending; }
+    void setAscending(bool ascending);
+
+    bool includeSubfolders() const { return m_includeSubfolders; }
+    void setIncludeSubfolders(bool include);
+    bool includeHidden() const { return m_includeHidden; }
+    void setIncludeHidden(bool include);
+    bool renameFolders() const { return m_renameFolders; }
+    void setRenameFolders(bool rename);
+    bool pairPhotos() const { return m_pairPhotos; }
+    /// Sets companion pairing and plans a preview.
+    void setPairPhotos(bool pair);
+
+    const std::optional<std::string>& toast() const { return m_toast; }
+
+    const std::vector<UndoBatch>& undoStack() const { return m_undoStack; }
+
+    FolderAccessManager& folderAccess() { return *m_folderAccess; }
+    const FolderAccessManager& folderAccess() const { return *m_folderAccess; }
+
+    bool showingHistory() const { return m_showingHistory; }
+    void setShowingHistory(bool showing);
+
+    bool backupEnabled() const { return m_backupEnabled; }
+    /// Sets the value and stores it under "backupEnabled".
+    void setBackupEnabled(bool enabled);
+
+    std::int64_t nextOrder() const { return m_nextOrder; }
+
+    const std::vector<PreviewRow>& rawPreviews() const { return *m_rawPreviews; }
+    bool isPlanning() const { return m_isPlanning; }
+
+    bool onlinePlaces() const { return m_onlinePlaces; }
+    /// Sets the value, stores it under "onlinePlaces" and plans a preview.
+    void setOnlinePlaces(bool online);
+
+    const std::optional<std::string>& aiProgress() const { return m_aiProgress; }
+    const MetadataMap& metadataValues() const { return m_metadataValues; }
+
+    const std::string& filter() const { return m_filter; }
+    void setFilter(std::string filter);
+
+    const std::vector<Preset>& presets() const { return m_presets; }
+
+    bool showingSavePreset() const { return m_showingSavePreset; }
+    void setShowingSavePreset(bool showing);
+    bool showingPalette() const { return m_showingPalette; }
+    void setShowingPalette(bool showing);
+
+    const std::optional<std::string>& message() const { return m_message; }
+    void setMessage(std::optional<std::string> message);
+
+    /// Whether a preview task was started and not yet replaced.
+    bool hasPreviewTask() const { return m_previewTask.has_value(); }
+    std::int64_t revision() const { return m_revision; }
+    bool loading() const { return m_loading; }
+
+    // ---- Start-up and persistence ----
+
+    /// Plans a preview and writes "last-session.json"; a failure goes to `message`.
+    void saveSession();
+    /// Shows `text` as the toast; it clears itself 2.5 s later unless replaced by then.
+    void showToast(std::string text);
+    /// Writes `presets` to "presets.json". Fails with `Error` when that file could not be
+    /// read at start-up (so that it is not written over), or when the write fails.
+    void writePresets(const std::vector<Preset>& presets);
+
+    // ---- Preview planning ----
+
+    /// Asks for a new preview of the current items, rules and options; does nothing while
+    /// loading.
+    void refreshPreview();
+
+    // ---- Files ----
+
+    /// Adds files and folders: a folder is granted and its regular files are listed (or, with
+    /// `renameFolders`, the folder itself); paths already listed and ".DS_Store" files are
+    /// passed over. Shows "Nothing new to add" when a non-empty call adds nothing.
+    void addFiles(const std::vector<FileURL>& urls);
+    /// The `included` flag of the item with `id`; false when there is none.
+    bool isIncluded(const Uuid& id) const;
+    /// Sets `included` of the first item with `id`; an unknown id changes nothing.
+    void setIncluded(const Uuid& id, bool included);
+    void removeItems(const std::unordered_set<Uuid>& ids);
+    /// Includes or excludes every item, as one change.
+    void setAllIncluded(bool included);
+    /// Points items at the new places of moved files, as one change: for each (from, to)
+    /// pair the first item whose standardized URL equals `from` standardized gets `to`.
+    /// Pairs whose file is not listed are passed over.
+    void relocateItems(const std::vector<std::pair<FileURL, FileURL>>& moves);
+
+    /// The published rows, with ready rows outside every granted folder as `needsAccess`.
+    const std::vector<PreviewRow>& previews() const;
+    /// `previews` narrowed by `filter`.
+    std::vector<PreviewRow> visiblePreviews() const;
+    /// The folder of the first included item that lies outside every granted folder.
+    std::optional<FileURL> folderNeedingAccess() const;
+
+    /// Runs `body` with access held on the granted folders that hold `folders`. Fails with
+    /// `FileError` (`fileWriteNoPermission`) before anything starts when one is not granted.
+    template <class Body>
+    decltype(auto) withFolderAccess(const std::vector<FileURL>& folders, Body&& body)
+    {
+        return m_folderAccess->withAccess(folders, std::forward<Body>(body));
+    }
+
+    // ---- Rule editing ----
+
+    /// After every write of `rules`: one "Edit Rules" undo step when the list changed (not
+    /// while loading), a preview, and the session saved (not while loading).
+    void rulesDidChange(const std::vector<Rule>& previous);
+    /// Inserts a copy of the rule with `id`, with a new id, right after it.
+    void duplicateRule(const Uuid& id);
+    /// Exchanges the rule with `id` and the one `offset` places away, when there is one.
+    void moveRule(const Uuid& id, std::int64_t offset);
+
+signals:
+    void itemsChanged();
+    void rulesChanged();
+    void sortKeyChanged();
+    void ascendingChanged();
+    void includeSubfoldersChanged();
+    void includeHiddenChanged();
+    void renameFoldersChanged();
+    void pairPhotosChanged();
+    void toastChanged();
+    void undoStackChanged();
+    void showingHistoryChanged();
+    void backupEnabledChanged();
+    void rawPreviewsChanged();
+    /// `previews` changed: new rows, or the granted folders changed.
+    void previewsChanged();
+    void isPlanningChanged();
+    void onlinePlacesChanged();
+    void aiProgressChanged();
+    void metadataValuesChanged();
+    void filterChanged();
+    void presetsChanged();
+    void showingSavePresetChanged();
+    void showingPaletteChanged();
+    void messageChanged();
+    void revisionChanged();
+
+private:
+    friend class EditRulesCommand;
+
+    void restore();
+    void writeSession();
+    /// A write of `rules` made by undoing or redoing a rule edit.
+    void setRulesFromUndo(std::vector<Rule> rules);
+    void publishItems(std::shared_ptr<const std::vector<FileItem>> items);
+    void publish(std::int64_t revision, PreviewResult&& result);
+    void setToast(std::optional<std::string> toast);
+    void setIsPlanning(bool planning);
+    void setAiProgress(std::optional<std::string> progress);
+    void grantsChanged();
+    /// Whether a granted folder covers the folder at `path`, remembered per folder until the
+    /// grants change or new rows come.
+    bool coversFolder(std::string_view path) const;
+
+    std::shared_ptr<PreviewServices> m_services;
+
+    // Declaration order of the published state.
+    WatchFolderStore* m_watchFolders = nullptr;
+    std::shared_ptr<const std::vector<FileItem>> m_items;
+    QPointer<QUndoStack> m_ruleUndoManager;
+    std::vector<Rule> m_rules;
+    SortKey m_sortKey = SortKey::added;
+    bool m_ascending = true;
+    bool m_includeSubfolders = false;
+    bool m_includeHidden = false;
+    bool m_renameFolders = false;
+    bool m_pairPhotos = false;
+    std::optional<std::string> m_toast;
+    std::vector<UndoBatch> m_undoStack;
+    FolderAccessManager* m_folderAccess = nullptr;
+    bool m_showingHistory = false;
+    bool m_backupEnabled = false;
+    std::int64_t m_nextOrder = 0;
+    std::shared_ptr<const std::vector<PreviewRow>> m_rawPreviews;
+    bool m_isPlanning = false;
+    bool m_onlinePlaces = true;
+    std::optional<std::string> m_aiProgress;
+    MetadataMap m_metadataValues;
+    std::string m_filter { filterAll };
+    std::vector<Preset> m_presets;
+    bool m_showingSavePreset = false;
+    bool m_showingPalette = false;
+    std::optional<std::string> m_message;
+    std::optional<std::stop_source> m_previewTask;
+    std::int64_t m_revision = 0;
+    bool m_loading = true;
+
+    /// Why "presets.json" could not be read at start-up; then it is never written.
+    std::optional<std::string> m_presetsReadError;
+    bool m_applyingRuleUndo = false;
+
+    mutable std::shared_ptr<const std::vector<PreviewRow>> m_previews;
+    mutable std::map<std::string, bool, std::less<>> m_coveredFolders;
+
+    QThreadPool m_planningThreads;
+};
+
+} // namespace sorvik

@@ -1,0 +1,163 @@
+// The state store with a folder of 100,000 files: adding the folder until its preview is
+// published, and planning the list again after a rule edit. Beside the wall time, each run
+// reports the longest time the GUI thread went without serving its event loop while the
+// preview was planned (a 1 ms heartbeat timer measures the gaps).
+#include "app/store/renamer_store.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace sorvik;
+
+constexpr int fileCount = 100'000;
+
+/// A scratch home with the data and settings folders, and the folder of files.
+struct Scratch {
+    std::filesystem::path root;
+    std::filesystem::path files;
+
+    Scratch()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "sorvik-bench-XXXXXX");
+        if (!::mkdtemp(pattern.data()))
+            std::abort();
+        root = pattern;
+        ::setenv("HOME", root.c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+        ::setenv("XDG_CACHE_HOME", (root / "cache").c_str(), 1);
+        files = root / "Pictures";
+        std::filesystem::create_directories(files);
+        for (int index = 0; index < fileCount; ++index) {
+            auto name = "IMG_" + std::to_string(index) + " Holiday beach dinner photo.jpg";
+            int fd = ::open((files / name).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
+            if (fd >= 0)
+                ::close(fd);
+        }
+    }
+    ~Scratch()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(root, ignored);
+    }
+};
+
+Scratch& scratch()
+{
+    static Scratch made;
+    return made;
+}
+
+std::vector<Rule> simpleRules()
+{
+    ReplaceConfig replace;
+    replace.find = "IMG";
+    replace.replacement = "Photo";
+    CaseConfig lower;
+    NumberingConfig numbering;
+    return { Rule(RuleKind(replace)), Rule(RuleKind(lower)), Rule(RuleKind(numbering)) };
+}
+
+/// Runs the event loop until the store has published, and gives the longest gap between two
+/// heartbeats meanwhile, in milliseconds.
+double waitForPreview(RenamerStore& store)
+{
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = clock.elapsed();
+    qint64 longest = 0;
+    QTimer heartbeat;
+    heartbeat.setInterval(1);
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        auto now = clock.elapsed();
+        longest = std::max(longest, now - last);
+        last = now;
+    });
+    heartbeat.start();
+    while (store.isPlanning())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    // The publication itself runs inside the last event.
+    longest = std::max(longest, clock.elapsed() - last);
+    return double(longest);
+}
+
+void addFolder(benchmark::State& state)
+{
+    auto folder = FileURL(scratch().files.string(), true);
+    for (auto _ : state) {
+        RenamerStore store(nullptr);
+        store.setRules(simpleRules());
+        while (store.isPlanning())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+
+        QElapsedTimer clock;
+        clock.start();
+        store.addFiles({ folder });
+        double adding = double(clock.nsecsElapsed()) / 1e6;
+        double stall = waitForPreview(store);
+        double total = double(clock.nsecsElapsed()) / 1e6;
+        state.SetIterationTime(total / 1e3);
+        state.counters["addFiles_ms"] = adding;
+        state.counters["published_ms"] = total;
+        state.counters["longestStall_ms"] = stall;
+        state.counters["rows"] = double(store.rawPreviews().size());
+        benchmark::DoNotOptimize(store.previews().size());
+    }
+}
+BENCHMARK(addFolder)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
+
+void replanAfterRuleEdit(benchmark::State& state)
+{
+    auto folder = FileURL(scratch().files.string(), true);
+    RenamerStore store(nullptr);
+    store.setRules(simpleRules());
+    store.addFiles({ folder });
+    while (store.isPlanning())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    bool ascending = true;
+    for (auto _ : state) {
+        ascending = !ascending;
+        QElapsedTimer clock;
+        clock.start();
+        store.setAscending(ascending);
+        double request = double(clock.nsecsElapsed()) / 1e6;
+        double stall = waitForPreview(store);
+        double total = double(clock.nsecsElapsed()) / 1e6;
+        state.SetIterationTime(total / 1e3);
+        state.counters["refresh_ms"] = request;
+        state.counters["published_ms"] = total;
+        state.counters["longestStall_ms"] = stall;
+        benchmark::DoNotOptimize(store.previews().size());
+    }
+}
+BENCHMARK(replanAfterRuleEdit)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(5);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    scratch();
+    QCoreApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

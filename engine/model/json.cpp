@@ -93,6 +93,16 @@ std::int64_t Decoder<std::int64_t>::decode(const Json& value)
     throw DecodeError("Expected an integer but found " + describeType(value));
 }
 
+std::uint64_t Decoder<std::uint64_t>::decode(const Json& value)
+{
+    if (value.is_number_unsigned())
+        return value.get<std::uint64_t>();
+    if (value.is_number_integer())
+        throw DecodeError("Number " + std::to_string(value.get<std::int64_t>())
+            + " does not fit in an unsigned 64-bit integer");
+    throw DecodeError("Expected an integer but found " + describeType(value));
+}
+
 double Decoder<double>::decode(const Json& value)
 {
     if (!value.is_number())

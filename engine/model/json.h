@@ -78,6 +78,11 @@ template <> struct Decoder<std::int64_t> {
     static std::int64_t decode(const Json& value);
 };
 
+/// Unsigned: a negative number fails rather than wrapping round.
+template <> struct Decoder<std::uint64_t> {
+    static std::uint64_t decode(const Json& value);
+};
+
 template <> struct Decoder<double> {
     static double decode(const Json& value);
 };

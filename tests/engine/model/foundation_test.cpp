@@ -166,6 +166,12 @@ namespace {
             "b: Expected an integer but found a boolean");
         expectFailure([&] { json::field<std::int64_t>(object, "big"); },
             "big: Number 18446744073709551615 does not fit in a 64-bit integer");
+        EXPECT_EQ(json::field<std::uint64_t>(object, "big"), 18446744073709551615ULL);
+        EXPECT_EQ(json::field<std::uint64_t>(object, "i"), 5U);
+        expectFailure([&] { json::field<std::uint64_t>(object, "neg"); },
+            "neg: Number -9223372036854775808 does not fit in an unsigned 64-bit integer");
+        expectFailure([&] { json::field<std::uint64_t>(object, "f"); },
+            "f: Expected an integer but found a number");
         expectFailure([&] { json::field<std::string>(object, "n"); }, "n: Unexpected null value");
         expectFailure(
             [&] { json::field<std::string>(object, "missing"); }, "Missing key \"missing\"");

@@ -1,0 +1,212 @@
+#include "engine/apply/backup_folder.h"
+
+#include "engine/apply/file_system.h"
+#include "engine/model/json.h"
+#include "engine/model/text.h"
+#include "engine/model/uuid.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <optional>
+#include <set>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace sorvik::backup {
+
+namespace {
+
+    constexpr std::size_t nameLimit = 255;
+    constexpr const char* manifestName = "manifest.json";
+
+    std::string inQuotes(const std::string& path) { return "\"" + path + "\""; }
+
+    [[noreturn]] void fail(const std::string& context, const std::error_code& error)
+    {
+        throw FileSystemError(context, error.value());
+    }
+
+    // The longest prefix of `name` of at most `limit` bytes that ends between characters.
+    std::string_view prefixWithin(std::string_view name, std::size_t limit)
+    {
+        if (name.size() <= limit)
+            return name;
+        if (!text::isValidUtf8(name)) {
+            // Not text: at least never cut inside a byte sequence that looks like one.
+            std::size_t end = limit;
+            while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80)
+                --end;
+            return name.substr(0, end);
+        }
+        std::size_t end = 0;
+        for (std::size_t boundary : text::characterBoundaries(name)) {
+            if (boundary > limit)
+                break;
+            end = boundary;
+        }
+        return name.substr(0, end);
+    }
+
+    void copyItem(const std::filesystem::path& source, const std::filesystem::path& copy)
+    {
+        namespace fs = std::filesystem;
+        std::error_code error;
+        auto status = fs::symlink_status(source, error);
+        if (error)
+            fail("Couldn't copy " + inQuotes(source) + " to " + inQuotes(copy), error);
+        if (fs::is_symlink(status)) {
+            fs::copy_symlink(source, copy, error);
+        } else if (fs::is_directory(status)) {
+            // mkdir refuses an existing folder, which copy() would merge into.
+            if (::mkdir(copy.c_str(), 0777) != 0)
+                error = std::error_code(errno, std::generic_category());
+            else
+                fs::copy(source, copy,
+                    fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
+        } else {
+            fs::copy_file(source, copy, fs::copy_options::none, error);
+        }
+        if (error)
+            fail("Couldn't copy " + inQuotes(source) + " to " + inQuotes(copy), error);
+    }
+
+    void writeNewFile(const std::string& path, std::string_view data)
+    {
+        int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (descriptor < 0)
+            throw FileSystemError("Couldn't write " + inQuotes(path), errno);
+        while (!data.empty()) {
+            ssize_t written = ::write(descriptor, data.data(), data.size());
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written < 0) {
+                int error = errno;
+                ::close(descriptor);
+                throw FileSystemError("Couldn't write " + inQuotes(path), error);
+            }
+            data.remove_prefix(static_cast<std::size_t>(written));
+        }
+        if (::close(descriptor) != 0)
+            throw FileSystemError("Couldn't write " + inQuotes(path), errno);
+    }
+
+    struct EntryFacts {
+        std::optional<Date> created;
+        bool isDirectory = false;
+        bool isSymbolicLink = false;
+    };
+
+    // Creation time where the file system keeps one, else the time of the last change of
+    // the entry itself, which for a backup folder written once is when it was filled.
+    EntryFacts factsOf(const std::filesystem::path& path)
+    {
+        struct statx status { };
+        if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW,
+                STATX_TYPE | STATX_BTIME | STATX_CTIME, &status)
+            != 0)
+            throw FileSystemError("Couldn't read the attributes of " + inQuotes(path), errno);
+        EntryFacts facts;
+        facts.isDirectory = S_ISDIR(status.stx_mode);
+        facts.isSymbolicLink = S_ISLNK(status.stx_mode);
+        if (status.stx_mask & STATX_BTIME)
+            facts.created = Date::fromTimespec(status.stx_btime.tv_sec, status.stx_btime.tv_nsec);
+        else if (status.stx_mask & STATX_CTIME)
+            facts.created = Date::fromTimespec(status.stx_ctime.tv_sec, status.stx_ctime.tv_nsec);
+        return facts;
+    }
+
+    std::vector<std::string> namesIn(const std::filesystem::path& folder)
+    {
+        std::error_code error;
+        std::vector<std::string> names;
+        std::filesystem::directory_iterator listing(folder, error);
+        for (; !error && listing != std::filesystem::directory_iterator(); listing.increment(error))
+            names.push_back(listing->path().filename().string());
+        if (error)
+            fail("Couldn't list the folder " + inQuotes(folder), error);
+        return names;
+    }
+
+    std::optional<std::vector<RenameMove>> readManifest(const std::filesystem::path& folder)
+    {
+        int descriptor = ::open((folder / manifestName).c_str(), O_RDONLY | O_CLOEXEC);
+        if (descriptor < 0)
+            return std::nullopt;
+        std::string data;
+        char buffer[65536];
+        for (;;) {
+            ssize_t count = ::read(descriptor, buffer, sizeof buffer);
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count <= 0) {
+                ::close(descriptor);
+                if (count < 0)
+                    return std::nullopt;
+                break;
+            }
+            data.append(buffer, static_cast<std::size_t>(count));
+        }
+        try {
+            return json::decode<std::vector<RenameMove>>(json::parse(data));
+        } catch (const json::DecodeError&) {
+            return std::nullopt;
+        }
+    }
+
+} // namespace
+
+std::string copyName(std::size_t position, std::string_view oldName)
+{
+    std::string name = std::to_string(position) + "_";
+    name += prefixWithin(oldName, nameLimit - name.size());
+    return name;
+}
+
+void write(const FileURL& folder, const std::vector<RenameMove>& moves)
+{
+    std::error_code error;
+    std::filesystem::create_directories(folder.path, error);
+    if (error)
+        fail("Couldn't create the folder " + inQuotes(folder.path), error);
+    for (std::size_t position = 0; position < moves.size(); ++position) {
+        const auto& from = moves[position].from;
+        copyItem(from.path, folder.appending(copyName(position, from.lastPathComponent())).path);
+    }
+    writeNewFile(folder.appending(manifestName).path, nlohmann::json(moves).dump());
+}
+
+void prune(const FileURL& folder, Date cutoff)
+{
+    namespace fs = std::filesystem;
+    struct stat status { };
+    if (::lstat(folder.path.c_str(), &status) != 0)
+        return;
+    for (const auto& name : namesIn(folder.path)) {
+        if (!Uuid::parse(name))
+            continue;
+        fs::path entry = fs::path(folder.path) / name;
+        auto facts = factsOf(entry);
+        if (!facts.isDirectory || facts.isSymbolicLink)
+            continue;
+        if (!facts.created || !(*facts.created < cutoff))
+            continue;
+        auto manifest = readManifest(entry);
+        if (!manifest)
+            continue;
+        std::set<std::string> expected { manifestName };
+        for (std::size_t position = 0; position < manifest->size(); ++position)
+            expected.insert(copyName(position, (*manifest)[position].from.lastPathComponent()));
+        auto actualNames = namesIn(entry);
+        std::set<std::string> actual(actualNames.begin(), actualNames.end());
+        if (expected != actual)
+            continue;
+        std::error_code error;
+        fs::remove_all(entry, error);
+        if (error)
+            fail("Couldn't remove the folder " + inQuotes(entry), error);
+    }
+}
+
+} // namespace sorvik::backup

@@ -1,0 +1,77 @@
+#include "engine/apply/local_file_system.h"
+
+#include <cerrno>
+#include <cstdio>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace sorvik {
+
+namespace {
+
+    std::string inQuotes(const FileURL& url) { return "\"" + url.path + "\""; }
+
+    [[noreturn]] void failMove(const FileURL& source, const FileURL& destination, int code)
+    {
+        throw FileSystemError(
+            "Couldn't move " + inQuotes(source) + " to " + inQuotes(destination), code);
+    }
+
+    // For file systems without RENAME_NOREPLACE. `link` refuses an existing destination
+    // atomically; only then is the old name dropped. A folder cannot be hard-linked, and a
+    // check followed by rename(2) could replace a file created in between, so folders fail.
+    void linkThenUnlink(const FileURL& source, const FileURL& destination, int renameError)
+    {
+        struct stat status { };
+        if (::lstat(source.path.c_str(), &status) != 0)
+            failMove(source, destination, errno);
+        if (S_ISDIR(status.st_mode))
+            failMove(source, destination, renameError);
+        if (::link(source.path.c_str(), destination.path.c_str()) != 0)
+            failMove(source, destination, errno);
+        if (::unlink(source.path.c_str()) != 0) {
+            int unlinkError = errno;
+            ::unlink(destination.path.c_str());
+            failMove(source, destination, unlinkError);
+        }
+    }
+
+} // namespace
+
+bool LocalFileSystem::itemExists(const FileURL& url)
+{
+    struct stat status { };
+    return ::lstat(url.path.c_str(), &status) == 0;
+}
+
+void LocalFileSystem::moveItem(const FileURL& source, const FileURL& destination)
+{
+    if (::renameat2(
+            AT_FDCWD, source.path.c_str(), AT_FDCWD, destination.path.c_str(), RENAME_NOREPLACE)
+        == 0)
+        return;
+    int error = errno;
+    if (error == EINVAL) {
+        linkThenUnlink(source, destination, error);
+        return;
+    }
+    failMove(source, destination, error);
+}
+
+void LocalFileSystem::createDirectory(const FileURL& url)
+{
+    if (::mkdir(url.path.c_str(), 0777) != 0)
+        throw FileSystemError("Couldn't create the folder " + inQuotes(url), errno);
+}
+
+void LocalFileSystem::removeEmptyDirectory(const FileURL& url)
+{
+    if (::rmdir(url.path.c_str()) == 0)
+        return;
+    int error = errno;
+    throw FileSystemError("Couldn't remove the folder " + inQuotes(url), error > 0 ? error : EIO);
+}
+
+} // namespace sorvik

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "engine/apply/file_system.h"
+
+namespace sorvik {
+
+/// The real file system, through POSIX calls.
+///
+/// A move never replaces anything: it is one `renameat2` with `RENAME_NOREPLACE`, so the
+/// kernel refuses an existing destination atomically, with no window between a check and
+/// the rename. A file system that does not know the flag (`EINVAL`) gets `link` then
+/// `unlink` for files, which is just as atomic about the destination; folders cannot be
+/// moved there without that risk, so such a move fails.
+class LocalFileSystem final : public FileSystem {
+public:
+    /// `lstat` of the path: a final symbolic link is not followed.
+    bool itemExists(const FileURL& url) override;
+    /// Fails with `EEXIST` when the destination exists; other failures are the system's.
+    void moveItem(const FileURL& source, const FileURL& destination) override;
+    /// `mkdir` without intermediate folders.
+    void createDirectory(const FileURL& url) override;
+    /// `rmdir`: fails with `ENOTEMPTY` and keeps a folder that holds anything.
+    void removeEmptyDirectory(const FileURL& url) override;
+};
+
+} // namespace sorvik

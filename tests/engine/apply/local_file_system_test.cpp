@@ -1,0 +1,176 @@
+#include "engine/apply/local_file_system.h"
+
+#include "engine/apply/rename_move.h"
+#include "engine/model/json.h"
+#include "tests/support/temporary_folder.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <functional>
+#include <unordered_set>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+namespace sorvik {
+namespace {
+
+    using testing::readFile;
+    using testing::TemporaryFolder;
+
+    FileURL url(const std::filesystem::path& path) { return FileURL(path.string()); }
+
+    int errorCodeOf(const std::function<void()>& action)
+    {
+        try {
+            action();
+        } catch (const FileSystemError& error) {
+            return error.code();
+        }
+        return 0;
+    }
+
+    TEST(LocalFileSystem, ItemExistsDoesNotFollowAFinalLink)
+    {
+        TemporaryFolder folder;
+        LocalFileSystem fileSystem;
+        std::filesystem::create_symlink(folder / "nowhere", folder / "dangling");
+        folder.createFile("file.txt");
+        EXPECT_TRUE(fileSystem.itemExists(url(folder / "dangling")));
+        EXPECT_TRUE(fileSystem.itemExists(url(folder / "file.txt")));
+        EXPECT_TRUE(fileSystem.itemExists(url(folder.path())));
+        EXPECT_FALSE(fileSystem.itemExists(url(folder / "nowhere")));
+        EXPECT_FALSE(fileSystem.itemExists(url(folder / "file.txt" / "inside")));
+    }
+
+    TEST(LocalFileSystem, ItemExistsIsFalseInsideAFolderThatCannotBeSearched)
+    {
+        if (::geteuid() == 0)
+            GTEST_SKIP() << "permissions do not bind the superuser";
+        TemporaryFolder folder;
+        LocalFileSystem fileSystem;
+        folder.createFile("locked/file.txt");
+        ::chmod((folder / "locked").c_str(), 0);
+        EXPECT_FALSE(fileSystem.itemExists(url(folder / "locked" / "file.txt")));
+    }
+
+    TEST(LocalFileSystem, MoveNeverReplacesAnything)
+    {
+        TemporaryFolder folder;
+        LocalFileSystem fileSystem;
+        folder.createFile("source.txt", "source");
+        folder.createFile("file.txt", "file");
+        folder.createFolder("folder");
+        std::filesystem::create_symlink(folder / "nowhere", folder / "dangling");
+        for (const char* destination : { "file.txt", "folder", "dangling" }) {
+            EXPECT_EQ(errorCodeOf([&] {
+                fileSystem.moveItem(url(folder / "source.txt"), url(folder / destination));
+            }),
+                EEXIST)
+                << destination;
+        }
+        EXPECT_EQ(readFile(folder / "source.txt"), "source");
+        EXPECT_EQ(readFile(folder / "file.txt"), "file");
+        EXPECT_TRUE(std::filesystem::is_symlink(folder / "dangling"));
+        EXPECT_TRUE(std::filesystem::is_empty(folder / "folder"));
+    }
+
+    TEST(LocalFileSystem, MovesFilesAndFolders)
+    {
+        TemporaryFolder folder;
+        LocalFileSystem fileSystem;
+        folder.createFile("a.txt", "a");
+        folder.createFile("dir/inner.txt", "inner");
+        fileSystem.moveItem(url(folder / "a.txt"), url(folder / "b.txt"));
+        fileSystem.moveItem(url(folder / "dir"), url(folder / "renamed"));
+        EXPECT_FALSE(std::filesystem::exists(folder / "a.txt"));
+        EXPECT_EQ(readFile(folder / "b.txt"), "a");
+        EXPECT_EQ(readFile(folder / "renamed" / "inner.txt"), "inner");
+        EXPECT_EQ(errorCodeOf(
+                      [&] { fileSystem.moveItem(url(folder / "missing"), url(folder / "other")); }),
+            ENOENT);
+    }
+
+    TEST(LocalFileSystem, CreateDirectoryMakesExactlyOneFolder)
+    {
+        TemporaryFolder folder;
+        LocalFileSystem fileSystem;
+        fileSystem.createDirectory(url(folder / "one"));
+        EXPECT_TRUE(std::filesystem::is_directory(folder / "one"));
+        EXPECT_EQ(
+            errorCodeOf([&] { fileSystem.createDirectory(url(folder / "x" / "y")); }), ENOENT);
+        EXPECT_FALSE(std::filesystem::exists(folder / "x"));
+        EXPECT_EQ(errorCodeOf([&] { fileSystem.createDirectory(url(folder / "one")); }), EEXIST);
+    }
+
+    TEST(LocalFileSystem, RemoveEmptyDirectoryKeepsAFolderWithAHiddenFile)
+    {
+        TemporaryFolder folder;
+        LocalFileSystem fileSystem;
+        folder.createFile("full/.hidden");
+        folder.createFolder("empty");
+        EXPECT_EQ(
+            errorCodeOf([&] { fileSystem.removeEmptyDirectory(url(folder / "full")); }), ENOTEMPTY);
+        EXPECT_TRUE(std::filesystem::exists(folder / "full" / ".hidden"));
+        fileSystem.removeEmptyDirectory(url(folder / "empty"));
+        EXPECT_FALSE(std::filesystem::exists(folder / "empty"));
+        EXPECT_EQ(
+            errorCodeOf([&] { fileSystem.removeEmptyDirectory(url(folder / "empty")); }), ENOENT);
+    }
+
+    TEST(LocalFileSystem, ErrorTextNamesTheOperationFirst)
+    {
+        TemporaryFolder folder;
+        LocalFileSystem fileSystem;
+        folder.createFile("a");
+        folder.createFile("b");
+        try {
+            fileSystem.moveItem(url(folder / "a"), url(folder / "b"));
+            FAIL();
+        } catch (const FileSystemError& error) {
+            EXPECT_EQ(std::string(error.what()),
+                "Couldn't move \"" + (folder / "a").string() + "\" to \"" + (folder / "b").string()
+                    + "\": File exists");
+        }
+    }
+
+    TEST(RenameMove, EqualityAndHashFollowBothURLsAsHeld)
+    {
+        RenameMove forward { FileURL("/a"), FileURL("/b") };
+        RenameMove again { FileURL("/a"), FileURL("/b") };
+        RenameMove backward { FileURL("/b"), FileURL("/a") };
+        EXPECT_EQ(forward, again);
+        EXPECT_NE(forward, backward);
+        EXPECT_NE(forward, (RenameMove { FileURL("/a/"), FileURL("/b", true) }));
+        EXPECT_NE(forward, (RenameMove { FileURL("/A"), FileURL("/b") }));
+        EXPECT_EQ(std::hash<RenameMove> {}(forward), std::hash<RenameMove> {}(again));
+        std::unordered_set<RenameMove> moves { forward, again, backward };
+        EXPECT_EQ(moves.size(), 2U);
+    }
+
+    TEST(RenameMove, JsonHoldsBothURLsAndBothAreRequired)
+    {
+        RenameMove move { FileURL("/a b/c.txt"), FileURL("/a b/d.txt") };
+        nlohmann::json value = move;
+        EXPECT_EQ(
+            value, json::parse(R"({"from":"file:///a%20b/c.txt","to":"file:///a%20b/d.txt"})"));
+        EXPECT_EQ(json::parse(json::serialize(value)).get<RenameMove>(), move);
+        EXPECT_THROW(json::parse(R"({"from":"file:///a"})").get<RenameMove>(), json::DecodeError);
+        EXPECT_THROW(
+            json::parse(R"({"from":"file:///a","to":null})").get<RenameMove>(), json::DecodeError);
+        EXPECT_THROW(
+            json::parse(R"({"from":"file:///a","to":"/b"})").get<RenameMove>(), json::DecodeError);
+    }
+
+    TEST(RenameMove, ComparisonKeyIsStandardizedAndLowerCased)
+    {
+        EXPECT_EQ(comparisonKey(FileURL("/A/b/../Photo.JPG")), "/a/photo.jpg");
+        EXPECT_EQ(comparisonKey(FileURL("/x/\xC3\x89T\xC3\x89.txt")), "/x/\xC3\xA9t\xC3\xA9.txt");
+        // Bytes that are not UTF-8 keep everything but their ASCII letters.
+        EXPECT_EQ(comparisonKey(FileURL("/x/AB\xFF")), "/x/ab\xFF");
+    }
+
+} // namespace
+} // namespace sorvik

@@ -19,26 +19,28 @@ namespace {
             "Couldn't move " + inQuotes(source) + " to " + inQuotes(destination), code);
     }
 
-    // For file systems without RENAME_NOREPLACE. `link` refuses an existing destination
-    // atomically; only then is the old name dropped. A folder cannot be hard-linked, and a
-    // check followed by rename(2) could replace a file created in between, so folders fail.
-    void linkThenUnlink(const FileURL& source, const FileURL& destination, int renameError)
-    {
-        struct stat status { };
-        if (::lstat(source.path.c_str(), &status) != 0)
-            failMove(source, destination, errno);
-        if (S_ISDIR(status.st_mode))
-            failMove(source, destination, renameError);
-        if (::link(source.path.c_str(), destination.path.c_str()) != 0)
-            failMove(source, destination, errno);
-        if (::unlink(source.path.c_str()) != 0) {
-            int unlinkError = errno;
-            ::unlink(destination.path.c_str());
-            failMove(source, destination, unlinkError);
-        }
-    }
-
 } // namespace
+
+// `link` refuses an existing destination atomically; only then is the old name dropped. A
+// folder cannot be hard-linked, and a check followed by rename(2) could replace an item made
+// in between, so folders fail.
+void LocalFileSystem::moveByLinking(
+    const FileURL& source, const FileURL& destination, int renameError)
+{
+    struct stat status { };
+    if (::lstat(source.path.c_str(), &status) != 0)
+        failMove(source, destination, errno);
+    if (S_ISDIR(status.st_mode))
+        failMove(source, destination, renameError);
+    // Flags 0: a symbolic link is linked itself, not what it points to.
+    if (::linkat(AT_FDCWD, source.path.c_str(), AT_FDCWD, destination.path.c_str(), 0) != 0)
+        failMove(source, destination, errno);
+    if (::unlink(source.path.c_str()) != 0) {
+        int unlinkError = errno;
+        ::unlink(destination.path.c_str());
+        failMove(source, destination, unlinkError);
+    }
+}
 
 bool LocalFileSystem::itemExists(const FileURL& url)
 {
@@ -54,7 +56,7 @@ void LocalFileSystem::moveItem(const FileURL& source, const FileURL& destination
         return;
     int error = errno;
     if (error == EINVAL) {
-        linkThenUnlink(source, destination, error);
+        moveByLinking(source, destination, error);
         return;
     }
     failMove(source, destination, error);

@@ -21,6 +21,11 @@ public:
     void createDirectory(const FileURL& url) override;
     /// `rmdir`: fails with `ENOTEMPTY` and keeps a folder that holds anything.
     void removeEmptyDirectory(const FileURL& url) override;
+
+    /// The move used where the file system refuses `RENAME_NOREPLACE`: `link` then `unlink`
+    /// for anything but a folder; a folder fails with `renameError`. Public so that it can be
+    /// tried on file systems that do know the flag.
+    static void moveByLinking(const FileURL& source, const FileURL& destination, int renameError);
 };
 
 } // namespace sorvik

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <exception>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -407,6 +408,8 @@ std::vector<FileURL> RenameJournal::recover(FileSystem& fileSystem, const FileUR
     std::sort(names.begin(), names.end());
 
     std::vector<FileURL> leftovers;
+    // A journal that cannot be read must not keep the others from being recovered.
+    std::exception_ptr firstFailure;
     for (const auto& name : names) {
         bool unfinished = *journalNameIsUnfinished(name);
         FileURL url = folder.appending(name);
@@ -421,12 +424,19 @@ std::vector<FileURL> RenameJournal::recover(FileSystem& fileSystem, const FileUR
             journal.finish();
             continue;
         }
-        auto entries = decodeOrFail(readAll(descriptor, url.path), url);
-        auto left = restore(fileSystem, entries);
-        if (left.empty())
-            journal.finish();
-        leftovers.insert(leftovers.end(), left.begin(), left.end());
+        try {
+            auto entries = decodeOrFail(readAll(descriptor, url.path), url);
+            auto left = restore(fileSystem, entries);
+            if (left.empty())
+                journal.finish();
+            leftovers.insert(leftovers.end(), left.begin(), left.end());
+        } catch (const std::exception&) {
+            if (!firstFailure)
+                firstFailure = std::current_exception();
+        }
     }
+    if (firstFailure)
+        std::rethrow_exception(firstFailure);
     return leftovers;
 }
 

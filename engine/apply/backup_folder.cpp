@@ -76,7 +76,7 @@ namespace {
     {
         int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (descriptor < 0)
-            throw FileSystemError("Couldn't write " + inQuotes(path), errno);
+            throwSystemError("Couldn't write", path);
         while (!data.empty()) {
             ssize_t written = ::write(descriptor, data.data(), data.size());
             if (written < 0 && errno == EINTR)
@@ -89,7 +89,7 @@ namespace {
             data.remove_prefix(static_cast<std::size_t>(written));
         }
         if (::close(descriptor) != 0)
-            throw FileSystemError("Couldn't write " + inQuotes(path), errno);
+            throwSystemError("Couldn't write", path);
     }
 
     struct EntryFacts {
@@ -106,7 +106,7 @@ namespace {
         if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW,
                 STATX_TYPE | STATX_BTIME | STATX_CTIME, &status)
             != 0)
-            throw FileSystemError("Couldn't read the attributes of " + inQuotes(path), errno);
+            throwSystemError("Couldn't read the attributes of", path.string());
         EntryFacts facts;
         facts.isDirectory = S_ISDIR(status.stx_mode);
         facts.isSymbolicLink = S_ISLNK(status.stx_mode);

@@ -19,7 +19,7 @@ FileFingerprint::FileFingerprint(const FileURL& url)
 {
     struct stat status { };
     if (::lstat(url.path.c_str(), &status) != 0)
-        throw FileSystemError("Couldn't read the attributes of \"" + url.path + "\"", errno);
+        throwSystemError("Couldn't read the attributes of", url.path);
     size = static_cast<std::int64_t>(status.st_size);
     modified = Date::fromTimespec(status.st_mtim.tv_sec, status.st_mtim.tv_nsec);
     inode = static_cast<std::uint64_t>(status.st_ino);

@@ -4,6 +4,7 @@
 #include "engine/model/file_url.h"
 
 #include <string>
+#include <string_view>
 
 namespace sorvik {
 
@@ -19,6 +20,10 @@ public:
 private:
     int m_code;
 };
+
+/// Throws `FileSystemError` for the current `errno`, with the text `action` + " \"" + `path`
+/// + "\"". `errno` is read before anything else happens.
+[[noreturn]] void throwSystemError(std::string_view action, std::string_view path);
 
 /// The executor's view of the file system: four operations, nothing else. The application
 /// always hands the executor a `LocalFileSystem`; tests hand it one that fails on purpose.

@@ -65,7 +65,7 @@ void LocalFileSystem::moveItem(const FileURL& source, const FileURL& destination
 void LocalFileSystem::createDirectory(const FileURL& url)
 {
     if (::mkdir(url.path.c_str(), 0777) != 0)
-        throw FileSystemError("Couldn't create the folder " + inQuotes(url), errno);
+        throwSystemError("Couldn't create the folder", url.path);
 }
 
 void LocalFileSystem::removeEmptyDirectory(const FileURL& url)

@@ -50,7 +50,7 @@ namespace {
             if (written < 0) {
                 if (errno == EINTR)
                     continue;
-                throw FileSystemError("Couldn't write the rename journal " + inQuotes(path), errno);
+                throwSystemError("Couldn't write the rename journal", path);
             }
             data.remove_prefix(static_cast<std::size_t>(written));
         }
@@ -65,7 +65,7 @@ namespace {
             if (count < 0) {
                 if (errno == EINTR)
                     continue;
-                throw FileSystemError("Couldn't read the rename journal " + inQuotes(path), errno);
+                throwSystemError("Couldn't read the rename journal", path);
             }
             if (count == 0)
                 return data;
@@ -77,7 +77,7 @@ namespace {
     {
         int descriptor = ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (descriptor < 0)
-            throw FileSystemError("Couldn't open the folder " + inQuotes(folder.path), errno);
+            throwSystemError("Couldn't open the folder", folder.path);
         int result = ::fsync(descriptor);
         int error = errno;
         ::close(descriptor);
@@ -247,21 +247,17 @@ RenameJournal RenameJournal::begin(
     int descriptor = ::open(
         unfinished.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (descriptor < 0)
-        throw FileSystemError(
-            "Couldn't write the rename journal " + inQuotes(unfinished.path), errno);
+        throwSystemError("Couldn\'t write the rename journal", unfinished.path);
     try {
         // Locked before it gets its final name, so no other process can ever take it for
         // the journal of a batch that was abandoned.
         if (!lockIfAbandoned(descriptor))
-            throw FileSystemError(
-                "Couldn't lock the rename journal " + inQuotes(unfinished.path), errno);
+            throwSystemError("Couldn\'t lock the rename journal", unfinished.path);
         writeAll(descriptor, data, unfinished.path);
         if (::fsync(descriptor) != 0)
-            throw FileSystemError(
-                "Couldn't write the rename journal " + inQuotes(unfinished.path), errno);
+            throwSystemError("Couldn\'t write the rename journal", unfinished.path);
         if (::rename(unfinished.path.c_str(), journal.path.c_str()) != 0)
-            throw FileSystemError(
-                "Couldn't write the rename journal " + inQuotes(journal.path), errno);
+            throwSystemError("Couldn\'t write the rename journal", journal.path);
     } catch (...) {
         ::unlink(unfinished.path.c_str());
         ::close(descriptor);
@@ -289,7 +285,7 @@ std::vector<RenameJournalEntry> RenameJournal::read(const FileURL& url)
 {
     int descriptor = ::open(url.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (descriptor < 0)
-        throw FileSystemError("Couldn't read the rename journal " + inQuotes(url.path), errno);
+        throwSystemError("Couldn't read the rename journal", url.path);
     std::string data;
     try {
         data = readAll(descriptor, url.path);

@@ -11,6 +11,15 @@ FileSystemError::FileSystemError(const std::string& context, int code)
 {
 }
 
+std::vector<bool> FileSystem::itemsExist(const std::vector<FileURL>& urls)
+{
+    std::vector<bool> answers;
+    answers.reserve(urls.size());
+    for (const auto& url : urls)
+        answers.push_back(itemExists(url));
+    return answers;
+}
+
 void throwSystemError(std::string_view action, std::string_view path)
 {
     int code = errno;

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sorvik {
 
@@ -34,6 +35,9 @@ public:
     /// True when anything exists at the URL's path, a dangling symbolic link included.
     /// Never fails: a failing test reads as false.
     virtual bool itemExists(const FileURL& url) = 0;
+    /// `itemExists` of each URL, in order, for checking a whole batch at once. This asks
+    /// `itemExists` for each; an implementation may answer many names in one folder faster.
+    virtual std::vector<bool> itemsExist(const std::vector<FileURL>& urls);
     /// Moves (renames) one item. Fails, moving nothing, when anything exists at `destination`.
     virtual void moveItem(const FileURL& source, const FileURL& destination) = 0;
     /// Creates exactly one folder; its parent must exist.

@@ -209,13 +209,26 @@ std::vector<FileURL> RenameExecutor::execute(
         }
     }
 
+    // Every source, and every destination that is not also a source (that one will have
+    // moved away in phase 1), asked in one go; failures are reported in batch order.
+    std::vector<FileURL> asked;
+    asked.reserve(effective.size() * 2);
+    std::vector<bool> destinationAsked(effective.size(), false);
     for (std::size_t index = 0; index < effective.size(); ++index) {
+        asked.push_back(effective[index].from);
+        if (!sourceKeys.contains(destinationKeys[index])) {
+            destinationAsked[index] = true;
+            asked.push_back(effective[index].to);
+        }
+    }
+    auto exists = m_fileSystem.itemsExist(asked);
+    for (std::size_t index = 0, answer = 0; index < effective.size(); ++index) {
         const auto& move = effective[index];
-        if (!m_fileSystem.itemExists(move.from))
+        if (!exists[answer++])
             throw RenameExecutionError("Source is missing: " + move.from.path);
-        // A destination that is also a source will have moved away in phase 1: no need to
-        // ask whether it exists.
-        if (!sourceKeys.contains(destinationKeys[index]) && m_fileSystem.itemExists(move.to))
+        if (!destinationAsked[index])
+            continue;
+        if (exists[answer++])
             throw RenameExecutionError("Destination already exists: " + move.to.path);
     }
 

@@ -56,6 +56,37 @@ namespace {
         EXPECT_FALSE(fileSystem.itemExists(url(folder / "locked" / "file.txt")));
     }
 
+    TEST(LocalFileSystem, AskingManyNamesAtOnceAnswersAsAskingEach)
+    {
+        TemporaryFolder folder;
+        LocalFileSystem fileSystem;
+        std::vector<FileURL> urls;
+        for (int index = 0; index < 100; ++index) {
+            if (index % 3 == 0)
+                folder.createFile("many/file-" + std::to_string(index));
+            urls.push_back(url(folder / "many" / ("file-" + std::to_string(index))));
+            urls.push_back(url(folder / "many" / ("FILE-" + std::to_string(index))));
+        }
+        std::filesystem::create_symlink(folder / "nowhere", folder / "many" / "dangling");
+        folder.createFile("many/.hidden");
+        folder.createFile("many/sub/inner");
+        for (const char* name :
+            { "dangling", ".hidden", "sub", ".", "..", "sub/inner", "sub/none", "missing" })
+            urls.push_back(url(folder / "many" / name));
+        urls.push_back(url(folder / "nothing-here" / "x"));
+        urls.push_back(url(folder.path()));
+        urls.push_back(FileURL("/"));
+
+        auto answers = fileSystem.itemsExist(urls);
+        ASSERT_EQ(answers.size(), urls.size());
+        std::size_t present = 0;
+        for (std::size_t index = 0; index < urls.size(); ++index) {
+            EXPECT_EQ(answers[index], fileSystem.itemExists(urls[index])) << urls[index].path;
+            present += answers[index] ? 1 : 0;
+        }
+        EXPECT_EQ(present, 34U + 6U + 2U);
+    }
+
     TEST(LocalFileSystem, MoveNeverReplacesAnything)
     {
         TemporaryFolder folder;

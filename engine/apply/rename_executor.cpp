@@ -253,8 +253,11 @@ std::vector<FileURL> RenameExecutor::execute(
         auto created = run.perform();
         journal.finish();
         return created;
-    } catch (const RenameExecutionError&) {
-        journal.finish();
+    } catch (const RenameExecutionError& error) {
+        // Files the rollback could not put back stay listed in the journal, so the next
+        // start-up tries again; the user also gets their paths now.
+        if (error.recoveryFiles().empty())
+            journal.finish();
         throw;
     }
 }

@@ -233,6 +233,37 @@ namespace {
         EXPECT_EQ(batch.contentAt("3"), "3");
     }
 
+    TEST(RenameExecutor, FilesLeftBehindByARollbackAreRecoveredAtTheNextStart)
+    {
+        Batch batch({ "1", "2", "3" });
+        TemporaryFolder journalFolder;
+        FailingFileSystem fileSystem;
+        bool rollingBack = false;
+        fileSystem.fails = [&](const FileSystemCall& call) {
+            if (call.kind != FileSystemCall::Kind::moveItem)
+                return false;
+            if (call.first.path.ends_with(".twtmp") && call.second.path.ends_with("/c"))
+                return rollingBack = true;
+            return rollingBack && call.second.path.ends_with("/2");
+        };
+        RenameExecutor executor(fileSystem, FileURL(journalFolder.path().string(), true));
+        try {
+            executor.execute({ batch.move("1", "a"), batch.move("2", "b"), batch.move("3", "c") });
+            FAIL();
+        } catch (const RenameExecutionError& error) {
+            ASSERT_FALSE(error.recoveryFiles().empty());
+        }
+        EXPECT_FALSE(fs::is_empty(journalFolder.path())) << "the journal stays for the next start";
+
+        LocalFileSystem local;
+        RenameExecutor restarted(local, FileURL(journalFolder.path().string(), true));
+        EXPECT_TRUE(restarted.recoverInterruptedBatches().empty());
+        EXPECT_EQ(batch.listing(), (std::vector<std::string> { "1", "2", "3" }));
+        for (const char* name : { "1", "2", "3" })
+            EXPECT_EQ(batch.contentAt(name), name);
+        EXPECT_TRUE(fs::is_empty(journalFolder.path()));
+    }
+
     TEST(RenameExecutor, RollbackRemovesCreatedFoldersBeforeMovingFilesHome)
     {
         // "a" leaves, a folder "a" is made for the second file, and the third file fails: the

@@ -297,6 +297,37 @@ std::vector<RenameJournalEntry> RenameJournal::read(const FileURL& url)
     return decodeOrFail(data, url);
 }
 
+namespace {
+
+    /// Removes `folder` when it holds nothing but empty folders: what a batch stopped after
+    /// creating destination folders leaves where a file has to return. Anything else in it
+    /// (a file, a link) keeps it.
+    bool removeEmptyFolderTree(FileSystem& fileSystem, const FileURL& folder)
+    {
+        struct stat status { };
+        if (::lstat(folder.path.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
+            return false;
+        std::vector<std::string> children;
+        std::error_code error;
+        for (std::filesystem::directory_iterator listing(folder.path, error);
+             !error && listing != std::filesystem::directory_iterator(); listing.increment(error))
+            children.push_back(listing->path().filename().string());
+        if (error)
+            return false;
+        for (const auto& child : children) {
+            if (!removeEmptyFolderTree(fileSystem, folder.appending(child, true)))
+                return false;
+        }
+        try {
+            fileSystem.removeEmptyDirectory(folder);
+            return true;
+        } catch (const std::exception&) {
+            return false;
+        }
+    }
+
+} // namespace
+
 std::vector<FileURL> RenameJournal::restore(
     FileSystem& fileSystem, const std::vector<RenameJournalEntry>& entries)
 {
@@ -351,14 +382,22 @@ std::vector<FileURL> RenameJournal::restore(
             if (!atTemp[index])
                 continue;
             const auto& entry = entries[index];
-            try {
-                fileSystem.moveItem(entry.temp, entry.from);
-                atTemp[index] = false;
-                home[index] = true;
-                progress = true;
+            auto moveHome = [&] {
+                try {
+                    fileSystem.moveItem(entry.temp, entry.from);
+                    atTemp[index] = false;
+                    home[index] = true;
+                    progress = true;
+                    return true;
+                } catch (const std::exception&) {
+                    return false;
+                }
+            };
+            if (moveHome())
                 continue;
-            } catch (const std::exception&) {
-            }
+            // A folder the batch created where this file used to be, still empty.
+            if (removeEmptyFolderTree(fileSystem, entry.from) && moveHome())
+                continue;
             // The source may be taken by another file of the batch that reached its
             // destination without being recognised: move that one aside first.
             auto blocker = byDestination.find(comparisonKey(entry.from));

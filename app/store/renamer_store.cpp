@@ -292,6 +292,12 @@ void RenamerStore::setShowingHistory(bool showing)
     emit showingHistoryChanged();
 }
 
+void RenamerStore::setHistory(std::vector<HistoryRecord> history)
+{
+    m_history = std::move(history);
+    emit historyChanged();
+}
+
 void RenamerStore::setBackupEnabled(bool enabled)
 {
     if (enabled != m_backupEnabled) {

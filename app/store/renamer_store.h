@@ -2,6 +2,7 @@
 
 #include "app/store/folder_access_manager.h"
 #include "app/store/preview_services.h"
+#include "engine/apply/history_record.h"
 #include "engine/model/file_item.h"
 #include "engine/model/file_url.h"
 #include "engine/model/metadata_dictionary.h"
@@ -127,6 +128,11 @@ public:
     bool showingHistory() const { return m_showingHistory; }
     void setShowingHistory(bool showing);
 
+    /// The rename history, newest first, as last read from or written to "history.json".
+    const std::vector<HistoryRecord>& history() const { return m_history; }
+    /// Publishes a history list; changes of the file go through `HistoryFile::update`.
+    void setHistory(std::vector<HistoryRecord> history);
+
     bool backupEnabled() const { return m_backupEnabled; }
     /// Sets the value and stores it under "backupEnabled".
     void setBackupEnabled(bool enabled);
@@ -232,6 +238,7 @@ signals:
     void toastChanged();
     void undoStackChanged();
     void showingHistoryChanged();
+    void historyChanged();
     void backupEnabledChanged();
     void rawPreviewsChanged();
     /// `previews` changed: new rows, or the granted folders changed.
@@ -281,6 +288,7 @@ private:
     std::vector<UndoBatch> m_undoStack;
     FolderAccessManager* m_folderAccess = nullptr;
     bool m_showingHistory = false;
+    std::vector<HistoryRecord> m_history;
     bool m_backupEnabled = false;
     std::int64_t m_nextOrder = 0;
     std::shared_ptr<const std::vector<PreviewRow>> m_rawPreviews;

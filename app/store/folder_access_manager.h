@@ -24,8 +24,9 @@ namespace sorvik {
 // granted while its bookmark is stored, and open while its lease is held.
 //
 // Start-up never throws: a failure is kept in `errorMessage`; a grant whose folder cannot be
-// found is skipped (and kept, for when it comes back) while the others open. `grant` throws and then changes nothing; `requestAccess` and
-// `remove` record their failures in `errorMessage`. Lives on the GUI thread.
+// found is skipped (and kept, for when it comes back) while the others open. `grant` throws and
+// then changes nothing; `requestAccess` and `remove` record their failures in `errorMessage`. Lives
+// on the GUI thread.
 class FolderAccessManager : public QObject {
     Q_OBJECT
 

@@ -1,5 +1,7 @@
 #include "app/store/file_scan.h"
 
+#include "engine/apply/file_system.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -90,6 +92,14 @@ ResourceValues read(const FileURL& url)
     struct statx status { };
     if (::statx(AT_FDCWD, url.path.c_str(), AT_SYMLINK_NOFOLLOW, statxMask, &status) != 0)
         return {};
+    return valuesOf(status);
+}
+
+ResourceValues readChecked(const FileURL& url)
+{
+    struct statx status { };
+    if (::statx(AT_FDCWD, url.path.c_str(), AT_SYMLINK_NOFOLLOW, statxMask, &status) != 0)
+        throwSystemError("Couldn't read the attributes of", url.path);
     return valuesOf(status);
 }
 

@@ -38,6 +38,10 @@ struct Options {
 /// The values of the file at `url`, read in one `statx` call; the defaults when it fails.
 ResourceValues read(const FileURL& url);
 
+/// The values of the file at `url`, read in one `statx` call. Fails with `FileSystemError`
+/// when they cannot be read (for instance, no such file).
+ResourceValues readChecked(const FileURL& url);
+
 /// Whether the file at `url` can be read as a plain folder (not through a symbolic link).
 bool isPlainFolder(const FileURL& url);
 

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "app/store/preview_services.h"
+#include "engine/model/file_item.h"
+#include "engine/model/file_url.h"
+#include "engine/model/rule.h"
+
+#include <memory>
+#include <stop_token>
+#include <vector>
+
+namespace sorvik {
+
+class FolderAccessManager;
+class RenamerStore;
+
+// Applies a rule stack to a list of files without the window: the one rename path of the
+// command line and of watch folders. A run goes through these stages strictly in order, and
+// no file is touched before the moves:
+//   1. the URLs lose repeats (compared standardized; the first spelling is kept);
+//   2. each URL becomes an item, only inside a granted folder;
+//   3. every source's fingerprint is taken;
+//   4. metadata is read once, only when a token of the enabled rules' texts needs it;
+//   5. each enabled AI rename rule asks for every item, one at a time, and its answers are
+//      stored under the plain "ai." keys and again under the rule's own keys;
+//   6. the pipeline plans every row;
+//   7. any conflict or invalid row refuses the whole batch, dry run or not;
+//   8. ready rows become the moves;
+//   9. a dry run, or a batch without moves, ends here with the planned targets;
+//  10. every source must still have its fingerprint of stage 3, or the run is refused;
+//  11. with backups on, the batch gets its backup folder;
+//  12. the executor moves the files inside the granted folders' access;
+//  13. the batch is recorded first in "history.json" (at most 500 records);
+//  14. the store publishes that history.
+// The result is every row's target, in row order. The run keeps no state, never touches the
+// store's file list, rules, preview or undo stack, prunes no backups and shows no toast.
+// It runs synchronously on the store's (GUI) thread; cancellation is honoured before each AI
+// request and before planning.
+class AutomationRunner {
+public:
+    /// A runner on `store`'s grants, settings and history that asks `services` for metadata
+    /// and AI answers (none when null).
+    AutomationRunner(RenamerStore& store, std::shared_ptr<PreviewServices> services);
+
+    /// Renames `urls` with `rules` (the whole stack, disabled rules included), or with
+    /// `dryRun` only plans; returns every planned row's target. Fails with `AutomationError`,
+    /// `CancellationError`, or the platform's or engine's error unchanged.
+    std::vector<FileURL> run(const std::vector<FileURL>& urls, const std::vector<Rule>& rules,
+        bool dryRun, std::stop_token stop = {}) const;
+
+private:
+    RenamerStore& m_store;
+    std::shared_ptr<PreviewServices> m_services;
+};
+
+/// `AutomationRunner::run` on the process-wide store with the installed services.
+std::vector<FileURL> runPresetAutomation(const std::vector<FileURL>& urls,
+    const std::vector<Rule>& rules, bool dryRun, std::stop_token stop = {});
+
+/// `urls` in order without repeats: a URL whose standardized path came before is dropped.
+std::vector<FileURL> uniqueURLs(const std::vector<FileURL>& urls);
+
+/// One new included item per URL, numbered from 0 in order. Fails with `AutomationError`
+/// when a URL's folder is not granted, or with the error of reading its values; the first
+/// failing URL ends the walk.
+std::vector<FileItem> fileItems(
+    const std::vector<FileURL>& urls, const FolderAccessManager& access);
+
+} // namespace sorvik

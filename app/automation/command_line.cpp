@@ -1,0 +1,325 @@
+#include "app/automation/command_line.h"
+
+#include "app/automation/automation_error.h"
+#include "app/automation/automation_runner.h"
+#include "app/store/batch_recovery.h"
+#include "app/store/json_files.h"
+#include "app/store/renamer_store.h"
+#include "app/store/saved_session.h"
+#include "engine/model/preset.h"
+#include "engine/model/uuid.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <exception>
+#include <ostream>
+#include <utility>
+
+namespace sorvik::CommandLine {
+
+namespace {
+
+    /// A command line that cannot be understood; `what()` says why.
+    class UsageError : public Error {
+    public:
+        using Error::Error;
+    };
+
+    /// Asked for the usage text.
+    struct HelpRequest { };
+
+    enum class Option { preset, apply, json };
+
+    struct Command {
+        std::string_view name;
+        std::vector<Option> options;
+        /// How many operands the command takes: none, or one and more.
+        bool takesOperands = false;
+    };
+
+    const std::vector<Command>& commands()
+    {
+        static const std::vector<Command> all {
+            { "rename", { Option::preset, Option::apply, Option::json }, true },
+            { "presets", { Option::json }, false },
+            { "grant", {}, true },
+            { "grants", {}, false },
+        };
+        return all;
+    }
+
+    struct Invocation {
+        std::string command;
+        std::optional<std::string> preset;
+        bool apply = false;
+        bool json = false;
+        std::vector<std::string> operands;
+    };
+
+    std::optional<Option> optionNamed(std::string_view name)
+    {
+        if (name == "--preset")
+            return Option::preset;
+        if (name == "--apply")
+            return Option::apply;
+        if (name == "--json")
+            return Option::json;
+        return std::nullopt;
+    }
+
+    Invocation parse(const std::vector<std::string>& arguments)
+    {
+        if (arguments.empty())
+            throw UsageError("No command given.");
+        const auto& name = arguments.front();
+        if (name == "help" || name == "--help" || name == "-h")
+            throw HelpRequest {};
+        auto command = std::find_if(commands().begin(), commands().end(),
+            [&](const Command& candidate) { return candidate.name == name; });
+        if (command == commands().end())
+            throw UsageError("Unknown command: " + name);
+
+        Invocation invocation;
+        invocation.command = name;
+        bool optionsEnded = false;
+        for (std::size_t index = 1; index < arguments.size(); ++index) {
+            const auto& argument = arguments[index];
+            if (optionsEnded || argument == "-" || !argument.starts_with('-')) {
+                invocation.operands.push_back(argument);
+                continue;
+            }
+            if (argument == "--") {
+                optionsEnded = true;
+                continue;
+            }
+            if (argument == "--help" || argument == "-h")
+                throw HelpRequest {};
+            auto equals = argument.find('=');
+            std::string_view optionName = std::string_view(argument).substr(0, equals);
+            auto option = optionNamed(optionName);
+            if (!option
+                || std::find(command->options.begin(), command->options.end(), *option)
+                    == command->options.end())
+                throw UsageError("Unknown option for " + name + ": " + std::string(optionName));
+            if (*option != Option::preset) {
+                if (equals != std::string::npos)
+                    throw UsageError(std::string(optionName) + " takes no value.");
+                (*option == Option::apply ? invocation.apply : invocation.json) = true;
+                continue;
+            }
+            if (equals != std::string::npos) {
+                invocation.preset = argument.substr(equals + 1);
+            } else {
+                if (index + 1 == arguments.size())
+                    throw UsageError("--preset needs the id or the name of a preset.");
+                invocation.preset = arguments[++index];
+            }
+        }
+
+        if (name == "rename" && !invocation.preset)
+            throw UsageError("rename needs --preset.");
+        if (command->takesOperands && invocation.operands.empty())
+            throw UsageError(name + (name == "grant" ? " needs a folder." : " needs a file."));
+        if (!command->takesOperands && !invocation.operands.empty())
+            throw UsageError(name + " takes no files or folders.");
+        return invocation;
+    }
+
+    /// The first stored preset with the id `key` names, else the first named exactly `key`.
+    std::optional<Preset> findPreset(const std::vector<Preset>& presets, const std::string& key)
+    {
+        if (auto id = Uuid::parse(key)) {
+            for (const auto& preset : presets) {
+                if (preset.id == *id)
+                    return preset;
+            }
+        }
+        for (const auto& preset : presets) {
+            if (preset.name == key)
+                return preset;
+        }
+        return std::nullopt;
+    }
+
+    std::vector<Preset> savedPresets()
+    {
+        auto saved = JSONFiles::load<SavedPresets>(SavedPresets::fileName);
+        if (!saved)
+            return {};
+        return std::move(saved->presets);
+    }
+
+    std::vector<FileURL> localURLs(
+        const std::vector<std::string>& arguments, const std::filesystem::path& currentFolder)
+    {
+        std::vector<FileURL> urls;
+        urls.reserve(arguments.size());
+        for (const auto& argument : arguments) {
+            auto url = fileURL(argument, currentFolder);
+            if (!url)
+                throw AutomationError(AutomationError::localURLRequired);
+            urls.push_back(std::move(*url));
+        }
+        return urls;
+    }
+
+    nlohmann::json urlTexts(const std::vector<FileURL>& urls)
+    {
+        auto list = nlohmann::json::array();
+        for (const auto& url : urls)
+            list.push_back(url.text());
+        return list;
+    }
+
+    void printJSON(std::ostream& out, const nlohmann::json& value) { out << value.dump(2) << '\n'; }
+
+    int rename(
+        const Invocation& invocation, const std::filesystem::path& currentFolder, std::ostream& out)
+    {
+        auto preset = findPreset(savedPresets(), *invocation.preset);
+        if (!preset)
+            throw AutomationError(AutomationError::presetNotFound);
+        auto urls = localURLs(invocation.operands, currentFolder);
+        bool dryRun = !invocation.apply;
+        auto result = runPresetAutomation(urls, preset->rules, dryRun);
+
+        if (invocation.json) {
+            // The files as they now are: where they were in a preview, at their targets
+            // after a rename.
+            nlohmann::json document;
+            document["files"] = urlTexts(dryRun ? urls : result);
+            document["targets"] = urlTexts(result);
+            printJSON(out, document);
+            return success;
+        }
+        auto count = std::min(result.size(), listedNameLimit);
+        for (std::size_t index = 0; index < count; ++index)
+            out << result[index].lastPathComponent() << '\n';
+        return success;
+    }
+
+    int presets(const Invocation& invocation, std::ostream& out)
+    {
+        auto presets = savedPresets();
+        if (invocation.json) {
+            auto list = nlohmann::json::array();
+            for (const auto& preset : presets)
+                list.push_back({ { "id", preset.id.text() }, { "name", preset.name } });
+            printJSON(out, list);
+            return success;
+        }
+        for (const auto& preset : presets)
+            out << preset.id.text() << '\t' << preset.name << '\n';
+        return success;
+    }
+
+    int grant(const Invocation& invocation, const std::filesystem::path& currentFolder)
+    {
+        auto urls = localURLs(invocation.operands, currentFolder);
+        auto& access = RenamerStore::shared().folderAccess();
+        for (const auto& url : urls)
+            access.grant(FileURL(url.path, true));
+        return success;
+    }
+
+    int grants(std::ostream& out)
+    {
+        for (const auto& folder : RenamerStore::shared().folderAccess().folders())
+            out << folder.path << '\n';
+        return success;
+    }
+
+    void recoverBatches(std::ostream& err)
+    {
+        try {
+            auto left = recoverInterruptedBatches();
+            if (left.empty())
+                return;
+            err << "Some files of an interrupted rename could not be put back. They remain at:\n";
+            for (const auto& url : left)
+                err << url.path << '\n';
+        } catch (const std::exception& error) {
+            err << error.what() << '\n';
+        }
+    }
+
+} // namespace
+
+std::string usage()
+{
+    return "Usage:\n"
+           "  sorvik rename --preset PRESET [--apply] [--json] FILE\u2026\n"
+           "  sorvik presets [--json]\n"
+           "  sorvik grant FOLDER\u2026\n"
+           "  sorvik grants\n"
+           "\n"
+           "  rename   Rename files with preset. Lists the new names; renames only with "
+           "--apply.\n"
+           "           PRESET is a preset's id or its name.\n"
+           "  presets  Get rename presets: the id and name of each saved preset.\n"
+           "  grant    Allow sorvik to rename files inside the folders.\n"
+           "  grants   List the folders sorvik may rename files in.\n";
+}
+
+std::optional<FileURL> fileURL(
+    std::string_view argument, const std::filesystem::path& currentFolder)
+{
+    if (argument.empty())
+        return std::nullopt;
+    // A URL is a scheme (a letter, then letters, digits, "+", "-" or ".") and "://"; any
+    // other text is a path, however many colons it holds.
+    auto isSchemeCharacter = [](char character) {
+        return (character >= 'a' && character <= 'z') || (character >= 'A' && character <= 'Z')
+            || (character >= '0' && character <= '9') || character == '+' || character == '-'
+            || character == '.';
+    };
+    auto colon = argument.find("://");
+    bool isURL = colon != std::string_view::npos && colon > 0
+        && std::isalpha(static_cast<unsigned char>(argument.front()))
+        && std::all_of(argument.begin(), argument.begin() + colon, isSchemeCharacter);
+    if (isURL)
+        return FileURL::parse(argument);
+
+    bool isDirectory = argument.ends_with('/');
+    if (argument.starts_with('/'))
+        return FileURL(argument, isDirectory);
+    std::string path = currentFolder.string();
+    if (!path.ends_with('/'))
+        path += '/';
+    path += argument;
+    return FileURL(path, isDirectory);
+}
+
+int run(const std::vector<std::string>& arguments, const std::filesystem::path& currentFolder,
+    std::ostream& out, std::ostream& err)
+{
+    Invocation invocation;
+    try {
+        invocation = parse(arguments);
+    } catch (const HelpRequest&) {
+        out << usage();
+        return success;
+    } catch (const UsageError& error) {
+        err << "sorvik: " << error.what() << "\n\n" << usage();
+        return usageError;
+    }
+
+    recoverBatches(err);
+    try {
+        if (invocation.command == "rename")
+            return rename(invocation, currentFolder, out);
+        if (invocation.command == "presets")
+            return presets(invocation, out);
+        if (invocation.command == "grant")
+            return grant(invocation, currentFolder);
+        return grants(out);
+    } catch (const std::exception& error) {
+        out.flush();
+        err << error.what() << '\n';
+        return failure;
+    }
+}
+
+} // namespace sorvik::CommandLine

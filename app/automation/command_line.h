@@ -1,0 +1,47 @@
+#pragma once
+
+#include "engine/model/file_url.h"
+
+#include <filesystem>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The actions sorvik offers to scripts, as commands of the `sorvik` program:
+//   rename   "Rename files with preset": plans the files' new names with a saved preset and
+//            prints them; moves the files only with --apply (preview only by default);
+//   presets  "Get rename presets": the id and name of every saved preset, in stored order;
+//   grant    grants folders, as the window's folder dialog does; renaming needs a grant;
+//   grants   the granted folders.
+// Presets are read from "presets.json" on every run, never from the window's memory. Paths
+// are taken as given (relative ones against the current folder) or as file:// URLs; any
+// other URL is refused. A command prints its result on standard output and ends with status
+// 0; a failure prints the error's text alone on standard error and ends with 1; a command
+// line that cannot be understood prints a short usage and ends with 2.
+namespace sorvik::CommandLine {
+
+inline constexpr int success = 0;
+inline constexpr int failure = 1;
+inline constexpr int usageError = 2;
+
+/// The most names a rename prints.
+inline constexpr std::size_t listedNameLimit = 100;
+
+/// The short description of every command.
+std::string usage();
+
+/// The file URL an argument names: an absolute path, a path relative to `currentFolder`, or
+/// a "file://" URL; nothing for any other URL.
+std::optional<FileURL> fileURL(
+    std::string_view argument, const std::filesystem::path& currentFolder);
+
+/// Runs the command in `arguments` (the program's arguments after its name) and returns the
+/// exit status. At least one argument is expected. Before a command runs, the files of
+/// renames that a killed sorvik left half done are put back; any it could not put back are
+/// reported on `err`.
+int run(const std::vector<std::string>& arguments, const std::filesystem::path& currentFolder,
+    std::ostream& out, std::ostream& err);
+
+} // namespace sorvik::CommandLine

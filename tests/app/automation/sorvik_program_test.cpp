@@ -1,0 +1,451 @@
+// The command line as scripts meet it: the `sorvik` program run in a fresh data folder.
+#include "app/automation/command_line.h"
+
+#include "app/automation/automation_error.h"
+#include "app/store/history_file.h"
+#include "app/store/json_files.h"
+#include "app/store/saved_session.h"
+#include "engine/model/preset.h"
+#include "tests/app/services/metadata_fixtures.h"
+#include "tests/support/temporary_folder.h"
+
+#include <QProcess>
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+namespace sorvik {
+namespace {
+
+    using testing::IsolatedHome;
+    using testing::TemporaryFolder;
+    namespace fs = std::filesystem;
+
+    TEST(CommandLineFileURL, ArgumentsBecomeLocalURLsOrNothing)
+    {
+        const fs::path current = "/home/user/pictures";
+        struct Case {
+            std::string argument;
+            std::optional<std::string> path;
+        };
+        std::vector<Case> cases {
+            { "/abs/a.jpg", "/abs/a.jpg" },
+            { "a.jpg", "/home/user/pictures/a.jpg" },
+            { "../b.jpg", "/home/user/pictures/../b.jpg" },
+            { "folder/", "/home/user/pictures/folder" },
+            { "a:b.jpg", "/home/user/pictures/a:b.jpg" },
+            { "file:///abs/caf%C3%A9%20x.jpg", "/abs/caf\xC3\xA9 x.jpg" },
+            { "FILE://localhost/abs/a.jpg", "/abs/a.jpg" },
+            { "http://example.com/a.jpg", std::nullopt },
+            { "smb://server/share/a.jpg", std::nullopt },
+            { "file://server/a.jpg", std::nullopt },
+            { "file:///a.jpg?x=1", std::nullopt },
+            { "", std::nullopt },
+        };
+        for (const auto& each : cases) {
+            auto url = CommandLine::fileURL(each.argument, current);
+            ASSERT_EQ(url.has_value(), each.path.has_value()) << each.argument;
+            if (url) {
+                EXPECT_EQ(url->path, *each.path) << each.argument;
+            }
+        }
+    }
+
+    class SorvikProgram : public ::testing::Test {
+    protected:
+        struct Result {
+            int status = -1;
+            std::string out;
+            std::string err;
+        };
+
+        /// Runs the program with the test's data folder (inherited from this process's
+        /// environment) in `currentFolder`, by default the files folder.
+        Result sorvik(const QStringList& arguments, const fs::path& currentFolder = {})
+        {
+            QProcess process;
+            process.setProgram(QStringLiteral(SORVIK_PROGRAM));
+            process.setArguments(arguments);
+            process.setWorkingDirectory(QString::fromStdString(
+                (currentFolder.empty() ? files.path() : currentFolder).string()));
+            process.start();
+            Result result;
+            if (!process.waitForFinished(120'000)) {
+                ADD_FAILURE() << "sorvik did not finish";
+                process.kill();
+                process.waitForFinished();
+                return result;
+            }
+            result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+            result.out = process.readAllStandardOutput().toStdString();
+            result.err = process.readAllStandardError().toStdString();
+            return result;
+        }
+
+        QString path(std::string_view relative) const
+        {
+            return QString::fromStdString((files / relative).string());
+        }
+
+        void grantFiles()
+        {
+            auto granted = sorvik({ "grant", QString::fromStdString(files.path().string()) });
+            ASSERT_EQ(granted.status, 0) << granted.err;
+        }
+
+        Preset savePreset(std::string name, std::vector<Rule> rules)
+        {
+            Preset preset(std::move(name), "calendar", "3478F6", std::move(rules));
+            auto saved
+                = JSONFiles::load<SavedPresets>(SavedPresets::fileName).value_or(SavedPresets {});
+            saved.presets.push_back(preset);
+            JSONFiles::save(saved, SavedPresets::fileName);
+            return preset;
+        }
+
+        static Rule pattern(std::string templateText)
+        {
+            return Rule(RuleKind(PatternConfig { std::move(templateText) }));
+        }
+
+        Preset photosByDate()
+        {
+            return savePreset(
+                "Photos by Date", { pattern("{exif.date:yyyy-MM-dd|Undated}_{name}") });
+        }
+
+        std::vector<std::string> names() const
+        {
+            std::vector<std::string> found;
+            for (const auto& entry : fs::directory_iterator(files.path()))
+                found.push_back(entry.path().filename().string());
+            std::sort(found.begin(), found.end());
+            return found;
+        }
+
+        bool historyFileExists() const
+        {
+            return fs::exists(JSONFiles::applicationFolder() / HistoryFile::fileName);
+        }
+
+        /// A dated photo and an undated note.
+        void createPhotoAndNote()
+        {
+            testing::writeJpeg(
+                files / "beach.jpg", { { "Exif.Photo.DateTimeOriginal", "2023:07:14 09:30:00" } });
+            files.createFile("notes.txt", "hello");
+        }
+
+        IsolatedHome home;
+        TemporaryFolder files;
+    };
+
+    TEST_F(SorvikProgram, DryRunListsTheNewNamesAndMovesNothing)
+    {
+        grantFiles();
+        photosByDate();
+        createPhotoAndNote();
+        auto result = sorvik({ "rename", "--preset", "Photos by Date", "beach.jpg", "notes.txt" });
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.out, "2023-07-14_beach.jpg\nUndated_notes.txt\n");
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(names(), (std::vector<std::string> { "beach.jpg", "notes.txt" }));
+        EXPECT_FALSE(historyFileExists());
+    }
+
+    TEST_F(SorvikProgram, ApplyRenamesAndRecordsTheBatch)
+    {
+        grantFiles();
+        photosByDate();
+        createPhotoAndNote();
+        auto result = sorvik(
+            { "rename", "--apply", "--preset=Photos by Date", path("beach.jpg"), "notes.txt" });
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.out, "2023-07-14_beach.jpg\nUndated_notes.txt\n");
+        EXPECT_EQ(
+            names(), (std::vector<std::string> { "2023-07-14_beach.jpg", "Undated_notes.txt" }));
+
+        auto history = HistoryFile::load();
+        ASSERT_EQ(history.size(), 1u);
+        ASSERT_EQ(history[0].moves.size(), 2u);
+        EXPECT_EQ(history[0].moves[0].from.path, (files / "beach.jpg").string());
+        EXPECT_EQ(history[0].moves[0].to.path, (files / "2023-07-14_beach.jpg").string());
+        EXPECT_EQ(history[0].moves[1].to.path, (files / "Undated_notes.txt").string());
+        // The recorded batch can be taken back.
+        EXPECT_NO_THROW(history[0].validateForUndo());
+    }
+
+    TEST_F(SorvikProgram, JsonGivesTheFilesAndTheirTargets)
+    {
+        grantFiles();
+        savePreset("Suffix", { pattern("{name}-x") });
+        files.createFile("a.txt");
+        auto a = FileURL((files / "a.txt").string()).text();
+        auto ax = FileURL((files / "a-x.txt").string()).text();
+
+        auto preview = sorvik({ "rename", "--json", "--preset", "Suffix", "a.txt" });
+        ASSERT_EQ(preview.status, 0) << preview.err;
+        auto document = nlohmann::json::parse(preview.out);
+        EXPECT_EQ(document, (nlohmann::json { { "files", { a } }, { "targets", { ax } } }));
+
+        auto applied = sorvik({ "rename", "--json", "--apply", "--preset", "Suffix", "a.txt" });
+        ASSERT_EQ(applied.status, 0) << applied.err;
+        document = nlohmann::json::parse(applied.out);
+        EXPECT_EQ(document, (nlohmann::json { { "files", { ax } }, { "targets", { ax } } }));
+    }
+
+    TEST_F(SorvikProgram, PresetIsFoundByIdOrByItsExactName)
+    {
+        grantFiles();
+        files.createFile("a.txt");
+        auto first = savePreset("Same", { pattern("first") });
+        savePreset("Same", { pattern("second") });
+        auto other = savePreset("Other", { pattern("other") });
+
+        struct Case {
+            QString preset;
+            std::string out;
+        };
+        std::vector<Case> cases {
+            { "Same", "first.txt\n" },
+            { QString::fromStdString(other.id.text()), "other.txt\n" },
+            { QString::fromStdString(other.id.text()).toLower(), "other.txt\n" },
+            { QString::fromStdString(first.id.text()), "first.txt\n" },
+        };
+        for (const auto& each : cases) {
+            auto result = sorvik({ "rename", "--preset", each.preset, "a.txt" });
+            EXPECT_EQ(result.status, 0) << result.err;
+            EXPECT_EQ(result.out, each.out) << each.preset.toStdString();
+        }
+    }
+
+    TEST_F(SorvikProgram, UnknownPresetIsNotFound)
+    {
+        files.createFile("a.txt");
+        auto expected = std::string(AutomationError::presetNotFound) + "\n";
+        // Without any saved presets, then with others only; the files are never looked at.
+        for (int round = 0; round < 2; ++round) {
+            for (QString name : { "Photos by Date", "photos by date", "" }) {
+                auto result
+                    = sorvik({ "rename", "--preset", name, "a.txt", "http://example.com/x" });
+                EXPECT_EQ(result.status, 1);
+                EXPECT_EQ(result.out, "");
+                EXPECT_EQ(result.err, expected) << name.toStdString();
+            }
+            savePreset("Photos by date", { pattern("x") });
+        }
+    }
+
+    TEST_F(SorvikProgram, UnreadablePresetsFileFailsWithItsError)
+    {
+        fs::create_directories(JSONFiles::applicationFolder());
+        std::ofstream(JSONFiles::applicationFolder() / SavedPresets::fileName)
+            << "{\"presets\": 3}";
+        files.createFile("a.txt");
+        for (QStringList arguments :
+            { QStringList { "rename", "--preset", "x", "a.txt" }, QStringList { "presets" } }) {
+            auto result = sorvik(arguments);
+            EXPECT_EQ(result.status, 1);
+            EXPECT_NE(result.err, "");
+            EXPECT_EQ(result.err.find(AutomationError::presetNotFound), std::string::npos)
+                << result.err;
+        }
+    }
+
+    TEST_F(SorvikProgram, FileOutsideEveryGrantIsRefused)
+    {
+        photosByDate();
+        createPhotoAndNote();
+        TemporaryFolder other;
+        other.createFile("granted.txt");
+        ASSERT_EQ(sorvik({ "grant", QString::fromStdString(other.path().string()) }).status, 0);
+
+        auto result = sorvik({ "rename", "--apply", "--preset", "Photos by Date",
+            QString::fromStdString((other / "granted.txt").string()), "beach.jpg" });
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, std::string(AutomationError::grantRequired) + "\n");
+        EXPECT_EQ(names(), (std::vector<std::string> { "beach.jpg", "notes.txt" }));
+        EXPECT_TRUE(fs::exists(other / "granted.txt"));
+        EXPECT_FALSE(historyFileExists());
+    }
+
+    TEST_F(SorvikProgram, BatchWithAProblemIsRefusedWhole)
+    {
+        grantFiles();
+        savePreset("Clash", { pattern("same") });
+        files.createFile("a.txt");
+        files.createFile("b.txt");
+        for (QString apply : { "--json", "--apply" }) {
+            auto result = sorvik({ "rename", apply, "--preset", "Clash", "a.txt", "b.txt" });
+            EXPECT_EQ(result.status, 1);
+            EXPECT_EQ(result.out, "");
+            EXPECT_EQ(result.err, std::string(AutomationError::filenameProblem) + "a.txt\n");
+        }
+        EXPECT_EQ(names(), (std::vector<std::string> { "a.txt", "b.txt" }));
+        EXPECT_FALSE(historyFileExists());
+    }
+
+    TEST_F(SorvikProgram, HistoryKeepsTheNewestFiveHundredBatches)
+    {
+        grantFiles();
+        savePreset("Suffix", { pattern("{name}-x") });
+        std::vector<HistoryRecord> full(500);
+        for (auto& record : full) {
+            record.id = Uuid::random();
+            record.date = Date::now();
+        }
+        JSONFiles::save(full, HistoryFile::fileName);
+        files.createFile("a.txt");
+
+        auto result = sorvik({ "rename", "--apply", "--preset", "Suffix", "a.txt" });
+        ASSERT_EQ(result.status, 0) << result.err;
+        auto history = HistoryFile::load();
+        ASSERT_EQ(history.size(), 500u);
+        ASSERT_EQ(history[0].moves.size(), 1u);
+        EXPECT_EQ(history[0].moves[0].to.path, (files / "a-x.txt").string());
+        EXPECT_EQ(history[1], full[0]);
+        EXPECT_EQ(history[499], full[498]);
+    }
+
+    TEST_F(SorvikProgram, OnlyLocalFilesAreAccepted)
+    {
+        grantFiles();
+        savePreset("Suffix", { pattern("{name}-x") });
+        files.createFile("a.txt");
+        files.createFile("sub/b.txt");
+
+        auto refused = sorvik(
+            { "rename", "--apply", "--preset", "Suffix", "a.txt", "https://example.com/b.txt" });
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_EQ(refused.err, std::string(AutomationError::localURLRequired) + "\n");
+        EXPECT_EQ(names(), (std::vector<std::string> { "a.txt", "sub" }));
+
+        // A file URL, and a path relative to the current folder.
+        auto url = FileURL((files / "a.txt").string()).text();
+        auto accepted
+            = sorvik({ "rename", "--preset", "Suffix", QString::fromStdString(url), "b.txt" },
+                files / "sub");
+        EXPECT_EQ(accepted.status, 0) << accepted.err;
+        EXPECT_EQ(accepted.out, "a-x.txt\nb-x.txt\n");
+    }
+
+    TEST_F(SorvikProgram, NamesAreListedUpToAHundred)
+    {
+        grantFiles();
+        savePreset("Suffix", { pattern("{name}-x") });
+        QStringList arguments { "rename", "--preset", "Suffix" };
+        for (int index = 0; index < 150; ++index) {
+            auto name = "f" + std::to_string(1000 + index) + ".txt";
+            files.createFile(name);
+            arguments << QString::fromStdString(name);
+        }
+        auto listed = sorvik(arguments);
+        ASSERT_EQ(listed.status, 0) << listed.err;
+        EXPECT_EQ(std::count(listed.out.begin(), listed.out.end(), '\n'), 100);
+        EXPECT_TRUE(listed.out.starts_with("f1000-x.txt\nf1001-x.txt\n"));
+        EXPECT_TRUE(listed.out.ends_with("\nf1099-x.txt\n"));
+
+        arguments << "--json";
+        auto json = sorvik(arguments);
+        ASSERT_EQ(json.status, 0) << json.err;
+        auto document = nlohmann::json::parse(json.out);
+        EXPECT_EQ(document["files"].size(), 150u);
+        EXPECT_EQ(document["targets"].size(), 150u);
+    }
+
+    TEST_F(SorvikProgram, PresetsAreListedInStoredOrder)
+    {
+        auto none = sorvik({ "presets" });
+        EXPECT_EQ(none.status, 0);
+        EXPECT_EQ(none.out, "");
+        EXPECT_EQ(sorvik({ "presets", "--json" }).out, "[]\n");
+
+        auto zebra = savePreset("Zebra", {});
+        auto alpha = savePreset("Caf\xC3\xA9 photos", {});
+        auto listed = sorvik({ "presets" });
+        EXPECT_EQ(listed.status, 0);
+        EXPECT_EQ(
+            listed.out, zebra.id.text() + "\tZebra\n" + alpha.id.text() + "\tCaf\xC3\xA9 photos\n");
+        auto json = nlohmann::json::parse(sorvik({ "presets", "--json" }).out);
+        EXPECT_EQ(json,
+            (nlohmann::json { { { "id", zebra.id.text() }, { "name", "Zebra" } },
+                { { "id", alpha.id.text() }, { "name", "Caf\xC3\xA9 photos" } } }));
+    }
+
+    TEST_F(SorvikProgram, GrantedFoldersAreListedAndOnlyFoldersCanBeGranted)
+    {
+        files.createFile("a.txt");
+        files.createFolder("inner");
+        EXPECT_EQ(sorvik({ "grants" }).out, "");
+        auto granted = sorvik({ "grant", "inner", QString::fromStdString(files.path().string()) });
+        EXPECT_EQ(granted.status, 0) << granted.err;
+        EXPECT_EQ(granted.out, "");
+        // A new start opens the stored grants in path order.
+        auto listed = files.path().string() + "\n" + (files / "inner").string() + "\n";
+        EXPECT_EQ(sorvik({ "grants" }).out, listed);
+
+        for (QString notAFolder : { "a.txt", "missing", "http://example.com/" }) {
+            auto refused = sorvik({ "grant", notAFolder });
+            EXPECT_EQ(refused.status, 1) << notAFolder.toStdString();
+            EXPECT_NE(refused.err, "");
+        }
+        EXPECT_EQ(sorvik({ "grants" }).out, listed);
+    }
+
+    TEST_F(SorvikProgram, UsageErrorsEndWithStatusTwo)
+    {
+        std::vector<QStringList> cases {
+            { "bogus" },
+            { "rename", "a.txt" },
+            { "rename", "--preset", "x" },
+            { "rename", "a.txt", "--preset" },
+            { "rename", "--preset", "x", "--apply=yes", "a.txt" },
+            { "rename", "--preset", "x", "--force", "a.txt" },
+            { "rename", "--preset", "x", "-a", "a.txt" },
+            { "presets", "extra" },
+            { "presets", "--apply" },
+            { "grants", "--json" },
+            { "grant" },
+            { "--apply" },
+        };
+        for (const auto& arguments : cases) {
+            auto result = sorvik(arguments);
+            auto label = arguments.join(' ').toStdString();
+            EXPECT_EQ(result.status, 2) << label;
+            EXPECT_EQ(result.out, "") << label;
+            EXPECT_TRUE(result.err.starts_with("sorvik: ")) << label << ": " << result.err;
+            EXPECT_NE(result.err.find(CommandLine::usage()), std::string::npos) << label;
+        }
+        EXPECT_FALSE(fs::exists(JSONFiles::applicationFolder()));
+    }
+
+    TEST_F(SorvikProgram, UsageIsPrintedWhenAskedOrWithoutACommand)
+    {
+        for (QStringList arguments : { QStringList {}, QStringList { "--help" },
+                 QStringList { "help" }, QStringList { "rename", "--help" } }) {
+            auto result = sorvik(arguments);
+            EXPECT_EQ(result.status, 0);
+            EXPECT_EQ(result.out, CommandLine::usage());
+            EXPECT_EQ(result.err, "");
+        }
+    }
+
+    TEST_F(SorvikProgram, FilesNamedLikeOptionsFollowTheDoubleDash)
+    {
+        grantFiles();
+        savePreset("Suffix", { pattern("{name}-x") });
+        files.createFile("--apply");
+        auto result = sorvik({ "rename", "--preset", "Suffix", "--", "--apply" });
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.out, "--apply-x\n");
+        EXPECT_TRUE(fs::exists(files / "--apply"));
+    }
+
+} // namespace
+} // namespace sorvik

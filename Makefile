@@ -25,7 +25,7 @@ bench: deps
 	cmake --build --preset release -j $(JOBS)
 
 run: build
-	@echo "sorvik has no program to start yet."
+	scripts/run-demo build/dev/app/sorvik
 
 clean:
 	rm -rf build

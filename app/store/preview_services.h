@@ -10,10 +10,11 @@
 
 namespace sorvik {
 
-/// What preview planning asks of the metadata and AI naming services. Both calls block until
-/// their answer is ready, are made from a planning thread (never the GUI thread), may be made
-/// from several planning threads at once, and never throw. When `stop` is requested they may
-/// return early with what they have; the answer is then thrown away.
+/// What preview planning and the automation runner ask of the metadata and AI naming
+/// services. Both calls block until their answer is ready, may be made from several threads
+/// at once (planning threads, and the GUI thread for the automation runner, so an answer must
+/// never wait for the GUI thread), and never throw. When `stop` is requested they may return
+/// early with what they have; the answer is then thrown away.
 class PreviewServices {
 public:
     virtual ~PreviewServices() = default;

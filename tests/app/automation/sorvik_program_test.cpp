@@ -2,9 +2,12 @@
 #include "app/automation/command_line.h"
 
 #include "app/automation/automation_error.h"
+#include "app/store/batch_recovery.h"
 #include "app/store/history_file.h"
 #include "app/store/json_files.h"
 #include "app/store/saved_session.h"
+#include "engine/apply/file_fingerprint.h"
+#include "engine/apply/rename_journal.h"
 #include "engine/model/preset.h"
 #include "tests/app/services/metadata_fixtures.h"
 #include "tests/support/temporary_folder.h"
@@ -396,6 +399,46 @@ namespace {
             EXPECT_NE(refused.err, "");
         }
         EXPECT_EQ(sorvik({ "grants" }).out, listed);
+    }
+
+    TEST_F(SorvikProgram, StartUpPutsBackTheFilesOfAnInterruptedBatch)
+    {
+        struct Case {
+            const char* label;
+            bool sourceTakenMeanwhile;
+        };
+        for (auto each : { Case { "recoverable", false }, Case { "source taken", true } }) {
+            files.createFile("a.txt", "original");
+            FileURL source((files / "a.txt").string());
+            FileURL temporary((files / ".0D5F0E3C-7B1A-4C2D-9E8F-6A5B4C3D2E1F.twtmp").string());
+            FileURL destination((files / "b.txt").string());
+            {
+                // A batch whose process died right after its first step.
+                auto journal = RenameJournal::begin(batchJournalFolder(),
+                    { { source, temporary, destination, FileFingerprint(source).inode } });
+                fs::rename(source.path, temporary.path);
+            }
+            if (each.sourceTakenMeanwhile)
+                files.createFile("a.txt", "newer");
+
+            auto result = sorvik({ "presets" });
+            EXPECT_EQ(result.status, 0) << each.label;
+            if (!each.sourceTakenMeanwhile) {
+                EXPECT_EQ(result.err, "") << each.label;
+                EXPECT_EQ(testing::readFile(source.path), "original");
+                EXPECT_FALSE(fs::exists(temporary.path));
+                continue;
+            }
+            EXPECT_EQ(result.err,
+                "Some files of an interrupted rename could not be put back. They remain at:\n"
+                    + temporary.path + "\n")
+                << each.label;
+            EXPECT_EQ(testing::readFile(temporary.path), "original");
+            fs::remove(temporary.path);
+            fs::remove(source.path);
+            // Its journal stays for the next start, which now finds nothing left to do.
+            EXPECT_EQ(sorvik({ "presets" }).err, "");
+        }
     }
 
     TEST_F(SorvikProgram, UsageErrorsEndWithStatusTwo)

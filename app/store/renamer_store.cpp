@@ -1,12 +1,19 @@
 #include "app/store/renamer_store.h"
 
+#include "app/store/batch_recovery.h"
 #include "app/store/file_scan.h"
+#include "app/store/history_file.h"
 #include "app/store/item_order.h"
 #include "app/store/json_files.h"
+#include "app/store/preset_document.h"
 #include "app/store/preview_planner.h"
 #include "app/store/saved_session.h"
+#include "app/store/stored_file.h"
 #include "app/store/user_defaults.h"
 #include "app/store/watch_folder_store.h"
+#include "engine/apply/local_file_system.h"
+#include "engine/apply/rename_executor.h"
+#include "engine/model/text.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -16,6 +23,7 @@
 #include <algorithm>
 #include <exception>
 #include <mutex>
+#include <unordered_map>
 
 namespace sorvik {
 
@@ -104,6 +112,45 @@ namespace {
     constexpr std::string_view presetsUnreadablePrefix
         = "Your presets could not be read when sorvik started, so they were left unchanged. ";
 
+    /// The parent folders of every move's source and destination, each once, in order of
+    /// first appearance.
+    std::vector<FileURL> foldersOf(const std::vector<RenameMove>& moves)
+    {
+        std::vector<FileURL> folders;
+        std::unordered_set<std::string> seen;
+        auto add = [&](const FileURL& url) {
+            auto folder = url.deletingLastPathComponent();
+            if (seen.insert(folder.path).second)
+                folders.push_back(std::move(folder));
+        };
+        for (const auto& move : moves) {
+            add(move.from);
+            add(move.to);
+        }
+        return folders;
+    }
+
+    void removeCreatedDirectories(const std::optional<std::vector<FileURL>>& folders)
+    {
+        if (!folders)
+            return;
+        LocalFileSystem fileSystem;
+        RenameExecutor(fileSystem).removeCreatedDirectories(*folders);
+    }
+
+    /// Whether `record` is the batch that `entry` puts back: not undone, and its moves'
+    /// destinations are the entry's sources, in order.
+    bool matches(const HistoryRecord& record, const RenamerStore::UndoBatch& entry)
+    {
+        if (record.undone || record.moves.size() != entry.size())
+            return false;
+        for (std::size_t index = 0; index < entry.size(); ++index) {
+            if (!(record.moves[index].to == entry[index].first))
+                return false;
+        }
+        return true;
+    }
+
 } // namespace
 
 // ---- Construction ----
@@ -151,7 +198,18 @@ RenamerStore::RenamerStore(std::shared_ptr<PreviewServices> services, QObject* p
         m_folderAccess, &FolderAccessManager::foldersChanged, this, &RenamerStore::grantsChanged);
     m_backupEnabled = UserDefaults::boolValue(UserDefaults::backupEnabledKey).value_or(false);
     m_onlinePlaces = UserDefaults::boolValue(UserDefaults::onlinePlacesKey).value_or(true);
-    restore();
+    std::vector<std::string> failures;
+    recoverBatches(failures);
+    restore(failures);
+    if (!failures.empty()) {
+        std::string text;
+        for (const auto& failure : failures) {
+            if (!text.empty())
+                text += '\n';
+            text += failure;
+        }
+        setMessage(std::move(text));
+    }
     m_loading = false;
     refreshPreview();
 }
@@ -163,10 +221,29 @@ RenamerStore::~RenamerStore()
     m_planningThreads.waitForDone();
 }
 
-void RenamerStore::restore()
+void RenamerStore::recoverBatches(std::vector<std::string>& failures)
+{
+    // Before anything can start a batch: a file left at a temporary name by a killed sorvik
+    // goes home first.
+    try {
+        auto remaining = recoverInterruptedBatches();
+        if (remaining.empty())
+            return;
+        std::string text(interruptedBatchText);
+        for (std::size_t index = 0; index < remaining.size(); ++index) {
+            if (index > 0)
+                text += '\n';
+            text += remaining[index].path;
+        }
+        failures.push_back(std::move(text));
+    } catch (const std::exception& error) {
+        failures.emplace_back(error.what());
+    }
+}
+
+void RenamerStore::restore(std::vector<std::string>& failures)
 {
     // The two files are independent: a broken session must not cost the user the presets.
-    std::vector<std::string> failures;
     try {
         auto session = JSONFiles::load<SavedSession>(SavedSession::fileName);
         if (session && session->schemaVersion == 1) {
@@ -182,20 +259,16 @@ void RenamerStore::restore()
         if (saved && saved->schemaVersion == 1) {
             m_presets = std::move(saved->presets);
             emit presetsChanged();
+        } else if (saved) {
+            // Written by a sorvik that stores presets differently: skipped, and kept for it.
+            m_presetsReadError = "\u201C" + std::string(SavedPresets::fileName)
+                + "\u201D has schema version " + std::to_string(saved->schemaVersion)
+                + ", which this version of sorvik cannot read.";
         }
     } catch (const std::exception& error) {
         m_presetsReadError = error.what();
         failures.emplace_back(error.what());
     }
-    if (failures.empty())
-        return;
-    std::string text;
-    for (const auto& failure : failures) {
-        if (!text.empty())
-            text += '\n';
-        text += failure;
-    }
-    setMessage(std::move(text));
 }
 
 WatchFolderStore& RenamerStore::watchFolders()
@@ -665,6 +738,327 @@ std::optional<FileURL> RenamerStore::folderNeedingAccess() const
             return FileURL(folder, true);
     }
     return std::nullopt;
+}
+
+// ---- Apply, undo and history ----
+
+FileURL RenamerStore::backupsFolder()
+{
+    return FileURL((JSONFiles::applicationFolder() / "Backups").string(), true);
+}
+
+void RenamerStore::setUndoStack(std::vector<UndoBatch> undoStack)
+{
+    m_undoStack = std::move(undoStack);
+    emit undoStackChanged();
+}
+
+void RenamerStore::presentFailureAlert(const std::string& description)
+{
+    m_lastFailureAlert = FailureAlert { std::string(failureAlertText), description };
+    if (m_dialogs)
+        m_dialogs->presentWarning(std::string(failureAlertText), description);
+}
+
+std::vector<FileURL> RenamerStore::executeMoves(
+    const std::vector<RenameMove>& moves, const std::optional<FileURL>& backupDirectory)
+{
+    return withFolderAccess(foldersOf(moves), [&] {
+        LocalFileSystem fileSystem;
+        RenameExecutor executor(fileSystem, batchJournalFolder());
+        return executor.execute(moves, backupDirectory);
+    });
+}
+
+std::vector<FileURL> RenamerStore::performMoves(
+    const UndoBatch& moves, const std::optional<FileURL>& backupDirectory)
+{
+    std::vector<RenameMove> batch;
+    batch.reserve(moves.size());
+    for (const auto& [from, to] : moves)
+        batch.push_back(RenameMove { from, to });
+    return executeMoves(batch, backupDirectory);
+}
+
+void RenamerStore::changeHistory(
+    const std::function<void(std::vector<HistoryRecord>&)>& change, bool inMemoryWhenUnreadable)
+{
+    std::optional<std::vector<HistoryRecord>> changed;
+    std::vector<HistoryRecord> written;
+    try {
+        written = HistoryFile::update([&](std::vector<HistoryRecord>& records) {
+            change(records);
+            changed = records;
+        });
+    } catch (...) {
+        if (!changed && inMemoryWhenUnreadable) {
+            changed = m_history;
+            change(*changed);
+        }
+        if (changed) {
+            // What the window shows follows what happened to the files, written or not.
+            if (changed->size() > HistoryFile::recordLimit)
+                changed->resize(HistoryFile::recordLimit);
+            setHistory(std::move(*changed));
+        }
+        throw;
+    }
+    setHistory(std::move(written));
+}
+
+void RenamerStore::markUndone(const Uuid& id)
+{
+    changeHistory(
+        [&id](std::vector<HistoryRecord>& records) {
+            for (auto& record : records) {
+                if (record.id == id)
+                    record.undone = true;
+            }
+        },
+        true);
+}
+
+void RenamerStore::apply()
+{
+    if (m_isPlanning)
+        return;
+    if (auto folder = folderNeedingAccess()) {
+        m_folderAccess->requestAccess(*folder);
+        emit previewsChanged();
+        return;
+    }
+
+    std::vector<RenameMove> moves;
+    std::unordered_map<Uuid, FileURL> destinations;
+    for (const auto& row : previews()) {
+        if (row.status.kind != RenameStatus::Kind::ready)
+            continue;
+        moves.push_back(RenameMove { row.item.url, row.targetURL });
+        destinations.emplace(row.item.id, row.targetURL);
+    }
+    if (moves.empty())
+        return;
+
+    auto batchId = Uuid::random();
+    std::optional<FileURL> backupFolder;
+    if (m_backupEnabled)
+        backupFolder = backupsFolder().appending(batchId.text(), true);
+
+    std::vector<FileURL> created;
+    try {
+        created = executeMoves(moves, backupFolder);
+    } catch (const std::exception& error) {
+        presentFailureAlert(error.what());
+        return;
+    }
+
+    auto items = std::make_shared<std::vector<FileItem>>(*m_items);
+    for (auto& item : *items) {
+        auto found = destinations.find(item.id);
+        if (found != destinations.end())
+            item.url = found->second;
+    }
+    publishItems(std::move(items));
+    refreshPreview();
+
+    UndoBatch inverse;
+    inverse.reserve(moves.size());
+    for (const auto& move : moves)
+        inverse.emplace_back(move.to, move.from);
+    setUndoStack({ std::move(inverse) });
+
+    try {
+        HistoryRecord record(batchId, moves, std::move(created), backupFolder);
+        changeHistory(
+            [&record](std::vector<HistoryRecord>& records) {
+                records.insert(records.begin(), std::move(record));
+            },
+            false);
+        RenameExecutor::pruneBackups(
+            backupsFolder(), Date { Date::now().seconds - backupLifetime });
+    } catch (const std::exception& error) {
+        setMessage(std::string(historyNotSavedText) + " " + error.what());
+    }
+    showToast("Renamed " + std::to_string(moves.size()) + " files");
+}
+
+void RenamerStore::undoLastApply()
+{
+    if (m_undoStack.empty())
+        return;
+    auto stack = m_undoStack;
+    auto entry = std::move(stack.back());
+    stack.pop_back();
+    setUndoStack(stack);
+    auto putBack = [&] {
+        auto restored = m_undoStack;
+        restored.push_back(entry);
+        setUndoStack(std::move(restored));
+    };
+
+    std::optional<HistoryRecord> record;
+    auto found = std::find_if(m_history.begin(), m_history.end(),
+        [&](const HistoryRecord& candidate) { return matches(candidate, entry); });
+    if (found != m_history.end()) {
+        record = *found;
+        try {
+            record->validateForUndo();
+        } catch (const std::exception& error) {
+            putBack();
+            setMessage(std::string(error.what()));
+            return;
+        }
+    }
+
+    try {
+        performMoves(entry, std::nullopt);
+    } catch (const std::exception& error) {
+        putBack();
+        presentFailureAlert(error.what());
+        return;
+    }
+    relocateItems(entry);
+
+    if (record) {
+        removeCreatedDirectories(record->createdDirectories);
+        try {
+            markUndone(record->id);
+        } catch (const std::exception& error) {
+            setMessage(std::string(error.what()));
+        }
+    }
+    showToast("Undid " + std::to_string(entry.size()) + " renames");
+}
+
+void RenamerStore::revert(const Uuid& id)
+{
+    auto found = std::find_if(m_history.begin(), m_history.end(),
+        [&](const HistoryRecord& record) { return record.id == id; });
+    if (found == m_history.end() || found->undone)
+        return;
+    auto record = *found;
+
+    std::vector<RenameMove> inverse;
+    try {
+        inverse = record.validateForUndo();
+        executeMoves(inverse, std::nullopt);
+    } catch (const std::exception& error) {
+        setMessage(std::string(error.what()));
+        return;
+    }
+
+    std::unordered_map<FileURL, FileURL> destinations;
+    for (const auto& move : inverse)
+        destinations.emplace(move.from, move.to);
+    auto items = std::make_shared<std::vector<FileItem>>(*m_items);
+    for (auto& item : *items) {
+        auto moved = destinations.find(item.url);
+        if (moved != destinations.end())
+            item.url = moved->second;
+    }
+    publishItems(std::move(items));
+    refreshPreview();
+
+    removeCreatedDirectories(record.createdDirectories);
+    try {
+        markUndone(record.id);
+    } catch (const std::exception& error) {
+        setMessage(std::string(error.what()));
+        return;
+    }
+    setUndoStack({});
+}
+
+void RenamerStore::loadHistory()
+{
+    std::optional<std::vector<HistoryRecord>> loaded;
+    try {
+        loaded = JSONFiles::load<std::vector<HistoryRecord>>(HistoryFile::fileName);
+    } catch (const std::exception& error) {
+        setMessage(std::string(error.what()));
+        return;
+    }
+    if (loaded)
+        setHistory(std::move(*loaded));
+    setShowingHistory(true);
+}
+
+// ---- Presets ----
+
+bool RenamerStore::replacePresets(std::vector<Preset> presets)
+{
+    try {
+        writePresets(presets);
+    } catch (const std::exception& error) {
+        setMessage(std::string(error.what()));
+        return false;
+    }
+    m_presets = std::move(presets);
+    emit presetsChanged();
+    return true;
+}
+
+void RenamerStore::savePreset(std::string_view name, std::string symbol, std::string color)
+{
+    auto trimmed = text::trimmingWhitespaceAndNewlines(name);
+    if (trimmed.empty())
+        return;
+    auto presets = m_presets;
+    presets.emplace_back(std::string(trimmed), std::move(symbol), std::move(color), m_rules);
+    if (replacePresets(std::move(presets)))
+        setShowingSavePreset(false);
+}
+
+void RenamerStore::deletePreset(const Uuid& id)
+{
+    std::vector<Preset> presets;
+    presets.reserve(m_presets.size());
+    for (const auto& preset : m_presets) {
+        if (preset.id != id)
+            presets.push_back(preset);
+    }
+    replacePresets(std::move(presets));
+}
+
+void RenamerStore::exportPreset(const Preset& preset)
+{
+    if (!m_dialogs)
+        return;
+    auto destination = m_dialogs->chooseSaveLocation(
+        PresetDocument::proposedFileName(preset), { PresetDocument::presetDocumentType() });
+    if (!destination)
+        return;
+    try {
+        StoredFile::writeAtomically(destination->path, PresetDocument::encode(preset));
+    } catch (const std::exception& error) {
+        setMessage(std::string(error.what()));
+    }
+}
+
+void RenamerStore::importPresetWithPanel()
+{
+    if (!m_dialogs)
+        return;
+    auto chosen = m_dialogs->chooseFileToOpen(
+        { PresetDocument::presetDocumentType(), PresetDocument::jsonDocumentType() });
+    if (chosen)
+        importPreset(*chosen);
+}
+
+void RenamerStore::importPreset(const FileURL& url)
+{
+    // Access to a single file is no grant of its own: a preset document can be read wherever
+    // the user picked it.
+    Preset imported;
+    try {
+        imported = PresetDocument::read(url);
+    } catch (const std::exception& error) {
+        setMessage(std::string(error.what()));
+        return;
+    }
+    auto presets = m_presets;
+    presets.push_back(std::move(imported));
+    replacePresets(std::move(presets));
 }
 
 // ---- Rule editing ----

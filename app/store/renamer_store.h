@@ -2,6 +2,7 @@
 
 #include "app/store/folder_access_manager.h"
 #include "app/store/preview_services.h"
+#include "app/store/store_dialogs.h"
 #include "engine/apply/history_record.h"
 #include "engine/model/file_item.h"
 #include "engine/model/file_url.h"
@@ -18,6 +19,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -42,7 +44,8 @@ struct PreviewResult;
 // runs (`loading`), writes plan no preview, record no undo step and save nothing. The
 // session and the presets are read independently: one unreadable file does not keep the
 // other from loading, and each failure's description goes to `message`. An unreadable
-// "presets.json" is never written over: `writePresets` refuses until the next start.
+// "presets.json", or one of another schema version (skipped without a word), is never written
+// over: `writePresets` refuses until the next start.
 //
 // Preview planning, latest wins: every change that can alter the planned names bumps
 // `revision`, cancels the running task and starts a new one on the store's own threads; the
@@ -53,6 +56,20 @@ struct PreviewResult;
 //
 // Rule edits: every write of `rules` that changes the list pushes one "Edit Rules" step on
 // the window's undo stack (held weakly), plans a preview and saves the session.
+//
+// Renaming: `apply` renames the ready rows in one batch of the executor, inside access to the
+// granted folders, and keeps exactly one batch to undo. Start-up first puts back the files of
+// any batch that a killed sorvik left half done. A failure of the moves changes nothing in
+// the store and shows the failure alert; the history is written afterwards, and its failure
+// never hides that the files were renamed.
+//
+// "history.json" is shared with the command line and watch folders, possibly in other
+// processes: every change of it is one locked read-modify-write (`HistoryFile::update`) of the
+// list as stored now, never a write of the list held in memory. Undo and revert mark their
+// record undone by id in that fresh list, so no other writer's record is ever lost.
+//
+// Presets: "presets.json" is written before the list is published, and never when it could
+// not be read at start-up or was written by a sorvik with another schema version.
 class RenamerStore : public QObject {
     Q_OBJECT
 
@@ -66,6 +83,21 @@ public:
     static constexpr std::string_view nothingNewToAddText = "Nothing new to add";
     static constexpr std::string_view editRulesActionName = "Edit Rules";
     static constexpr std::chrono::milliseconds toastDuration { 2500 };
+    static constexpr std::string_view failureAlertText = "Couldn't rename the files";
+    static constexpr std::string_view historyNotSavedText
+        = "Files were renamed, but history could not be saved.";
+    static constexpr std::string_view interruptedBatchText
+        = "Some files of an interrupted rename could not be put back. They remain at:\n";
+    /// Backups older than this many seconds are pruned after each rename.
+    static constexpr double backupLifetime = 604'800;
+
+    /// What a failure alert showed.
+    struct FailureAlert {
+        std::string messageText;
+        std::string informativeText;
+
+        friend bool operator==(const FailureAlert&, const FailureAlert&) = default;
+    };
 
     /// The process-wide store, made on first use from any thread (always on the GUI thread),
     /// with the default preview services; it lives as long as the process.
@@ -77,7 +109,8 @@ public:
     static void setDefaultPreviewServices(std::shared_ptr<PreviewServices> services);
     static std::shared_ptr<PreviewServices> defaultPreviewServices();
 
-    /// Restores the settings, the session and the presets, then asks for the first preview.
+    /// Puts back the files of interrupted batches, restores the settings, the session and the
+    /// presets, then asks for the first preview.
     explicit RenamerStore(std::shared_ptr<PreviewServices> services = defaultPreviewServices(),
         QObject* parent = nullptr);
     /// Cancels the running preview and waits for it.
@@ -174,8 +207,15 @@ public:
     /// Shows `text` as the toast; it clears itself 2.5 s later unless replaced by then.
     void showToast(std::string text);
     /// Writes `presets` to "presets.json". Fails with `Error` when that file could not be
-    /// read at start-up (so that it is not written over), or when the write fails.
+    /// read at start-up or holds another schema version (so that it is not written over), or
+    /// when the write fails.
     void writePresets(const std::vector<Preset>& presets);
+
+    /// The dialogs the store shows; not owned, may be null (then nothing is shown or asked).
+    void setDialogs(StoreDialogs* dialogs) { m_dialogs = dialogs; }
+    StoreDialogs* dialogs() const { return m_dialogs; }
+    /// The failure alert shown last, also when no dialogs were set.
+    const std::optional<FailureAlert>& lastFailureAlert() const { return m_lastFailureAlert; }
 
     // ---- Preview planning ----
 
@@ -215,6 +255,46 @@ public:
     {
         return m_folderAccess->withAccess(folders, std::forward<Body>(body));
     }
+
+    // ---- Apply, undo and history ----
+
+    /// The folder that holds one backup folder per backed-up batch ("Backups" in the
+    /// application folder).
+    static FileURL backupsFolder();
+
+    /// Renames the files of the ready rows (the Rename button). Does nothing while planning;
+    /// asks for access and stops when an included file lies outside every granted folder.
+    void apply();
+    /// Runs one batch of (from, to) moves through the executor inside access to the folders
+    /// of every source and destination, backed up into `backupDirectory` when given. Returns
+    /// the folders the batch created; fails with `FileError` when a folder is not granted
+    /// (nothing moved) or with the executor's error.
+    std::vector<FileURL> performMoves(
+        const UndoBatch& moves, const std::optional<FileURL>& backupDirectory);
+    /// Shows the alert "Couldn't rename the files" with `description`.
+    void presentFailureAlert(const std::string& description);
+    /// Puts back the batch on the undo stack (Undo Rename), after checking its files against
+    /// its history record when there is one.
+    void undoLastApply();
+    /// Puts back the history record's batch with `id` when it is not undone and none of its
+    /// files changed since; empties the undo stack.
+    void revert(const Uuid& id);
+    /// Reads "history.json" into `history` and opens the history sheet.
+    void loadHistory();
+
+    // ---- Presets ----
+
+    /// Saves the current rules as a new preset named `name` without surrounding white space;
+    /// a blank name does nothing. Closes the save-preset sheet on success.
+    void savePreset(std::string_view name, std::string symbol, std::string color);
+    /// Removes every preset with `id` (an unknown id still rewrites "presets.json").
+    void deletePreset(const Uuid& id);
+    /// Asks where to save `preset` and writes its document there.
+    void exportPreset(const Preset& preset);
+    /// Asks for one preset document or JSON file and imports it.
+    void importPresetWithPanel();
+    /// Adds the preset in the document at `url` to `presets` and "presets.json".
+    void importPreset(const FileURL& url);
 
     // ---- Rule editing ----
 
@@ -257,7 +337,21 @@ signals:
 private:
     friend class EditRulesCommand;
 
-    void restore();
+    void restore(std::vector<std::string>& failures);
+    void recoverBatches(std::vector<std::string>& failures);
+    void setUndoStack(std::vector<UndoBatch> undoStack);
+    /// Runs `moves` through the executor inside access to their folders.
+    std::vector<FileURL> executeMoves(
+        const std::vector<RenameMove>& moves, const std::optional<FileURL>& backupDirectory);
+    /// One locked change of "history.json", then the list published. When the change was
+    /// made but not written, the changed list is published all the same; when the file could
+    /// not be read and `inMemoryWhenUnreadable` holds, `change` is made to the list in memory.
+    /// The failure is passed on.
+    void changeHistory(const std::function<void(std::vector<HistoryRecord>&)>& change,
+        bool inMemoryWhenUnreadable);
+    void markUndone(const Uuid& id);
+    /// Writes `presets` and publishes them; a failure goes to `message`. Whether it worked.
+    bool replacePresets(std::vector<Preset> presets);
     void writeSession();
     /// A write of `rules` made by undoing or redoing a rule edit.
     void setRulesFromUndo(std::vector<Rule> rules);
@@ -305,8 +399,11 @@ private:
     std::int64_t m_revision = 0;
     bool m_loading = true;
 
-    /// Why "presets.json" could not be read at start-up; then it is never written.
+    /// Why "presets.json" could not be read at start-up, or was of another schema version;
+    /// then it is never written.
     std::optional<std::string> m_presetsReadError;
+    StoreDialogs* m_dialogs = nullptr;
+    std::optional<FailureAlert> m_lastFailureAlert;
     bool m_applyingRuleUndo = false;
 
     mutable std::shared_ptr<const std::vector<PreviewRow>> m_previews;

@@ -347,6 +347,45 @@ std::string_view trimming(std::string_view text, std::string_view set)
     return text.substr(start, end - start);
 }
 
+namespace {
+
+    bool isWhitespaceOrNewline(UChar32 scalar)
+    {
+        if (scalar == U'\t' || (scalar >= 0x0A && scalar <= 0x0D) || scalar == 0x85)
+            return true;
+        if (scalar < 0x80)
+            return scalar == U' ';
+        auto category = u_charType(scalar);
+        return category == U_SPACE_SEPARATOR || category == U_LINE_SEPARATOR
+            || category == U_PARAGRAPH_SEPARATOR;
+    }
+
+} // namespace
+
+std::string_view trimmingWhitespaceAndNewlines(std::string_view text)
+{
+    auto length = static_cast<int32_t>(text.size());
+    int32_t start = 0;
+    while (start < length) {
+        int32_t next = start;
+        UChar32 scalar = 0;
+        U8_NEXT(text.data(), next, length, scalar);
+        if (scalar < 0 || !isWhitespaceOrNewline(scalar))
+            break;
+        start = next;
+    }
+    int32_t end = length;
+    while (end > start) {
+        int32_t previous = end;
+        UChar32 scalar = 0;
+        U8_PREV(text.data(), start, previous, scalar);
+        if (scalar < 0 || !isWhitespaceOrNewline(scalar))
+            break;
+        end = previous;
+    }
+    return text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start));
+}
+
 std::string replacingAll(
     std::string_view text, std::string_view target, std::string_view replacement)
 {

@@ -58,6 +58,10 @@ bool isUppercase(std::string_view character);
 
 /// The characters of `set` (ASCII only) removed from both ends of the text.
 std::string_view trimming(std::string_view text, std::string_view set);
+/// White space and line ends removed from both ends of the text: the space, line and
+/// paragraph separators, tab, U+000A to U+000D and U+0085, code point by code point. Bytes
+/// that are not valid UTF-8 are kept.
+std::string_view trimmingWhitespaceAndNewlines(std::string_view text);
 /// Every occurrence of `target` replaced by `replacement`, byte for byte.
 std::string replacingAll(
     std::string_view text, std::string_view target, std::string_view replacement);

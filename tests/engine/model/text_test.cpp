@@ -94,6 +94,24 @@ namespace {
         EXPECT_EQ(text::trimming(std::string(".\xCC\x81x."), "."), ".\xCC\x81x");
     }
 
+    TEST(Text, TrimmingWhitespaceAndNewlines)
+    {
+        struct Case {
+            std::string input;
+            std::string expected;
+        };
+        const Case cases[] = {
+            { "  Trip\n", "Trip" }, { "\t\r\nTwo words \x0B\x0C", "Two words" },
+            { "\xC2\xA0Trip\xE2\x80\xA8", "Trip" }, // no-break space, line separator
+            { "\xC2\x85Trip\xE3\x80\x80", "Trip" }, // next line, ideographic space
+            { " \n\t ", "" }, { "", "" }, { "a\xCC\x81 ", "a\xCC\x81" },
+            { " \xFF ", "\xFF" }, // not UTF-8: kept
+            { "\xE2\x80\x8BTrip", "\xE2\x80\x8BTrip" }, // zero-width space is no space
+        };
+        for (const auto& [input, expected] : cases)
+            EXPECT_EQ(text::trimmingWhitespaceAndNewlines(input), expected) << input;
+    }
+
     TEST(Text, ContainsIgnoringCase)
     {
         EXPECT_TRUE(text::contains("img_001.jpg", "IMG", true));

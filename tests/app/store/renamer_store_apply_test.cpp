@@ -1,0 +1,672 @@
+#include "app/store/renamer_store.h"
+
+#include "app/store/batch_recovery.h"
+#include "app/store/file_error.h"
+#include "app/store/history_file.h"
+#include "app/store/json_files.h"
+#include "engine/apply/rename_journal.h"
+#include "engine/model/json.h"
+#include "tests/app/store/fake_dialogs.h"
+#include "tests/app/store/store_test_support.h"
+#include "tests/support/temporary_folder.h"
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace sorvik {
+namespace {
+
+    using testing::CancelledAccessPrompt;
+    using testing::FakeDialogs;
+    using testing::FakeServices;
+    using testing::IsolatedHome;
+    using testing::patternRule;
+    using testing::readFile;
+    using testing::replaceRule;
+    using testing::TemporaryFolder;
+    using testing::waitUntil;
+    using Contents = std::map<std::string, std::string>;
+
+    std::filesystem::path historyPath()
+    {
+        return JSONFiles::applicationFolder() / HistoryFile::fileName;
+    }
+
+    Rule organizeRule(std::string folder)
+    {
+        return Rule(RuleKind(OrganizeConfig { std::move(folder) }));
+    }
+
+    HistoryRecord storedRecord(const std::string& name)
+    {
+        HistoryRecord record;
+        record.id = Uuid::random();
+        record.date = Date::now();
+        record.moves = { RenameMove {
+            FileURL("/elsewhere/" + name), FileURL("/elsewhere/" + name + "-renamed") } };
+        return record;
+    }
+
+    class StoreApply : public ::testing::Test {
+    protected:
+        void SetUp() override
+        {
+            store.setDialogs(&dialogs);
+            ASSERT_TRUE(settle());
+        }
+
+        bool settle()
+        {
+            return waitUntil([&] { return !store.isPlanning(); });
+        }
+
+        FileURL url(std::string_view relative) const
+        {
+            return FileURL((files / relative).string());
+        }
+        FileURL folder(std::string_view relative = {}) const
+        {
+            auto path = relative.empty() ? files.path() : files / relative;
+            return FileURL(path.string(), true);
+        }
+
+        /// Lists the folder `files` and grants it, then applies `rules` once planned.
+        void listFolder(std::vector<Rule> rules)
+        {
+            store.addFiles({ folder() });
+            store.setRules(std::move(rules));
+            ASSERT_TRUE(settle());
+        }
+
+        /// Every regular file below `files` with its content, by relative path.
+        Contents contents() const
+        {
+            Contents found;
+            for (const auto& entry : std::filesystem::recursive_directory_iterator(files.path())) {
+                if (entry.is_regular_file())
+                    found[entry.path().lexically_relative(files.path()).string()]
+                        = readFile(entry.path());
+            }
+            return found;
+        }
+
+        std::vector<std::string> itemNames() const
+        {
+            std::vector<std::string> names;
+            for (const auto& item : store.items())
+                names.push_back(
+                    std::filesystem::path(item.url.path).lexically_relative(files.path()).string());
+            return names;
+        }
+
+        IsolatedHome home;
+        TemporaryFolder files;
+        FakeDialogs dialogs;
+        RenamerStore store { std::make_shared<FakeServices>() };
+    };
+
+    TEST_F(StoreApply, ApplyUndoAndApplyAgainKeepEveryFileAndItsContent)
+    {
+        files.createFile("a.txt", "alpha");
+        files.createFile("b.txt", "beta");
+        files.createFile("c.md", "gamma");
+        listFolder({ patternRule("{name}_x") });
+
+        store.apply();
+        const Contents renamed { { "a_x.txt", "alpha" }, { "b_x.txt", "beta" },
+            { "c_x.md", "gamma" } };
+        EXPECT_EQ(contents(), renamed);
+        EXPECT_EQ(itemNames(), (std::vector<std::string> { "a_x.txt", "b_x.txt", "c_x.md" }));
+        EXPECT_EQ(store.toast(), "Renamed 3 files");
+        EXPECT_FALSE(store.message());
+        EXPECT_TRUE(store.isPlanning()) << "the preview is planned again";
+        ASSERT_EQ(store.undoStack().size(), 1U);
+        EXPECT_EQ(store.undoStack()[0],
+            (RenamerStore::UndoBatch { { url("a_x.txt"), url("a.txt") },
+                { url("b_x.txt"), url("b.txt") }, { url("c_x.md"), url("c.md") } }));
+        ASSERT_EQ(store.history().size(), 1U);
+        const auto& record = store.history()[0];
+        EXPECT_EQ(record.moves,
+            (std::vector<RenameMove> { { url("a.txt"), url("a_x.txt") },
+                { url("b.txt"), url("b_x.txt") }, { url("c.md"), url("c_x.md") } }));
+        EXPECT_FALSE(record.undone);
+        EXPECT_FALSE(record.backupPath);
+        EXPECT_EQ(record.createdDirectories, std::vector<FileURL> {});
+        EXPECT_EQ(HistoryFile::load(), store.history());
+        EXPECT_FALSE(std::filesystem::exists(RenamerStore::backupsFolder().path));
+
+        ASSERT_TRUE(settle());
+        store.undoLastApply();
+        const Contents original { { "a.txt", "alpha" }, { "b.txt", "beta" }, { "c.md", "gamma" } };
+        EXPECT_EQ(contents(), original);
+        EXPECT_EQ(itemNames(), (std::vector<std::string> { "a.txt", "b.txt", "c.md" }));
+        EXPECT_EQ(store.toast(), "Undid 3 renames");
+        EXPECT_TRUE(store.undoStack().empty());
+        ASSERT_EQ(store.history().size(), 1U);
+        EXPECT_TRUE(store.history()[0].undone);
+        EXPECT_EQ(HistoryFile::load(), store.history());
+
+        // Nothing left to undo.
+        auto historyBefore = readFile(historyPath());
+        store.undoLastApply();
+        EXPECT_EQ(contents(), original);
+        EXPECT_EQ(readFile(historyPath()), historyBefore);
+
+        ASSERT_TRUE(settle());
+        store.apply();
+        EXPECT_EQ(contents(), renamed);
+        ASSERT_EQ(store.history().size(), 2U);
+        EXPECT_FALSE(store.history()[0].undone);
+        EXPECT_TRUE(store.history()[1].undone);
+        EXPECT_EQ(store.undoStack().size(), 1U);
+        EXPECT_FALSE(store.message());
+        EXPECT_TRUE(dialogs.warnings.empty());
+    }
+
+    TEST_F(StoreApply, OnlyReadyRowsAreMoved)
+    {
+        files.createFile("a.txt", "ready");
+        files.createFile("b.txt", "unchanged");
+        files.createFile("da.txt", "excluded");
+        files.createFile("ya.txt", "conflict");
+        files.createFile("yz.txt", "in the way");
+        store.folderAccess().grant(folder());
+        store.addFiles({ url("a.txt"), url("b.txt"), url("da.txt"), url("ya.txt") });
+        store.setIncluded(store.items()[2].id, false);
+        store.setRules({ replaceRule("a", "z") });
+        ASSERT_TRUE(settle());
+        ASSERT_TRUE(store.previews()[3].status.isProblem());
+
+        store.apply();
+        EXPECT_EQ(contents(),
+            (Contents { { "z.txt", "ready" }, { "b.txt", "unchanged" }, { "da.txt", "excluded" },
+                { "ya.txt", "conflict" }, { "yz.txt", "in the way" } }));
+        EXPECT_EQ(store.toast(), "Renamed 1 files");
+        ASSERT_EQ(store.history().size(), 1U);
+        EXPECT_EQ(store.history()[0].moves.size(), 1U);
+    }
+
+    TEST_F(StoreApply, NothingReadyAppliesNothingAndSaysNothing)
+    {
+        files.createFile("a.txt", "alpha");
+        listFolder({ patternRule("{name}") });
+        store.apply();
+        EXPECT_FALSE(store.toast());
+        EXPECT_FALSE(store.message());
+        EXPECT_TRUE(store.undoStack().empty());
+        EXPECT_FALSE(std::filesystem::exists(historyPath()));
+        EXPECT_EQ(contents(), (Contents { { "a.txt", "alpha" } }));
+    }
+
+    TEST_F(StoreApply, NothingHappensWhilePlanning)
+    {
+        files.createFile("a.txt", "alpha");
+        listFolder({ patternRule("{name}_x") });
+        store.setRules({ patternRule("{name}_y") });
+        ASSERT_TRUE(store.isPlanning());
+        store.apply();
+        EXPECT_EQ(contents(), (Contents { { "a.txt", "alpha" } }));
+        EXPECT_FALSE(store.toast());
+        EXPECT_TRUE(store.undoStack().empty());
+    }
+
+    TEST_F(StoreApply, AFolderWithoutAccessOpensTheAccessDialogAndRenamesNothing)
+    {
+        TemporaryFolder other;
+        other.createFile("outside.txt", "outside");
+        files.createFile("a.txt", "alpha");
+        CancelledAccessPrompt prompt;
+        store.folderAccess().setAccessPrompt(&prompt);
+        store.addFiles({ folder(), FileURL((other / "outside.txt").string()) });
+        store.setRules({ patternRule("{name}_x") });
+        ASSERT_TRUE(settle());
+
+        int previewSignals = 0;
+        QObject::connect(
+            &store, &RenamerStore::previewsChanged, [&previewSignals] { ++previewSignals; });
+        store.apply();
+        ASSERT_EQ(prompt.startFolders.size(), 1U);
+        EXPECT_EQ(prompt.startFolders[0], FileURL(other.path().string(), true));
+        EXPECT_EQ(previewSignals, 1);
+        EXPECT_EQ(contents(), (Contents { { "a.txt", "alpha" } }));
+        EXPECT_EQ(readFile(other / "outside.txt"), "outside");
+        EXPECT_FALSE(store.toast());
+        EXPECT_TRUE(store.history().empty());
+    }
+
+    TEST_F(StoreApply, BackupFolderIsNamedByTheRecordAndHoldsCopiesAndManifest)
+    {
+        files.createFile("a.txt", "alpha");
+        files.createFile("b.txt", "beta");
+        store.setBackupEnabled(true);
+        listFolder({ patternRule("{name}_x") });
+        store.apply();
+        ASSERT_EQ(store.history().size(), 1U);
+        const auto& record = store.history()[0];
+        ASSERT_TRUE(record.backupPath);
+        EXPECT_EQ(*record.backupPath,
+            FileURL(
+                (JSONFiles::applicationFolder() / "Backups" / record.id.text()).string(), true));
+        std::filesystem::path backup = record.backupPath->path;
+        EXPECT_EQ(readFile(backup / "0_a.txt"), "alpha");
+        EXPECT_EQ(readFile(backup / "1_b.txt"), "beta");
+        auto manifest = json::decode<std::vector<RenameMove>>(
+            json::parse(readFile(backup / "manifest.json")));
+        EXPECT_EQ(manifest, record.moves);
+        // A backup younger than a week survives the pruning after the rename.
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(backup),
+                      std::filesystem::directory_iterator {}),
+            3);
+        EXPECT_EQ(contents(), (Contents { { "a_x.txt", "alpha" }, { "b_x.txt", "beta" } }));
+    }
+
+    TEST_F(StoreApply, HistoryKeepsTheNewestFiveHundredRecords)
+    {
+        std::vector<HistoryRecord> full;
+        for (int index = 0; index < 500; ++index)
+            full.push_back(storedRecord(std::to_string(index)));
+        JSONFiles::save(full, HistoryFile::fileName);
+        files.createFile("a.txt", "alpha");
+        listFolder({ patternRule("{name}_x") });
+        store.apply();
+        ASSERT_EQ(store.history().size(), 500U);
+        EXPECT_EQ(store.history()[0].moves,
+            (std::vector<RenameMove> { { url("a.txt"), url("a_x.txt") } }));
+        EXPECT_EQ(store.history()[1], full[0]);
+        EXPECT_EQ(store.history()[499], full[498]);
+        EXPECT_EQ(HistoryFile::load(), store.history());
+    }
+
+    TEST_F(StoreApply, AnUndecodableHistoryDoesNotStopTheRenameOrItsUndo)
+    {
+        std::filesystem::create_directories(historyPath().parent_path());
+        std::ofstream(historyPath()) << "{ not json";
+        files.createFile("a.txt", "alpha");
+        files.createFile("b.txt", "beta");
+        listFolder({ patternRule("{name}_x") });
+
+        store.apply();
+        EXPECT_EQ(contents(), (Contents { { "a_x.txt", "alpha" }, { "b_x.txt", "beta" } }));
+        EXPECT_EQ(store.toast(), "Renamed 2 files");
+        ASSERT_TRUE(store.message());
+        EXPECT_TRUE(
+            store.message()->starts_with("Files were renamed, but history could not be saved. "))
+            << *store.message();
+        EXPECT_GT(store.message()->size(), RenamerStore::historyNotSavedText.size() + 1)
+            << "the reason follows";
+        EXPECT_TRUE(store.history().empty());
+        EXPECT_EQ(store.undoStack().size(), 1U);
+        EXPECT_EQ(readFile(historyPath()), "{ not json");
+
+        // Without a record the undo goes on without a fingerprint check.
+        ASSERT_TRUE(settle());
+        store.undoLastApply();
+        EXPECT_EQ(contents(), (Contents { { "a.txt", "alpha" }, { "b.txt", "beta" } }));
+        EXPECT_EQ(store.toast(), "Undid 2 renames");
+        EXPECT_EQ(readFile(historyPath()), "{ not json");
+    }
+
+    /// Files larger than the limit cannot be written while it lives; such a write fails with
+    /// EFBIG instead of ending the process.
+    class FileSizeLimit {
+    public:
+        explicit FileSizeLimit(rlim_t bytes)
+        {
+            m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+            ::getrlimit(RLIMIT_FSIZE, &m_previous);
+            rlimit limit = m_previous;
+            limit.rlim_cur = bytes;
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        ~FileSizeLimit()
+        {
+            ::setrlimit(RLIMIT_FSIZE, &m_previous);
+            std::signal(SIGXFSZ, m_previousHandler);
+        }
+        FileSizeLimit(const FileSizeLimit&) = delete;
+        FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+    private:
+        rlimit m_previous {};
+        void (*m_previousHandler)(int) = nullptr;
+    };
+
+    TEST_F(StoreApply, AHistoryThatCannotBeWrittenLeavesTheFilesRenamedAndSaysSo)
+    {
+        std::vector<HistoryRecord> earlier;
+        for (int index = 0; index < 20; ++index)
+            earlier.push_back(storedRecord(std::string(40, 'n') + std::to_string(index)));
+        JSONFiles::save(earlier, HistoryFile::fileName);
+        auto stored = readFile(historyPath());
+        constexpr rlim_t limit = 4000;
+        ASSERT_GT(stored.size(), limit);
+        files.createFile("a.txt", "alpha");
+        listFolder({ patternRule("{name}_x") });
+
+        {
+            // The batch's journal is far smaller than the limit; the history is not.
+            FileSizeLimit sizeLimit(limit);
+            store.apply();
+        }
+        EXPECT_EQ(contents(), (Contents { { "a_x.txt", "alpha" } }));
+        EXPECT_EQ(store.toast(), "Renamed 1 files");
+        ASSERT_TRUE(store.message());
+        EXPECT_TRUE(store.message()->starts_with("Files were renamed, but history could not be "
+                                                 "saved. The file \u201Chistory.json\u201D"))
+            << *store.message();
+        EXPECT_EQ(readFile(historyPath()), stored);
+        // The window still shows the batch, so that its undo is checked against the record.
+        ASSERT_EQ(store.history().size(), 21U);
+        EXPECT_EQ(store.history()[0].moves,
+            (std::vector<RenameMove> { { url("a.txt"), url("a_x.txt") } }));
+        EXPECT_EQ(store.undoStack().size(), 1U);
+    }
+
+    TEST_F(StoreApply, FailingMovesChangeNothingInTheStoreAndLoseNoFile)
+    {
+        files.createFile("a.txt", "alpha");
+        files.createFile("b.txt", "beta");
+        listFolder({ organizeRule("sub") });
+        auto itemsBefore = store.items();
+        // A file now stands where the batch must create its folder.
+        files.createFile("sub", "in the way");
+
+        store.apply();
+        EXPECT_EQ(contents(),
+            (Contents { { "a.txt", "alpha" }, { "b.txt", "beta" }, { "sub", "in the way" } }));
+        ASSERT_EQ(dialogs.warnings.size(), 1U);
+        EXPECT_EQ(dialogs.warnings[0].first, "Couldn't rename the files");
+        EXPECT_TRUE(dialogs.warnings[0].second.ends_with("\nAll staged files were restored."))
+            << dialogs.warnings[0].second;
+        ASSERT_TRUE(store.lastFailureAlert());
+        EXPECT_EQ(store.lastFailureAlert()->messageText, "Couldn't rename the files");
+        EXPECT_EQ(store.lastFailureAlert()->informativeText, dialogs.warnings[0].second);
+        EXPECT_EQ(store.items(), itemsBefore);
+        EXPECT_FALSE(store.isPlanning());
+        EXPECT_TRUE(store.undoStack().empty());
+        EXPECT_TRUE(store.history().empty());
+        EXPECT_FALSE(std::filesystem::exists(historyPath()));
+        EXPECT_FALSE(store.toast());
+        EXPECT_FALSE(store.message());
+    }
+
+    TEST_F(StoreApply, WithoutDialogsTheFailureIsRecordedAndNothingBlocks)
+    {
+        store.setDialogs(nullptr);
+        files.createFile("a.txt", "alpha");
+        listFolder({ organizeRule("sub") });
+        files.createFile("sub", "in the way");
+        store.apply();
+        ASSERT_TRUE(store.lastFailureAlert());
+        EXPECT_EQ(store.lastFailureAlert()->messageText, "Couldn't rename the files");
+        EXPECT_EQ(contents(), (Contents { { "a.txt", "alpha" }, { "sub", "in the way" } }));
+    }
+
+    TEST_F(StoreApply, TwoAppliesThenUndoPutsBackOnlyTheSecond)
+    {
+        files.createFile("a.txt", "alpha");
+        listFolder({ patternRule("{name}_x") });
+        store.apply();
+        ASSERT_TRUE(settle());
+        store.apply();
+        EXPECT_EQ(contents(), (Contents { { "a_x_x.txt", "alpha" } }));
+        ASSERT_EQ(store.undoStack().size(), 1U);
+        ASSERT_TRUE(settle());
+        store.undoLastApply();
+        EXPECT_EQ(contents(), (Contents { { "a_x.txt", "alpha" } }));
+        ASSERT_EQ(store.history().size(), 2U);
+        EXPECT_TRUE(store.history()[0].undone);
+        EXPECT_FALSE(store.history()[1].undone);
+        store.undoLastApply();
+        EXPECT_EQ(contents(), (Contents { { "a_x.txt", "alpha" } }));
+    }
+
+    TEST_F(StoreApply, UndoIsRefusedAfterAFileChangedAndWorksOnceItIsRestored)
+    {
+        files.createFile("a.txt", "alpha");
+        files.createFile("b.txt", "beta");
+        listFolder({ patternRule("{name}_x") });
+        store.apply();
+        ASSERT_TRUE(settle());
+
+        auto changed = files / "b_x.txt";
+        struct stat before { };
+        ASSERT_EQ(::stat(changed.c_str(), &before), 0);
+        std::ofstream(changed, std::ios::app) << " and more";
+        store.undoLastApply();
+        ASSERT_TRUE(store.message());
+        EXPECT_NE(store.message()->find("File changed since this batch: " + changed.string()),
+            std::string::npos)
+            << *store.message();
+        EXPECT_EQ(store.undoStack().size(), 1U);
+        EXPECT_FALSE(store.history()[0].undone);
+        EXPECT_EQ(
+            contents(), (Contents { { "a_x.txt", "alpha" }, { "b_x.txt", "beta and more" } }));
+        EXPECT_TRUE(dialogs.warnings.empty());
+
+        // The same content, size and time again: the batch can be put back.
+        std::ofstream(changed, std::ios::trunc) << "beta";
+        timespec times[2] = { before.st_atim, before.st_mtim };
+        ASSERT_EQ(::utimensat(AT_FDCWD, changed.c_str(), times, 0), 0);
+        store.setMessage(std::nullopt);
+        store.undoLastApply();
+        EXPECT_FALSE(store.message());
+        EXPECT_EQ(contents(), (Contents { { "a.txt", "alpha" }, { "b.txt", "beta" } }));
+        EXPECT_TRUE(store.history()[0].undone);
+    }
+
+    TEST_F(StoreApply, UndoWithoutAccessShowsTheAlertAndKeepsTheBatch)
+    {
+        files.createFile("a.txt", "alpha");
+        listFolder({ patternRule("{name}_x") });
+        store.apply();
+        ASSERT_TRUE(settle());
+        store.folderAccess().remove(folder());
+        ASSERT_TRUE(store.folderAccess().folders().empty());
+
+        store.undoLastApply();
+        ASSERT_EQ(dialogs.warnings.size(), 1U);
+        EXPECT_EQ(dialogs.warnings[0].first, "Couldn't rename the files");
+        EXPECT_EQ(dialogs.warnings[0].second,
+            FileError::withCode(FileError::Code::fileWriteNoPermission, files.path().string())
+                .what());
+        EXPECT_EQ(store.undoStack().size(), 1U);
+        EXPECT_FALSE(store.history()[0].undone);
+
+        store.setMessage(std::nullopt);
+        store.revert(store.history()[0].id);
+        EXPECT_EQ(store.message(), dialogs.warnings[0].second);
+        EXPECT_EQ(dialogs.warnings.size(), 1U) << "revert has no alert";
+        EXPECT_FALSE(store.history()[0].undone);
+        EXPECT_EQ(store.undoStack().size(), 1U);
+        EXPECT_EQ(contents(), (Contents { { "a_x.txt", "alpha" } }));
+    }
+
+    TEST_F(StoreApply, FoldersTheBatchCreatedAreRemovedWhenEmpty)
+    {
+        files.createFile("a.txt", "alpha");
+        files.createFile("b.txt", "beta");
+        listFolder({ organizeRule("sub/inner") });
+        store.apply();
+        EXPECT_EQ(contents(),
+            (Contents { { "sub/inner/a.txt", "alpha" }, { "sub/inner/b.txt", "beta" } }));
+        ASSERT_EQ(store.history().size(), 1U);
+        ASSERT_TRUE(store.history()[0].createdDirectories);
+        std::vector<std::string> created;
+        for (const auto& url : *store.history()[0].createdDirectories)
+            created.push_back(url.path);
+        EXPECT_EQ(created,
+            (std::vector<std::string> {
+                (files / "sub").string(), (files / "sub/inner").string() }));
+        ASSERT_TRUE(settle());
+        store.undoLastApply();
+        EXPECT_EQ(contents(), (Contents { { "a.txt", "alpha" }, { "b.txt", "beta" } }));
+        EXPECT_FALSE(std::filesystem::exists(files / "sub"));
+
+        // A folder that holds something else stays; by revert this time.
+        ASSERT_TRUE(settle());
+        store.apply();
+        files.createFile("sub/keep.txt", "mine");
+        store.revert(store.history()[0].id);
+        EXPECT_FALSE(store.message());
+        EXPECT_EQ(contents(),
+            (Contents { { "a.txt", "alpha" }, { "b.txt", "beta" }, { "sub/keep.txt", "mine" } }));
+        EXPECT_FALSE(std::filesystem::exists(files / "sub/inner"));
+    }
+
+    TEST_F(StoreApply, RevertPutsTheBatchBackOnceAndEmptiesTheUndoStack)
+    {
+        files.createFile("a.txt", "alpha");
+        files.createFile("b.txt", "beta");
+        listFolder({ patternRule("{name}_x") });
+        store.apply();
+        ASSERT_TRUE(settle());
+        auto id = store.history()[0].id;
+
+        store.revert(id);
+        EXPECT_EQ(contents(), (Contents { { "a.txt", "alpha" }, { "b.txt", "beta" } }));
+        EXPECT_EQ(itemNames(), (std::vector<std::string> { "a.txt", "b.txt" }));
+        EXPECT_TRUE(store.undoStack().empty());
+        EXPECT_TRUE(store.history()[0].undone);
+        EXPECT_EQ(HistoryFile::load(), store.history());
+        EXPECT_FALSE(store.message());
+        EXPECT_NE(store.toast(), "Undid 2 renames") << "revert shows no toast";
+
+        auto stored = readFile(historyPath());
+        store.revert(id);
+        store.revert(Uuid::random());
+        EXPECT_EQ(contents(), (Contents { { "a.txt", "alpha" }, { "b.txt", "beta" } }));
+        EXPECT_EQ(readFile(historyPath()), stored);
+        EXPECT_FALSE(store.message());
+    }
+
+    TEST_F(StoreApply, RevertOfABatchRenamedAgainIsRefused)
+    {
+        files.createFile("a.txt", "alpha");
+        listFolder({ patternRule("{name}_x") });
+        store.apply();
+        auto first = store.history()[0].id;
+        ASSERT_TRUE(settle());
+        store.apply();
+        ASSERT_TRUE(settle());
+
+        store.revert(first);
+        ASSERT_TRUE(store.message());
+        EXPECT_NE(store.message()->find("a_x.txt"), std::string::npos) << *store.message();
+        EXPECT_EQ(contents(), (Contents { { "a_x_x.txt", "alpha" } }));
+        EXPECT_FALSE(store.history()[1].undone);
+        EXPECT_EQ(store.undoStack().size(), 1U);
+    }
+
+    TEST_F(StoreApply, UndoAndRevertNeverLoseAnotherWritersRecord)
+    {
+        files.createFile("a.txt", "alpha");
+        files.createFile("b.txt", "beta");
+        listFolder({ replaceRule("a", "z") });
+        store.apply();
+        ASSERT_TRUE(settle());
+        auto ours = store.history()[0].id;
+
+        // The command line records a batch of its own meanwhile.
+        auto foreign = storedRecord("foreign");
+        HistoryFile::insert(foreign);
+        store.undoLastApply();
+        auto stored = HistoryFile::load();
+        ASSERT_EQ(stored.size(), 2U);
+        EXPECT_EQ(stored[0], foreign);
+        EXPECT_EQ(stored[1].id, ours);
+        EXPECT_TRUE(stored[1].undone);
+        EXPECT_EQ(store.history(), stored);
+
+        ASSERT_TRUE(settle());
+        store.setRules({ replaceRule("b", "y") });
+        ASSERT_TRUE(settle());
+        store.apply();
+        ASSERT_TRUE(settle());
+        auto second = store.history()[0].id;
+        auto another = storedRecord("another");
+        HistoryFile::insert(another);
+        store.revert(second);
+        stored = HistoryFile::load();
+        ASSERT_EQ(stored.size(), 4U);
+        EXPECT_EQ(stored[0], another);
+        EXPECT_EQ(stored[1].id, second);
+        EXPECT_TRUE(stored[1].undone);
+        EXPECT_EQ(stored[2], foreign);
+        EXPECT_EQ(stored[3].id, ours);
+        EXPECT_EQ(store.history(), stored);
+        EXPECT_EQ(contents(), (Contents { { "a.txt", "alpha" }, { "b.txt", "beta" } }));
+    }
+
+    TEST_F(StoreApply, LoadHistoryReadsTheFileAndOpensTheSheet)
+    {
+        // No file: the records in memory stay.
+        files.createFile("a.txt", "alpha");
+        listFolder({ patternRule("{name}_x") });
+        store.apply();
+        auto inMemory = store.history();
+        std::filesystem::remove(historyPath());
+        store.loadHistory();
+        EXPECT_TRUE(store.showingHistory());
+        EXPECT_EQ(store.history(), inMemory);
+
+        store.setShowingHistory(false);
+        std::vector<HistoryRecord> stored { storedRecord("one"), storedRecord("two") };
+        stored[1].undone = true;
+        JSONFiles::save(stored, HistoryFile::fileName);
+        store.loadHistory();
+        EXPECT_TRUE(store.showingHistory());
+        EXPECT_EQ(store.history(), stored);
+
+        store.setShowingHistory(false);
+        std::ofstream(historyPath(), std::ios::trunc) << "[ {";
+        store.loadHistory();
+        EXPECT_FALSE(store.showingHistory());
+        EXPECT_TRUE(store.message());
+        EXPECT_EQ(store.history(), stored);
+    }
+
+    TEST(StoreStartupRecovery, PutsBackInterruptedBatchesAndNamesWhatStaysBehind)
+    {
+        IsolatedHome home;
+        TemporaryFolder files;
+        auto staged = files.createFile(".staged-a", "alpha");
+        auto stranded = files.createFile(".staged-b", "beta");
+        struct stat status { };
+        ASSERT_EQ(::stat(staged.c_str(), &status), 0);
+        {
+            // A batch whose process died after both files reached their temporary names; the
+            // folder of the second file's old name is gone since.
+            std::vector<RenameJournalEntry> entries {
+                { FileURL((files / "a.txt").string()), FileURL(staged.string()),
+                    FileURL((files / "a-new.txt").string()), status.st_ino },
+                { FileURL((files / "gone/b.txt").string()), FileURL(stranded.string()),
+                    FileURL((files / "b-new.txt").string()), 0 },
+            };
+            auto journal = RenameJournal::begin(batchJournalFolder(), entries);
+        }
+
+        RenamerStore store(std::make_shared<FakeServices>());
+        EXPECT_EQ(readFile(files / "a.txt"), "alpha");
+        EXPECT_EQ(store.message(),
+            "Some files of an interrupted rename could not be put back. They remain at:\n"
+                + stranded.string());
+        EXPECT_EQ(readFile(stranded), "beta");
+    }
+
+    TEST(StoreStartupRecovery, NothingToRecoverSaysNothing)
+    {
+        IsolatedHome home;
+        RenamerStore store(std::make_shared<FakeServices>());
+        EXPECT_FALSE(store.message());
+    }
+
+} // namespace
+} // namespace sorvik

@@ -1,5 +1,6 @@
 #include "app/store/preset_document.h"
 
+#include "app/store/file_descriptor.h"
 #include "app/store/file_error.h"
 #include "engine/model/json.h"
 
@@ -14,27 +15,6 @@
 namespace sorvik::PresetDocument {
 
 namespace {
-
-    /// Closes a descriptor when it goes out of scope.
-    class Descriptor {
-    public:
-        explicit Descriptor(int descriptor)
-            : m_descriptor(descriptor)
-        {
-        }
-        ~Descriptor()
-        {
-            if (m_descriptor >= 0)
-                ::close(m_descriptor);
-        }
-        Descriptor(const Descriptor&) = delete;
-        Descriptor& operator=(const Descriptor&) = delete;
-
-        int get() const { return m_descriptor; }
-
-    private:
-        int m_descriptor;
-    };
 
     FileError notRegularFile(const std::filesystem::path& path)
     {
@@ -84,7 +64,7 @@ std::string readBytes(const std::filesystem::path& path, std::int64_t limit)
 {
     // Without O_NONBLOCK, opening a pipe waits for a writer; the descriptor is checked before
     // anything is read, so nothing ever waits on it.
-    Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (file.get() < 0)
         throw FileError::reading(path.string(), errno);
     struct stat status { };

@@ -1,5 +1,6 @@
 #include "app/store/stored_file.h"
 
+#include "app/store/file_descriptor.h"
 #include "app/store/file_error.h"
 #include "engine/model/uuid.h"
 
@@ -12,34 +13,6 @@
 namespace sorvik::StoredFile {
 
 namespace {
-
-    /// Closes a descriptor when it goes out of scope.
-    class Descriptor {
-    public:
-        explicit Descriptor(int descriptor)
-            : m_descriptor(descriptor)
-        {
-        }
-        ~Descriptor()
-        {
-            if (m_descriptor >= 0)
-                ::close(m_descriptor);
-        }
-        Descriptor(const Descriptor&) = delete;
-        Descriptor& operator=(const Descriptor&) = delete;
-
-        int get() const { return m_descriptor; }
-        /// Closes now and reports the failure of the close itself (0 or an errno value).
-        int close()
-        {
-            int result = ::close(m_descriptor);
-            m_descriptor = -1;
-            return result == 0 ? 0 : errno;
-        }
-
-    private:
-        int m_descriptor;
-    };
 
     void writeAll(int descriptor, std::string_view bytes, const std::string& path)
     {
@@ -67,7 +40,7 @@ bool exists(const std::filesystem::path& path)
 std::string read(const std::filesystem::path& path)
 {
     // O_NONBLOCK keeps a FIFO put in place of the file from blocking the caller.
-    Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0)
         throw FileError::reading(path.string(), errno);
     struct stat status { };
@@ -112,7 +85,7 @@ void writeAtomically(const std::filesystem::path& path, std::string_view bytes)
     auto temporary
         = folder / ("." + path.filename().string() + "." + Uuid::random().text() + ".tmp");
     // 0666 lets the user's umask decide the mode, as for any file the user creates.
-    Descriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    FileDescriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (file.get() < 0)
         throw FileError::writing(path.string(), errno);
     try {
@@ -129,7 +102,7 @@ void writeAtomically(const std::filesystem::path& path, std::string_view bytes)
     }
     // The rename is durable only once the folder itself reaches the disk. The new file is in
     // place already, so a folder that cannot be flushed is no failure of this write.
-    Descriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (directory.get() >= 0)
         ::fsync(directory.get());
 }

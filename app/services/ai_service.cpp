@@ -1,5 +1,7 @@
 #include "app/services/ai_service.h"
 
+#include <sys/stat.h>
+
 #include "app/services/ai_cache_key.h"
 #include "app/services/content_text.h"
 #include "app/services/heuristic_namer.h"
@@ -98,8 +100,7 @@ MetadataDictionary AIService::answer(const FileItem& item, AIMode mode, std::int
         auto file = RegularFile::open(path, error);
         if (!file)
             return errorAnswer(contentText::couldNotOpenMessage(path, error));
-        key = aiCacheKey(
-            sha256Hex(file->readPrefix(aiCacheKeyPrefixBytes)), item, mode, maxWords, includeDate);
+        key = aiCacheKey(contentHash(*file), item, mode, maxWords, includeDate);
     }
     if (auto cached = m_cache.find(key); cached != m_cache.end())
         return cached->second;
@@ -123,6 +124,27 @@ MetadataDictionary AIService::answer(const FileItem& item, AIMode mode, std::int
     m_cache[key] = result;
     saveCache();
     return result;
+}
+
+std::string AIService::contentHash(const RegularFile& file)
+{
+    // Hashing a MiB costs about 10 ms, which every preview would pay again for every file.
+    // The hash is kept for as long as the file's identity and change time stay the same: any
+    // write to the file changes its change time, and no program can set that time back.
+    struct stat status { };
+    if (::fstat(file.descriptor(), &status) != 0)
+        return sha256Hex(file.readPrefix(aiCacheKeyPrefixBytes));
+    std::string identity = std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino) + ":"
+        + std::to_string(status.st_size) + ":" + std::to_string(status.st_mtim.tv_sec) + "."
+        + std::to_string(status.st_mtim.tv_nsec) + ":" + std::to_string(status.st_ctim.tv_sec) + "."
+        + std::to_string(status.st_ctim.tv_nsec);
+    if (auto known = m_contentHashes.find(identity); known != m_contentHashes.end())
+        return known->second;
+    if (m_contentHashes.size() >= 200'000)
+        m_contentHashes.clear();
+    auto hash = sha256Hex(file.readPrefix(aiCacheKeyPrefixBytes));
+    m_contentHashes.emplace(std::move(identity), hash);
+    return hash;
 }
 
 MetadataDictionary AIService::modelAnswer(

@@ -3,6 +3,7 @@
 #include "app/services/ai_image_classifier.h"
 #include "app/services/ai_language_model.h"
 #include "app/services/content_extractor.h"
+#include "app/services/regular_file.h"
 #include "engine/model/file_item.h"
 #include "engine/model/metadata_dictionary.h"
 #include "engine/model/rule_options.h"
@@ -13,6 +14,7 @@
 #include <mutex>
 #include <stop_token>
 #include <string>
+#include <unordered_map>
 
 namespace sorvik {
 
@@ -60,11 +62,14 @@ private:
     MetadataDictionary modelAnswer(
         const Content& content, AIMode mode, std::int64_t maxWords, MetadataDictionary heuristic);
     void saveCache() const;
+    /// The SHA-256 of the file's first MiB, remembered while the file is unchanged.
+    std::string contentHash(const RegularFile& file);
 
     std::mutex m_mutex;
     std::unique_ptr<LanguageModel> m_model;
     const ImageClassifier& m_classifier;
     std::map<std::string, MetadataDictionary> m_cache;
+    std::unordered_map<std::string, std::string> m_contentHashes;
 };
 
 } // namespace sorvik

@@ -177,6 +177,21 @@ namespace {
         EXPECT_EQ(model->requests, 2);
     }
 
+    TEST_F(AIServiceTest, AFileRewrittenInPlaceIsHashedAgain)
+    {
+        model->answer = GeneratedFileName { "Letter", "Document", "", "" };
+        auto path = folder.createFile("letter.txt", "first text", 1700000000.0);
+        AIService service = makeService();
+        service.metadata(itemAt(path), AIMode::smart, 6, true);
+        service.metadata(itemAt(path), AIMode::smart, 6, true);
+        EXPECT_EQ(model->requests, 1);
+
+        // Same size and the same modification time set back: only the content differs.
+        folder.createFile("letter.txt", "other text", 1700000000.0);
+        service.metadata(itemAt(path), AIMode::smart, 6, true);
+        EXPECT_EQ(model->requests, 2);
+    }
+
     TEST_F(AIServiceTest, CleansTheModelTitleToTheWordLimit)
     {
         model->answer = GeneratedFileName { "one two three four five six seven eight nine ten "

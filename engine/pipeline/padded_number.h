@@ -15,4 +15,7 @@ inline constexpr std::int64_t maximumPaddingWidth = 255;
 /// zeros, however large the number a template or a file's tags hand in.
 std::string paddedNumber(std::int64_t value, std::int64_t width);
 
+/// As above, with `maximumWidth` in place of 255 as the largest width that counts.
+std::string paddedNumber(std::int64_t value, std::int64_t width, std::int64_t maximumWidth);
+
 } // namespace sorvik::RenamePipeline

@@ -21,6 +21,10 @@ namespace {
     // expression "([ _\\-.])\\1+" replaced by "$1").
     constexpr std::string_view tidyRunSet = " _-.";
     constexpr std::string_view tidyTrimSet = " _-.";
+    // The single-form number keeps every zero its padding asks for, also past the name length
+    // limit, so that validation reports such a name as too long. Only a run longer than any
+    // path can be is not built: the name is refused as too long either way.
+    constexpr std::int64_t longestNumberWidth = 4096;
 
     const Regex& bracketRegex()
     {
@@ -136,7 +140,8 @@ std::string transformBaseName(std::string base, const FileItem& item, std::int64
         std::int64_t number = 0;
         if (!__builtin_mul_overflow(index, options.numberStep, &product)
             && !__builtin_add_overflow(options.numberStart, product, &number)) {
-            std::string numberString = RenamePipeline::paddedNumber(number, options.numberPadding);
+            std::string numberString
+                = RenamePipeline::paddedNumber(number, options.numberPadding, longestNumberWidth);
             switch (options.numberPlacement) {
             case NumberPlacement::prefix:
                 base = numberString + options.numberSeparator + base;

@@ -229,7 +229,34 @@ namespace {
             if (entry.expected)
                 EXPECT_EQ(result, entry.expected) << entry.name;
             else
-                EXPECT_EQ(result.size(), std::string("a.txt").size() + 255) << "padding is capped";
+                EXPECT_EQ(result.size(), std::string("a.txt").size() + 4096)
+                    << "a zero run longer than any path is not built";
+        }
+    }
+
+    TEST(Transform, NumberPaddingIsNotCappedAtTheNameLengthLimit)
+    {
+        struct Case {
+            std::int64_t padding;
+            std::size_t digits;
+            std::optional<std::string> reason;
+        };
+        const Case cases[] = {
+            { 3, 3, std::nullopt },
+            { 255, 255, std::nullopt },
+            { 256, 256, "Name too long" },
+            { 300, 300, "Name too long" },
+            { 4096, 4096, "Name too long" },
+        };
+        for (const auto& entry : cases) {
+            RenameOptions options;
+            options.numberOn = true;
+            options.numberPlacement = NumberPlacement::replace;
+            options.numberPadding = entry.padding;
+            options.numberStart = 7;
+            std::string result = transformed("a", options);
+            EXPECT_EQ(result, std::string(entry.digits - 1, '0') + "7") << entry.padding;
+            EXPECT_EQ(RenameEngine::validate(result), entry.reason) << entry.padding;
         }
     }
 

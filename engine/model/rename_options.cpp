@@ -1,5 +1,6 @@
 #include "engine/model/rename_options.h"
 
+#include "engine/model/hashing.h"
 #include "engine/model/json.h"
 
 namespace sorvik {
@@ -104,3 +105,26 @@ void from_json(const nlohmann::json& json, RenameOptions& options)
 }
 
 } // namespace sorvik
+
+std::size_t std::hash<sorvik::RenameOptions>::operator()(
+    const sorvik::RenameOptions& options) const noexcept
+{
+    sorvik::Hasher hasher;
+    auto addOption = [&hasher](auto option) { hasher.add(sorvik::rawValue(option)); };
+    hasher.add(options.find).add(options.replaceWith).add(options.useRegex);
+    hasher.add(options.caseSensitive).add(options.removeFirst).add(options.removeLast);
+    hasher.add(options.removeWeird).add(options.stripAccents).add(options.removeDigits);
+    hasher.add(options.removeBrackets).add(options.tidy);
+    addOption(options.caseStyle);
+    addOption(options.spaceMode);
+    hasher.add(options.prefix).add(options.suffix).add(options.numberOn);
+    addOption(options.numberPlacement);
+    hasher.add(options.numberStart).add(options.numberStep).add(options.numberPadding);
+    hasher.add(options.numberSeparator).add(options.numberBaseText).add(options.numberPerFolder);
+    addOption(options.dateSource);
+    hasher.add(options.dateFormat);
+    addOption(options.datePlacement);
+    hasher.add(options.dateSeparator);
+    addOption(options.extMode);
+    return hasher.add(options.newExt).value();
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -178,3 +179,8 @@ void to_json(nlohmann::json& json, const RenameOptions& options);
 void from_json(const nlohmann::json& json, RenameOptions& options);
 
 } // namespace sorvik
+
+/// Feeds the 29 fields in order; an option field by its text.
+template <> struct std::hash<sorvik::RenameOptions> {
+    std::size_t operator()(const sorvik::RenameOptions& options) const noexcept;
+};

@@ -2,6 +2,8 @@
 #include "engine/model/json.h"
 #include "engine/model/rename_options.h"
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 namespace sorvik {
@@ -191,6 +193,37 @@ namespace {
         auto withNull = defaultOptionsJson();
         withNull["prefix"] = nullptr;
         EXPECT_THROW(withNull.get<RenameOptions>(), json::DecodeError);
+    }
+
+    TEST(RenameOptions, HashAgreesWithEqualityOverEveryField)
+    {
+        std::hash<RenameOptions> hash;
+        RenameOptions first;
+        RenameOptions second;
+        second.numberPadding = 3;
+        EXPECT_EQ(hash(first), hash(second));
+
+        const std::function<void(RenameOptions&)> changes[] = {
+            [](RenameOptions& o) { o.find = "a"; },
+            [](RenameOptions& o) { o.caseSensitive = true; },
+            [](RenameOptions& o) { o.removeLast = 1; },
+            [](RenameOptions& o) { o.caseStyle = CaseStyle::title; },
+            [](RenameOptions& o) { o.numberPadding = 4; },
+            [](RenameOptions& o) { o.dateSeparator = "-"; },
+            [](RenameOptions& o) { o.extMode = ExtMode::remove; },
+            [](RenameOptions& o) { o.newExt = "x"; },
+        };
+        for (std::size_t index = 0; index < std::size(changes); ++index) {
+            RenameOptions changed;
+            changes[index](changed);
+            EXPECT_NE(hash(changed), hash(first)) << index;
+        }
+        // Fields are fed in order: the same text in two neighbouring fields hashes apart.
+        RenameOptions prefixed;
+        prefixed.prefix = "x";
+        RenameOptions suffixed;
+        suffixed.suffix = "x";
+        EXPECT_NE(hash(prefixed), hash(suffixed));
     }
 
     TEST(OptionEnumerations, RawValuesAndCases)

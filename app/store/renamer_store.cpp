@@ -648,13 +648,13 @@ void RenamerStore::relocateItems(const std::vector<std::pair<FileURL, FileURL>>&
         auto found = positions.find(from.standardized().path);
         if (found == positions.end() || found->second.empty())
             continue;
-        // The first listed item at that path moves; a later pair for the same path finds it
-        // again only when it has come back there.
+        // The first listed item at that path moves, once: the pairs of a batch are matched
+        // against the places the items had before it, so that when names were swapped or
+        // rotated, the item moved by one pair is not taken again by a later pair whose source
+        // is its new place.
         auto index = found->second.front();
         found->second.erase(found->second.begin());
         (*items)[index].url = to;
-        auto& arrived = positions[to.standardized().path];
-        arrived.insert(std::upper_bound(arrived.begin(), arrived.end(), index), index);
         changed = true;
     }
     if (!changed)

@@ -238,7 +238,9 @@ public:
     void setAllIncluded(bool included);
     /// Points items at the new places of moved files, as one change: for each (from, to)
     /// pair the first item whose standardized URL equals `from` standardized gets `to`.
-    /// Pairs whose file is not listed are passed over.
+    /// Items are matched by the places they had before the call, and each moves at most once,
+    /// so swapped and rotated names land on the right items. Pairs whose file is not listed
+    /// are passed over.
     void relocateItems(const std::vector<std::pair<FileURL, FileURL>>& moves);
 
     /// The published rows, with ready rows outside every granted folder as `needsAccess`.

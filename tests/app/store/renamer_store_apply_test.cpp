@@ -428,6 +428,47 @@ namespace {
         EXPECT_EQ(contents(), (Contents { { "a_x.txt", "alpha" } }));
     }
 
+    TEST_F(StoreApply, UndoOfSwappedAndRotatedNamesPointsEachItemAtItsOwnFile)
+    {
+        struct Case {
+            std::vector<std::string> names;
+            std::string list;
+        };
+        const std::vector<Case> cases {
+            { { "a", "b" }, "b\na" },
+            { { "a", "b", "c" }, "b\nc\na" },
+            { { "a", "b", "c" }, "c\na\nb" },
+        };
+        for (const auto& testCase : cases) {
+            SCOPED_TRACE(testCase.list);
+            std::filesystem::remove_all(files.path());
+            std::filesystem::create_directories(files.path());
+            store.removeItems([&] {
+                std::unordered_set<Uuid> ids;
+                for (const auto& item : store.items())
+                    ids.insert(item.id);
+                return ids;
+            }());
+            Contents original;
+            for (const auto& name : testCase.names) {
+                files.createFile(name + ".txt", "content of " + name);
+                original[name + ".txt"] = "content of " + name;
+            }
+            listFolder({ Rule(RuleKind(ListConfig { testCase.list, false })) });
+            auto before = store.items();
+
+            store.apply();
+            ASSERT_NE(contents(), original);
+            ASSERT_TRUE(settle());
+            store.undoLastApply();
+            EXPECT_EQ(contents(), original);
+            ASSERT_EQ(store.items().size(), before.size());
+            for (std::size_t index = 0; index < before.size(); ++index) {
+                EXPECT_EQ(store.items()[index].id, before[index].id);
+                EXPECT_EQ(store.items()[index].url.path, before[index].url.path);
+            }
+        }
+    }
     TEST_F(StoreApply, UndoIsRefusedAfterAFileChangedAndWorksOnceItIsRestored)
     {
         files.createFile("a.txt", "alpha");

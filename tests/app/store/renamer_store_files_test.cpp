@@ -254,17 +254,25 @@ namespace {
             [](const FileItem& item) { return item.included; }));
     }
 
-    TEST_F(StoreFiles, RelocationIsOneChangeAndFollowsChains)
+    TEST_F(StoreFiles, RelocationIsOneChangeAndMovesEachItemOnce)
     {
         store.setItems({ FileItem(FileURL("/x/a"), true, {}, {}, 0, 0),
-            FileItem(FileURL("/x/b"), true, {}, {}, 0, 1) });
+            FileItem(FileURL("/x/b"), true, {}, {}, 0, 1),
+            FileItem(FileURL("/x/c"), true, {}, {}, 0, 2) });
         int published = 0;
         QObject::connect(&store, &RenamerStore::itemsChanged, [&] { ++published; });
+        // a goes to c, and the file that was at c to d: the item moved to c is not taken again.
         store.relocateItems({ { FileURL("/x/./a"), FileURL("/x/c") },
             { FileURL("/x/c"), FileURL("/x/d") }, { FileURL("/x/missing"), FileURL("/x/e") } });
         EXPECT_EQ(published, 1);
-        EXPECT_EQ(store.items()[0].url, FileURL("/x/d"));
+        EXPECT_EQ(store.items()[0].url, FileURL("/x/c"));
         EXPECT_EQ(store.items()[1].url, FileURL("/x/b"));
+        EXPECT_EQ(store.items()[2].url, FileURL("/x/d"));
+
+        // A pair whose source only an earlier pair's item now occupies finds nothing.
+        store.relocateItems(
+            { { FileURL("/x/b"), FileURL("/x/f") }, { FileURL("/x/f"), FileURL("/x/g") } });
+        EXPECT_EQ(store.items()[1].url, FileURL("/x/f"));
     }
 
     TEST_F(StoreFiles, ItemsOutsideGrantedFoldersNeedAccess)

@@ -592,6 +592,16 @@ void RenamerStore::addFiles(const std::vector<FileURL>& urls)
         showToast(std::string(nothingNewToAddText));
 }
 
+void RenamerStore::chooseFiles()
+{
+    if (!m_dialogs)
+        return;
+    auto chosen
+        = m_dialogs->chooseFilesToAdd(std::string(addFilesLabel), std::string(addFilesMessage));
+    if (chosen)
+        addFiles(*chosen);
+}
+
 bool RenamerStore::isIncluded(const Uuid& id) const
 {
     for (const auto& item : *m_items) {

@@ -81,6 +81,9 @@ public:
     static constexpr std::string_view filterChanges = "Changes";
     static constexpr std::string_view filterProblems = "Problems";
     static constexpr std::string_view nothingNewToAddText = "Nothing new to add";
+    static constexpr std::string_view addFilesLabel = "Add";
+    static constexpr std::string_view addFilesMessage
+        = "Choose files, or a folder to add everything inside it.";
     static constexpr std::string_view editRulesActionName = "Edit Rules";
     static constexpr std::chrono::milliseconds toastDuration { 2500 };
     static constexpr std::string_view failureAlertText = "Couldn't rename the files";
@@ -229,6 +232,9 @@ public:
     /// `renameFolders`, the folder itself); paths already listed and ".DS_Store" files are
     /// passed over. Shows "Nothing new to add" when a non-empty call adds nothing.
     void addFiles(const std::vector<FileURL>& urls);
+    /// Asks for files and folders to add (accept label "Add") and adds them; cancelling
+    /// does nothing.
+    void chooseFiles();
     /// The `included` flag of the item with `id`; false when there is none.
     bool isIncluded(const Uuid& id) const;
     /// Sets `included` of the first item with `id`; an unknown id changes nothing.

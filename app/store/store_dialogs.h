@@ -18,9 +18,10 @@ struct DocumentType {
     friend bool operator==(const DocumentType&, const DocumentType&) = default;
 };
 
-/// The modal dialogs the store shows: the failure alert and the file dialogs of preset
-/// documents. The window implements them with a message box and file dialogs; without an
-/// implementation the store asks nothing, so code without a window never blocks.
+/// The modal dialogs the store shows: the failure alert, the dialog that chooses files to add
+/// and the file dialogs of preset documents. The window implements them with a message box and file
+/// dialogs; without an implementation the store asks nothing, so code without a window never
+/// blocks.
 class StoreDialogs {
 public:
     virtual ~StoreDialogs() = default;
@@ -37,6 +38,12 @@ public:
 
     /// Asks for one existing file of one of `allowedTypes`. Nothing when cancelled.
     virtual std::optional<FileURL> chooseFileToOpen(const std::vector<DocumentType>& allowedTypes)
+        = 0;
+
+    /// Asks for any number of files and folders to add to the list, with `acceptLabel` on the
+    /// accept button and `message` shown in the dialog. Nothing when cancelled.
+    virtual std::optional<std::vector<FileURL>> chooseFilesToAdd(
+        const std::string& acceptLabel, const std::string& message)
         = 0;
 };
 

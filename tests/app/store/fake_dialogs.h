@@ -20,10 +20,14 @@ public:
 
     std::optional<FileURL> saveAnswer;
     std::optional<FileURL> openAnswer;
+    /// The files and folders chosen to add; nothing means the dialog was cancelled.
+    std::optional<std::vector<FileURL>> addAnswer;
 
     std::vector<std::pair<std::string, std::string>> warnings;
     std::vector<SaveRequest> saveRequests;
     std::vector<std::vector<DocumentType>> openRequests;
+    /// The accept label and message of every dialog that chose files to add.
+    std::vector<std::pair<std::string, std::string>> addRequests;
 
     void presentWarning(const std::string& messageText, const std::string& informativeText) override
     {
@@ -41,6 +45,13 @@ public:
     {
         openRequests.push_back(allowedTypes);
         return openAnswer;
+    }
+
+    std::optional<std::vector<FileURL>> chooseFilesToAdd(
+        const std::string& acceptLabel, const std::string& message) override
+    {
+        addRequests.emplace_back(acceptLabel, message);
+        return addAnswer;
     }
 };
 

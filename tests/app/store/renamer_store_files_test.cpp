@@ -2,6 +2,7 @@
 
 #include "app/store/file_error.h"
 #include "app/store/file_scan.h"
+#include "tests/app/store/fake_dialogs.h"
 #include "tests/app/store/store_test_support.h"
 #include "tests/support/temporary_folder.h"
 
@@ -50,6 +51,35 @@ namespace {
         TemporaryFolder files;
         RenamerStore store { std::make_shared<FakeServices>() };
     };
+
+    TEST_F(StoreFiles, ChoosingFilesAddsWhatTheDialogReturns)
+    {
+        files.createFile("picked/a.txt");
+        files.createFile("picked/b.txt");
+        files.createFile("single.txt");
+        testing::FakeDialogs dialogs;
+        store.setDialogs(&dialogs);
+
+        // Cancelled: nothing is added and no preview is asked for.
+        auto revision = store.revision();
+        store.chooseFiles();
+        ASSERT_EQ(dialogs.addRequests.size(), 1u);
+        EXPECT_EQ(dialogs.addRequests[0],
+            (std::pair<std::string, std::string> {
+                "Add", "Choose files, or a folder to add everything inside it." }));
+        EXPECT_TRUE(store.items().empty());
+        EXPECT_EQ(store.revision(), revision);
+
+        dialogs.addAnswer = std::vector<FileURL> { folder("picked"), url("single.txt") };
+        store.chooseFiles();
+        EXPECT_EQ(listedNames(),
+            (std::vector<std::string> { "picked/a.txt", "picked/b.txt", "single.txt" }));
+
+        // Without dialogs nothing is asked.
+        store.setDialogs(nullptr);
+        store.chooseFiles();
+        EXPECT_EQ(dialogs.addRequests.size(), 2u);
+    }
 
     TEST_F(StoreFiles, SameFileTwiceIsListedOnce)
     {

@@ -131,9 +131,17 @@ namespace {
 
     std::optional<std::vector<RenameMove>> readManifest(const std::filesystem::path& folder)
     {
-        int descriptor = ::open((folder / manifestName).c_str(), O_RDONLY | O_CLOEXEC);
+        // Only a regular file counts: a FIFO or device put in its place must not stall the
+        // pruning that follows every rename.
+        int descriptor = ::open(
+            (folder / manifestName).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
         if (descriptor < 0)
             return std::nullopt;
+        struct stat status { };
+        if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+            ::close(descriptor);
+            return std::nullopt;
+        }
         std::string data;
         char buffer[65536];
         for (;;) {

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 namespace sorvik {
@@ -452,6 +454,21 @@ namespace {
             { extra, missing, noManifest, badManifest, link, std::string("not-a-uuid") })
             EXPECT_TRUE(exists(name)) << name;
         EXPECT_TRUE(fs::exists(folder / "files")) << "sources are never touched";
+    }
+
+    TEST_F(PruneBackups, AManifestThatIsNotAFileNeitherStallsNorGoes)
+    {
+        auto fifo = addBackup({ "a.jpg" });
+        fs::remove(folder / "Backups" / fifo / "manifest.json");
+        ASSERT_EQ(mkfifo((folder / "Backups" / fifo / "manifest.json").c_str(), 0600), 0);
+        auto linked = addBackup({ "b.jpg" });
+        fs::rename(folder / "Backups" / linked / "manifest.json", folder / "elsewhere.json");
+        fs::create_symlink(
+            folder / "elsewhere.json", folder / "Backups" / linked / "manifest.json");
+
+        prune(86400); // returns instead of waiting for a writer on the FIFO
+        EXPECT_TRUE(exists(fifo));
+        EXPECT_TRUE(exists(linked));
     }
 
     TEST_F(PruneBackups, AMissingFolderIsNoFailure) { EXPECT_NO_THROW(prune(86400)); }

@@ -100,7 +100,10 @@ MetadataDictionary AIService::answer(const FileItem& item, AIMode mode, std::int
         auto file = RegularFile::open(path, error);
         if (!file)
             return errorAnswer(contentText::couldNotOpenMessage(path, error));
-        key = aiCacheKey(contentHash(*file), item, mode, maxWords, includeDate);
+        auto hash = contentHash(*file, error);
+        if (!hash)
+            return errorAnswer(contentText::couldNotReadMessage(path, error));
+        key = aiCacheKey(*hash, item, mode, maxWords, includeDate);
     }
     if (auto cached = m_cache.find(key); cached != m_cache.end())
         return cached->second;
@@ -126,14 +129,20 @@ MetadataDictionary AIService::answer(const FileItem& item, AIMode mode, std::int
     return result;
 }
 
-std::string AIService::contentHash(const RegularFile& file)
+std::optional<std::string> AIService::contentHash(const RegularFile& file, std::error_code& error)
 {
+    auto hashOfStart = [&]() -> std::optional<std::string> {
+        std::string start = file.readPrefix(aiCacheKeyPrefixBytes, error);
+        if (error)
+            return std::nullopt;
+        return sha256Hex(start);
+    };
     // Hashing a MiB costs about 10 ms, which every preview would pay again for every file.
     // The hash is kept for as long as the file's identity and change time stay the same: any
     // write to the file changes its change time, and no program can set that time back.
     struct stat status { };
     if (::fstat(file.descriptor(), &status) != 0)
-        return sha256Hex(file.readPrefix(aiCacheKeyPrefixBytes));
+        return hashOfStart();
     std::string identity = std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino) + ":"
         + std::to_string(status.st_size) + ":" + std::to_string(status.st_mtim.tv_sec) + "."
         + std::to_string(status.st_mtim.tv_nsec) + ":" + std::to_string(status.st_ctim.tv_sec) + "."
@@ -142,8 +151,9 @@ std::string AIService::contentHash(const RegularFile& file)
         return known->second;
     if (m_contentHashes.size() >= 200'000)
         m_contentHashes.clear();
-    auto hash = sha256Hex(file.readPrefix(aiCacheKeyPrefixBytes));
-    m_contentHashes.emplace(std::move(identity), hash);
+    auto hash = hashOfStart();
+    if (hash)
+        m_contentHashes.emplace(std::move(identity), *hash);
     return hash;
 }
 

@@ -12,8 +12,10 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stop_token>
 #include <string>
+#include <system_error>
 #include <unordered_map>
 
 namespace sorvik {
@@ -62,8 +64,9 @@ private:
     MetadataDictionary modelAnswer(
         const Content& content, AIMode mode, std::int64_t maxWords, MetadataDictionary heuristic);
     void saveCache() const;
-    /// The SHA-256 of the file's first MiB, remembered while the file is unchanged.
-    std::string contentHash(const RegularFile& file);
+    /// The SHA-256 of the file's first MiB, remembered while the file is unchanged; nothing,
+    /// with the reason in `error`, when the file cannot be read.
+    std::optional<std::string> contentHash(const RegularFile& file, std::error_code& error);
 
     std::mutex m_mutex;
     std::unique_ptr<LanguageModel> m_model;

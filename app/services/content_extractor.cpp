@@ -80,12 +80,23 @@ namespace {
         return recognized(page.image, page.dotsPerInch, classifier, stop);
     }
 
+    /// The file's first `limit` bytes; fails when they cannot be read.
+    std::string readStart(
+        const RegularFile& file, const std::filesystem::path& path, std::size_t limit)
+    {
+        std::error_code error;
+        std::string data = file.readPrefix(limit, error);
+        if (error)
+            throw Error(contentText::couldNotReadMessage(path, error));
+        return data;
+    }
+
     std::string richDocumentText(const std::filesystem::path& path, std::string_view extension)
     {
         RegularFile file = openForReading(path);
         if (extension == "docx")
             return docxPlainText(file, contentLimits::characters);
-        return rtfPlainText(file.readPrefix(richDocumentBytes), contentLimits::characters);
+        return rtfPlainText(readStart(file, path, richDocumentBytes), contentLimits::characters);
     }
 
     Content uncut(
@@ -103,9 +114,9 @@ namespace {
         }
         if (isOneOf(extension, { "txt", "md", "csv", "log", "json" })) {
             RegularFile file = openForReading(path);
-            return {
-                contentText::decodingUtf8Lossily(file.readPrefix(contentLimits::plainTextBytes)), {}
-            };
+            return { contentText::decodingUtf8Lossily(
+                         readStart(file, path, contentLimits::plainTextBytes)),
+                {} };
         }
         if (isOneOf(extension, { "docx", "rtf" }))
             return { richDocumentText(path, extension), {} };

@@ -90,4 +90,10 @@ std::string couldNotOpenMessage(const std::filesystem::path& path, const std::er
     return "The file \u201C" + name + "\u201D couldn\u2019t be opened: " + error.message();
 }
 
+std::string couldNotReadMessage(const std::filesystem::path& path, const std::error_code& error)
+{
+    std::string name = decodingUtf8Lossily(path.filename().native());
+    return "The file \u201C" + name + "\u201D couldn\u2019t be read: " + error.message();
+}
+
 } // namespace sorvik::contentText

@@ -31,4 +31,8 @@ std::string prefixCharacters(std::string_view text, std::size_t count);
 /// then the system's reason.
 std::string couldNotOpenMessage(const std::filesystem::path& path, const std::error_code& error);
 
+/// The user-facing text of a file that opened but could not be read: its name first, then the
+/// system's reason.
+std::string couldNotReadMessage(const std::filesystem::path& path, const std::error_code& error);
+
 } // namespace sorvik::contentText

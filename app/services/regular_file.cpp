@@ -75,6 +75,13 @@ RegularFile::~RegularFile()
 
 std::string RegularFile::readPrefix(std::size_t limit) const
 {
+    std::error_code ignored;
+    return readPrefix(limit, ignored);
+}
+
+std::string RegularFile::readPrefix(std::size_t limit, std::error_code& error) const
+{
+    error.clear();
     std::string data;
     data.resize(limit);
     std::size_t filled = 0;
@@ -83,6 +90,8 @@ std::string RegularFile::readPrefix(std::size_t limit) const
             m_descriptor, data.data() + filled, limit - filled, static_cast<off_t>(filled));
         if (count < 0 && errno == EINTR)
             continue;
+        if (count < 0)
+            error.assign(errno, std::generic_category());
         if (count <= 0)
             break;
         filled += static_cast<std::size_t>(count);

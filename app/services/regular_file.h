@@ -29,8 +29,12 @@ public:
     int descriptor() const { return m_descriptor; }
     std::int64_t size() const { return m_size; }
 
-    /// Up to `limit` bytes from the start of the file.
+    /// Up to `limit` bytes from the start of the file; a read that fails ends the data there.
+    /// For sniffing a file's kind, where a failure only means "not this kind".
     std::string readPrefix(std::size_t limit) const;
+    /// Up to `limit` bytes from the start of the file; `error` tells why reading stopped short
+    /// (cleared when it did not). What was read before the failure is returned.
+    std::string readPrefix(std::size_t limit, std::error_code& error) const;
 
 private:
     RegularFile(int descriptor, std::int64_t size);

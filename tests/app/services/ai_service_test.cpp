@@ -295,6 +295,14 @@ namespace {
             (MetadataDictionary { { "ai.error",
                 "The document could not be read: it is not a valid Word document." } }));
 
+        // A file that opens but cannot be read (the start of this process's memory).
+        auto unreadable = folder / "memory.pdf";
+        std::filesystem::create_symlink("/proc/self/mem", unreadable);
+        EXPECT_EQ(service.metadata(itemAt(unreadable), AIMode::smart, 6, true),
+            (MetadataDictionary { { "ai.error",
+                "The file \u201Cmemory.pdf\u201D couldn\u2019t be read: Input/output "
+                "error" } }));
+
         EXPECT_EQ(model->requests, 0);
 
         // Without a model, a file with no content has nothing to name it by.

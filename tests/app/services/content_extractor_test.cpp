@@ -229,6 +229,23 @@ namespace {
         }
     }
 
+    TEST_F(ContentExtractorTest, FailsWhenATextOrRichDocumentCannotBeRead)
+    {
+        // Each name leads to /proc/self/mem, a regular file whose start cannot be read.
+        for (auto name : { "notes.txt", "letter.rtf" }) {
+            auto link = folder / name;
+            std::filesystem::create_symlink("/proc/self/mem", link);
+            try {
+                extractContent(link);
+                ADD_FAILURE() << name;
+            } catch (const Error& error) {
+                EXPECT_EQ(std::string(error.what()),
+                    std::string("The file \u201C") + name
+                        + "\u201D couldn\u2019t be read: Input/output error");
+            }
+        }
+    }
+
     TEST_F(ContentExtractorTest, ReadsWordDocuments)
     {
         auto path = folder.createFile("contract.docx",

@@ -55,5 +55,24 @@ namespace {
         EXPECT_FALSE(error);
     }
 
+    TEST(RegularFile, TellsWhenReadingFails)
+    {
+        testing::TemporaryFolder folder;
+        std::error_code error;
+        auto file = RegularFile::open(folder.createFile("a.txt", "hello"), error);
+        ASSERT_TRUE(file);
+        EXPECT_EQ(file->readPrefix(3, error), "hel");
+        EXPECT_FALSE(error);
+        EXPECT_EQ(file->readPrefix(100, error), "hello");
+        EXPECT_FALSE(error);
+
+        // The memory of this process is a regular file whose first page cannot be read.
+        auto memory = RegularFile::open("/proc/self/mem");
+        ASSERT_TRUE(memory);
+        EXPECT_EQ(memory->readPrefix(100, error), "");
+        EXPECT_EQ(error, std::errc::io_error);
+        EXPECT_EQ(memory->readPrefix(100), ""); // the unchecked read just ends
+    }
+
 } // namespace
 } // namespace sorvik

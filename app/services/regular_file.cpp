@@ -1,5 +1,6 @@
 #include "app/services/regular_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -83,11 +84,16 @@ std::string RegularFile::readPrefix(std::size_t limit, std::error_code& error) c
 {
     error.clear();
     std::string data;
-    data.resize(limit);
+    // Size the buffer by the file, not the limit: most files are far below it. The file may
+    // still grow while it is read, so the buffer grows too, up to the limit.
+    std::size_t expected = m_size >= 0 ? static_cast<std::size_t>(m_size) + 1 : 65536;
+    data.resize(std::min(limit, std::max<std::size_t>(expected, 4096)));
     std::size_t filled = 0;
     while (filled < limit) {
+        if (filled == data.size())
+            data.resize(std::min(limit, data.size() * 2));
         ssize_t count = ::pread(
-            m_descriptor, data.data() + filled, limit - filled, static_cast<off_t>(filled));
+            m_descriptor, data.data() + filled, data.size() - filled, static_cast<off_t>(filled));
         if (count < 0 && errno == EINTR)
             continue;
         if (count < 0)

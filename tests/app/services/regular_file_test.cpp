@@ -74,5 +74,24 @@ namespace {
         EXPECT_EQ(memory->readPrefix(100), ""); // the unchecked read just ends
     }
 
+    TEST(RegularFile, ReadsUpToTheLimitWhateverTheSizeSays)
+    {
+        testing::TemporaryFolder folder;
+        std::string content(10'000, 'x');
+        content[9'999] = 'y';
+        auto file = folder.createFile("big.txt", content);
+        auto opened = RegularFile::open(file);
+        ASSERT_TRUE(opened);
+        EXPECT_EQ(opened->readPrefix(100'000), content);
+        EXPECT_EQ(opened->readPrefix(5'000), content.substr(0, 5'000));
+        EXPECT_EQ(opened->readPrefix(10'000), content);
+
+        // A file whose size reads as 0 while it has content.
+        auto status = RegularFile::open("/proc/self/status");
+        ASSERT_TRUE(status);
+        EXPECT_EQ(status->size(), 0);
+        EXPECT_NE(status->readPrefix(1 << 20).find("Name:"), std::string::npos);
+    }
+
 } // namespace
 } // namespace sorvik

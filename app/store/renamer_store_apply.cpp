@@ -1,0 +1,301 @@
+#include "app/store/renamer_store.h"
+
+#include "app/store/batch_recovery.h"
+#include "app/store/history_file.h"
+#include "app/store/json_files.h"
+#include "engine/apply/local_file_system.h"
+#include "engine/apply/rename_executor.h"
+
+#include <algorithm>
+#include <exception>
+#include <unordered_map>
+
+namespace sorvik {
+
+namespace {
+
+    /// The parent folders of every move's source and destination, each once, in order of
+    /// first appearance.
+    std::vector<FileURL> foldersOf(const std::vector<RenameMove>& moves)
+    {
+        std::vector<FileURL> folders;
+        std::unordered_set<std::string> seen;
+        auto add = [&](const FileURL& url) {
+            auto folder = url.deletingLastPathComponent();
+            if (seen.insert(folder.path).second)
+                folders.push_back(std::move(folder));
+        };
+        for (const auto& move : moves) {
+            add(move.from);
+            add(move.to);
+        }
+        return folders;
+    }
+
+    void removeCreatedDirectories(const std::optional<std::vector<FileURL>>& folders)
+    {
+        if (!folders)
+            return;
+        LocalFileSystem fileSystem;
+        RenameExecutor(fileSystem).removeCreatedDirectories(*folders);
+    }
+
+    /// Whether `record` is the batch that `entry` puts back: not undone, and its moves'
+    /// destinations are the entry's sources, in order.
+    bool matches(const HistoryRecord& record, const RenamerStore::UndoBatch& entry)
+    {
+        if (record.undone || record.moves.size() != entry.size())
+            return false;
+        for (std::size_t index = 0; index < entry.size(); ++index) {
+            if (!(record.moves[index].to == entry[index].first))
+                return false;
+        }
+        return true;
+    }
+
+} // namespace
+
+// ---- Apply, undo and history ----
+
+FileURL RenamerStore::backupsFolder()
+{
+    return FileURL((JSONFiles::applicationFolder() / "Backups").string(), true);
+}
+
+void RenamerStore::setUndoStack(std::vector<UndoBatch> undoStack)
+{
+    m_undoStack = std::move(undoStack);
+    emit undoStackChanged();
+}
+
+void RenamerStore::presentFailureAlert(const std::string& description)
+{
+    m_lastFailureAlert = FailureAlert { std::string(failureAlertText), description };
+    if (m_dialogs)
+        m_dialogs->presentWarning(std::string(failureAlertText), description);
+}
+
+std::vector<FileURL> RenamerStore::executeMoves(
+    const std::vector<RenameMove>& moves, const std::optional<FileURL>& backupDirectory)
+{
+    return withFolderAccess(foldersOf(moves), [&] {
+        LocalFileSystem fileSystem;
+        RenameExecutor executor(fileSystem, batchJournalFolder());
+        return executor.execute(moves, backupDirectory);
+    });
+}
+
+std::vector<FileURL> RenamerStore::performMoves(
+    const UndoBatch& moves, const std::optional<FileURL>& backupDirectory)
+{
+    std::vector<RenameMove> batch;
+    batch.reserve(moves.size());
+    for (const auto& [from, to] : moves)
+        batch.push_back(RenameMove { from, to });
+    return executeMoves(batch, backupDirectory);
+}
+
+void RenamerStore::changeHistory(
+    const std::function<void(std::vector<HistoryRecord>&)>& change, bool inMemoryWhenUnreadable)
+{
+    std::optional<std::vector<HistoryRecord>> changed;
+    std::vector<HistoryRecord> written;
+    try {
+        written = HistoryFile::update([&](std::vector<HistoryRecord>& records) {
+            change(records);
+            changed = records;
+        });
+    } catch (...) {
+        if (!changed && inMemoryWhenUnreadable) {
+            changed = m_history;
+            change(*changed);
+        }
+        if (changed) {
+            // What the window shows follows what happened to the files, written or not.
+            if (changed->size() > HistoryFile::recordLimit)
+                changed->resize(HistoryFile::recordLimit);
+            setHistory(std::move(*changed));
+        }
+        throw;
+    }
+    setHistory(std::move(written));
+}
+
+void RenamerStore::markUndone(const Uuid& id)
+{
+    changeHistory(
+        [&id](std::vector<HistoryRecord>& records) {
+            for (auto& record : records) {
+                if (record.id == id)
+                    record.undone = true;
+            }
+        },
+        true);
+}
+
+void RenamerStore::apply()
+{
+    if (m_isPlanning)
+        return;
+    if (auto folder = folderNeedingAccess()) {
+        m_folderAccess->requestAccess(*folder);
+        emit previewsChanged();
+        return;
+    }
+
+    std::vector<RenameMove> moves;
+    std::unordered_map<Uuid, FileURL> destinations;
+    for (const auto& row : previews()) {
+        if (row.status.kind != RenameStatus::Kind::ready)
+            continue;
+        moves.push_back(RenameMove { row.item.url, row.targetURL });
+        destinations.emplace(row.item.id, row.targetURL);
+    }
+    if (moves.empty())
+        return;
+
+    auto batchId = Uuid::random();
+    std::optional<FileURL> backupFolder;
+    if (m_backupEnabled)
+        backupFolder = backupsFolder().appending(batchId.text(), true);
+
+    std::vector<FileURL> created;
+    try {
+        created = executeMoves(moves, backupFolder);
+    } catch (const std::exception& error) {
+        presentFailureAlert(error.what());
+        return;
+    }
+
+    auto items = std::make_shared<std::vector<FileItem>>(*m_items);
+    for (auto& item : *items) {
+        auto found = destinations.find(item.id);
+        if (found != destinations.end())
+            item.url = found->second;
+    }
+    publishItems(std::move(items));
+    refreshPreview();
+
+    UndoBatch inverse;
+    inverse.reserve(moves.size());
+    for (const auto& move : moves)
+        inverse.emplace_back(move.to, move.from);
+    setUndoStack({ std::move(inverse) });
+
+    try {
+        HistoryRecord record(batchId, moves, std::move(created), backupFolder);
+        changeHistory(
+            [&record](std::vector<HistoryRecord>& records) {
+                records.insert(records.begin(), std::move(record));
+            },
+            false);
+        RenameExecutor::pruneBackups(
+            backupsFolder(), Date { Date::now().seconds - backupLifetime });
+    } catch (const std::exception& error) {
+        setMessage(std::string(historyNotSavedText) + " " + error.what());
+    }
+    showToast("Renamed " + std::to_string(moves.size()) + " files");
+}
+
+void RenamerStore::undoLastApply()
+{
+    if (m_undoStack.empty())
+        return;
+    auto stack = m_undoStack;
+    auto entry = std::move(stack.back());
+    stack.pop_back();
+    setUndoStack(stack);
+    auto putBack = [&] {
+        auto restored = m_undoStack;
+        restored.push_back(entry);
+        setUndoStack(std::move(restored));
+    };
+
+    std::optional<HistoryRecord> record;
+    auto found = std::find_if(m_history.begin(), m_history.end(),
+        [&](const HistoryRecord& candidate) { return matches(candidate, entry); });
+    if (found != m_history.end()) {
+        record = *found;
+        try {
+            record->validateForUndo();
+        } catch (const std::exception& error) {
+            putBack();
+            setMessage(std::string(error.what()));
+            return;
+        }
+    }
+
+    try {
+        performMoves(entry, std::nullopt);
+    } catch (const std::exception& error) {
+        putBack();
+        presentFailureAlert(error.what());
+        return;
+    }
+    relocateItems(entry);
+
+    if (record) {
+        removeCreatedDirectories(record->createdDirectories);
+        try {
+            markUndone(record->id);
+        } catch (const std::exception& error) {
+            setMessage(std::string(error.what()));
+        }
+    }
+    showToast("Undid " + std::to_string(entry.size()) + " renames");
+}
+
+void RenamerStore::revert(const Uuid& id)
+{
+    auto found = std::find_if(m_history.begin(), m_history.end(),
+        [&](const HistoryRecord& record) { return record.id == id; });
+    if (found == m_history.end() || found->undone)
+        return;
+    auto record = *found;
+
+    std::vector<RenameMove> inverse;
+    try {
+        inverse = record.validateForUndo();
+        executeMoves(inverse, std::nullopt);
+    } catch (const std::exception& error) {
+        setMessage(std::string(error.what()));
+        return;
+    }
+
+    std::unordered_map<FileURL, FileURL> destinations;
+    for (const auto& move : inverse)
+        destinations.emplace(move.from, move.to);
+    auto items = std::make_shared<std::vector<FileItem>>(*m_items);
+    for (auto& item : *items) {
+        auto moved = destinations.find(item.url);
+        if (moved != destinations.end())
+            item.url = moved->second;
+    }
+    publishItems(std::move(items));
+    refreshPreview();
+
+    removeCreatedDirectories(record.createdDirectories);
+    try {
+        markUndone(record.id);
+    } catch (const std::exception& error) {
+        setMessage(std::string(error.what()));
+        return;
+    }
+    setUndoStack({});
+}
+
+void RenamerStore::loadHistory()
+{
+    std::optional<std::vector<HistoryRecord>> loaded;
+    try {
+        loaded = JSONFiles::load<std::vector<HistoryRecord>>(HistoryFile::fileName);
+    } catch (const std::exception& error) {
+        setMessage(std::string(error.what()));
+        return;
+    }
+    if (loaded)
+        setHistory(std::move(*loaded));
+    setShowingHistory(true);
+}
+
+} // namespace sorvik

@@ -20,6 +20,7 @@
 
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <variant>
@@ -65,15 +66,33 @@ namespace {
         }
     }
 
-    /// Stage 10: every source as it was before the metadata and AI stages, or the run stops.
-    void recheckSources(
-        const std::vector<FileItem>& items, const std::vector<FileFingerprint>& before)
+    /// Stage 10 for the items that do not move: each as it was before the metadata and AI
+    /// stages, or the run stops. The executor checks the moving ones as it checks the batch.
+    void recheckUnmoved(const std::vector<FileItem>& items,
+        const std::vector<FileFingerprint>& before, const std::vector<bool>& moving)
     {
         for (std::size_t index = 0; index < items.size(); ++index) {
+            if (moving[index])
+                continue;
             FileFingerprint now(items[index].url);
             if (now != before[index])
                 throw AutomationError(AutomationError::sourceChanged);
         }
+    }
+
+    /// The folders of every move's source and destination, each once.
+    std::vector<FileURL> foldersOf(const std::vector<RenameMove>& moves)
+    {
+        std::vector<FileURL> folders;
+        std::unordered_set<std::string> seen;
+        for (const auto& move : moves) {
+            for (const FileURL* url : { &move.from, &move.to }) {
+                auto folder = url->deletingLastPathComponent();
+                if (seen.insert(folder.path).second)
+                    folders.push_back(std::move(folder));
+            }
+        }
+        return folders;
     }
 
     std::vector<FileURL> targets(const std::vector<PreviewRow>& rows)
@@ -96,12 +115,8 @@ AutomationRunner::AutomationRunner(RenamerStore& store, std::shared_ptr<PreviewS
 std::vector<FileURL> AutomationRunner::run(const std::vector<FileURL>& urls,
     const std::vector<Rule>& rules, bool dryRun, std::stop_token stop) const
 {
-    auto items = fileItems(uniqueURLs(urls), m_store.folderAccess());
-
     std::vector<FileFingerprint> before;
-    before.reserve(items.size());
-    for (const auto& item : items)
-        before.emplace_back(item.url);
+    auto items = fileItems(uniqueURLs(urls), m_store.folderAccess(), &before);
 
     auto metadata = readMetadata(items, rules, m_store.onlinePlaces(), m_services.get(), stop);
     addAIAnswers(metadata, items, rules, m_services.get(), stop);
@@ -117,17 +132,31 @@ std::vector<FileURL> AutomationRunner::run(const std::vector<FileURL>& urls,
                 std::string(AutomationError::filenameProblem) + row.item.url.lastPathComponent());
     }
 
+    std::unordered_map<Uuid, std::size_t> itemIndex;
+    itemIndex.reserve(items.size());
+    for (std::size_t index = 0; index < items.size(); ++index)
+        itemIndex.emplace(items[index].id, index);
     std::vector<RenameMove> moves;
+    std::vector<std::optional<FileFingerprint>> expected;
+    std::vector<bool> moving(items.size(), false);
     for (const auto& row : rows) {
-        if (row.status.kind == RenameStatus::Kind::ready)
-            moves.push_back(RenameMove { row.item.url, row.targetURL });
+        if (row.status.kind != RenameStatus::Kind::ready)
+            continue;
+        moves.push_back(RenameMove { row.item.url, row.targetURL });
+        auto index = itemIndex.find(row.item.id);
+        if (index == itemIndex.end()) {
+            expected.emplace_back();
+            continue;
+        }
+        moving[index->second] = true;
+        expected.emplace_back(before[index->second]);
     }
     if (dryRun || moves.empty())
         return targets(rows);
 
     // From here to the end nothing waits on anything else, so no other rename on this thread
     // can slip in between the check of the sources, the moves and the history.
-    recheckSources(items, before);
+    recheckUnmoved(items, before, moving);
 
     auto batchID = Uuid::random();
     std::optional<FileURL> backupFolder;
@@ -135,24 +164,31 @@ std::vector<FileURL> AutomationRunner::run(const std::vector<FileURL>& urls,
         backupFolder
             = FileURL((JSONFiles::applicationFolder() / "Backups" / batchID.text()).string(), true);
 
-    std::vector<FileURL> folders;
-    folders.reserve(moves.size() * 2);
-    for (const auto& move : moves) {
-        folders.push_back(move.from.deletingLastPathComponent());
-        folders.push_back(move.to.deletingLastPathComponent());
+    BatchOptions options;
+    options.backupDirectory = backupFolder;
+    options.grantedFolders = m_store.folderAccess().folders();
+    options.recordId = batchID;
+    options.expectedSources = std::move(expected);
+    AppliedBatch applied;
+    try {
+        applied = m_store.withFolderAccess(foldersOf(moves), [&] {
+            RenameExecutor executor(fileSystem, batchJournalFolder());
+            return executor.apply(moves, options);
+        });
+    } catch (const SourceChangedError& changed) {
+        // Gone is told by the system's own error, changed by the runner's.
+        FileFingerprint now(changed.source());
+        throw AutomationError(AutomationError::sourceChanged);
     }
-    auto createdDirectories = m_store.withFolderAccess(folders, [&] {
-        RenameExecutor executor(fileSystem, batchJournalFolder());
-        return executor.execute(moves, backupFolder);
-    });
 
     std::vector<HistoryRecord> history;
     try {
-        HistoryRecord record(batchID, moves, std::move(createdDirectories), backupFolder);
-        history = HistoryFile::insert(record);
+        history = HistoryFile::insert(recordOf(batchID, moves, applied, backupFolder));
     } catch (const std::exception& error) {
+        // The journal stays: the next start of sorvik adds the record.
         throw AutomationError(std::string(AutomationError::historyNotSaved) + error.what());
     }
+    applied.journal.finish();
     m_store.setHistory(std::move(history));
     return targets(rows);
 }
@@ -175,15 +211,22 @@ std::vector<FileURL> uniqueURLs(const std::vector<FileURL>& urls)
     return kept;
 }
 
-std::vector<FileItem> fileItems(const std::vector<FileURL>& urls, const FolderAccessManager& access)
+std::vector<FileItem> fileItems(const std::vector<FileURL>& urls, const FolderAccessManager& access,
+    std::vector<FileFingerprint>* fingerprints)
 {
     std::vector<FileItem> items;
     items.reserve(urls.size());
+    if (fingerprints)
+        fingerprints->reserve(urls.size());
+    auto coverage = access.coverage();
     for (std::size_t index = 0; index < urls.size(); ++index) {
         const auto& url = urls[index];
-        if (!access.covers(url.deletingLastPathComponent()))
+        if (!coverage.covers(url.deletingLastPathComponent()))
             throw AutomationError(AutomationError::grantRequired);
-        auto values = FileScan::readChecked(url);
+        FileFingerprint fingerprint;
+        auto values = FileScan::readChecked(url, fingerprint);
+        if (fingerprints)
+            fingerprints->push_back(fingerprint);
         FileItem item;
         item.url = FileURL(url.path, values.isDirectory);
         item.included = true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/store/preview_services.h"
+#include "engine/apply/file_fingerprint.h"
 #include "engine/model/file_item.h"
 #include "engine/model/file_url.h"
 #include "engine/model/rule.h"
@@ -19,7 +20,7 @@ class RenamerStore;
 // no file is touched before the moves:
 //   1. the URLs lose repeats (compared standardized; the first spelling is kept);
 //   2. each URL becomes an item, only inside a granted folder;
-//   3. every source's fingerprint is taken;
+//   3. every source's fingerprint is taken (from the same read as its item's values);
 //   4. metadata is read once, only when a token of the enabled rules' texts needs it;
 //   5. each enabled AI rename rule asks for every item, one at a time, and its answers are
 //      stored under the plain "ai." keys and again under the rule's own keys;
@@ -27,10 +28,13 @@ class RenamerStore;
 //   7. any conflict or invalid row refuses the whole batch, dry run or not;
 //   8. ready rows become the moves;
 //   9. a dry run, or a batch without moves, ends here with the planned targets;
-//  10. every source must still have its fingerprint of stage 3, or the run is refused;
+//  10. every source must still have its fingerprint of stage 3, or the run is refused (the
+//      executor checks the moving ones, in the one look at each file its checks take);
 //  11. with backups on, the batch gets its backup folder;
 //  12. the executor moves the files inside the granted folders' access;
-//  13. the batch is recorded first in "history.json" (at most 500 records);
+//  13. the batch is recorded first in "history.json" (at most 500 records), with the
+//      fingerprints the executor read; then its journal goes (until then, a killed run's
+//      batch gets its record at the next start);
 //  14. the store publishes that history.
 // The result is every row's target, in row order. The run keeps no state, never touches the
 // store's file list, rules, preview or undo stack, prunes no backups and shows no toast.
@@ -60,10 +64,11 @@ std::vector<FileURL> runPresetAutomation(const std::vector<FileURL>& urls,
 /// `urls` in order without repeats: a URL whose standardized path came before is dropped.
 std::vector<FileURL> uniqueURLs(const std::vector<FileURL>& urls);
 
-/// One new included item per URL, numbered from 0 in order. Fails with `AutomationError`
-/// when a URL's folder is not granted, or with the error of reading its values; the first
-/// failing URL ends the walk.
-std::vector<FileItem> fileItems(
-    const std::vector<FileURL>& urls, const FolderAccessManager& access);
+/// One new included item per URL, numbered from 0 in order, and with `fingerprints` each
+/// file's fingerprint from the same read. Fails with `AutomationError` when a URL's folder is
+/// not granted, or with the error of reading its values; the first failing URL ends the walk.
+/// Each folder's grant is looked up once.
+std::vector<FileItem> fileItems(const std::vector<FileURL>& urls, const FolderAccessManager& access,
+    std::vector<FileFingerprint>* fingerprints = nullptr);
 
 } // namespace sorvik

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/apply/file_fingerprint.h"
 #include "engine/model/date.h"
 #include "engine/model/file_item.h"
 #include "engine/model/file_url.h"
@@ -41,6 +42,9 @@ ResourceValues read(const FileURL& url);
 /// The values of the file at `url`, read in one `statx` call. Fails with `FileSystemError`
 /// when they cannot be read (for instance, no such file).
 ResourceValues readChecked(const FileURL& url);
+
+/// `readChecked`, also giving the file's fingerprint from the same call.
+ResourceValues readChecked(const FileURL& url, FileFingerprint& fingerprint);
 
 /// Whether the file at `url` can be read as a plain folder (not through a symbolic link).
 bool isPlainFolder(const FileURL& url);

@@ -2,6 +2,7 @@
 
 #include "app/store/access_prompt.h"
 #include "app/store/bookmark_file.h"
+#include "app/store/folder_coverage.h"
 #include "app/store/folder_scope_lease.h"
 #include "engine/model/file_url.h"
 
@@ -64,6 +65,9 @@ public:
     /// their symbolic links resolved (for a path that does not exist yet, those of its longest
     /// existing part); texts compare under canonical equivalence, case-sensitively.
     bool covers(const FileURL& url) const;
+    /// The same test for many folders, each granted folder and each folder resolved once;
+    /// for one batch or one preview.
+    FolderCoverage coverage() const;
 
     /// Runs `body` with access started on the granted folders that hold `urls`, and stopped
     /// again afterwards whether `body` returns or throws. Fails with `FileError`

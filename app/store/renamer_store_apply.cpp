@@ -75,13 +75,21 @@ void RenamerStore::presentFailureAlert(const std::string& description)
         m_dialogs->presentWarning(std::string(failureAlertText), description);
 }
 
-std::vector<FileURL> RenamerStore::executeMoves(
-    const std::vector<RenameMove>& moves, const std::optional<FileURL>& backupDirectory)
+AppliedBatch RenamerStore::executeMoves(const std::vector<RenameMove>& moves,
+    const std::optional<FileURL>& backupDirectory, const std::optional<Uuid>& recordId)
 {
     return withFolderAccess(foldersOf(moves), [&] {
         LocalFileSystem fileSystem;
         RenameExecutor executor(fileSystem, batchJournalFolder());
-        return executor.execute(moves, backupDirectory);
+        BatchOptions options;
+        options.backupDirectory = backupDirectory;
+        options.grantedFolders = m_folderAccess->folders();
+        options.recordId = recordId;
+        auto applied = executor.apply(moves, options);
+        // A batch without a record of its own (undo, revert) is over with its last move.
+        if (!recordId)
+            applied.journal.finish();
+        return applied;
     });
 }
 
@@ -92,7 +100,7 @@ std::vector<FileURL> RenamerStore::performMoves(
     batch.reserve(moves.size());
     for (const auto& [from, to] : moves)
         batch.push_back(RenameMove { from, to });
-    return executeMoves(batch, backupDirectory);
+    return executeMoves(batch, backupDirectory, std::nullopt).createdDirectories;
 }
 
 void RenamerStore::changeHistory(
@@ -159,9 +167,9 @@ void RenamerStore::apply()
     if (m_backupEnabled)
         backupFolder = backupsFolder().appending(batchId.text(), true);
 
-    std::vector<FileURL> created;
+    AppliedBatch applied;
     try {
-        created = executeMoves(moves, backupFolder);
+        applied = executeMoves(moves, backupFolder, batchId);
     } catch (const std::exception& error) {
         presentFailureAlert(error.what());
         return;
@@ -183,12 +191,14 @@ void RenamerStore::apply()
     setUndoStack({ std::move(inverse) });
 
     try {
-        HistoryRecord record(batchId, moves, std::move(created), backupFolder);
+        auto record = recordOf(batchId, moves, applied, backupFolder);
         changeHistory(
             [&record](std::vector<HistoryRecord>& records) {
                 records.insert(records.begin(), std::move(record));
             },
             false);
+        // Recorded: the batch is over. Until then its journal lets the next start record it.
+        applied.journal.finish();
         RenameExecutor::pruneBackups(
             backupsFolder(), Date { Date::now().seconds - backupLifetime });
     } catch (const std::exception& error) {
@@ -256,7 +266,7 @@ void RenamerStore::revert(const Uuid& id)
     std::vector<RenameMove> inverse;
     try {
         inverse = record.validateForUndo();
-        executeMoves(inverse, std::nullopt);
+        executeMoves(inverse, std::nullopt, std::nullopt);
     } catch (const std::exception& error) {
         setMessage(std::string(error.what()));
         return;

@@ -20,6 +20,27 @@ std::vector<bool> FileSystem::itemsExist(const std::vector<FileURL>& urls)
     return answers;
 }
 
+std::optional<FolderListing> FileSystem::listFolder(const OpenFolder&, std::size_t)
+{
+    return std::nullopt;
+}
+
+OpenFolders::~OpenFolders()
+{
+    for (const auto& folder : m_folders)
+        m_fileSystem.closeFolder(folder);
+}
+
+const OpenFolder& OpenFolders::keep(OpenFolder folder)
+{
+    try {
+        return m_folders.emplace_back(std::move(folder));
+    } catch (...) {
+        m_fileSystem.closeFolder(folder);
+        throw;
+    }
+}
+
 void throwSystemError(std::string_view action, std::string_view path)
 {
     int code = errno;

@@ -15,6 +15,9 @@ namespace sorvik {
 /// Asked about many names in one folder, it reads the folder once instead of testing each
 /// name, but only where a listing answers exactly as `lstat` would: on file systems that
 /// compare names byte for byte (ext4, XFS, Btrfs, tmpfs) in a folder without case folding.
+///
+/// An open folder is an `O_PATH | O_DIRECTORY` descriptor; every operation on it is one of the
+/// `*at` calls relative to that descriptor, never following a final symbolic link.
 class LocalFileSystem final : public FileSystem {
 public:
     /// `lstat` of the path: a final symbolic link is not followed.
@@ -26,6 +29,24 @@ public:
     void createDirectory(const FileURL& url) override;
     /// `rmdir`: fails with `ENOTEMPTY` and keeps a folder that holds anything.
     void removeEmptyDirectory(const FileURL& url) override;
+
+    /// An `O_PATH` descriptor of the folder.
+    OpenFolder openFolder(const FileURL& url, bool followFinalLink) override;
+    OpenFolder openFolder(const OpenFolder& parent, std::string_view name) override;
+    void closeFolder(const OpenFolder& folder) override;
+    ItemStatus folderStatus(const OpenFolder& folder) override;
+    /// What the kernel reports for the descriptor, checked against the folder's identity; where
+    /// that cannot be had, the path is found by walking up from the folder.
+    std::string realPath(const OpenFolder& folder) override;
+    std::optional<ItemStatus> itemStatus(const OpenFolder& folder, std::string_view name) override;
+    std::optional<FolderListing> listFolder(const OpenFolder& folder, std::size_t limit) override;
+    /// `renameat2` with `RENAME_NOREPLACE`, or `linkat` then `unlinkat` where the file system
+    /// refuses the flag (folders then fail).
+    void moveItem(const OpenFolder& source, std::string_view sourceName,
+        const OpenFolder& destination, std::string_view destinationName) override;
+    void createDirectory(const OpenFolder& parent, std::string_view name) override;
+    void removeEmptyDirectory(const OpenFolder& parent, std::string_view name) override;
+    void removeName(const OpenFolder& folder, std::string_view name) override;
 
     /// The move used where the file system refuses `RENAME_NOREPLACE`: `link` then `unlink`
     /// for anything but a folder; a folder fails with `renameError`. Public so that it can be

@@ -407,6 +407,8 @@ namespace {
             const char* label;
             bool sourceTakenMeanwhile;
         };
+        // Recovery acts only inside the granted folders.
+        grantFiles();
         for (auto each : { Case { "recoverable", false }, Case { "source taken", true } }) {
             files.createFile("a.txt", "original");
             FileURL source((files / "a.txt").string());
@@ -431,7 +433,7 @@ namespace {
             }
             EXPECT_EQ(result.err,
                 "Some files of an interrupted rename could not be put back. They remain at:\n"
-                    + temporary.path + "\n")
+                    + temporary.path + " (originally " + source.path + ")\n")
                 << each.label;
             EXPECT_EQ(testing::readFile(temporary.path), "original");
             fs::remove(temporary.path);

@@ -313,6 +313,11 @@ std::string LocalFileSystem::realPath(const OpenFolder& folder)
             && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino)
             return path;
     }
+    return realPathByWalkingUp(folder);
+}
+
+std::string LocalFileSystem::realPathByWalkingUp(const OpenFolder& folder)
+{
     return pathByWalkingUp(folder.handle, folder.url.path);
 }
 

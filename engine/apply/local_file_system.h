@@ -38,6 +38,8 @@ public:
     /// What the kernel reports for the descriptor, checked against the folder's identity; where
     /// that cannot be had, the path is found by walking up from the folder.
     std::string realPath(const OpenFolder& folder) override;
+    /// The real path found by walking up from the folder through "..", without /proc.
+    static std::string realPathByWalkingUp(const OpenFolder& folder);
     std::optional<ItemStatus> itemStatus(const OpenFolder& folder, std::string_view name) override;
     std::optional<FolderListing> listFolder(const OpenFolder& folder, std::size_t limit) override;
     /// `renameat2` with `RENAME_NOREPLACE`, or `linkat` then `unlinkat` where the file system

@@ -741,6 +741,27 @@ namespace {
         EXPECT_EQ(HistoryFile::load().size(), 1U);
     }
 
+    TEST(StoreStartupRecovery, ARecoveredRecordIsAddedOnceInDateOrder)
+    {
+        IsolatedHome home;
+        auto record = [](double date) {
+            HistoryRecord made;
+            made.id = Uuid::random();
+            made.date = Date { date };
+            return made;
+        };
+        std::vector<HistoryRecord> stored { record(300), record(100) };
+        JSONFiles::save(stored, HistoryFile::fileName);
+        auto recovered = record(200);
+        recordRecoveredBatch(recovered);
+        recordRecoveredBatch(recovered);
+        auto history = HistoryFile::load();
+        ASSERT_EQ(history.size(), 3U);
+        EXPECT_EQ(history[0].id, stored[0].id);
+        EXPECT_EQ(history[1].id, recovered.id);
+        EXPECT_EQ(history[2].id, stored[1].id);
+    }
+
     TEST(StoreStartupRecovery, NothingToRecoverSaysNothing)
     {
         IsolatedHome home;

@@ -18,6 +18,7 @@
 #include "engine/pipeline/rename_pipeline.h"
 #include "engine/pipeline/token_parser.h"
 
+#include <deque>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -122,9 +123,13 @@ std::vector<FileURL> AutomationRunner::run(const std::vector<FileURL>& urls,
     addAIAnswers(metadata, items, rules, m_services.get(), stop);
 
     checkCancellation(stop);
-    LocalFileSystem fileSystem;
+    // New names mostly land in the folders the files are in: each is read once for all.
+    std::unordered_map<std::string, std::size_t> perFolder;
+    for (const auto& item : items)
+        ++perFolder[item.url.deletingLastPathComponent().path];
+    ExistenceSnapshot existence(std::move(perFolder));
     auto rows = RenamePipeline::preview(items, rules, metadata, Date::now(),
-        [&fileSystem](const FileURL& url) { return fileSystem.itemExists(url); });
+        [&existence](const FileURL& url) { return existence(url); });
 
     for (const auto& row : rows) {
         if (row.status.isProblem())
@@ -132,12 +137,16 @@ std::vector<FileURL> AutomationRunner::run(const std::vector<FileURL>& urls,
                 std::string(AutomationError::filenameProblem) + row.item.url.lastPathComponent());
     }
 
+    if (dryRun)
+        return targets(rows);
     std::unordered_map<Uuid, std::size_t> itemIndex;
     itemIndex.reserve(items.size());
     for (std::size_t index = 0; index < items.size(); ++index)
         itemIndex.emplace(items[index].id, index);
     std::vector<RenameMove> moves;
     std::vector<std::optional<FileFingerprint>> expected;
+    moves.reserve(rows.size());
+    expected.reserve(rows.size());
     std::vector<bool> moving(items.size(), false);
     for (const auto& row : rows) {
         if (row.status.kind != RenameStatus::Kind::ready)
@@ -151,12 +160,18 @@ std::vector<FileURL> AutomationRunner::run(const std::vector<FileURL>& urls,
         moving[index->second] = true;
         expected.emplace_back(before[index->second]);
     }
-    if (dryRun || moves.empty())
-        return targets(rows);
+    auto result = targets(rows);
+    if (moves.empty())
+        return result;
+    // What planning needed is not needed for the moves: a large batch should not carry it.
+    rows = {};
+    metadata = {};
 
     // From here to the end nothing waits on anything else, so no other rename on this thread
     // can slip in between the check of the sources, the moves and the history.
     recheckUnmoved(items, before, moving);
+    items = {};
+    before = {};
 
     auto batchID = Uuid::random();
     std::optional<FileURL> backupFolder;
@@ -172,6 +187,7 @@ std::vector<FileURL> AutomationRunner::run(const std::vector<FileURL>& urls,
     AppliedBatch applied;
     try {
         applied = m_store.withFolderAccess(foldersOf(moves), [&] {
+            LocalFileSystem fileSystem;
             RenameExecutor executor(fileSystem, batchJournalFolder());
             return executor.apply(moves, options);
         });
@@ -183,14 +199,17 @@ std::vector<FileURL> AutomationRunner::run(const std::vector<FileURL>& urls,
 
     std::vector<HistoryRecord> history;
     try {
-        history = HistoryFile::insert(recordOf(batchID, moves, applied, backupFolder));
+        auto record = recordOf(batchID, std::move(moves), applied, backupFolder);
+        history = HistoryFile::update([&record](std::vector<HistoryRecord>& records) {
+            records.insert(records.begin(), std::move(record));
+        });
     } catch (const std::exception& error) {
         // The journal stays: the next start of sorvik adds the record.
         throw AutomationError(std::string(AutomationError::historyNotSaved) + error.what());
     }
     applied.journal.finish();
     m_store.setHistory(std::move(history));
-    return targets(rows);
+    return result;
 }
 
 std::vector<FileURL> runPresetAutomation(const std::vector<FileURL>& urls,
@@ -203,9 +222,16 @@ std::vector<FileURL> runPresetAutomation(const std::vector<FileURL>& urls,
 std::vector<FileURL> uniqueURLs(const std::vector<FileURL>& urls)
 {
     std::vector<FileURL> kept;
-    std::unordered_set<std::string> seen;
+    kept.reserve(urls.size());
+    // Most paths are standard already and are looked at where they are.
+    std::deque<std::string> standardized;
+    std::unordered_set<std::string_view> seen;
+    seen.reserve(urls.size());
     for (const auto& url : urls) {
-        if (seen.insert(url.standardized().path).second)
+        std::string_view path = url.path;
+        if (!url.isStandardized())
+            path = standardized.emplace_back(url.standardized().path);
+        if (seen.insert(path).second)
             kept.push_back(url);
     }
     return kept;
@@ -214,29 +240,38 @@ std::vector<FileURL> uniqueURLs(const std::vector<FileURL>& urls)
 std::vector<FileItem> fileItems(const std::vector<FileURL>& urls, const FolderAccessManager& access,
     std::vector<FileFingerprint>* fingerprints)
 {
-    std::vector<FileItem> items;
-    items.reserve(urls.size());
-    if (fingerprints)
-        fingerprints->reserve(urls.size());
+    // Only the files before the first one outside the grants are read, all at once; the
+    // first failure in list order is the one reported, as if they were read one by one.
     auto coverage = access.coverage();
-    for (std::size_t index = 0; index < urls.size(); ++index) {
+    std::size_t covered = 0;
+    while (covered < urls.size() && coverage.covers(urls[covered].deletingLastPathComponent()))
+        ++covered;
+    auto reads = FileScan::readAllChecked(
+        std::vector<FileURL>(urls.begin(), urls.begin() + static_cast<std::ptrdiff_t>(covered)));
+    std::vector<FileItem> items;
+    items.reserve(covered);
+    if (fingerprints)
+        fingerprints->reserve(covered);
+    for (std::size_t index = 0; index < covered; ++index) {
         const auto& url = urls[index];
-        if (!coverage.covers(url.deletingLastPathComponent()))
-            throw AutomationError(AutomationError::grantRequired);
-        FileFingerprint fingerprint;
-        auto values = FileScan::readChecked(url, fingerprint);
+        const auto& read = reads[index];
+        if (read.error != 0)
+            throw FileSystemError(
+                "Couldn't read the attributes of \"" + url.path + "\"", read.error);
         if (fingerprints)
-            fingerprints->push_back(fingerprint);
+            fingerprints->push_back(read.fingerprint);
         FileItem item;
-        item.url = FileURL(url.path, values.isDirectory);
+        item.url = FileURL(url.path, read.values.isDirectory);
         item.included = true;
-        item.isDirectory = values.isDirectory;
-        item.created = values.created;
-        item.modified = values.modified;
-        item.size = values.size;
+        item.isDirectory = read.values.isDirectory;
+        item.created = read.values.created;
+        item.modified = read.values.modified;
+        item.size = read.values.size;
         item.order = static_cast<std::int64_t>(index);
         items.push_back(std::move(item));
     }
+    if (covered < urls.size())
+        throw AutomationError(AutomationError::grantRequired);
     return items;
 }
 

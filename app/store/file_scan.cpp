@@ -85,6 +85,29 @@ namespace {
         }
     }
 
+    /// Runs `fill(begin, end)` over `count` places, split among a few threads when there are
+    /// many: the disk answers many small requests faster side by side.
+    template <class Fill> void inParallel(std::size_t count, Fill&& fill)
+    {
+        constexpr std::size_t itemsPerThread = 4096;
+        std::size_t threadCount = std::min<std::size_t>(
+            std::max(1u, std::thread::hardware_concurrency()), count / itemsPerThread + 1);
+        threadCount = std::min<std::size_t>(threadCount, 4);
+        if (threadCount <= 1) {
+            fill(std::size_t(0), count);
+            return;
+        }
+        std::vector<std::jthread> helpers;
+        std::size_t chunk = (count + threadCount - 1) / threadCount;
+        for (std::size_t thread = 1; thread < threadCount; ++thread) {
+            std::size_t begin = std::min(count, thread * chunk);
+            std::size_t end = std::min(count, begin + chunk);
+            helpers.emplace_back([&fill, begin, end] { fill(begin, end); });
+        }
+        fill(std::size_t(0), std::min(count, chunk));
+        helpers.clear(); // joins them before the results are used
+    }
+
 } // namespace
 
 ResourceValues read(const FileURL& url)
@@ -139,28 +162,26 @@ FileItem makeItem(const FileURL& url, std::int64_t order)
 std::vector<FileItem> makeItems(const std::vector<FileURL>& urls, std::int64_t firstOrder)
 {
     std::vector<FileItem> items(urls.size());
-    auto fill = [&](std::size_t begin, std::size_t end) {
+    inParallel(urls.size(), [&](std::size_t begin, std::size_t end) {
         for (std::size_t index = begin; index < end; ++index)
             items[index] = makeItem(urls[index], firstOrder + std::int64_t(index));
-    };
-    constexpr std::size_t itemsPerThread = 4096;
-    std::size_t threadCount = std::min<std::size_t>(
-        std::max(1u, std::thread::hardware_concurrency()), urls.size() / itemsPerThread + 1);
-    threadCount = std::min<std::size_t>(threadCount, 4);
-    if (threadCount <= 1) {
-        fill(0, urls.size());
-        return items;
-    }
-    std::vector<std::jthread> helpers;
-    std::size_t chunk = (urls.size() + threadCount - 1) / threadCount;
-    for (std::size_t thread = 1; thread < threadCount; ++thread) {
-        std::size_t begin = std::min(urls.size(), thread * chunk);
-        std::size_t end = std::min(urls.size(), begin + chunk);
-        helpers.emplace_back([&fill, begin, end] { fill(begin, end); });
-    }
-    fill(0, std::min(urls.size(), chunk));
-    helpers.clear(); // joins them before the items are handed out
+    });
     return items;
+}
+
+std::vector<CheckedRead> readAllChecked(const std::vector<FileURL>& urls)
+{
+    std::vector<CheckedRead> reads(urls.size());
+    inParallel(urls.size(), [&](std::size_t begin, std::size_t end) {
+        for (std::size_t index = begin; index < end; ++index) {
+            try {
+                reads[index].values = readChecked(urls[index], reads[index].fingerprint);
+            } catch (const FileSystemError& error) {
+                reads[index].error = error.code();
+            }
+        }
+    });
+    return reads;
 }
 
 std::vector<FileURL> regularFiles(const FileURL& folder, Options options)

@@ -46,6 +46,18 @@ ResourceValues readChecked(const FileURL& url);
 /// `readChecked`, also giving the file's fingerprint from the same call.
 ResourceValues readChecked(const FileURL& url, FileFingerprint& fingerprint);
 
+/// What `readChecked` found for one URL: its values and fingerprint, or the error number.
+struct CheckedRead {
+    ResourceValues values;
+    FileFingerprint fingerprint;
+    /// The system's error number of a failed read; 0 when it worked.
+    int error = 0;
+};
+
+/// `readChecked` of every URL, in order, read by a few threads at once when there are many.
+/// A failure is kept in its place, not thrown.
+std::vector<CheckedRead> readAllChecked(const std::vector<FileURL>& urls);
+
 /// Whether the file at `url` can be read as a plain folder (not through a symbolic link).
 bool isPlainFolder(const FileURL& url);
 

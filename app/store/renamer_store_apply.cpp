@@ -162,6 +162,7 @@ void RenamerStore::apply()
     if (moves.empty())
         return;
 
+    auto count = moves.size();
     auto batchId = Uuid::random();
     std::optional<FileURL> backupFolder;
     if (m_backupEnabled)
@@ -191,7 +192,7 @@ void RenamerStore::apply()
     setUndoStack({ std::move(inverse) });
 
     try {
-        auto record = recordOf(batchId, moves, applied, backupFolder);
+        auto record = recordOf(batchId, std::move(moves), applied, backupFolder);
         changeHistory(
             [&record](std::vector<HistoryRecord>& records) {
                 records.insert(records.begin(), std::move(record));
@@ -204,7 +205,7 @@ void RenamerStore::apply()
     } catch (const std::exception& error) {
         setMessage(std::string(historyNotSavedText) + " " + error.what());
     }
-    showToast("Renamed " + std::to_string(moves.size()) + " files");
+    showToast("Renamed " + std::to_string(count) + " files");
 }
 
 void RenamerStore::undoLastApply()

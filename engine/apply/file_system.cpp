@@ -20,7 +20,8 @@ std::vector<bool> FileSystem::itemsExist(const std::vector<FileURL>& urls)
     return answers;
 }
 
-std::optional<FolderListing> FileSystem::listFolder(const OpenFolder&, std::size_t)
+std::optional<std::vector<std::optional<std::uint64_t>>> FileSystem::findNames(
+    const OpenFolder&, const std::vector<std::string_view>&, std::size_t)
 {
     return std::nullopt;
 }

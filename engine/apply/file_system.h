@@ -9,7 +9,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace sorvik {
@@ -58,9 +57,6 @@ struct OpenFolder {
     FileURL url;
 };
 
-/// The names in a folder with their file numbers.
-using FolderListing = std::unordered_map<std::string, std::uint64_t>;
-
 /// The executor's view of the file system. The four path operations are what callers outside
 /// a batch use (the preview's existence test, removing the folders of an undone batch); a
 /// batch itself works on open folders, so that a folder renamed or swapped for a link while
@@ -102,10 +98,12 @@ public:
     /// read).
     virtual std::optional<ItemStatus> itemStatus(const OpenFolder& folder, std::string_view name)
         = 0;
-    /// Every name in `folder` with its file number, when one listing tells existence exactly
-    /// as `itemStatus` would (names compared byte for byte) and the folder holds at most
-    /// `limit` entries; otherwise nothing. The file numbers are those `itemStatus` reports.
-    virtual std::optional<FolderListing> listFolder(const OpenFolder& folder, std::size_t limit);
+    /// For each of `names`, its file number in `folder`, or nothing where it is absent, told by
+    /// one reading of the folder: only where such a reading answers exactly as `itemStatus`
+    /// would (names compared byte for byte) and the folder holds at most `limit` entries;
+    /// otherwise nothing at all. The file numbers are those `itemStatus` reports.
+    virtual std::optional<std::vector<std::optional<std::uint64_t>>> findNames(
+        const OpenFolder& folder, const std::vector<std::string_view>& names, std::size_t limit);
     /// Moves `sourceName` in `source` to `destinationName` in `destination`. Fails, moving
     /// nothing, when anything exists at the destination.
     virtual void moveItem(const OpenFolder& source, std::string_view sourceName,

@@ -53,27 +53,64 @@ namespace {
         return (flags & FS_CASEFOLD_FL) == 0;
     }
 
-    /// Reads the open directory `descriptor` (taken over and closed) into name -> file number,
-    /// or nothing when it holds more than `limit` entries or cannot be read.
-    std::optional<FolderListing> readNames(int descriptor, std::size_t limit, std::size_t wanted)
+    /// Looks `names` up in one reading of the open directory `descriptor` (taken over and
+    /// closed): each one's file number, or nothing where it is absent. Nothing at all when the
+    /// folder holds more than `limit` entries or cannot be read. Only the wanted names are
+    /// kept, so a large folder costs no more memory than the names asked for.
+    std::optional<std::vector<std::optional<std::uint64_t>>> lookUpNames(
+        int descriptor, const std::vector<std::string_view>& names, std::size_t limit)
     {
         DIR* directory = ::fdopendir(descriptor);
         if (!directory) {
             ::close(descriptor);
             return std::nullopt;
         }
-        FolderListing names;
-        names.reserve(wanted * 2);
+        std::unordered_map<std::string_view, std::size_t> wanted;
+        wanted.reserve(names.size());
+        for (std::size_t index = 0; index < names.size(); ++index)
+            wanted.emplace(names[index], index);
+        std::vector<std::optional<std::uint64_t>> found(names.size());
+        std::size_t entries = 0;
         errno = 0;
         while (const dirent* entry = ::readdir(directory)) {
-            if (names.size() >= limit) {
+            if (++entries > limit + 2) {
                 ::closedir(directory);
                 return std::nullopt;
             }
-            std::string_view name(entry->d_name);
-            if (name == "." || name == "..")
-                continue;
-            names.emplace(name, static_cast<std::uint64_t>(entry->d_ino));
+            auto match = wanted.find(std::string_view(entry->d_name));
+            if (match != wanted.end())
+                found[match->second] = static_cast<std::uint64_t>(entry->d_ino);
+        }
+        bool failed = errno != 0;
+        ::closedir(directory);
+        if (failed)
+            return std::nullopt;
+        // A name asked twice has its answer at its first place.
+        for (std::size_t index = 0; index < names.size(); ++index) {
+            auto first = wanted.find(names[index])->second;
+            if (first != index)
+                found[index] = found[first];
+        }
+        return found;
+    }
+
+    /// Every name in the open directory `descriptor` (taken over and closed), or nothing when
+    /// it holds more than `limit` entries or cannot be read.
+    std::optional<std::vector<std::string>> allNames(int descriptor, std::size_t limit)
+    {
+        DIR* directory = ::fdopendir(descriptor);
+        if (!directory) {
+            ::close(descriptor);
+            return std::nullopt;
+        }
+        std::vector<std::string> names;
+        errno = 0;
+        while (const dirent* entry = ::readdir(directory)) {
+            if (names.size() > limit) {
+                ::closedir(directory);
+                return std::nullopt;
+            }
+            names.emplace_back(entry->d_name);
         }
         bool failed = errno != 0;
         ::closedir(directory);
@@ -82,18 +119,17 @@ namespace {
         return names;
     }
 
-    // The names in `folder`, or nothing when a listing cannot stand in for `lstat` there or
-    // the folder holds far more entries than `wanted` names.
-    std::optional<FolderListing> listing(const std::string& folder, std::size_t wanted)
+    /// An open directory of `folder` where a reading answers as `lstat` would; -1 elsewhere.
+    int exactDirectory(int at, const char* path)
     {
-        int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        int descriptor = ::openat(at, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (descriptor < 0)
-            return std::nullopt;
+            return -1;
         if (!namesAreExact(descriptor)) {
             ::close(descriptor);
-            return std::nullopt;
+            return -1;
         }
-        return readNames(descriptor, wanted * entriesPerName, wanted);
+        return descriptor;
     }
 
     std::string nameText(std::string_view name) { return std::string(name); }
@@ -220,14 +256,23 @@ std::vector<bool> LocalFileSystem::itemsExist(const std::vector<FileURL>& urls)
     for (const auto& [folder, indices] : byFolder) {
         if (indices.size() < listingThreshold)
             continue;
-        auto names = listing(folder, indices.size());
-        if (!names)
+        int descriptor = exactDirectory(AT_FDCWD, folder.c_str());
+        if (descriptor < 0)
             continue;
+        std::vector<std::string_view> names;
+        names.reserve(indices.size());
         for (std::size_t index : indices) {
-            const auto& path = urls[index].path;
-            auto name = path.substr(path.rfind('/') + 1);
-            answers[index] = name == "." || name == ".." || names->contains(name);
-            answered[index] = true;
+            std::string_view path = urls[index].path;
+            names.push_back(path.substr(path.rfind('/') + 1));
+        }
+        auto found = lookUpNames(descriptor, names, indices.size() * entriesPerName);
+        if (!found)
+            continue;
+        for (std::size_t position = 0; position < indices.size(); ++position) {
+            auto name = names[position];
+            answers[indices[position]]
+                = name == "." || name == ".." || (*found)[position].has_value();
+            answered[indices[position]] = true;
         }
     }
     for (std::size_t index = 0; index < urls.size(); ++index) {
@@ -263,6 +308,38 @@ void LocalFileSystem::removeEmptyDirectory(const FileURL& url)
         return;
     int error = errno;
     throw FileSystemError("Couldn't remove the folder " + inQuotes(url), error > 0 ? error : EIO);
+}
+
+ExistenceSnapshot::ExistenceSnapshot(const std::unordered_map<std::string, std::size_t>& expected)
+    : m_expected(expected.begin(), expected.end())
+{
+}
+
+bool ExistenceSnapshot::operator()(const FileURL& url)
+{
+    std::string_view path = url.path;
+    auto slash = path.rfind('/');
+    if (slash == std::string_view::npos || slash + 1 == path.size())
+        return m_fileSystem.itemExists(url);
+    auto folder = path.substr(0, std::max<std::size_t>(slash, 1));
+    auto listed = m_listed.find(folder);
+    if (listed == m_listed.end()) {
+        std::optional<Names> names;
+        auto expected = m_expected.find(folder);
+        if (expected != m_expected.end() && expected->second >= listingThreshold) {
+            std::string folderPath(folder);
+            int descriptor = exactDirectory(AT_FDCWD, folderPath.c_str());
+            if (descriptor >= 0) {
+                if (auto all = allNames(descriptor, expected->second * entriesPerName))
+                    names = Names(
+                        std::make_move_iterator(all->begin()), std::make_move_iterator(all->end()));
+            }
+        }
+        listed = m_listed.emplace(std::string(folder), std::move(names)).first;
+    }
+    if (!listed->second)
+        return m_fileSystem.itemExists(url);
+    return listed->second->find(path.substr(slash + 1)) != listed->second->end();
 }
 
 OpenFolder LocalFileSystem::openFolder(const FileURL& url, bool followFinalLink)
@@ -331,17 +408,13 @@ std::optional<ItemStatus> LocalFileSystem::itemStatus(
     return statusOf(status);
 }
 
-std::optional<FolderListing> LocalFileSystem::listFolder(
-    const OpenFolder& folder, std::size_t limit)
+std::optional<std::vector<std::optional<std::uint64_t>>> LocalFileSystem::findNames(
+    const OpenFolder& folder, const std::vector<std::string_view>& names, std::size_t limit)
 {
-    int descriptor = ::openat(folder.handle, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int descriptor = exactDirectory(folder.handle, ".");
     if (descriptor < 0)
         return std::nullopt;
-    if (!namesAreExact(descriptor)) {
-        ::close(descriptor);
-        return std::nullopt;
-    }
-    return readNames(descriptor, limit, limit / entriesPerName);
+    return lookUpNames(descriptor, names, limit);
 }
 
 void LocalFileSystem::moveItem(const OpenFolder& source, std::string_view sourceName,

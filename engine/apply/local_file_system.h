@@ -2,6 +2,11 @@
 
 #include "engine/apply/file_system.h"
 
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
 namespace sorvik {
 
 /// The real file system, through POSIX calls.
@@ -41,7 +46,8 @@ public:
     /// The real path found by walking up from the folder through "..", without /proc.
     static std::string realPathByWalkingUp(const OpenFolder& folder);
     std::optional<ItemStatus> itemStatus(const OpenFolder& folder, std::string_view name) override;
-    std::optional<FolderListing> listFolder(const OpenFolder& folder, std::size_t limit) override;
+    std::optional<std::vector<std::optional<std::uint64_t>>> findNames(const OpenFolder& folder,
+        const std::vector<std::string_view>& names, std::size_t limit) override;
     /// `renameat2` with `RENAME_NOREPLACE`, or `linkat` then `unlinkat` where the file system
     /// refuses the flag (folders then fail).
     void moveItem(const OpenFolder& source, std::string_view sourceName,
@@ -54,6 +60,34 @@ public:
     /// for anything but a folder; a folder fails with `renameError`. Public so that it can be
     /// tried on file systems that do know the flag.
     static void moveByLinking(const FileURL& source, const FileURL& destination, int renameError);
+};
+
+/// `LocalFileSystem::itemExists` for many paths asked one by one, as a preview asks: the
+/// first time a folder that holds many of them (as told at construction) is asked about, its
+/// names are read once, where a reading answers as `lstat` would; every other path is tested
+/// by itself. The answers are those of that moment, which is all a preview needs: the executor
+/// checks again before anything moves.
+class ExistenceSnapshot {
+public:
+    /// `expected`: folder path -> how many paths in it will be asked about.
+    explicit ExistenceSnapshot(const std::unordered_map<std::string, std::size_t>& expected);
+
+    bool operator()(const FileURL& url);
+
+private:
+    /// Lets the maps be asked with a string_view, without making a string of it.
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const
+        {
+            return std::hash<std::string_view> {}(text);
+        }
+    };
+    using Names = std::unordered_set<std::string, Hash, std::equal_to<>>;
+
+    std::unordered_map<std::string, std::size_t, Hash, std::equal_to<>> m_expected;
+    std::unordered_map<std::string, std::optional<Names>, Hash, std::equal_to<>> m_listed;
+    LocalFileSystem m_fileSystem;
 };
 
 } // namespace sorvik

@@ -29,6 +29,8 @@ namespace {
         std::string fromName;
         std::string tempName;
         std::string toName;
+        std::string fromKey;
+        std::string toKey;
         /// The open folder of `from` (also that of the temporary name); null when it could
         /// not be opened.
         const OpenFolder* source = nullptr;
@@ -51,57 +53,77 @@ namespace {
         FileURL url;
     };
 
-    /// The names of one open folder with their file numbers, read once when many are wanted.
-    class Listings {
+    /// Looks many names up in their open folders, reading a folder once where many of its
+    /// names are wanted and the file system can answer that way; each name by itself
+    /// elsewhere. Names are added with `want`, then `look` answers them all.
+    class NameLookup {
     public:
-        explicit Listings(FileSystem& fileSystem)
+        explicit NameLookup(FileSystem& fileSystem)
             : m_fileSystem(fileSystem)
         {
         }
 
-        /// Reads `folder` once `wanted` names of it are to be asked about, if that is worth it.
-        void prepare(const OpenFolder* folder, std::size_t wanted)
+        /// Adds a name; its answer comes at the same place in `look`'s result.
+        void want(const OpenFolder* folder, std::string_view name)
         {
-            if (!folder || wanted < listingThreshold)
-                return;
-            auto names = m_fileSystem.listFolder(*folder, wanted * entriesPerName);
-            if (!names)
-                return;
-            ItemStatus status;
-            try {
-                status = m_fileSystem.folderStatus(*folder);
-            } catch (const std::exception&) {
-                return;
-            }
-            m_listed[folder] = { std::move(*names), status.device };
+            auto& asked = m_byFolder[folder];
+            asked.names.push_back(name);
+            asked.places.push_back(m_count++);
         }
-        void forget() { m_listed.clear(); }
 
-        /// The device and file number of `name`, or nothing; from the listing when there is
-        /// one, else from the file system.
-        std::optional<ItemStatus> identity(const OpenFolder* folder, const std::string& name)
+        /// For every name wanted, in order: its device and file number, or nothing.
+        std::vector<std::optional<ItemStatus>> look()
         {
-            if (!folder)
-                return std::nullopt;
-            auto listed = m_listed.find(folder);
-            if (listed == m_listed.end())
-                return m_fileSystem.itemStatus(*folder, name);
-            auto found = listed->second.names.find(name);
-            if (found == listed->second.names.end())
-                return std::nullopt;
-            ItemStatus status;
-            status.device = listed->second.device;
-            status.inode = found->second;
-            return status;
+            std::vector<std::optional<ItemStatus>> answers(m_count);
+            for (auto& [folder, asked] : m_byFolder) {
+                if (!folder)
+                    continue;
+                if (asked.names.size() >= listingThreshold
+                    && answerFromListing(*folder, asked, answers))
+                    continue;
+                for (std::size_t index = 0; index < asked.names.size(); ++index)
+                    answers[asked.places[index]]
+                        = m_fileSystem.itemStatus(*folder, asked.names[index]);
+            }
+            m_byFolder.clear();
+            m_count = 0;
+            return answers;
         }
 
     private:
-        struct Listed {
-            FolderListing names;
-            std::uint64_t device = 0;
+        struct Asked {
+            std::vector<std::string_view> names;
+            std::vector<std::size_t> places;
         };
+
+        bool answerFromListing(const OpenFolder& folder, const Asked& asked,
+            std::vector<std::optional<ItemStatus>>& answers)
+        {
+            auto found
+                = m_fileSystem.findNames(folder, asked.names, asked.names.size() * entriesPerName);
+            if (!found)
+                return false;
+            ItemStatus status;
+            try {
+                status = m_fileSystem.folderStatus(folder);
+            } catch (const std::exception&) {
+                return false;
+            }
+            for (std::size_t index = 0; index < asked.names.size(); ++index) {
+                if (!(*found)[index])
+                    continue;
+                // Everything in a folder is on its device; a mount point cannot be renamed.
+                ItemStatus item;
+                item.device = status.device;
+                item.inode = *(*found)[index];
+                answers[asked.places[index]] = item;
+            }
+            return true;
+        }
+
         FileSystem& m_fileSystem;
-        std::unordered_map<const OpenFolder*, Listed> m_listed;
+        std::unordered_map<const OpenFolder*, Asked> m_byFolder;
+        std::size_t m_count = 0;
     };
 
     /// One run of one batch, from the checks to the last move (or the rollback).
@@ -114,7 +136,7 @@ namespace {
             , m_options(options)
             , m_journalFolder(journalFolder)
             , m_open(fileSystem)
-            , m_listings(fileSystem)
+            , m_lookup(fileSystem)
         {
         }
 
@@ -180,25 +202,28 @@ namespace {
                 const auto& move = m_moves[index];
                 Step step;
                 step.given = index;
-                step.from = FileURL(move.from.standardized().path, move.from.isDirectory);
-                step.to = FileURL(move.to.standardized().path, move.to.isDirectory);
+                step.from = move.from.standardized();
+                step.to = move.to.standardized();
                 if (step.from.path == step.to.path)
                     continue;
                 m_steps.push_back(std::move(step));
             }
+            // The keys live in the steps, which do not move from here on.
             m_sourceKeys.reserve(m_steps.size());
-            for (const auto& step : m_steps)
-                m_sourceKeys.insert(comparisonKey(step.from));
+            for (auto& step : m_steps) {
+                step.fromKey = comparisonKey(step.from);
+                m_sourceKeys.insert(step.fromKey);
+            }
             if (m_sourceKeys.size() < m_steps.size())
                 throw RenameExecutionError(duplicateText);
-            std::unordered_set<std::string> destinationKeys;
+            std::unordered_set<std::string_view> destinationKeys;
             destinationKeys.reserve(m_steps.size());
             m_destinationIsSource.reserve(m_steps.size());
-            for (const auto& step : m_steps) {
-                auto key = comparisonKey(step.to);
-                if (!destinationKeys.insert(key).second)
+            for (auto& step : m_steps) {
+                step.toKey = comparisonKey(step.to);
+                if (!destinationKeys.insert(step.toKey).second)
                     throw RenameExecutionError(duplicateText);
-                m_destinationIsSource.push_back(m_sourceKeys.contains(key));
+                m_destinationIsSource.push_back(m_sourceKeys.contains(step.toKey));
             }
         }
 
@@ -311,50 +336,45 @@ namespace {
             }
         }
 
-        void prepareListings()
+        void check()
         {
-            std::unordered_map<const OpenFolder*, std::size_t> wanted;
+            // Sources by themselves when their size and date are wanted too; otherwise, like
+            // destinations, from one reading of a folder that holds many of them.
             for (std::size_t index = 0; index < m_steps.size(); ++index) {
                 const auto& step = m_steps[index];
                 if (!needsStatus())
-                    ++wanted[step.source];
-                if (!m_destinationIsSource[index])
-                    ++wanted[m_destinations[step.destination].folder];
+                    m_lookup.want(step.source, step.fromName);
+                if (!m_destinationIsSource[index] && m_destinations[step.destination].folder)
+                    m_lookup.want(m_destinations[step.destination].folder, step.toName);
             }
-            for (const auto& [folder, count] : wanted)
-                m_listings.prepare(folder, count);
-        }
-
-        void check()
-        {
-            prepareListings();
+            auto answers = m_lookup.look();
+            std::size_t answer = 0;
             for (std::size_t index = 0; index < m_steps.size(); ++index) {
                 auto& step = m_steps[index];
-                auto source = needsStatus() && step.source
-                    ? m_fileSystem.itemStatus(*step.source, step.fromName)
-                    : m_listings.identity(step.source, step.fromName);
+                const auto& move = m_moves[step.given];
+                std::optional<ItemStatus> source;
+                if (!needsStatus())
+                    source = answers[answer++];
+                else if (step.source)
+                    source = m_fileSystem.itemStatus(*step.source, step.fromName);
                 const auto& expected = m_options.expectedSources.empty()
                     ? std::nullopt
                     : m_options.expectedSources[step.given];
                 if (!source && expected)
-                    throw SourceChangedError(m_moves[step.given].from);
+                    throw SourceChangedError(move.from);
                 if (!source)
-                    throw RenameExecutionError(
-                        "Source is missing: " + m_moves[step.given].from.path);
+                    throw RenameExecutionError("Source is missing: " + move.from.path);
                 step.checked = *source;
                 if (expected && *expected != source->fingerprint())
-                    throw SourceChangedError(m_moves[step.given].from);
+                    throw SourceChangedError(move.from);
                 if (m_destinationIsSource[index])
                     continue;
-                const auto& destination = m_destinations[step.destination];
-                bool taken = destination.folder
-                    ? m_listings.identity(destination.folder, step.toName).has_value()
+                bool taken = m_destinations[step.destination].folder
+                    ? answers[answer++].has_value()
                     : m_fileSystem.itemExists(step.to);
                 if (taken)
-                    throw RenameExecutionError(
-                        "Destination already exists: " + m_moves[step.given].to.path);
+                    throw RenameExecutionError("Destination already exists: " + move.to.path);
             }
-            m_listings.forget();
         }
 
         RenameJournalBatch journalBatch() const
@@ -410,19 +430,16 @@ namespace {
         /// After phase 1: each temporary name holds the very file that was checked.
         void verifyStaged()
         {
-            std::unordered_map<const OpenFolder*, std::size_t> wanted;
             for (const auto& step : m_steps)
-                ++wanted[step.source];
-            for (const auto& [folder, count] : wanted)
-                m_listings.prepare(folder, count);
-            for (const auto& step : m_steps) {
-                auto staged = m_listings.identity(step.source, step.tempName);
-                if (!staged || !staged->isSameItem(step.checked))
-                    throw FileSystemError("The file \"" + m_moves[step.given].from.path
+                m_lookup.want(step.source, step.tempName);
+            auto answers = m_lookup.look();
+            for (std::size_t index = 0; index < m_steps.size(); ++index) {
+                const auto& staged = answers[index];
+                if (!staged || !staged->isSameItem(m_steps[index].checked))
+                    throw FileSystemError("The file \"" + m_moves[m_steps[index].given].from.path
                             + "\" was replaced while it was being renamed",
                         EEXIST);
             }
-            m_listings.forget();
         }
 
         void perform()
@@ -492,10 +509,10 @@ namespace {
         const BatchOptions& m_options;
         const std::optional<FileURL>& m_journalFolder;
         OpenFolders m_open;
-        Listings m_listings;
+        NameLookup m_lookup;
 
         std::vector<Step> m_steps;
-        std::unordered_set<std::string> m_sourceKeys;
+        std::unordered_set<std::string_view> m_sourceKeys;
         std::vector<bool> m_destinationIsSource;
         /// Every folder opened before the first move, for the grant check.
         std::vector<const OpenFolder*> m_kept;
@@ -514,16 +531,16 @@ namespace {
 
 } // namespace
 
-HistoryRecord recordOf(const Uuid& id, const std::vector<RenameMove>& moves,
-    const AppliedBatch& applied, const std::optional<FileURL>& backupPath)
+HistoryRecord recordOf(const Uuid& id, std::vector<RenameMove> moves, const AppliedBatch& applied,
+    const std::optional<FileURL>& backupPath)
 {
     HistoryRecord record;
     record.id = id;
     record.schemaVersion = 1;
     record.date = Date::now();
-    record.moves = moves;
-    for (std::size_t index = 0; index < moves.size(); ++index) {
-        const auto& to = moves[index].to;
+    record.moves = std::move(moves);
+    for (std::size_t index = 0; index < record.moves.size(); ++index) {
+        const auto& to = record.moves[index].to;
         auto fingerprint = index < applied.fingerprints.size() && applied.fingerprints[index]
             ? *applied.fingerprints[index]
             : FileFingerprint(to);

@@ -58,8 +58,8 @@ struct AppliedBatch {
 /// left it (read again only for a move that stayed in place). Refuses two moves to one path
 /// (`RenameExecutionError` "Duplicate source or destination."); a fingerprint that cannot be
 /// read fails with the file system's error.
-HistoryRecord recordOf(const Uuid& id, const std::vector<RenameMove>& moves,
-    const AppliedBatch& applied, const std::optional<FileURL>& backupPath);
+HistoryRecord recordOf(const Uuid& id, std::vector<RenameMove> moves, const AppliedBatch& applied,
+    const std::optional<FileURL>& backupPath);
 
 /// Applies one batch of moves so that names can be swapped, rotated and changed in letter
 /// case only, and so that a failure, a killed process or a folder changed meanwhile never

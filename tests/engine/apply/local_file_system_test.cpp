@@ -264,7 +264,7 @@ namespace {
             errorCodeOf([&] { fileSystem.removeEmptyDirectory(folder.folder, "a"); }), ENOTDIR);
     }
 
-    TEST(LocalFileSystem, AListingAnswersAsAskingEachName)
+    TEST(LocalFileSystem, LookingManyNamesUpAnswersAsAskingEach)
     {
         TemporaryFolder root;
         for (int index = 0; index < 100; ++index)
@@ -272,17 +272,42 @@ namespace {
         std::filesystem::create_symlink("nowhere", root / "dangling");
         LocalFileSystem fileSystem;
         Opened folder(fileSystem, fileSystem.openFolder(url(root.path()), false));
-        auto listing = fileSystem.listFolder(folder.folder, 1000);
+        std::vector<std::string_view> names { "7", "dangling", "missing", "99", "7", "." };
+        auto found = fileSystem.findNames(folder.folder, names, 1000);
         // Only where names compare byte for byte; tmpfs and ext4 do.
-        if (!listing)
-            GTEST_SKIP() << "this volume cannot answer from a listing";
-        EXPECT_EQ(listing->size(), 101U);
-        for (const auto& [name, inode] : *listing) {
-            auto status = fileSystem.itemStatus(folder.folder, name);
-            ASSERT_TRUE(status) << name;
-            EXPECT_EQ(status->inode, inode) << name;
+        if (!found)
+            GTEST_SKIP() << "this volume cannot answer from a reading of the folder";
+        ASSERT_EQ(found->size(), names.size());
+        for (std::size_t index = 0; index < names.size(); ++index) {
+            auto status = fileSystem.itemStatus(folder.folder, names[index]);
+            if (names[index] == "missing") {
+                EXPECT_FALSE((*found)[index]) << names[index];
+                continue;
+            }
+            ASSERT_TRUE(status && (*found)[index]) << names[index];
+            EXPECT_EQ(*(*found)[index], status->inode) << names[index];
         }
-        EXPECT_FALSE(fileSystem.listFolder(folder.folder, 50)) << "more entries than allowed";
+        EXPECT_FALSE(fileSystem.findNames(folder.folder, names, 50)) << "more entries than allowed";
+    }
+
+    TEST(ExistenceSnapshot, AnswersAsItemExistsForEveryPath)
+    {
+        TemporaryFolder root;
+        std::vector<FileURL> asked;
+        for (int index = 0; index < 200; index += 2) {
+            root.createFile("many/" + std::to_string(index));
+            asked.push_back(url(root / "many" / std::to_string(index)));
+            asked.push_back(url(root / "many" / std::to_string(index + 1)));
+        }
+        root.createFile("few/a");
+        std::filesystem::create_symlink("nowhere", root / "many" / "dangling");
+        for (const char* other : { "few/a", "few/b", "many/dangling", "missing/c", "many" })
+            asked.push_back(url(root / other));
+        ExistenceSnapshot existence(
+            { { (root / "many").string(), 200 }, { (root / "few").string(), 2 } });
+        LocalFileSystem fileSystem;
+        for (const auto& each : asked)
+            EXPECT_EQ(existence(each), fileSystem.itemExists(each)) << each.path;
     }
 
     TEST(LocalFileSystem, RemovingANameKeepsTheFileUnderItsOtherName)

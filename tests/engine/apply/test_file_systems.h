@@ -24,7 +24,7 @@ struct FileSystemCall {
         openFolder,
         folderStatus,
         realPath,
-        listFolder,
+        findNames,
         removeName,
     };
     Kind kind;
@@ -35,9 +35,9 @@ struct FileSystemCall {
 };
 
 /// The real file system, except where `fails` says a call fails: a failing existence test
-/// (or status) answers that nothing is there, a failing listing answers that a listing cannot
-/// be had, every other failing call throws `FileSystemError` (EIO) without touching the disk.
-/// `beforeCall` runs before each call, so that a test can change the disk between two calls.
+/// (or status) answers that nothing is there, a failing lookup of many names answers that it
+/// cannot be had, every other failing call throws `FileSystemError` (EIO) without touching the
+/// disk. `beforeCall` runs before each call, so that a test can change the disk between two calls.
 /// Records every call.
 class FailingFileSystem final : public FileSystem {
 public:
@@ -114,11 +114,12 @@ public:
             return std::nullopt;
         return m_local.itemStatus(folder, name);
     }
-    std::optional<FolderListing> listFolder(const OpenFolder& folder, std::size_t limit) override
+    std::optional<std::vector<std::optional<std::uint64_t>>> findNames(const OpenFolder& folder,
+        const std::vector<std::string_view>& names, std::size_t limit) override
     {
-        if (record(FileSystemCall::Kind::listFolder, folder.url, {}))
+        if (record(FileSystemCall::Kind::findNames, folder.url, {}))
             return std::nullopt;
-        return m_local.listFolder(folder, limit);
+        return m_local.findNames(folder, names, limit);
     }
     void moveItem(const OpenFolder& source, std::string_view sourceName,
         const OpenFolder& destination, std::string_view destinationName) override

@@ -132,7 +132,33 @@ namespace {
         return descriptor;
     }
 
-    std::string nameText(std::string_view name) { return std::string(name); }
+    /// A name made NUL-terminated for a system call, without a heap allocation for any name a
+    /// file system allows (at most 255 bytes).
+    class NameText {
+    public:
+        explicit NameText(std::string_view name)
+        {
+            if (name.size() < sizeof m_buffer) {
+                name.copy(m_buffer, name.size());
+                m_buffer[name.size()] = '\0';
+                m_text = m_buffer;
+            } else {
+                m_long = name;
+                m_text = m_long.c_str();
+            }
+        }
+        NameText(const NameText&) = delete;
+        NameText& operator=(const NameText&) = delete;
+
+        const char* c_str() const { return m_text; }
+
+    private:
+        char m_buffer[256];
+        std::string m_long;
+        const char* m_text = nullptr;
+    };
+
+    NameText nameText(std::string_view name) { return NameText(name); }
 
     FileURL inside(const OpenFolder& folder, std::string_view name)
     {

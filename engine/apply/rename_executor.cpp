@@ -21,14 +21,36 @@ namespace {
 
     std::string temporaryName() { return "." + Uuid::random().text() + ".twtmp"; }
 
+    /// The folder part of a standard path ("/" for an item at the root).
+    std::string_view folderOf(std::string_view path)
+    {
+        auto slash = path.rfind('/');
+        return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+    }
+
+    /// The last component of a standard path.
+    std::string_view nameOf(std::string_view path) { return path.substr(path.rfind('/') + 1); }
+
+    /// Lets maps keyed by path be asked with a view of one, as every step asks.
+    struct PathHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view path) const
+        {
+            return std::hash<std::string_view> {}(path);
+        }
+    };
+    template <class Value>
+    using PathMap = std::unordered_map<std::string, Value, PathHash, std::equal_to<>>;
+
     /// One move of the batch as it is carried out.
     struct Step {
         std::size_t given = 0;
         FileURL from;
         FileURL to;
-        std::string fromName;
+        /// Views into `from` and `to`, which stay put once the batch is planned.
+        std::string_view fromName;
         std::string tempName;
-        std::string toName;
+        std::string_view toName;
         std::string fromKey;
         std::string toKey;
         /// The open folder of `from` (also that of the temporary name); null when it could
@@ -250,11 +272,12 @@ namespace {
         /// The destination folder for `folder`: open it now when it will stay where it is;
         /// otherwise note it (and any missing folder above it) for phase 2 and open the
         /// nearest folder above that stays.
-        std::size_t destinationFor(const FileURL& folder)
+        std::size_t destinationFor(std::string_view path)
         {
-            auto found = m_destinationIndex.find(folder.path);
+            auto found = m_destinationIndex.find(path);
             if (found != m_destinationIndex.end())
                 return found->second;
+            FileURL folder(path, true);
             std::size_t index = m_destinations.size();
             m_destinations.push_back({ folder, nullptr });
             m_destinationIndex.emplace(folder.path, index);
@@ -304,11 +327,11 @@ namespace {
         /// Every folder of the batch, once, before anything moves; and the grants.
         void openFolders()
         {
-            std::unordered_map<std::string, const OpenFolder*> sources;
+            PathMap<const OpenFolder*> sources;
             for (auto& step : m_steps) {
-                auto folder = step.from.deletingLastPathComponent();
-                auto found = sources.find(folder.path);
+                auto found = sources.find(folderOf(step.from.path));
                 if (found == sources.end()) {
+                    FileURL folder(folderOf(step.from.path), true);
                     const OpenFolder* open = nullptr;
                     try {
                         open = &keep(m_fileSystem.openFolder(folder, true));
@@ -320,12 +343,12 @@ namespace {
                         m_staying.emplace(folder.path, open);
                 }
                 step.source = found->second;
-                step.fromName = step.from.lastPathComponent();
-                step.toName = step.to.lastPathComponent();
+                step.fromName = nameOf(step.from.path);
+                step.toName = nameOf(step.to.path);
                 step.tempName = temporaryName();
             }
             for (auto& step : m_steps)
-                step.destination = destinationFor(step.to.deletingLastPathComponent());
+                step.destination = destinationFor(folderOf(step.to.path));
 
             if (!m_options.grantedFolders)
                 return;
@@ -519,7 +542,7 @@ namespace {
         /// Folders that stay where they are during the batch, by path; null when missing.
         std::unordered_map<std::string, const OpenFolder*> m_staying;
         std::vector<Destination> m_destinations;
-        std::unordered_map<std::string, std::size_t> m_destinationIndex;
+        PathMap<std::size_t> m_destinationIndex;
         std::vector<FileURL> m_planned;
         std::unordered_set<std::string> m_plannedSeen;
         std::unordered_map<std::string, const OpenFolder*> m_resolved;

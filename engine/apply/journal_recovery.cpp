@@ -455,8 +455,12 @@ Report recover(FileSystem& fileSystem, const FileURL& folder, const Options& opt
         try {
             if (contents.completion) {
                 if (grants) {
+                    std::unordered_set<std::string> checked;
                     for (const auto& entry : contents.batch.entries) {
-                        if (!grants->containPath(entry.to.deletingLastPathComponent()))
+                        auto destination = entry.to.deletingLastPathComponent();
+                        if (!checked.insert(destination.path).second)
+                            continue;
+                        if (!grants->containPath(destination))
                             throw Unsound { curlyQuoted(entry.to.path)
                                 + " is not inside a granted folder" };
                     }

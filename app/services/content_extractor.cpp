@@ -5,10 +5,10 @@
 #include "app/services/content_pdf.h"
 #include "app/services/content_rtf.h"
 #include "app/services/content_text.h"
-#include "app/services/regular_file.h"
 #include "app/services/text_recognizer.h"
 #include "engine/model/error.h"
 #include "engine/model/file_item.h"
+#include "engine/model/regular_file.h"
 #include "engine/model/text.h"
 
 #include <QImage>

@@ -1,6 +1,6 @@
 #include "app/services/content_image.h"
 
-#include "app/services/regular_file.h"
+#include "engine/model/regular_file.h"
 
 #include <QFile>
 #include <QImageReader>

@@ -1,6 +1,6 @@
 #include "app/services/content_pdf.h"
 
-#include "app/services/regular_file.h"
+#include "engine/model/regular_file.h"
 
 #include <poppler-document.h>
 #include <poppler-global.h>

@@ -3,8 +3,8 @@
 #include "app/services/image_metadata.h"
 #include "app/services/media_metadata.h"
 #include "app/services/pdf_metadata.h"
-#include "app/services/regular_file.h"
 #include "engine/model/file_item.h"
+#include "engine/model/regular_file.h"
 
 #include <algorithm>
 #include <array>

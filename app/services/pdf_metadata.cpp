@@ -2,7 +2,7 @@
 
 #include "app/services/metadata_extractor.h"
 #include "app/services/metadata_text.h"
-#include "app/services/regular_file.h"
+#include "engine/model/regular_file.h"
 
 #include <poppler/cpp/poppler-document.h>
 #include <poppler/cpp/poppler-global.h>

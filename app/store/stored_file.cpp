@@ -2,6 +2,7 @@
 
 #include "app/store/file_descriptor.h"
 #include "app/store/file_error.h"
+#include "engine/model/regular_file.h"
 #include "engine/model/uuid.h"
 
 #include <cerrno>
@@ -37,35 +38,26 @@ bool exists(const std::filesystem::path& path)
     return errno != ENOENT && errno != ENOTDIR;
 }
 
-std::string read(const std::filesystem::path& path)
+std::string read(const std::filesystem::path& path, std::optional<std::int64_t> limit)
 {
-    // O_NONBLOCK keeps a FIFO put in place of the file from blocking the caller.
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (file.get() < 0)
-        throw FileError::reading(path.string(), errno);
-    struct stat status { };
-    if (::fstat(file.get(), &status) != 0)
-        throw FileError::reading(path.string(), errno);
-    if (S_ISDIR(status.st_mode))
-        throw FileError::reading(path.string(), EISDIR);
-    if (!S_ISREG(status.st_mode))
-        throw FileError::withCode(FileError::Code::fileReadCorruptFile, path.string());
-
-    std::string contents;
-    contents.reserve(static_cast<std::size_t>(status.st_size));
-    char buffer[65536];
-    for (;;) {
-        ssize_t count = ::read(file.get(), buffer, sizeof buffer);
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            throw FileError::reading(path.string(), errno);
-        }
-        if (count == 0)
-            break;
-        contents.append(buffer, static_cast<std::size_t>(count));
+    std::error_code error;
+    auto file = RegularFile::open(path, error);
+    if (!file) {
+        if (error == notRegularFileError())
+            throw FileError::notRegularFile(path.string());
+        throw FileError::reading(path.string(), error.value());
     }
-    return contents;
+    if (limit && file->size() >= *limit)
+        throw FileError::withCode(FileError::Code::fileReadTooLarge, path.string());
+    // The size is only a hint: the file may grow while it is read, or report nothing (as
+    // files under /proc do), so the limit is checked on what was read.
+    auto bytes
+        = limit ? file->readPrefix(static_cast<std::size_t>(*limit), error) : file->readAll(error);
+    if (error)
+        throw FileError::reading(path.string(), error.value());
+    if (limit && static_cast<std::int64_t>(bytes.size()) >= *limit)
+        throw FileError::withCode(FileError::Code::fileReadTooLarge, path.string());
+    return bytes;
 }
 
 void createFolder(const std::filesystem::path& folder)

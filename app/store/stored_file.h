@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,8 +16,11 @@ namespace sorvik::StoredFile {
 /// reports the reason instead of passing over the file silently.
 bool exists(const std::filesystem::path& path);
 
-/// The whole content of the regular file at `path`.
-std::string read(const std::filesystem::path& path);
+/// The whole content of the regular file at `path` (symbolic links followed). Opening never
+/// blocks: a FIFO, socket or device in the file's place fails as not a regular file, and is
+/// never read. With a `limit`, a file of that many bytes or more fails as too large.
+std::string read(
+    const std::filesystem::path& path, std::optional<std::int64_t> limit = std::nullopt);
 
 /// Creates `folder` and its missing parents; an existing folder is no error.
 void createFolder(const std::filesystem::path& folder);

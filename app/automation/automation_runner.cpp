@@ -130,10 +130,7 @@ std::vector<FileURL> AutomationRunner::run(const std::vector<FileURL>& urls,
     recheckSources(items, before);
 
     auto batchID = Uuid::random();
-    std::optional<FileURL> backupFolder;
-    if (m_store.backupEnabled())
-        backupFolder
-            = FileURL((JSONFiles::applicationFolder() / "Backups" / batchID.text()).string(), true);
+    auto backupFolder = m_store.backupDirectoryFor(batchID);
 
     std::vector<FileURL> folders;
     folders.reserve(moves.size() * 2);

@@ -3,9 +3,8 @@
 #include "app/services/metadata_extractor.h"
 #include "app/services/metadata_text.h"
 #include "app/store/json_files.h"
+#include "app/store/user_defaults.h"
 #include "engine/model/text.h"
-
-#include <QSettings>
 
 #include <charconv>
 #include <cmath>
@@ -81,8 +80,13 @@ MetadataService& MetadataService::shared()
 {
     // Never destroyed: threads of the process may still call it while it shuts down.
     static MetadataService* instance = [] {
-        QSettings settings(QSettings::IniFormat, QSettings::UserScope, "sorvik", "sorvik");
-        QUrl url(settings.value(geocoderURLSettingsKey, QString(defaultGeocoderURL)).toString());
+        QUrl url { QString(defaultGeocoderURL) };
+        try {
+            if (auto stored = UserDefaults::text(geocoderURLSettingsKey))
+                url = QUrl(*stored);
+        } catch (const Error&) {
+            // Settings that cannot be read leave the public service.
+        }
         if (!url.isValid() || (url.scheme() != "https" && url.scheme() != "http"))
             url = QUrl(defaultGeocoderURL);
         return new MetadataService(MetadataCacheFiles::applicationFolder(), url);

@@ -56,7 +56,7 @@ public:
     static constexpr int batchSize = 4;
     /// The public Nominatim service of OpenStreetMap.
     static constexpr const char* defaultGeocoderURL = "https://nominatim.openstreetmap.org";
-    /// The settings key (in sorvik's QSettings) of another Nominatim endpoint's root URL.
+    /// The settings key (in "sorvik.conf") of another Nominatim endpoint's root URL.
     static constexpr const char* geocoderURLSettingsKey = "geocoderURL";
 
     /// The process-wide service, made on first use (from any thread) and kept for the life

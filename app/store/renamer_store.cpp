@@ -70,9 +70,8 @@ RenamerStore::RenamerStore(std::shared_ptr<PreviewServices> services, QObject* p
     m_folderAccess = new FolderAccessManager(this);
     connect(
         m_folderAccess, &FolderAccessManager::foldersChanged, this, &RenamerStore::grantsChanged);
-    m_backupEnabled = UserDefaults::boolValue(UserDefaults::backupEnabledKey).value_or(false);
-    m_onlinePlaces = UserDefaults::boolValue(UserDefaults::onlinePlacesKey).value_or(true);
     std::vector<std::string> failures;
+    restoreSettings(failures);
     recoverBatches(failures);
     restore(failures);
     if (!failures.empty()) {
@@ -111,6 +110,19 @@ void RenamerStore::recoverBatches(std::vector<std::string>& failures)
         }
         failures.push_back(std::move(text));
     } catch (const std::exception& error) {
+        failures.emplace_back(error.what());
+    }
+}
+
+void RenamerStore::restoreSettings(std::vector<std::string>& failures)
+{
+    try {
+        m_backupEnabled = UserDefaults::boolValue(UserDefaults::backupEnabledKey).value_or(false);
+        m_onlinePlaces = UserDefaults::boolValue(UserDefaults::onlinePlacesKey).value_or(true);
+    } catch (const std::exception& error) {
+        m_backupEnabled = false;
+        m_onlinePlaces = true;
+        m_settingsError = error.what();
         failures.emplace_back(error.what());
     }
 }
@@ -237,7 +249,22 @@ void RenamerStore::setBackupEnabled(bool enabled)
         m_backupEnabled = enabled;
         emit backupEnabledChanged();
     }
-    UserDefaults::setBool(UserDefaults::backupEnabledKey, enabled);
+    // The user has said now whether batches are backed up, whatever the file held.
+    m_settingsError.reset();
+    try {
+        UserDefaults::setBool(UserDefaults::backupEnabledKey, enabled);
+    } catch (const std::exception& error) {
+        setMessage(std::string(error.what()));
+    }
+}
+
+std::optional<FileURL> RenamerStore::backupDirectoryFor(const Uuid& batchID) const
+{
+    if (m_settingsError)
+        throw Error(*m_settingsError);
+    if (!m_backupEnabled)
+        return std::nullopt;
+    return backupsFolder().appending(batchID.text(), true);
 }
 
 void RenamerStore::setOnlinePlaces(bool online)
@@ -246,7 +273,11 @@ void RenamerStore::setOnlinePlaces(bool online)
         m_onlinePlaces = online;
         emit onlinePlacesChanged();
     }
-    UserDefaults::setBool(UserDefaults::onlinePlacesKey, online);
+    try {
+        UserDefaults::setBool(UserDefaults::onlinePlacesKey, online);
+    } catch (const std::exception& error) {
+        setMessage(std::string(error.what()));
+    }
     refreshPreview();
 }
 

@@ -40,7 +40,9 @@ struct PreviewResult;
 // text and the toast. It lives on the GUI thread and works without any window.
 //
 // Start-up restores the settings "backupEnabled" (false unless stored as true) and
-// "onlinePlaces" (true unless stored as false), the last session and the presets. While it
+// "onlinePlaces" (true unless stored as false), the last session and the presets. Settings
+// that cannot be read at all are reported, and no batch is renamed until the user sets
+// "backupEnabled": the file may well say that backups are on. While it
 // runs (`loading`), writes plan no preview, record no undo step and save nothing. The
 // session and the presets are read independently: one unreadable file does not keep the
 // other from loading, and each failure's description goes to `message`. An unreadable
@@ -170,8 +172,16 @@ public:
     void setHistory(std::vector<HistoryRecord> history);
 
     bool backupEnabled() const { return m_backupEnabled; }
-    /// Sets the value and stores it under "backupEnabled".
+    /// Sets the value and stores it under "backupEnabled"; a failure to store it goes to
+    /// `message`.
     void setBackupEnabled(bool enabled);
+    /// Why the settings could not be read at start-up, while the user has not set
+    /// `backupEnabled` since: until then nobody knows whether a batch must be backed up.
+    const std::optional<std::string>& settingsError() const { return m_settingsError; }
+    /// The backup folder of the batch `batchID` when backups are on (named by the batch in
+    /// `backupsFolder`), else nothing. Fails with the settings file's error when the settings
+    /// could not be read: a batch must never run without the backup the user asked for.
+    std::optional<FileURL> backupDirectoryFor(const Uuid& batchID) const;
 
     std::int64_t nextOrder() const { return m_nextOrder; }
 
@@ -345,6 +355,7 @@ signals:
 private:
     friend class EditRulesCommand;
 
+    void restoreSettings(std::vector<std::string>& failures);
     void restore(std::vector<std::string>& failures);
     void recoverBatches(std::vector<std::string>& failures);
     void setUndoStack(std::vector<UndoBatch> undoStack);
@@ -410,6 +421,7 @@ private:
     /// Why "presets.json" could not be read at start-up, or was of another schema version;
     /// then it is never written.
     std::optional<std::string> m_presetsReadError;
+    std::optional<std::string> m_settingsError;
     StoreDialogs* m_dialogs = nullptr;
     std::optional<FailureAlert> m_lastFailureAlert;
     bool m_applyingRuleUndo = false;

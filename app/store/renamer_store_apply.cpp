@@ -156,11 +156,9 @@ void RenamerStore::apply()
 
     auto batchId = Uuid::random();
     std::optional<FileURL> backupFolder;
-    if (m_backupEnabled)
-        backupFolder = backupsFolder().appending(batchId.text(), true);
-
     std::vector<FileURL> created;
     try {
+        backupFolder = backupDirectoryFor(batchId);
         created = executeMoves(moves, backupFolder);
     } catch (const std::exception& error) {
         presentFailureAlert(error.what());

@@ -6,6 +6,7 @@
 #include "app/store/history_file.h"
 #include "app/store/json_files.h"
 #include "app/store/saved_session.h"
+#include "app/store/user_defaults.h"
 #include "engine/apply/file_fingerprint.h"
 #include "engine/apply/rename_journal.h"
 #include "engine/model/preset.h"
@@ -19,6 +20,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -258,6 +261,29 @@ namespace {
             EXPECT_EQ(result.err.find(AutomationError::presetNotFound), std::string::npos)
                 << result.err;
         }
+    }
+
+    TEST_F(SorvikProgram, SettingsThatCannotBeReadStopARenameButNotItsPreview)
+    {
+        grantFiles();
+        savePreset("Suffix", { pattern("{name}-x") });
+        files.createFile("a.txt");
+        auto settings = fs::path(UserDefaults::path().toStdString());
+        fs::create_directories(settings.parent_path());
+        // A FIFO without a writer, where a read would wait for ever.
+        ASSERT_EQ(::mkfifo(settings.c_str(), 0600), 0);
+
+        auto preview = sorvik({ "rename", "--preset", "Suffix", "a.txt" });
+        EXPECT_EQ(preview.status, 0) << preview.err;
+        EXPECT_EQ(preview.out, "a-x.txt\n");
+        auto refused = sorvik({ "rename", "--apply", "--preset", "Suffix", "a.txt" });
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_EQ(refused.out, "");
+        EXPECT_EQ(refused.err,
+            "The file \u201Csorvik.conf\u201D couldn\u2019t be opened because it isn\u2019t a "
+            "regular file.\n");
+        EXPECT_EQ(names(), (std::vector<std::string> { "a.txt" }));
+        EXPECT_FALSE(historyFileExists());
     }
 
     TEST_F(SorvikProgram, FileOutsideEveryGrantIsRefused)

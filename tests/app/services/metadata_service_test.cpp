@@ -1,11 +1,10 @@
 #include "app/services/metadata_service.h"
 
 #include "app/store/json_files.h"
+#include "app/store/user_defaults.h"
 #include "tests/app/services/local_http_server.h"
 #include "tests/app/services/metadata_fixtures.h"
 #include "tests/support/temporary_folder.h"
-
-#include <QSettings>
 
 #include <sys/stat.h>
 
@@ -540,11 +539,8 @@ namespace {
         testing::IsolatedHome home;
         // The shared service lives as long as the program, so its server does too.
         static LocalHttpServer server(answering(R"({"city":"Lisboa","country":"Portugal"})"));
-        {
-            QSettings settings(QSettings::IniFormat, QSettings::UserScope, "sorvik", "sorvik");
-            settings.setValue(
-                MetadataService::geocoderURLSettingsKey, QString::fromStdString(server.baseURL()));
-        }
+        UserDefaults::setText(
+            MetadataService::geocoderURLSettingsKey, QString::fromStdString(server.baseURL()));
         std::vector<MetadataService*> instances(4);
         std::vector<std::thread> threads;
         for (std::size_t index = 0; index < instances.size(); ++index)

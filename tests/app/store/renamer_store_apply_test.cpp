@@ -4,6 +4,7 @@
 #include "app/store/file_error.h"
 #include "app/store/history_file.h"
 #include "app/store/json_files.h"
+#include "app/store/user_defaults.h"
 #include "engine/apply/rename_journal.h"
 #include "engine/model/json.h"
 #include "tests/app/store/fake_dialogs.h"
@@ -203,6 +204,40 @@ namespace {
         EXPECT_TRUE(store.undoStack().empty());
         EXPECT_FALSE(std::filesystem::exists(historyPath()));
         EXPECT_EQ(contents(), (Contents { { "a.txt", "alpha" } }));
+    }
+
+    TEST_F(StoreApply, SettingsThatCannotBeReadStopTheRenameUntilBackupsAreSet)
+    {
+        // The file may well say that backups are on: no batch runs without knowing.
+        auto settings = std::filesystem::path(UserDefaults::path().toStdString());
+        std::filesystem::create_directories(settings.parent_path());
+        std::ofstream(settings) << "backupEnabled=true\n\xFF\n";
+        RenamerStore unsure(std::make_shared<FakeServices>());
+        unsure.setDialogs(&dialogs);
+        ASSERT_TRUE(unsure.settingsError());
+        files.createFile("a.txt", "alpha");
+        unsure.addFiles({ folder() });
+        unsure.setRules({ patternRule("{name}_x") });
+        ASSERT_TRUE(waitUntil([&] { return !unsure.isPlanning(); }));
+        ASSERT_EQ(unsure.previews()[0].status.kind, RenameStatus::Kind::ready);
+
+        unsure.apply();
+        EXPECT_EQ(contents(), (Contents { { "a.txt", "alpha" } }));
+        ASSERT_EQ(dialogs.warnings.size(), 1U);
+        EXPECT_EQ(dialogs.warnings[0].first, "Couldn't rename the files");
+        EXPECT_EQ(dialogs.warnings[0].second, *unsure.settingsError());
+        EXPECT_NE(dialogs.warnings[0].second.find("\u201Csorvik.conf\u201D"), std::string::npos);
+        EXPECT_TRUE(unsure.undoStack().empty());
+        EXPECT_FALSE(std::filesystem::exists(historyPath()));
+
+        // Once the user says, the batch runs; the unreadable file is left as it is.
+        unsure.setBackupEnabled(true);
+        EXPECT_FALSE(unsure.settingsError());
+        ASSERT_TRUE(unsure.message());
+        EXPECT_EQ(readFile(settings), "backupEnabled=true\n\xFF\n");
+        unsure.apply();
+        EXPECT_EQ(contents(), (Contents { { "a_x.txt", "alpha" } }));
+        EXPECT_TRUE(std::filesystem::exists(RenamerStore::backupsFolder().path));
     }
 
     TEST_F(StoreApply, NothingHappensWhilePlanning)

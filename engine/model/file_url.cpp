@@ -82,7 +82,7 @@ std::string percentEncodePath(std::string_view path)
     return result;
 }
 
-std::optional<FileURL> FileURL::parse(std::string_view text)
+std::optional<FileURL> FileURL::parse(std::string_view text, std::string* failure)
 {
     constexpr std::string_view scheme = "file://";
     if (text.size() < scheme.size())
@@ -118,6 +118,11 @@ std::optional<FileURL> FileURL::parse(std::string_view text)
             return std::nullopt;
         decoded.push_back(static_cast<char>(high * 16 + low));
         index += 2;
+    }
+    if (decoded.find('\0') != std::string::npos) {
+        if (failure)
+            *failure = nulByteText;
+        return std::nullopt;
     }
     bool isDirectory = decoded.size() > 1 && decoded.back() == '/';
     if (decoded == "/")
@@ -223,9 +228,10 @@ void to_json(nlohmann::json& json, const FileURL& url) { json = url.text(); }
 
 void from_json(const nlohmann::json& json, FileURL& url)
 {
-    auto parsed = FileURL::parse(json::decode<std::string>(json));
+    std::string failure;
+    auto parsed = FileURL::parse(json::decode<std::string>(json), &failure);
     if (!parsed)
-        throw json::DecodeError("Invalid file URL");
+        throw json::DecodeError(failure.empty() ? "Invalid file URL" : failure);
     url = *parsed;
 }
 

@@ -111,11 +111,13 @@ std::vector<FileURL> AutomationRunner::run(const std::vector<FileURL>& urls,
     auto rows = RenamePipeline::preview(items, rules, metadata, Date::now(),
         [&fileSystem](const FileURL& url) { return fileSystem.itemExists(url); });
 
+    std::vector<BlockedBatchError::Row> blocked;
     for (const auto& row : rows) {
         if (row.status.isProblem())
-            throw AutomationError(
-                std::string(AutomationError::filenameProblem) + row.item.url.lastPathComponent());
+            blocked.push_back({ row.item.url, row.newName, row.status.reason });
     }
+    if (!blocked.empty())
+        throw BlockedBatchError(std::move(blocked));
 
     std::vector<RenameMove> moves;
     for (const auto& row : rows) {

@@ -145,14 +145,14 @@ std::vector<FileURL> AutomationRunner::run(const std::vector<FileURL>& urls,
         return executor.execute(moves, backupFolder);
     });
 
-    std::vector<HistoryRecord> history;
+    std::optional<HistoryRecord> record;
     try {
-        HistoryRecord record(batchID, moves, std::move(createdDirectories), backupFolder);
-        history = HistoryFile::insert(record);
+        record.emplace(batchID, moves, std::move(createdDirectories), backupFolder);
+        HistoryFile::insert(*record);
     } catch (const std::exception& error) {
         throw AutomationError(std::string(AutomationError::historyNotSaved) + error.what());
     }
-    m_store.setHistory(std::move(history));
+    m_store.addToHistory(std::move(*record));
     return targets(rows);
 }
 

@@ -1,6 +1,7 @@
 #include "app/store/renamer_store.h"
 
 #include "app/store/batch_recovery.h"
+#include "app/store/history_file.h"
 #include "app/store/json_files.h"
 #include "app/store/saved_session.h"
 #include "app/store/user_defaults.h"
@@ -240,6 +241,14 @@ void RenamerStore::setShowingHistory(bool showing)
 void RenamerStore::setHistory(std::vector<HistoryRecord> history)
 {
     m_history = std::move(history);
+    emit historyChanged();
+}
+
+void RenamerStore::addToHistory(HistoryRecord record)
+{
+    m_history.insert(m_history.begin(), std::move(record));
+    if (m_history.size() > HistoryFile::recordLimit)
+        m_history.resize(HistoryFile::recordLimit);
     emit historyChanged();
 }
 

@@ -6,6 +6,7 @@
 #include "engine/model/uuid.h"
 
 #include <cerrno>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -73,28 +74,58 @@ void createFolder(const std::filesystem::path& folder)
 
 void writeAtomically(const std::filesystem::path& path, std::string_view bytes)
 {
-    auto folder = path.parent_path();
-    auto temporary
-        = folder / ("." + path.filename().string() + "." + Uuid::random().text() + ".tmp");
+    AtomicWriter writer(path);
+    writer.write(bytes);
+    writer.commit();
+}
+
+AtomicWriter::AtomicWriter(std::filesystem::path path)
+    : m_path(std::move(path))
+    , m_temporary(m_path.parent_path()
+          / ("." + m_path.filename().string() + "." + Uuid::random().text() + ".tmp"))
+{
     // 0666 lets the user's umask decide the mode, as for any file the user creates.
-    FileDescriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (file.get() < 0)
-        throw FileError::writing(path.string(), errno);
-    try {
-        writeAll(file.get(), bytes, path.string());
-        if (::fsync(file.get()) != 0)
-            throw FileError::writing(path.string(), errno);
-        if (int error = file.close(); error != 0)
-            throw FileError::writing(path.string(), error);
-        if (::rename(temporary.c_str(), path.c_str()) != 0)
-            throw FileError::writing(path.string(), errno);
-    } catch (...) {
-        ::unlink(temporary.c_str());
-        throw;
+    m_descriptor = ::open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (m_descriptor < 0)
+        throw FileError::writing(m_path.string(), errno);
+}
+
+AtomicWriter::~AtomicWriter()
+{
+    if (m_descriptor < 0)
+        return;
+    ::close(m_descriptor);
+    ::unlink(m_temporary.c_str());
+}
+
+void AtomicWriter::write(std::string_view bytes)
+{
+    if (m_descriptor < 0)
+        throw FileError::writing(m_path.string(), EBADF);
+    writeAll(m_descriptor, bytes, m_path.string());
+}
+
+void AtomicWriter::commit()
+{
+    if (m_descriptor < 0)
+        throw FileError::writing(m_path.string(), EBADF);
+    if (::fsync(m_descriptor) != 0)
+        throw FileError::writing(m_path.string(), errno);
+    int descriptor = std::exchange(m_descriptor, -1);
+    if (::close(descriptor) != 0) {
+        int error = errno;
+        ::unlink(m_temporary.c_str());
+        throw FileError::writing(m_path.string(), error);
+    }
+    if (::rename(m_temporary.c_str(), m_path.c_str()) != 0) {
+        int error = errno;
+        ::unlink(m_temporary.c_str());
+        throw FileError::writing(m_path.string(), error);
     }
     // The rename is durable only once the folder itself reaches the disk. The new file is in
     // place already, so a folder that cannot be flushed is no failure of this write.
-    FileDescriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor directory(
+        ::open(m_path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (directory.get() >= 0)
         ::fsync(directory.get());
 }

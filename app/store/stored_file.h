@@ -29,4 +29,24 @@ void createFolder(const std::filesystem::path& folder);
 /// are flushed to the disk, and the new file is renamed over the old one.
 void writeAtomically(const std::filesystem::path& path, std::string_view bytes);
 
+/// `writeAtomically` in pieces, for a file too large to make in memory first: the pieces go
+/// to a new file beside the old one, which `commit` flushes and renames over it. Until then,
+/// and when the writer is destroyed without it, the old file stays as it was and the new one
+/// is removed.
+class AtomicWriter {
+public:
+    explicit AtomicWriter(std::filesystem::path path);
+    ~AtomicWriter();
+    AtomicWriter(const AtomicWriter&) = delete;
+    AtomicWriter& operator=(const AtomicWriter&) = delete;
+
+    void write(std::string_view bytes);
+    void commit();
+
+private:
+    std::filesystem::path m_path;
+    std::filesystem::path m_temporary;
+    int m_descriptor = -1;
+};
+
 } // namespace sorvik::StoredFile

@@ -2,6 +2,7 @@
 
 #include "engine/apply/rename_execution_error.h"
 #include "engine/model/json.h"
+#include "engine/model/json_stream.h"
 
 namespace sorvik {
 
@@ -14,6 +15,10 @@ namespace {
     constexpr std::string_view createdDirectoriesKey = "createdDirectories";
     constexpr std::string_view backupPathKey = "backupPath";
     constexpr std::string_view undoneKey = "undone";
+
+    constexpr std::string_view inodeKey = "inode";
+    constexpr std::string_view modifiedKey = "modified";
+    constexpr std::string_view sizeKey = "size";
 
     constexpr const char* changedText = "File changed since this batch: ";
 } // namespace
@@ -94,6 +99,455 @@ void from_json(const nlohmann::json& json, HistoryRecord& record)
         = json::optionalField<std::vector<FileURL>>(json, createdDirectoriesKey);
     record.backupPath = json::optionalField<FileURL>(json, backupPathKey);
     record.undone = json::field<bool>(json, undoneKey);
+}
+
+namespace {
+
+    using Token = json::StreamReader::Token;
+
+    std::string describe(Token token, const json::StreamReader& reader)
+    {
+        switch (token) {
+        case Token::null:
+            return "null";
+        case Token::beginObject:
+            return "an object";
+        case Token::beginArray:
+            return "an array";
+        case Token::string:
+            return "a string";
+        case Token::boolean:
+            return "a boolean";
+        case Token::number:
+            return reader.isInteger() ? "an integer" : "a number";
+        default:
+            return "an unknown value";
+        }
+    }
+
+    /// Appends the line break and name that begin a member, when a copy is written.
+    class MemberWriter {
+    public:
+        MemberWriter(std::string* out, const json::StreamReader& reader)
+            : m_out(out)
+            , m_reader(reader)
+        {
+            if (m_out)
+                *m_out += '{';
+        }
+
+        void member(std::string_view key)
+        {
+            if (!m_out)
+                return;
+            *m_out += m_first ? "\n" : ",\n";
+            m_first = false;
+            json::appendString(*m_out, key);
+            *m_out += ':';
+        }
+
+        /// The key the reader stands on, taken as it is stored when it can be.
+        void memberFromReader()
+        {
+            if (!m_out)
+                return;
+            auto stored = m_reader.storedString();
+            if (!stored)
+                return member(m_reader.text());
+            *m_out += m_first ? "\n" : ",\n";
+            m_first = false;
+            m_out->append(*stored);
+            *m_out += ':';
+        }
+
+        void close()
+        {
+            if (m_out)
+                *m_out += m_first ? "}" : "\n}";
+        }
+
+    private:
+        std::string* m_out;
+        const json::StreamReader& m_reader;
+        bool m_first = true;
+    };
+
+    /// The strict reads of one record's values, token by token, as the `json::field`
+    /// accessors read them from a document.
+    class RecordReader {
+    public:
+        RecordReader(json::StreamReader& reader, std::string* out)
+            : m_reader(reader)
+            , m_out(out)
+        {
+        }
+
+        /// The next value; fails for null unless `nullable`.
+        Token value(bool nullable = false)
+        {
+            auto token = m_reader.next();
+            if (token == Token::null && !nullable)
+                throw json::DecodeError("Unexpected null value");
+            return token;
+        }
+
+        void expect(Token token, Token wanted, const char* what)
+        {
+            if (token != wanted)
+                throw json::DecodeError(
+                    std::string("Expected ") + what + " but found " + describe(token, m_reader));
+        }
+
+        std::string_view string(Token token)
+        {
+            expect(token, Token::string, "a string");
+            if (m_out) {
+                if (auto stored = m_reader.storedString())
+                    m_out->append(*stored);
+                else
+                    json::appendString(*m_out, m_reader.text());
+            }
+            return m_reader.text();
+        }
+
+        /// The URL of a string value; when it is not `kept`, it is only checked and an empty
+        /// URL comes back.
+        FileURL url(Token token, bool kept)
+        {
+            auto text = string(token);
+            std::string reason;
+            std::optional<FileURL> url;
+            if (kept)
+                url = FileURL::parse(text, &reason);
+            else if (FileURL::isValidText(text, &reason))
+                url.emplace();
+            if (!url)
+                throw json::DecodeError(reason.empty() ? "Invalid file URL" : reason);
+            return std::move(*url);
+        }
+
+        std::int64_t int64(Token token)
+        {
+            expect(token, Token::number, "an integer");
+            auto value = m_reader.int64();
+            if (!value) {
+                if (!m_reader.isInteger())
+                    throw json::DecodeError("Expected an integer but found a number");
+                throw json::DecodeError(
+                    "Number " + std::string(m_reader.text()) + " does not fit in a 64-bit integer");
+            }
+            copyNumber();
+            return *value;
+        }
+
+        std::uint64_t uint64(Token token)
+        {
+            expect(token, Token::number, "an integer");
+            auto value = m_reader.uint64();
+            if (!value) {
+                if (!m_reader.isInteger())
+                    throw json::DecodeError("Expected an integer but found a number");
+                throw json::DecodeError("Number " + std::string(m_reader.text())
+                    + " does not fit in an unsigned 64-bit integer");
+            }
+            copyNumber();
+            return *value;
+        }
+
+        double number(Token token)
+        {
+            expect(token, Token::number, "a number");
+            copyNumber();
+            return m_reader.number();
+        }
+
+        bool boolean(Token token)
+        {
+            expect(token, Token::boolean, "a boolean");
+            if (m_out)
+                *m_out += m_reader.boolean() ? "true" : "false";
+            return m_reader.boolean();
+        }
+
+        /// The members of an object whose "{" was `token`: `member` is called with each key
+        /// as the reader stands on it.
+        template <class Member> void object(Token token, Member&& member)
+        {
+            expect(token, Token::beginObject, "an object");
+            std::string key;
+            while (m_reader.next() == Token::key) {
+                key.assign(m_reader.text());
+                try {
+                    member(key);
+                } catch (json::DecodeError& error) {
+                    error.prependKey(key);
+                    throw;
+                }
+            }
+        }
+
+        /// The elements of an array whose "[" was `token`: `element` is called with each
+        /// element's first token.
+        template <class Element> void array(Token token, Element&& element)
+        {
+            expect(token, Token::beginArray, "an array");
+            if (m_out)
+                *m_out += '[';
+            std::size_t index = 0;
+            for (auto next = m_reader.next(); next != Token::endArray; next = m_reader.next()) {
+                if (m_out)
+                    *m_out += index == 0 ? "\n" : ",\n";
+                try {
+                    element(next);
+                } catch (json::DecodeError& error) {
+                    error.prependIndex(index);
+                    throw;
+                }
+                ++index;
+            }
+            if (m_out)
+                *m_out += index == 0 ? "]" : "\n]";
+        }
+
+        void skip() { m_reader.skip(m_reader.next()); }
+
+        std::string* out() const { return m_out; }
+        const json::StreamReader& reader() const { return m_reader; }
+
+    private:
+        void copyNumber()
+        {
+            if (m_out)
+                m_out->append(m_reader.text());
+        }
+
+        json::StreamReader& m_reader;
+        std::string* m_out;
+    };
+
+    void missing(std::string_view key)
+    {
+        throw json::DecodeError("Missing key \"" + std::string(key) + "\"");
+    }
+
+    RenameMove readMove(RecordReader& values, Token token, bool kept)
+    {
+        RenameMove move;
+        bool hasFrom = false;
+        bool hasTo = false;
+        MemberWriter members(values.out(), values.reader());
+        values.object(token, [&](const std::string& key) {
+            if (key == "from") {
+                members.member(key);
+                move.from = values.url(values.value(), kept);
+                hasFrom = true;
+            } else if (key == "to") {
+                members.member(key);
+                move.to = values.url(values.value(), kept);
+                hasTo = true;
+            } else {
+                values.skip();
+            }
+        });
+        if (!hasFrom)
+            missing("from");
+        if (!hasTo)
+            missing("to");
+        members.close();
+        return move;
+    }
+
+    FileFingerprint readFingerprint(RecordReader& values, Token token)
+    {
+        FileFingerprint fingerprint;
+        bool seen[3] = {};
+        MemberWriter members(values.out(), values.reader());
+        values.object(token, [&](const std::string& key) {
+            if (key == inodeKey) {
+                members.member(key);
+                fingerprint.inode = values.uint64(values.value());
+                seen[0] = true;
+            } else if (key == modifiedKey) {
+                members.member(key);
+                fingerprint.modified = Date { values.number(values.value()) };
+                seen[1] = true;
+            } else if (key == sizeKey) {
+                members.member(key);
+                fingerprint.size = values.int64(values.value());
+                seen[2] = true;
+            } else {
+                values.skip();
+            }
+        });
+        // In the order in which `from_json` asks for them.
+        if (!seen[2])
+            missing(sizeKey);
+        if (!seen[1])
+            missing(modifiedKey);
+        if (!seen[0])
+            missing(inodeKey);
+        members.close();
+        return fingerprint;
+    }
+
+    void appendURL(std::string& out, const FileURL& url) { json::appendString(out, url.text()); }
+
+    void appendFingerprint(std::string& out, const FileFingerprint& fingerprint)
+    {
+        out += "{\n\"inode\":";
+        json::appendInteger(out, fingerprint.inode);
+        out += ",\n\"modified\":";
+        json::appendNumber(out, fingerprint.modified.seconds);
+        out += ",\n\"size\":";
+        json::appendInteger(out, fingerprint.size);
+        out += "\n}";
+    }
+
+} // namespace
+
+StoredRecordFacts readStoredRecord(
+    json::StreamReader& reader, HistoryRecord* record, std::string* out)
+{
+    StoredRecordFacts facts;
+    RecordReader values(reader, out);
+    MemberWriter members(out, reader);
+    HistoryRecord scratch;
+    HistoryRecord& read = record ? *record : scratch;
+    read.fingerprints.clear();
+    read.createdDirectories.reset();
+    read.backupPath.reset();
+    // Only the id is kept when nothing else is wanted; the rest is read to be checked.
+    bool keep = record != nullptr;
+    bool seen[6] = {};
+    values.object(Token::beginObject, [&](const std::string& key) {
+        if (key == idKey) {
+            members.member(key);
+            auto id = Uuid::parse(values.string(values.value()));
+            if (!id)
+                throw json::DecodeError("Invalid UUID string");
+            facts.id = *id;
+            read.id = *id;
+            seen[0] = true;
+        } else if (key == schemaVersionKey) {
+            members.member(key);
+            read.schemaVersion = values.int64(values.value());
+            seen[1] = true;
+        } else if (key == dateKey) {
+            members.member(key);
+            read.date = Date { values.number(values.value()) };
+            seen[2] = true;
+        } else if (key == movesKey) {
+            members.member(key);
+            read.moves.clear();
+            values.array(values.value(), [&](Token element) {
+                auto move = readMove(values, element, keep);
+                if (keep)
+                    read.moves.push_back(std::move(move));
+            });
+            seen[3] = true;
+        } else if (key == fingerprintsKey) {
+            members.member(key);
+            read.fingerprints.clear();
+            MemberWriter paths(out, reader);
+            values.object(values.value(), [&](const std::string& path) {
+                paths.memberFromReader();
+                auto fingerprint = readFingerprint(values, values.value());
+                if (keep)
+                    read.fingerprints.insert_or_assign(path, fingerprint);
+            });
+            paths.close();
+            seen[4] = true;
+        } else if (key == createdDirectoriesKey) {
+            auto token = values.value(true);
+            if (token == Token::null) {
+                read.createdDirectories.reset();
+                return;
+            }
+            members.member(key);
+            std::vector<FileURL> folders;
+            values.array(token, [&](Token element) {
+                auto folder = values.url(element, keep);
+                if (keep)
+                    folders.push_back(std::move(folder));
+            });
+            read.createdDirectories = std::move(folders);
+        } else if (key == backupPathKey) {
+            auto token = values.value(true);
+            if (token == Token::null) {
+                read.backupPath.reset();
+                return;
+            }
+            members.member(key);
+            read.backupPath = values.url(token, keep);
+        } else if (key == undoneKey) {
+            members.member(key);
+            facts.undoneOffset = out ? out->size() : 0;
+            read.undone = values.boolean(values.value());
+            facts.undoneLength = out ? out->size() - facts.undoneOffset : 0;
+            seen[5] = true;
+        } else {
+            values.skip();
+        }
+    });
+    // In the order in which `from_json` asks for them.
+    const std::string_view required[]
+        = { idKey, schemaVersionKey, dateKey, movesKey, fingerprintsKey, undoneKey };
+    for (std::size_t index = 0; index < std::size(required); ++index) {
+        if (!seen[index])
+            missing(required[index]);
+    }
+    members.close();
+    return facts;
+}
+
+void appendStoredRecord(std::string& out, const HistoryRecord& record)
+{
+    out += '{';
+    if (record.backupPath) {
+        out += "\n\"backupPath\":";
+        appendURL(out, *record.backupPath);
+        out += ',';
+    }
+    if (record.createdDirectories) {
+        out += "\n\"createdDirectories\":[";
+        bool first = true;
+        for (const auto& folder : *record.createdDirectories) {
+            out += first ? "\n" : ",\n";
+            first = false;
+            appendURL(out, folder);
+        }
+        out += first ? "]," : "\n],";
+    }
+    out += "\n\"date\":";
+    json::appendNumber(out, record.date.seconds);
+    out += ",\n\"fingerprints\":{";
+    bool first = true;
+    for (const auto& [path, fingerprint] : record.fingerprints) {
+        out += first ? "\n" : ",\n";
+        first = false;
+        json::appendString(out, path);
+        out += ':';
+        appendFingerprint(out, fingerprint);
+    }
+    out += first ? "}," : "\n},";
+    out += "\n\"id\":\"";
+    out += record.id.text();
+    out += "\",\n\"moves\":[";
+    first = true;
+    for (const auto& move : record.moves) {
+        out += first ? "\n{\n\"from\":" : ",\n{\n\"from\":";
+        first = false;
+        appendURL(out, move.from);
+        out += ",\n\"to\":";
+        appendURL(out, move.to);
+        out += "\n}";
+    }
+    out += first ? "]," : "\n],";
+    out += "\n\"schemaVersion\":";
+    json::appendInteger(out, record.schemaVersion);
+    out += ",\n\"undone\":";
+    out += record.undone ? "true" : "false";
+    out += "\n}";
 }
 
 } // namespace sorvik

@@ -16,6 +16,10 @@
 
 namespace sorvik {
 
+namespace json {
+    class StreamReader;
+}
+
 /// One applied batch, as "history.json" keeps it. Undo and revert move it back only while
 /// every renamed file still has the fingerprint recorded right after the batch.
 struct HistoryRecord {
@@ -55,5 +59,28 @@ struct HistoryRecord {
 void to_json(nlohmann::json& json, const HistoryRecord& record);
 /// Strict: every key but "createdDirectories" and "backupPath" is required.
 void from_json(const nlohmann::json& json, HistoryRecord& record);
+
+// The stored form of records, written and read one record at a time, so that a history far
+// larger than one batch never has to be held in memory whole. It is the JSON of `to_json`,
+// keys sorted, one member or element per line and nothing more: the history is sorvik's
+// largest file and only sorvik reads it, and indenting it made a quarter of its bytes.
+
+/// Appends `record` in the stored form.
+void appendStoredRecord(std::string& out, const HistoryRecord& record);
+
+/// What reading a stored record tells besides its content.
+struct StoredRecordFacts {
+    Uuid id;
+    /// Where the copy written by `readStoredRecord` holds the value of "undone".
+    std::size_t undoneOffset = 0;
+    std::size_t undoneLength = 0;
+};
+
+/// Reads one record from `reader`, which has just given its "{", as strictly as `from_json`
+/// reads it: into `record` when given, and copied in the stored form to the end of `out` when
+/// given (keys in the order they came, unknown keys and absent optional values left out).
+/// Neither is needed to check a record. Fails with `json::DecodeError`, naming the key.
+StoredRecordFacts readStoredRecord(
+    json::StreamReader& reader, HistoryRecord* record, std::string* out);
 
 } // namespace sorvik

@@ -28,6 +28,9 @@ struct FileURL {
     /// when there is more to say than "not a local file URL".
     static std::optional<FileURL> parse(std::string_view text, std::string* failure = nullptr);
 
+    /// Whether `parse` reads `text`, without making the URL; `failure` as for `parse`.
+    static bool isValidText(std::string_view text, std::string* failure = nullptr);
+
     /// The reason `parse` gives for a URL that holds a NUL byte.
     static constexpr std::string_view nulByteText
         = "A file URL cannot hold \u201C%00\u201D: no file name contains a NUL byte.";

@@ -147,7 +147,7 @@ std::vector<FileURL> AutomationRunner::run(const std::vector<FileURL>& urls,
 
     std::optional<HistoryRecord> record;
     try {
-        record.emplace(batchID, moves, std::move(createdDirectories), backupFolder);
+        record.emplace(batchID, std::move(moves), std::move(createdDirectories), backupFolder);
         HistoryFile::insert(*record);
     } catch (const std::exception& error) {
         throw AutomationError(std::string(AutomationError::historyNotSaved) + error.what());

@@ -168,6 +168,13 @@ namespace {
                 flush();
         }
 
+        /// Appends `record` in the stored form, written out as it goes.
+        void add(const HistoryRecord& record)
+        {
+            appendStoredRecord(nextRecord(), record, [this](std::string&) { flush(); });
+            flushIfLarge();
+        }
+
         void commit()
         {
             m_buffer += m_count == 0 ? "]\n" : "\n]\n";
@@ -217,8 +224,7 @@ bool insert(const HistoryRecord& record)
     if (path)
         stored.emplace(*path);
     NewList list;
-    appendStoredRecord(list.nextRecord(), record);
-    list.flushIfLarge();
+    list.add(record);
     while (stored && stored->next()) {
         // Past the limit, the records are only checked: they are dropped.
         bool kept = list.count() < recordLimit;
@@ -266,10 +272,8 @@ std::vector<HistoryRecord> update(const std::function<void(std::vector<HistoryRe
     if (records.size() > recordLimit)
         records.resize(recordLimit);
     NewList list;
-    for (const auto& record : records) {
-        appendStoredRecord(list.nextRecord(), record);
-        list.flushIfLarge();
-    }
+    for (const auto& record : records)
+        list.add(record);
     list.commit();
     return records;
 }

@@ -160,20 +160,21 @@ void RenamerStore::apply()
     publishItems(std::move(items));
     refreshPreview();
 
+    auto count = moves.size();
     UndoBatch inverse;
-    inverse.reserve(moves.size());
+    inverse.reserve(count);
     for (const auto& move : moves)
         inverse.emplace_back(move.to, move.from);
     setUndoStack({ std::move(inverse) });
 
     try {
-        recordBatch(HistoryRecord(batchId, moves, std::move(created), backupFolder));
+        recordBatch(HistoryRecord(batchId, std::move(moves), std::move(created), backupFolder));
         RenameExecutor::pruneBackups(
             backupsFolder(), Date { Date::now().seconds - backupLifetime });
     } catch (const std::exception& error) {
         setMessage(std::string(historyNotSavedText) + " " + error.what());
     }
-    showToast("Renamed " + std::to_string(moves.size()) + " files");
+    showToast("Renamed " + std::to_string(count) + " files");
 }
 
 void RenamerStore::undoLastApply()

@@ -500,8 +500,13 @@ StoredRecordFacts readStoredRecord(
     return facts;
 }
 
-void appendStoredRecord(std::string& out, const HistoryRecord& record)
+void appendStoredRecord(
+    std::string& out, const HistoryRecord& record, const std::function<void(std::string&)>& drain)
 {
+    auto drainIfLarge = [&] {
+        if (drain && out.size() >= std::size_t { 1 } << 20)
+            drain(out);
+    };
     out += '{';
     if (record.backupPath) {
         out += "\n\"backupPath\":";
@@ -528,6 +533,7 @@ void appendStoredRecord(std::string& out, const HistoryRecord& record)
         json::appendString(out, path);
         out += ':';
         appendFingerprint(out, fingerprint);
+        drainIfLarge();
     }
     out += first ? "}," : "\n},";
     out += "\n\"id\":\"";
@@ -541,6 +547,7 @@ void appendStoredRecord(std::string& out, const HistoryRecord& record)
         out += ",\n\"to\":";
         appendURL(out, move.to);
         out += "\n}";
+        drainIfLarge();
     }
     out += first ? "]," : "\n],";
     out += "\n\"schemaVersion\":";

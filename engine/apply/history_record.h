@@ -7,6 +7,7 @@
 #include "engine/model/uuid.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -65,8 +66,10 @@ void from_json(const nlohmann::json& json, HistoryRecord& record);
 // keys sorted, one member or element per line and nothing more: the history is sorvik's
 // largest file and only sorvik reads it, and indenting it made a quarter of its bytes.
 
-/// Appends `record` in the stored form.
-void appendStoredRecord(std::string& out, const HistoryRecord& record);
+/// Appends `record` in the stored form. With `drain`, the text goes out in pieces: `drain`
+/// is given `out` whenever it holds a megabyte or more, and takes what it wants from it.
+void appendStoredRecord(std::string& out, const HistoryRecord& record,
+    const std::function<void(std::string&)>& drain = {});
 
 /// What reading a stored record tells besides its content.
 struct StoredRecordFacts {

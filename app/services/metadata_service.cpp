@@ -6,10 +6,14 @@
 #include "app/store/user_defaults.h"
 #include "engine/model/text.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <condition_variable>
 #include <thread>
+
+#include <sys/stat.h>
 
 namespace sorvik {
 
@@ -59,6 +63,50 @@ namespace {
         if (error != std::errc {} || end != text.data() + text.size())
             return std::nullopt;
         return value;
+    }
+
+    /// The file version a cache key names.
+    struct CachedVersion {
+        std::string_view path;
+        std::string_view modifiedText;
+        double modified = 0;
+        std::int64_t size = 0;
+    };
+
+    /// The parts of a key made by `MetadataService::cacheKey`, taken from its end, since the
+    /// path may hold "|" too; nothing for a key of another form.
+    std::optional<CachedVersion> cachedVersion(std::string_view key)
+    {
+        auto sizeBar = key.rfind('|');
+        if (sizeBar == std::string_view::npos || sizeBar == 0)
+            return std::nullopt;
+        auto dateBar = key.rfind('|', sizeBar - 1);
+        if (dateBar == std::string_view::npos)
+            return std::nullopt;
+        CachedVersion version { key.substr(0, dateBar),
+            key.substr(dateBar + 1, sizeBar - dateBar - 1) };
+        auto sizeText = key.substr(sizeBar + 1);
+        auto modified = strictNumber(version.modifiedText);
+        auto [end, error]
+            = std::from_chars(sizeText.data(), sizeText.data() + sizeText.size(), version.size);
+        if (!modified || error != std::errc {} || end != sizeText.data() + sizeText.size())
+            return std::nullopt;
+        version.modified = *modified;
+        return version;
+    }
+
+    /// Whether the file of a cached version is gone or is another version now. A file that
+    /// cannot be looked at for another reason (a folder that cannot be searched) keeps its
+    /// entry.
+    bool isStale(const CachedVersion& version)
+    {
+        struct stat status { };
+        std::string path(version.path);
+        if (::stat(path.c_str(), &status) != 0)
+            return errno == ENOENT || errno == ENOTDIR;
+        auto modified = Date::fromTimespec(status.st_mtim.tv_sec, status.st_mtim.tv_nsec);
+        return static_cast<std::int64_t>(status.st_size) != version.size
+            || MetadataText::shortest(modified.unixSeconds(), true) != version.modifiedText;
     }
 
     constexpr const char* cacheFileName = "metadata-cache.json";
@@ -191,6 +239,10 @@ MetadataMap MetadataService::metadata(
     } catch (...) {
         // Out of memory or no thread to start: the caller gets what there is.
     }
+    if (!m_pruned || m_cache.size() > cacheLimit) {
+        pruneCache();
+        m_pruned = true;
+    }
     saveCaches();
     return result;
 }
@@ -210,6 +262,7 @@ void MetadataService::extractBatch(
         std::string key = cacheKey(item);
         if (auto cached = m_cache.find(key); cached != m_cache.end()) {
             result[item.id] = cached->second;
+            m_usedKeys.insert(cached->first);
             continue;
         }
         readings.push_back({ &item, std::move(key), {} });
@@ -221,7 +274,41 @@ void MetadataService::extractBatch(
     m_readers.run(jobs);
     for (Reading& reading : readings) {
         result[reading.item->id] = reading.values;
-        m_cache.insert_or_assign(std::move(reading.key), std::move(reading.values));
+        auto stored = m_cache.insert_or_assign(std::move(reading.key), std::move(reading.values));
+        m_usedKeys.insert(stored.first->first);
+        m_cacheChanged = true;
+    }
+}
+
+void MetadataService::pruneCache()
+{
+    struct Unused {
+        Cache::iterator entry;
+        double modified;
+    };
+    std::vector<Unused> unused;
+    for (auto entry = m_cache.begin(); entry != m_cache.end();) {
+        if (m_usedKeys.contains(entry->first)) {
+            ++entry;
+            continue;
+        }
+        auto version = cachedVersion(entry->first);
+        if (!version || isStale(*version)) {
+            entry = m_cache.erase(entry);
+            m_cacheChanged = true;
+            continue;
+        }
+        unused.push_back({ entry, version->modified });
+        ++entry;
+    }
+    if (m_cache.size() <= cacheLimit)
+        return;
+    std::sort(unused.begin(), unused.end(),
+        [](const Unused& first, const Unused& second) { return first.modified < second.modified; });
+    for (const auto& old : unused) {
+        if (m_cache.size() <= cacheLimit)
+            break;
+        m_cache.erase(old.entry);
         m_cacheChanged = true;
     }
 }

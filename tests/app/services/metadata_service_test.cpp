@@ -242,6 +242,73 @@ namespace {
         EXPECT_EQ(files.saves("geocache.json"), 2);
     }
 
+    TEST_F(MetadataServiceTest, EntriesOfFilesThatAreGoneOrChangedAreDroppedUnlessUsed)
+    {
+        FileItem used = photo("used.jpg", { { "Exif.Image.Make", "Leica" } });
+        FileItem unchanged = photo("unchanged.jpg");
+        FileItem changed = photo("changed.jpg");
+        FileItem gone = photo("gone.jpg");
+        FileItem usedButGone = photo("used-but-gone.jpg", { { "Exif.Image.Make", "Fuji" } });
+        {
+            MetadataService service(files.files());
+            service.metadata({ used, unchanged, changed, gone, usedButGone }, false);
+        }
+        auto cache = files.document("metadata-cache.json");
+        ASSERT_EQ(cache.size(), 5U);
+        cache["not a key of the service"] = json::Json::object();
+        cache["/nowhere/a|b|c"] = json::Json::object();
+        files.state->documents["metadata-cache.json"] = cache;
+        std::filesystem::remove(gone.url.path);
+        std::filesystem::remove(usedButGone.url.path);
+        testing::writeJpeg(folder / "changed.jpg", { { "Exif.Image.Make", "Sony" } });
+
+        MetadataService relaunched(files.files());
+        auto result = relaunched.metadata({ used, usedButGone }, false);
+        EXPECT_EQ(result[used.id]["exif.make"], "Leica");
+        EXPECT_EQ(result[usedButGone.id]["exif.make"], "Fuji");
+        auto kept = files.document("metadata-cache.json");
+        std::vector<std::string> keys;
+        for (const auto& [key, values] : kept.items())
+            keys.push_back(key);
+        std::vector<std::string> expected { MetadataService::cacheKey(unchanged),
+            MetadataService::cacheKey(used), MetadataService::cacheKey(usedButGone) };
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(keys, expected);
+    }
+
+    TEST_F(MetadataServiceTest, PastTheLimitTheOldestUnusedEntriesGo)
+    {
+        constexpr std::size_t extra = 20;
+        constexpr std::size_t count = MetadataService::cacheLimit + extra;
+        auto cache = json::Json::object();
+        std::vector<FileItem> items;
+        items.reserve(count);
+        for (std::size_t index = 0; index < count; ++index) {
+            // Numbered by age: file 0 is the oldest.
+            auto path = folder.createFile(
+                "f" + std::to_string(index), "", 1'600'000'000.0 + static_cast<double>(index));
+            items.push_back(itemFor(path));
+            cache[MetadataService::cacheKey(items.back())] = json::Json::object();
+        }
+        files.state->documents["metadata-cache.json"] = cache;
+        {
+            // Entries a call uses stay, however many there are.
+            MetadataService service(files.files());
+            service.metadata(items, false);
+            service.metadata({}, false);
+            EXPECT_EQ(files.saves("metadata-cache.json"), 0);
+        }
+        MetadataService relaunched(files.files());
+        relaunched.metadata({ items.front() }, false);
+        auto kept = files.document("metadata-cache.json");
+        EXPECT_EQ(kept.size(), MetadataService::cacheLimit);
+        EXPECT_TRUE(kept.contains(MetadataService::cacheKey(items.front())));
+        for (std::size_t index = 1; index <= extra; ++index)
+            EXPECT_FALSE(kept.contains(MetadataService::cacheKey(items[index]))) << index;
+        EXPECT_TRUE(kept.contains(MetadataService::cacheKey(items[extra + 1])));
+        EXPECT_TRUE(kept.contains(MetadataService::cacheKey(items.back())));
+    }
+
     TEST_F(MetadataServiceTest, FailedSavesAreSilentAndRetried)
     {
         FileItem item = photo("a.jpg", { { "Exif.Image.Make", "Pentax" } });

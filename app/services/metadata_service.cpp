@@ -3,7 +3,9 @@
 #include "app/services/metadata_extractor.h"
 #include "app/services/metadata_text.h"
 #include "app/store/json_files.h"
+#include "app/store/stored_file.h"
 #include "app/store/user_defaults.h"
+#include "engine/model/json_stream.h"
 #include "engine/model/text.h"
 
 #include <algorithm>
@@ -19,40 +21,67 @@ namespace sorvik {
 
 namespace {
 
-    /// A cache document: an object whose values are objects of texts. Anything else fails.
-    /// The texts are moved out of the document.
-    std::map<std::string, MetadataDictionary, std::less<>> decodeCache(json::Json& document)
+    using Token = json::StreamReader::Token;
+
+    /// A cache file: an object whose values are objects of texts, read a token at a time
+    /// (the file of a large cache is many megabytes). Anything else fails; of a key given
+    /// twice, the last counts.
+    std::map<std::string, MetadataDictionary, std::less<>> decodeCache(std::string_view bytes)
     {
-        json::requireObject(document);
+        auto reader = json::StreamReader::overText(bytes);
+        auto expectObject = [](Token token) {
+            if (token != Token::beginObject)
+                throw json::DecodeError("Expected an object");
+        };
         std::map<std::string, MetadataDictionary, std::less<>> cache;
-        for (auto& [key, entry] : document.items()) {
-            json::requireObject(entry);
+        expectObject(reader.next());
+        while (reader.next() == Token::key) {
+            std::string key(reader.text());
+            expectObject(reader.next());
             MetadataDictionary values;
-            for (auto& [name, value] : entry.items()) {
-                if (!value.is_string())
-                    throw json::DecodeError(
-                        "Expected a string but found " + json::describeType(value));
-                values.emplace_hint(values.end(), name, std::move(value.get_ref<std::string&>()));
+            while (reader.next() == Token::key) {
+                std::string name(reader.text());
+                if (reader.next() != Token::string)
+                    throw json::DecodeError("Expected a string");
+                values.insert_or_assign(std::move(name), std::string(reader.text()));
             }
-            cache.emplace_hint(cache.end(), key, std::move(values));
+            cache.insert_or_assign(std::move(key), std::move(values));
         }
+        if (reader.next() != Token::end)
+            throw json::DecodeError("Expected the end of the data");
         return cache;
     }
 
-    /// The stored form of a cache. Entries whose key is not UTF-8 (a file name made of other
-    /// bytes) have no JSON form; they stay in memory only.
-    json::Json encodeCache(const std::map<std::string, MetadataDictionary, std::less<>>& cache)
+    /// The stored form of a cache, as every stored file is written (pretty-printed, keys
+    /// sorted). Entries whose key is not UTF-8 (a file name made of other bytes) have no JSON
+    /// form; they stay in memory only.
+    std::string encodeCache(const std::map<std::string, MetadataDictionary, std::less<>>& cache)
     {
-        json::Json document = json::Json::object();
+        std::string out = "{";
+        bool firstEntry = true;
         for (const auto& [key, values] : cache) {
             if (!text::isValidUtf8(key))
                 continue;
-            json::Json entry = json::Json::object();
-            for (const auto& [name, value] : values)
-                entry[name] = value;
-            document[key] = std::move(entry);
+            out += firstEntry ? "\n  " : ",\n  ";
+            firstEntry = false;
+            json::appendString(out, key);
+            if (values.empty()) {
+                out += " : {\n\n  }";
+                continue;
+            }
+            out += " : {";
+            bool firstValue = true;
+            for (const auto& [name, value] : values) {
+                out += firstValue ? "\n    " : ",\n    ";
+                firstValue = false;
+                json::appendString(out, name);
+                out += " : ";
+                json::appendString(out, value);
+            }
+            out += "\n  }";
         }
-        return document;
+        out += firstEntry ? "\n\n}" : "\n}";
+        return out;
     }
 
     /// A decimal number as the whole text, without spaces or a sign "+".
@@ -117,9 +146,15 @@ namespace {
 MetadataCacheFiles MetadataCacheFiles::applicationFolder()
 {
     return {
-        [](std::string_view name) { return JSONFiles::loadDocument(name); },
-        [](const json::Json& document, std::string_view name) {
-            JSONFiles::saveDocument(document, name);
+        [](std::string_view name) -> std::optional<std::string> {
+            auto path = JSONFiles::storedPath(name);
+            if (!path)
+                return std::nullopt;
+            return StoredFile::read(*path);
+        },
+        [](const std::string& bytes, std::string_view name) {
+            StoredFile::createFolder(JSONFiles::applicationFolder());
+            StoredFile::writeAtomically(JSONFiles::savedPath(name), bytes);
         },
     };
 }
@@ -193,8 +228,8 @@ void MetadataService::loadCaches()
         try {
             if (!m_files.load)
                 return;
-            if (auto document = m_files.load(name)) {
-                cache = decodeCache(*document);
+            if (auto bytes = m_files.load(name)) {
+                cache = decodeCache(*bytes);
                 changed = false;
             }
         } catch (...) {

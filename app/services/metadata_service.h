@@ -24,11 +24,12 @@
 
 namespace sorvik {
 
-/// Where the service keeps "metadata-cache.json" and "geocache.json". `load` gives nothing for
-/// a file that does not exist and throws when one cannot be read; `save` throws on failure.
+/// Where the service keeps "metadata-cache.json" and "geocache.json", as their bytes. `load`
+/// gives nothing for a file that does not exist and throws when one cannot be read; `save`
+/// throws on failure.
 struct MetadataCacheFiles {
-    std::function<std::optional<json::Json>(std::string_view name)> load;
-    std::function<void(const json::Json& document, std::string_view name)> save;
+    std::function<std::optional<std::string>(std::string_view name)> load;
+    std::function<void(const std::string& bytes, std::string_view name)> save;
 
     /// The application's folder, through `JSONFiles`.
     static MetadataCacheFiles applicationFolder();

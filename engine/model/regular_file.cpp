@@ -109,6 +109,11 @@ std::string RegularFile::readPrefix(std::size_t limit, std::error_code& error) c
     return data;
 }
 
+std::string RegularFile::descriptorPath() const
+{
+    return "/proc/self/fd/" + std::to_string(m_descriptor);
+}
+
 std::string RegularFile::readAll(std::error_code& error) const
 {
     return readPrefix(std::numeric_limits<std::size_t>::max(), error);

@@ -32,6 +32,10 @@ public:
     ~RegularFile();
 
     int descriptor() const { return m_descriptor; }
+    /// A path that names the open file itself ("/proc/self/fd/…"), for libraries that insist
+    /// on opening a path: they reach the very file that was checked, whatever happens to its
+    /// name meanwhile, and never a FIFO put there since.
+    std::string descriptorPath() const;
     std::int64_t size() const { return m_size; }
 
     /// Up to `limit` bytes from the start of the file; a read that fails ends the data there.

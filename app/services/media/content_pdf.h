@@ -1,11 +1,10 @@
 #pragma once
 
+#include "app/services/media_readers.h"
+
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <string>
-
-#include <QImage>
 
 namespace poppler {
 class document;
@@ -13,29 +12,16 @@ class document;
 
 namespace sorvik {
 
-/// A PDF opened for what its first pages say. Only page 1 and page 2 are ever read, and only
-/// page 1 is ever rendered, whatever the length of the document.
-class PdfFirstPages {
+/// The first pages of a PDF through poppler (see `PdfPages`).
+class PdfFirstPages : public PdfPages {
 public:
     /// The document at `path`, or nothing when it is not a regular file that opens as a PDF.
-    static std::optional<PdfFirstPages> open(const std::filesystem::path& path);
+    static std::unique_ptr<PdfFirstPages> open(const std::filesystem::path& path);
 
-    PdfFirstPages(PdfFirstPages&&) noexcept;
-    PdfFirstPages& operator=(PdfFirstPages&&) noexcept;
-    ~PdfFirstPages();
+    ~PdfFirstPages() override;
 
-    /// The text of page 1 and, when there is one, page 2 in reading order, joined with one
-    /// space; a page without text is left out.
-    std::string text() const;
-
-    struct Rendering {
-        QImage image;
-        int dotsPerInch = 0;
-    };
-
-    /// Page 1 drawn on white to fit `width` by `height` pixels, keeping its proportions;
-    /// a null image when there is no page or drawing fails.
-    Rendering renderFirstPage(int width, int height) const;
+    std::string text() const override;
+    Rendering renderFirstPage(int width, int height) const override;
 
 private:
     explicit PdfFirstPages(std::unique_ptr<poppler::document> document);

@@ -1,4 +1,4 @@
-#include "app/services/media_metadata.h"
+#include "app/services/media/media_metadata.h"
 
 #include "app/services/metadata_text.h"
 #include "engine/model/regular_file.h"

@@ -10,6 +10,7 @@
 #include "engine/apply/file_fingerprint.h"
 #include "engine/apply/rename_journal.h"
 #include "engine/model/preset.h"
+#include "tests/app/services/content_samples.h"
 #include "tests/app/services/metadata_fixtures.h"
 #include "tests/support/temporary_folder.h"
 
@@ -74,9 +75,11 @@ namespace {
 
         /// Runs the program with the test's data folder (inherited from this process's
         /// environment) in `currentFolder`, by default the files folder.
-        Result sorvik(const QStringList& arguments, const fs::path& currentFolder = {})
+        Result sorvik(const QStringList& arguments, const fs::path& currentFolder = {},
+            const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
         {
             QProcess process;
+            process.setProcessEnvironment(environment);
             process.setProgram(QStringLiteral(SORVIK_PROGRAM));
             process.setArguments(arguments);
             process.setWorkingDirectory(QString::fromStdString(
@@ -556,6 +559,28 @@ namespace {
         EXPECT_EQ(sorvik({ "presets" }).status, 0);
         EXPECT_GT(::read(watcher, events, sizeof events), 0);
         ::close(watcher);
+    }
+
+    TEST_F(SorvikProgram, ThePdfAndMediaReadersAreLoadedOnlyWhenAFileNeedsThem)
+    {
+        grantFiles();
+        savePreset("Pages", { pattern("{name}-{pdf.pages|none}") });
+        files.createFile("notes.txt", "hello");
+        files.createFile("report.pdf", testing::pdfWithPages({ "One", "Two" }));
+        auto environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("LD_DEBUG", "files");
+
+        auto text = sorvik({ "rename", "--preset", "Pages", "notes.txt" }, {}, environment);
+        EXPECT_EQ(text.status, 0);
+        EXPECT_EQ(text.out, "notes-none.txt\n");
+        EXPECT_EQ(text.err.find("libsorvik_media"), std::string::npos);
+        EXPECT_EQ(text.err.find("libpoppler"), std::string::npos);
+        EXPECT_EQ(text.err.find("libavformat"), std::string::npos);
+
+        auto pdf = sorvik({ "rename", "--preset", "Pages", "report.pdf" }, {}, environment);
+        EXPECT_EQ(pdf.status, 0);
+        EXPECT_EQ(pdf.out, "report-2.pdf\n");
+        EXPECT_NE(pdf.err.find("libsorvik_media"), std::string::npos);
     }
 
     TEST_F(SorvikProgram, StartUpPutsBackTheFilesOfAnInterruptedBatch)

@@ -29,7 +29,7 @@ namespace {
 
     struct Symbol {
         std::string_view name;
-        // The freedesktop icon naming specification's name, where one fits.
+        // The name of the freedesktop icon naming rules, where one fits.
         std::string_view themeName;
         const char* resource;
     };

@@ -85,7 +85,8 @@ bool isDarkPalette(const QPalette& palette);
 /// as `owner` lives.
 void followApplicationPalette(QObject& owner, std::function<void()> apply);
 
-/// Shows `text` exactly as typed: never read as HTML, never with mnemonics.
+/// Shows `text` exactly as typed: never read as HTML, never with mnemonics (a label with a
+/// buddy reads "&" as its mnemonic again, so a label showing data has none).
 void setPlainText(QLabel& label, const QString& text);
 /// A new label showing `text` as typed.
 QLabel* plainLabel(const QString& text, QWidget* parent = nullptr);

@@ -93,7 +93,11 @@ void ConditionDateEdit::useLocaleFormat()
 void ConditionDateEdit::pick(QDate day)
 {
     auto time = m_showsDay ? localTime(m_moment)->time() : QTime(0, 0);
-    m_moment = momentOf(QDateTime(day, time, Qt::LocalTime));
+    QDateTime picked(day, time, Qt::LocalTime);
+    // A time of day that the day skips (the clocks went forward) starts the day instead.
+    if (!picked.isValid())
+        picked = day.startOfDay();
+    m_moment = momentOf(picked);
     m_showsDay = true;
     {
         QSignalBlocker blocker(this);

@@ -343,6 +343,21 @@ namespace {
                 Condition::modified(Date::distantPast(), Date::fromUnixSeconds(1704925800)) });
     }
 
+    TEST(ConditionEditor, APickedDayWhoseTimeOfDayItSkipsStillLandsOnThatDay)
+    {
+        ScopedTimeZone zone("America/Los_Angeles");
+        // 02:30 on the day before the clocks go forward from 02:00 to 03:00.
+        auto rule
+            = ruleWith({ Condition::modified(Date::fromUnixSeconds(1709980200), std::nullopt) });
+        Host host(rule);
+        host.inRow<ConditionDateEdit>(0, "after")->setDate(QDate(2024, 3, 10));
+        auto after = std::get<Condition::Modified>(host.stored().at(0).value).after;
+        ASSERT_TRUE(after);
+        auto local
+            = QDateTime::fromMSecsSinceEpoch(qint64(after->unixSeconds() * 1000), Qt::LocalTime);
+        EXPECT_EQ(local.date(), QDate(2024, 3, 10));
+    }
+
     TEST(ConditionEditor, DatesOutsideTheFieldsYearsStayAsStored)
     {
         // Year 10000 and later, and the numbers no calendar reaches.

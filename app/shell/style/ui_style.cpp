@@ -82,6 +82,9 @@ namespace {
         case Tone::green:
             color = dark ? QColor(0x32, 0xD7, 0x4B) : QColor(0x1F, 0x8A, 0x3B);
             break;
+        case Tone::red:
+            color = dark ? QColor(0xFF, 0x45, 0x3A) : QColor(0xD7, 0x00, 0x15);
+            break;
         default:
             return withOpacity(base, toneOpacity(tone));
         }

@@ -67,10 +67,10 @@ int pixelSize(TextStyle style);
 QFont pixelFont(int pixels, QFont::Weight weight = QFont::Normal);
 
 /// The foreground styles of text and symbols.
-enum class Tone { primary, secondary, tertiary, quaternary, orange, green };
+enum class Tone { primary, secondary, tertiary, quaternary, orange, green, red };
 
 /// The tone's colour for a palette. The grey tones are the palette's `role` colour at lower
-/// opacity; orange and green are status colours with a light and a dark value.
+/// opacity; orange, green and red are status colours with a light and a dark value.
 QColor toneColor(Tone tone, const QPalette& palette, QPalette::ColorRole role = QPalette::Text);
 /// The tone's colour for the application palette.
 QColor toneColor(Tone tone);

@@ -121,7 +121,7 @@ namespace {
             EXPECT_GT(color.alphaF(), 0.1);
             previous = color.alphaF();
         }
-        for (auto tone : { Tone::orange, Tone::green }) {
+        for (auto tone : { Tone::orange, Tone::green, Tone::red }) {
             EXPECT_EQ(toneColor(tone, light).alpha(), 255);
             EXPECT_NE(toneColor(tone, light), toneColor(tone, darkPalette()));
             // Brighter on dark surfaces.

@@ -272,6 +272,9 @@ public:
     std::shared_ptr<const std::vector<PreviewRow>> previewsSnapshot() const;
     /// `previews` narrowed by `filter`.
     std::vector<PreviewRow> visiblePreviews() const;
+    /// Whether `filter` shows the row: "All" every row, "Changes" those whose new name differs
+    /// from the file's name, any other filter conflicts, invalid names and rows needing access.
+    static bool isShown(const PreviewRow& row, std::string_view filter);
     /// The folder of the first included item that lies outside every granted folder.
     std::optional<FileURL> folderNeedingAccess() const;
 

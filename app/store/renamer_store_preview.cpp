@@ -126,17 +126,23 @@ std::shared_ptr<const std::vector<PreviewRow>> RenamerStore::previewsSnapshot() 
     return m_previews;
 }
 
+bool RenamerStore::isShown(const PreviewRow& row, std::string_view filter)
+{
+    if (filter == filterAll)
+        return true;
+    if (filter == filterChanges)
+        return row.newName != row.item.url.lastPathComponent();
+    return isProblemOrAccess(row.status);
+}
+
 std::vector<PreviewRow> RenamerStore::visiblePreviews() const
 {
     const auto& rows = previews();
     if (m_filter == filterAll)
         return rows;
     std::vector<PreviewRow> shown;
-    bool changes = m_filter == filterChanges;
     for (const auto& row : rows) {
-        bool keep = changes ? row.newName != row.item.url.lastPathComponent()
-                            : isProblemOrAccess(row.status);
-        if (keep)
+        if (isShown(row, m_filter))
             shown.push_back(row);
     }
     return shown;

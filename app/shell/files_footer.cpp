@@ -88,14 +88,14 @@ FilesFooter::FilesFooter(RenamerStore& store, const FileListModel& model, QWidge
     }
 
     refreshCounts();
-    refreshRename();
+    refreshAccess();
     connect(&m_model, &FileListModel::countsChanged, this, [this] {
         refreshCounts();
         refreshRename();
     });
     connect(&m_store, &RenamerStore::isPlanningChanged, this, &FilesFooter::refreshRename);
-    connect(&m_store, &RenamerStore::itemsChanged, this, &FilesFooter::refreshRename);
-    connect(&m_store, &RenamerStore::previewsChanged, this, &FilesFooter::refreshRename);
+    connect(&m_store, &RenamerStore::itemsChanged, this, &FilesFooter::refreshAccess);
+    connect(&m_store, &RenamerStore::previewsChanged, this, &FilesFooter::refreshAccess);
     connect(&m_store, &RenamerStore::undoStackChanged, this, &FilesFooter::refreshRename);
 }
 
@@ -118,9 +118,16 @@ void FilesFooter::refreshCounts()
     m_skipped->setVisible(counts.problems > 0);
 }
 
+void FilesFooter::refreshAccess()
+{
+    // Once per change of the list or the preview: the walk covers every listed file.
+    m_folderNeedsAccess = m_store.folderNeedingAccess().has_value();
+    refreshRename();
+}
+
 void FilesFooter::refreshRename()
 {
-    m_folderNeedsAccess = m_store.folderNeedingAccess().has_value();
+
     auto ready = m_model.counts().ready;
     m_rename->setText(escapeMnemonics(renameLabel(ready, m_folderNeedsAccess)));
     m_rename->setEnabled(!m_store.isPlanning() && (ready > 0 || m_folderNeedsAccess));

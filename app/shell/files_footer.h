@@ -53,6 +53,7 @@ signals:
 
 private:
     void refreshCounts();
+    void refreshAccess();
     void refreshRename();
 
     RenamerStore& m_store;

@@ -297,6 +297,19 @@ namespace {
         EXPECT_TRUE(store.items().empty());
     }
 
+    TEST_F(FilesPanelTest, ClickingTheCheckboxExcludesTheFile)
+    {
+        listFiles(2);
+        auto& table = panel.table();
+        auto rect = table.visualRect(panel.model().index(1, FileListModel::includedColumn));
+        QTest::mouseClick(table.viewport(), Qt::LeftButton, {}, rect.center());
+        EXPECT_FALSE(store.items()[1].included);
+        EXPECT_TRUE(store.items()[0].included);
+        EXPECT_FALSE(panel.model().isIncludedAt(1));
+        ASSERT_TRUE(settle());
+        EXPECT_EQ(panel.model().previewAt(1).status.kind, RenameStatus::Kind::skipped);
+    }
+
     TEST_F(FilesPanelTest, TheTableTakesNoDropsOfItsOwn)
     {
         EXPECT_FALSE(panel.table().acceptDrops());

@@ -48,6 +48,9 @@ namespace {
                 + " couldn\u2019t be opened because it isn\u2019t in the correct format.";
         case FileError::Code::fileReadTooLarge:
             return "The file " + name + " couldn\u2019t be opened because it is too large.";
+        case FileError::Code::fileReadInapplicableStringEncoding:
+            return "The file " + name
+                + " couldn\u2019t be opened using text encoding Unicode (UTF-8).";
         case FileError::Code::fileReadUnknown:
             return "The file " + name + " couldn\u2019t be opened" + reason + ".";
         case FileError::Code::fileWriteNoPermission:

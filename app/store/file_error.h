@@ -17,6 +17,8 @@ public:
         fileReadUnsupportedScheme,
         fileReadCorruptFile,
         fileReadTooLarge,
+        /// The file's bytes are not text in the encoding it is read in (UTF-8).
+        fileReadInapplicableStringEncoding,
         fileReadUnknown,
         fileWriteNoPermission,
         fileWriteOutOfSpace,

@@ -66,6 +66,8 @@ RenamerStore::RenamerStore(std::shared_ptr<PreviewServices> services, QObject* p
     // Tasks that were cancelled may still be running when a new one starts; a few threads
     // keep the newest from queueing behind them.
     m_planningThreads.setMaxThreadCount(std::max(2, QThread::idealThreadCount() / 2));
+    // Calls of `addFiles` run one after the other.
+    m_addingThreads.setMaxThreadCount(1);
 
     m_loading = true;
     m_folderAccess = new FolderAccessManager(this);
@@ -92,7 +94,10 @@ RenamerStore::~RenamerStore()
 {
     if (m_previewTask)
         m_previewTask->request_stop();
+    if (m_addTask)
+        m_addTask->request_stop();
     m_planningThreads.waitForDone();
+    m_addingThreads.waitForDone();
 }
 
 void RenamerStore::recoverBatches(std::vector<std::string>& failures)

@@ -19,6 +19,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -34,6 +35,10 @@ namespace sorvik {
 
 class WatchFolderStore;
 struct PreviewResult;
+namespace FileAdding {
+    struct Request;
+    struct Found;
+}
 
 // The one state object behind the main window: the file list, the rule stack with its undo
 // steps, sort and scan options, the planned preview, the presets, the sheet flags, the alert
@@ -55,6 +60,11 @@ struct PreviewResult;
 // `PreviewPlanner`). Results come back with a queued call and are published only when their
 // task was not cancelled and their revision is still the latest. Destroying the store
 // cancels its tasks and waits for them, so a destroyed store never receives a result.
+//
+// Adding files never blocks the window: the disk is read on the store's own thread, one call
+// at a time in the order they were made, and the new items are listed on the GUI thread in
+// one change. A call made while another one runs waits for it, so its duplicates are told
+// apart from what the earlier call added.
 //
 // Rule edits: every write of `rules` that changes the list pushes one "Edit Rules" step on
 // the window's undo stack (held weakly), plans a preview and saves the session.
@@ -247,8 +257,12 @@ public:
 
     /// Adds files and folders: a folder is granted and its regular files are listed (or, with
     /// `renameFolders`, the folder itself); paths already listed and ".DS_Store" files are
-    /// passed over. Shows "Nothing new to add" when a non-empty call adds nothing.
+    /// passed over. Shows "Nothing new to add" when a non-empty call adds nothing. Returns at
+    /// once: the files are read on the store's thread, with the scan options of the moment
+    /// of the call, after every earlier call has been listed.
     void addFiles(const std::vector<FileURL>& urls);
+    /// Whether a call of `addFiles` is still being read or waits for its turn.
+    bool isAdding() const { return m_isAdding; }
     /// Asks for files and folders to add (accept label "Add") and adds them; cancelling
     /// does nothing.
     void chooseFiles();
@@ -256,6 +270,9 @@ public:
     bool isIncluded(const Uuid& id) const;
     /// Sets `included` of the first item with `id`; an unknown id changes nothing.
     void setIncluded(const Uuid& id, bool included);
+    /// Sets `included` of every item whose id is in `ids`, as one change; when no item has
+    /// one of them nothing changes.
+    void setIncluded(const std::unordered_set<Uuid>& ids, bool included);
     void removeItems(const std::unordered_set<Uuid>& ids);
     /// Includes or excludes every item, as one change.
     void setAllIncluded(bool included);
@@ -268,8 +285,13 @@ public:
 
     /// The published rows, with ready rows outside every granted folder as `needsAccess`.
     const std::vector<PreviewRow>& previews() const;
+    /// `previews` as a shared list that never changes: a new one comes with every change.
+    std::shared_ptr<const std::vector<PreviewRow>> previewsSnapshot() const;
     /// `previews` narrowed by `filter`.
     std::vector<PreviewRow> visiblePreviews() const;
+    /// Whether `filter` shows the row: "All" every row, "Changes" those whose new name differs
+    /// from the file's name, any other filter conflicts, invalid names and rows needing access.
+    static bool isShown(const PreviewRow& row, std::string_view filter);
     /// The folder of the first included item that lies outside every granted folder.
     std::optional<FileURL> folderNeedingAccess() const;
 
@@ -358,6 +380,7 @@ signals:
     void showingPaletteChanged();
     void messageChanged();
     void revisionChanged();
+    void isAddingChanged();
 
 private:
     friend class EditRulesCommand;
@@ -437,6 +460,15 @@ private:
     mutable std::map<std::string, bool, std::less<>> m_coveredFolders;
 
     QThreadPool m_planningThreads;
+
+    // Adding files (renamer_store_adding.cpp).
+    void startNextAdd();
+    void finishAdd(const FileAdding::Request& request, FileAdding::Found found);
+    void setIsAdding(bool adding);
+    std::deque<std::shared_ptr<FileAdding::Request>> m_addQueue;
+    std::optional<std::stop_source> m_addTask;
+    bool m_isAdding = false;
+    QThreadPool m_addingThreads;
 };
 
 } // namespace sorvik

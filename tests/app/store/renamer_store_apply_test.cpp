@@ -81,7 +81,7 @@ namespace {
         /// Lists the folder `files` and grants it, then applies `rules` once planned.
         void listFolder(std::vector<Rule> rules)
         {
-            store.addFiles({ folder() });
+            ASSERT_TRUE(testing::addFilesAndWait(store, { folder() }));
             store.setRules(std::move(rules));
             ASSERT_TRUE(settle());
         }
@@ -179,7 +179,8 @@ namespace {
         files.createFile("ya.txt", "conflict");
         files.createFile("yz.txt", "in the way");
         store.folderAccess().grant(folder());
-        store.addFiles({ url("a.txt"), url("b.txt"), url("da.txt"), url("ya.txt") });
+        ASSERT_TRUE(testing::addFilesAndWait(
+            store, { url("a.txt"), url("b.txt"), url("da.txt"), url("ya.txt") }));
         store.setIncluded(store.items()[2].id, false);
         store.setRules({ replaceRule("a", "z") });
         ASSERT_TRUE(settle());
@@ -259,7 +260,8 @@ namespace {
         files.createFile("a.txt", "alpha");
         CancelledAccessPrompt prompt;
         store.folderAccess().setAccessPrompt(&prompt);
-        store.addFiles({ folder(), FileURL((other / "outside.txt").string()) });
+        ASSERT_TRUE(testing::addFilesAndWait(
+            store, { folder(), FileURL((other / "outside.txt").string()) }));
         store.setRules({ patternRule("{name}_x") });
         ASSERT_TRUE(settle());
 

@@ -67,7 +67,8 @@ namespace {
         StoredRecords& operator=(const StoredRecords&) = delete;
 
         explicit StoredRecords(const std::filesystem::path& path)
-            : m_file(openStored(path))
+            : m_path(path)
+            , m_file(openStored(path))
             , m_reader([this, path](char* buffer, std::size_t capacity) {
                 for (;;) {
                     ssize_t count = ::read(m_file.descriptor(), buffer, capacity);
@@ -100,10 +101,10 @@ namespace {
         }
 
         /// `readStoredRecord` on the record `next` stands on, its failure naming the record.
-        StoredRecordFacts read(HistoryRecord* record, std::string* out)
+        StoredRecordFacts read(HistoryRecord* record = nullptr)
         {
             try {
-                auto facts = readStoredRecord(m_reader, record, out);
+                auto facts = readStoredRecord(m_reader, record);
                 ++m_index;
                 return facts;
             } catch (json::DecodeError& error) {
@@ -112,7 +113,10 @@ namespace {
             }
         }
 
-        std::size_t index() const { return m_index; }
+        /// How many records were read.
+        std::size_t count() const { return m_index; }
+        int descriptor() const { return m_file.descriptor(); }
+        const std::filesystem::path& path() const { return m_path; }
 
     private:
         std::string describe(json::StreamReader::Token token) const
@@ -136,6 +140,7 @@ namespace {
             }
         }
 
+        std::filesystem::path m_path;
         RegularFile m_file;
         json::StreamReader m_reader;
         std::size_t m_index = 0;
@@ -151,56 +156,83 @@ namespace {
             throw WriteError(error.what());
         }
 
-        /// Where the next record goes; it must be appended before the next call.
-        std::string& nextRecord()
+        /// Appends `record` in the stored form, written out as it goes.
+        void add(const HistoryRecord& record)
         {
-            m_buffer += m_count == 0 ? "\n" : ",\n";
-            ++m_count;
-            return m_buffer;
-        }
-
-        std::size_t count() const { return m_count; }
-
-        /// Writes out what the buffer holds once it is large.
-        void flushIfLarge()
-        {
+            separate();
+            appendStoredRecord(m_buffer, record, [this](std::string&) { flush(); });
             if (m_buffer.size() >= flushSize)
                 flush();
         }
 
-        /// Appends `record` in the stored form, written out as it goes.
-        void add(const HistoryRecord& record)
+        /// Appends stored records as they stand in `stored`, from byte `start` to `end`, with
+        /// the "undone" values in `undone` (ranges inside them, in order) set to true.
+        void addStored(const StoredRecords& stored, std::size_t start, std::size_t end,
+            const std::vector<std::pair<std::size_t, std::size_t>>& undone = {})
         {
-            appendStoredRecord(nextRecord(), record, [this](std::string&) { flush(); });
-            flushIfLarge();
+            separate();
+            flush();
+            guarded([&] {
+                auto position = start;
+                for (const auto& [from, to] : undone) {
+                    m_writer.copyFrom(
+                        stored.descriptor(), stored.path(), position, from - position);
+                    m_writer.write("true");
+                    position = to;
+                }
+                m_writer.copyFrom(stored.descriptor(), stored.path(), position, end - position);
+            });
         }
 
         void commit()
         {
-            m_buffer += m_count == 0 ? "]\n" : "\n]\n";
+            m_buffer += m_empty ? "]\n" : "\n]\n";
             flush();
-            try {
-                m_writer.commit();
-            } catch (const std::exception& error) {
-                throw WriteError(error.what());
-            }
+            guarded([this] { m_writer.commit(); });
         }
 
     private:
+        void separate()
+        {
+            m_buffer += m_empty ? "\n" : ",\n";
+            m_empty = false;
+        }
+
         void flush()
         {
+            guarded([this] { m_writer.write(m_buffer); });
+            m_buffer.clear();
+        }
+
+        template <class Body> void guarded(Body&& body)
+        {
             try {
-                m_writer.write(m_buffer);
+                body();
             } catch (const std::exception& error) {
                 throw WriteError(error.what());
             }
-            m_buffer.clear();
         }
 
         StoredFile::AtomicWriter m_writer;
         std::string m_buffer;
-        std::size_t m_count = 0;
+        bool m_empty = true;
     };
+
+    /// Where the first `recordLimit` - `room` stored records lie: the records a change keeps.
+    struct Kept {
+        std::size_t start = 0;
+        std::size_t end = 0;
+        bool isEmpty() const { return end == start; }
+    };
+
+    void keep(
+        Kept& kept, const StoredRecords& stored, const StoredRecordFacts& facts, std::size_t room)
+    {
+        if (stored.count() == 1)
+            kept.start = facts.start;
+        if (stored.count() + room <= recordLimit)
+            kept.end = facts.end;
+    }
 
 } // namespace
 
@@ -212,7 +244,7 @@ std::vector<HistoryRecord> load()
         return records;
     StoredRecords stored(*path);
     while (stored.next())
-        stored.read(&records.emplace_back(), nullptr);
+        stored.read(&records.emplace_back());
     return records;
 }
 
@@ -221,18 +253,22 @@ bool insert(const HistoryRecord& record)
     HistoryLock lock;
     auto path = JSONFiles::storedPath(fileName);
     std::optional<StoredRecords> stored;
-    if (path)
+    Kept kept;
+    if (path) {
+        // Every record is checked before anything is written; past the limit they are
+        // dropped.
         stored.emplace(*path);
+        while (stored->next()) {
+            auto facts = stored->read();
+            if (facts.id == record.id)
+                return false;
+            keep(kept, *stored, facts, 1);
+        }
+    }
     NewList list;
     list.add(record);
-    while (stored && stored->next()) {
-        // Past the limit, the records are only checked: they are dropped.
-        bool kept = list.count() < recordLimit;
-        auto facts = stored->read(nullptr, kept ? &list.nextRecord() : nullptr);
-        if (facts.id == record.id)
-            return false;
-        list.flushIfLarge();
-    }
+    if (!kept.isEmpty())
+        list.addStored(*stored, kept.start, kept.end);
     list.commit();
     return true;
 }
@@ -244,24 +280,24 @@ bool markUndone(const Uuid& id)
     if (!path)
         return false;
     StoredRecords stored(*path);
-    NewList list;
+    Kept kept;
     bool found = false;
+    std::vector<std::pair<std::size_t, std::size_t>> changes;
     while (stored.next()) {
-        if (list.count() == recordLimit) {
-            stored.read(nullptr, nullptr);
+        auto facts = stored.read();
+        keep(kept, stored, facts, 0);
+        if (facts.id != id)
             continue;
-        }
-        auto& out = list.nextRecord();
-        auto facts = stored.read(nullptr, &out);
-        if (facts.id == id) {
-            out.replace(facts.undoneOffset, facts.undoneLength, "true");
-            found = true;
-        }
-        list.flushIfLarge();
+        found = true;
+        if (!facts.undone && stored.count() <= recordLimit)
+            changes.emplace_back(facts.undoneStart, facts.undoneEnd);
     }
-    if (found)
-        list.commit();
-    return found;
+    if (changes.empty())
+        return found;
+    NewList list;
+    list.addStored(stored, kept.start, kept.end, changes);
+    list.commit();
+    return true;
 }
 
 std::vector<HistoryRecord> update(const std::function<void(std::vector<HistoryRecord>&)>& change)

@@ -15,10 +15,10 @@
 // writes back a stale list over another one's record.
 //
 // A history can be far larger than the batch that changes it (500 batches of any size), so
-// a change streams: the stored records are read, checked as strictly as a load checks them,
-// and copied one at a time into the new file, never all held in memory, and never decoded
-// unless a record itself changes. A file that does not read as a list of records fails the
-// change and stays as it was.
+// a change streams: the stored records are read and checked as strictly as a load checks
+// them, never all held in memory and never decoded, and then copied into the new file as they
+// stand, by the system where it can; a record marked undone has its value changed on the way.
+// A file that does not read as a list of records fails the change and stays as it was.
 namespace sorvik::HistoryFile {
 
 inline constexpr std::string_view fileName = "history.json";

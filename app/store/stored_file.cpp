@@ -5,6 +5,7 @@
 #include "engine/model/regular_file.h"
 #include "engine/model/uuid.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -103,6 +104,43 @@ void AtomicWriter::write(std::string_view bytes)
     if (m_descriptor < 0)
         throw FileError::writing(m_path.string(), EBADF);
     writeAll(m_descriptor, bytes, m_path.string());
+}
+
+void AtomicWriter::copyFrom(
+    int source, const std::filesystem::path& path, std::uint64_t offset, std::uint64_t length)
+{
+    if (m_descriptor < 0)
+        throw FileError::writing(m_path.string(), EBADF);
+    auto from = static_cast<loff_t>(offset);
+    while (length > 0) {
+        ssize_t copied = ::copy_file_range(source, &from, m_descriptor, nullptr,
+            static_cast<std::size_t>(std::min<std::uint64_t>(length, 1 << 30)), 0);
+        if (copied < 0 && errno == EINTR)
+            continue;
+        if (copied < 0
+            && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP))
+            break; // another file system, or one that cannot: copied below
+        if (copied < 0)
+            throw FileError::writing(m_path.string(), errno);
+        if (copied == 0)
+            throw FileError::reading(path.string(), EIO); // shorter than it was read
+        length -= static_cast<std::uint64_t>(copied);
+    }
+    std::string buffer(std::min<std::uint64_t>(length, 1 << 20), '\0');
+    while (length > 0) {
+        ssize_t count = ::pread(source, buffer.data(),
+            static_cast<std::size_t>(std::min<std::uint64_t>(length, buffer.size())), from);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
+            throw FileError::reading(path.string(), errno);
+        if (count == 0)
+            throw FileError::reading(path.string(), EIO);
+        writeAll(m_descriptor, std::string_view(buffer.data(), static_cast<std::size_t>(count)),
+            m_path.string());
+        from += count;
+        length -= static_cast<std::uint64_t>(count);
+    }
 }
 
 void AtomicWriter::commit()

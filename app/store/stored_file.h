@@ -41,6 +41,10 @@ public:
     AtomicWriter& operator=(const AtomicWriter&) = delete;
 
     void write(std::string_view bytes);
+    /// Appends `length` bytes of the open file `source` (at `path`) from `offset` on, copied
+    /// by the system without passing through this process where it can.
+    void copyFrom(
+        int source, const std::filesystem::path& path, std::uint64_t offset, std::uint64_t length);
     void commit();
 
 private:

@@ -125,60 +125,12 @@ namespace {
         }
     }
 
-    /// Appends the line break and name that begin a member, when a copy is written.
-    class MemberWriter {
-    public:
-        MemberWriter(std::string* out, const json::StreamReader& reader)
-            : m_out(out)
-            , m_reader(reader)
-        {
-            if (m_out)
-                *m_out += '{';
-        }
-
-        void member(std::string_view key)
-        {
-            if (!m_out)
-                return;
-            *m_out += m_first ? "\n" : ",\n";
-            m_first = false;
-            json::appendString(*m_out, key);
-            *m_out += ':';
-        }
-
-        /// The key the reader stands on, taken as it is stored when it can be.
-        void memberFromReader()
-        {
-            if (!m_out)
-                return;
-            auto stored = m_reader.storedString();
-            if (!stored)
-                return member(m_reader.text());
-            *m_out += m_first ? "\n" : ",\n";
-            m_first = false;
-            m_out->append(*stored);
-            *m_out += ':';
-        }
-
-        void close()
-        {
-            if (m_out)
-                *m_out += m_first ? "}" : "\n}";
-        }
-
-    private:
-        std::string* m_out;
-        const json::StreamReader& m_reader;
-        bool m_first = true;
-    };
-
     /// The strict reads of one record's values, token by token, as the `json::field`
     /// accessors read them from a document.
     class RecordReader {
     public:
-        RecordReader(json::StreamReader& reader, std::string* out)
+        explicit RecordReader(json::StreamReader& reader)
             : m_reader(reader)
-            , m_out(out)
         {
         }
 
@@ -201,12 +153,6 @@ namespace {
         std::string_view string(Token token)
         {
             expect(token, Token::string, "a string");
-            if (m_out) {
-                if (auto stored = m_reader.storedString())
-                    m_out->append(*stored);
-                else
-                    json::appendString(*m_out, m_reader.text());
-            }
             return m_reader.text();
         }
 
@@ -230,42 +176,35 @@ namespace {
         {
             expect(token, Token::number, "an integer");
             auto value = m_reader.int64();
-            if (!value) {
-                if (!m_reader.isInteger())
-                    throw json::DecodeError("Expected an integer but found a number");
-                throw json::DecodeError(
-                    "Number " + std::string(m_reader.text()) + " does not fit in a 64-bit integer");
-            }
-            copyNumber();
-            return *value;
+            if (value)
+                return *value;
+            if (!m_reader.isInteger())
+                throw json::DecodeError("Expected an integer but found a number");
+            throw json::DecodeError(
+                "Number " + std::string(m_reader.text()) + " does not fit in a 64-bit integer");
         }
 
         std::uint64_t uint64(Token token)
         {
             expect(token, Token::number, "an integer");
             auto value = m_reader.uint64();
-            if (!value) {
-                if (!m_reader.isInteger())
-                    throw json::DecodeError("Expected an integer but found a number");
-                throw json::DecodeError("Number " + std::string(m_reader.text())
-                    + " does not fit in an unsigned 64-bit integer");
-            }
-            copyNumber();
-            return *value;
+            if (value)
+                return *value;
+            if (!m_reader.isInteger())
+                throw json::DecodeError("Expected an integer but found a number");
+            throw json::DecodeError("Number " + std::string(m_reader.text())
+                + " does not fit in an unsigned 64-bit integer");
         }
 
         double number(Token token)
         {
             expect(token, Token::number, "a number");
-            copyNumber();
             return m_reader.number();
         }
 
         bool boolean(Token token)
         {
             expect(token, Token::boolean, "a boolean");
-            if (m_out)
-                *m_out += m_reader.boolean() ? "true" : "false";
             return m_reader.boolean();
         }
 
@@ -291,12 +230,8 @@ namespace {
         template <class Element> void array(Token token, Element&& element)
         {
             expect(token, Token::beginArray, "an array");
-            if (m_out)
-                *m_out += '[';
             std::size_t index = 0;
             for (auto next = m_reader.next(); next != Token::endArray; next = m_reader.next()) {
-                if (m_out)
-                    *m_out += index == 0 ? "\n" : ",\n";
                 try {
                     element(next);
                 } catch (json::DecodeError& error) {
@@ -305,24 +240,14 @@ namespace {
                 }
                 ++index;
             }
-            if (m_out)
-                *m_out += index == 0 ? "]" : "\n]";
         }
 
         void skip() { m_reader.skip(m_reader.next()); }
 
-        std::string* out() const { return m_out; }
-        const json::StreamReader& reader() const { return m_reader; }
+        json::StreamReader& reader() const { return m_reader; }
 
     private:
-        void copyNumber()
-        {
-            if (m_out)
-                m_out->append(m_reader.text());
-        }
-
         json::StreamReader& m_reader;
-        std::string* m_out;
     };
 
     void missing(std::string_view key)
@@ -335,14 +260,11 @@ namespace {
         RenameMove move;
         bool hasFrom = false;
         bool hasTo = false;
-        MemberWriter members(values.out(), values.reader());
         values.object(token, [&](const std::string& key) {
             if (key == "from") {
-                members.member(key);
                 move.from = values.url(values.value(), kept);
                 hasFrom = true;
             } else if (key == "to") {
-                members.member(key);
                 move.to = values.url(values.value(), kept);
                 hasTo = true;
             } else {
@@ -353,7 +275,6 @@ namespace {
             missing("from");
         if (!hasTo)
             missing("to");
-        members.close();
         return move;
     }
 
@@ -361,18 +282,14 @@ namespace {
     {
         FileFingerprint fingerprint;
         bool seen[3] = {};
-        MemberWriter members(values.out(), values.reader());
         values.object(token, [&](const std::string& key) {
             if (key == inodeKey) {
-                members.member(key);
                 fingerprint.inode = values.uint64(values.value());
                 seen[0] = true;
             } else if (key == modifiedKey) {
-                members.member(key);
                 fingerprint.modified = Date { values.number(values.value()) };
                 seen[1] = true;
             } else if (key == sizeKey) {
-                members.member(key);
                 fingerprint.size = values.int64(values.value());
                 seen[2] = true;
             } else {
@@ -386,7 +303,6 @@ namespace {
             missing(modifiedKey);
         if (!seen[0])
             missing(inodeKey);
-        members.close();
         return fingerprint;
     }
 
@@ -405,23 +321,21 @@ namespace {
 
 } // namespace
 
-StoredRecordFacts readStoredRecord(
-    json::StreamReader& reader, HistoryRecord* record, std::string* out)
+StoredRecordFacts readStoredRecord(json::StreamReader& reader, HistoryRecord* record)
 {
     StoredRecordFacts facts;
-    RecordReader values(reader, out);
-    MemberWriter members(out, reader);
+    facts.start = reader.offset() - 1;
+    RecordReader values(reader);
     HistoryRecord scratch;
     HistoryRecord& read = record ? *record : scratch;
     read.fingerprints.clear();
     read.createdDirectories.reset();
     read.backupPath.reset();
-    // Only the id is kept when nothing else is wanted; the rest is read to be checked.
+    // Only the id is kept when no record is wanted; the rest is read to be checked.
     bool keep = record != nullptr;
     bool seen[6] = {};
     values.object(Token::beginObject, [&](const std::string& key) {
         if (key == idKey) {
-            members.member(key);
             auto id = Uuid::parse(values.string(values.value()));
             if (!id)
                 throw json::DecodeError("Invalid UUID string");
@@ -429,15 +343,12 @@ StoredRecordFacts readStoredRecord(
             read.id = *id;
             seen[0] = true;
         } else if (key == schemaVersionKey) {
-            members.member(key);
             read.schemaVersion = values.int64(values.value());
             seen[1] = true;
         } else if (key == dateKey) {
-            members.member(key);
             read.date = Date { values.number(values.value()) };
             seen[2] = true;
         } else if (key == movesKey) {
-            members.member(key);
             read.moves.clear();
             values.array(values.value(), [&](Token element) {
                 auto move = readMove(values, element, keep);
@@ -446,16 +357,12 @@ StoredRecordFacts readStoredRecord(
             });
             seen[3] = true;
         } else if (key == fingerprintsKey) {
-            members.member(key);
             read.fingerprints.clear();
-            MemberWriter paths(out, reader);
             values.object(values.value(), [&](const std::string& path) {
-                paths.memberFromReader();
                 auto fingerprint = readFingerprint(values, values.value());
                 if (keep)
                     read.fingerprints.insert_or_assign(path, fingerprint);
             });
-            paths.close();
             seen[4] = true;
         } else if (key == createdDirectoriesKey) {
             auto token = values.value(true);
@@ -463,7 +370,6 @@ StoredRecordFacts readStoredRecord(
                 read.createdDirectories.reset();
                 return;
             }
-            members.member(key);
             std::vector<FileURL> folders;
             values.array(token, [&](Token element) {
                 auto folder = values.url(element, keep);
@@ -477,13 +383,11 @@ StoredRecordFacts readStoredRecord(
                 read.backupPath.reset();
                 return;
             }
-            members.member(key);
             read.backupPath = values.url(token, keep);
         } else if (key == undoneKey) {
-            members.member(key);
-            facts.undoneOffset = out ? out->size() : 0;
             read.undone = values.boolean(values.value());
-            facts.undoneLength = out ? out->size() - facts.undoneOffset : 0;
+            facts.undoneEnd = reader.offset();
+            facts.undoneStart = facts.undoneEnd - (read.undone ? 4 : 5);
             seen[5] = true;
         } else {
             values.skip();
@@ -496,7 +400,8 @@ StoredRecordFacts readStoredRecord(
         if (!seen[index])
             missing(required[index]);
     }
-    members.close();
+    facts.undone = read.undone;
+    facts.end = reader.offset();
     return facts;
 }
 

@@ -65,25 +65,27 @@ void from_json(const nlohmann::json& json, HistoryRecord& record);
 // larger than one batch never has to be held in memory whole. It is the JSON of `to_json`,
 // keys sorted, one member or element per line and nothing more: the history is sorvik's
 // largest file and only sorvik reads it, and indenting it made a quarter of its bytes.
+// Records of any other JSON form read alike.
 
 /// Appends `record` in the stored form. With `drain`, the text goes out in pieces: `drain`
 /// is given `out` whenever it holds a megabyte or more, and takes what it wants from it.
 void appendStoredRecord(std::string& out, const HistoryRecord& record,
     const std::function<void(std::string&)>& drain = {});
 
-/// What reading a stored record tells besides its content.
+/// What reading a stored record tells besides its content: its id, and where it and its
+/// "undone" value lie in the document, as byte offsets.
 struct StoredRecordFacts {
     Uuid id;
-    /// Where the copy written by `readStoredRecord` holds the value of "undone".
-    std::size_t undoneOffset = 0;
-    std::size_t undoneLength = 0;
+    bool undone = false;
+    std::size_t start = 0;
+    std::size_t end = 0;
+    std::size_t undoneStart = 0;
+    std::size_t undoneEnd = 0;
 };
 
 /// Reads one record from `reader`, which has just given its "{", as strictly as `from_json`
-/// reads it: into `record` when given, and copied in the stored form to the end of `out` when
-/// given (keys in the order they came, unknown keys and absent optional values left out).
-/// Neither is needed to check a record. Fails with `json::DecodeError`, naming the key.
-StoredRecordFacts readStoredRecord(
-    json::StreamReader& reader, HistoryRecord* record, std::string* out);
+/// reads it, into `record` when given; none is needed to check a record. Fails with
+/// `json::DecodeError`, naming the key.
+StoredRecordFacts readStoredRecord(json::StreamReader& reader, HistoryRecord* record);
 
 } // namespace sorvik

@@ -21,7 +21,7 @@ namespace {
         return table;
     }();
 
-    /// The same, without "/", which the stored form escapes.
+    /// The same without "/", which the stored form escapes: a run of text stops at either.
     constexpr auto storedByte = [] {
         auto table = plainByte;
         table['/'] = false;
@@ -108,7 +108,6 @@ bool StreamReader::fill()
         return false;
     m_consumedBefore += m_end;
     m_position = 0;
-    m_stringInBuffer = false;
     m_end = m_source(m_buffer.data(), m_buffer.size());
     if (m_end == 0)
         m_atEnd = true;
@@ -253,9 +252,6 @@ void StreamReader::readLiteral(std::string_view literal)
 void StreamReader::readString()
 {
     m_text.clear();
-    m_stringStart = m_position - 1;
-    m_stringInBuffer = true;
-    m_stringIsStored = true;
     for (;;) {
         // Most of a stored file is plain ASCII text, with "/" written as "\/": take it a run
         // at a time.
@@ -288,7 +284,6 @@ void StreamReader::readString()
         if (character == '"')
             return;
         if (character == '/') {
-            m_stringIsStored = false;
             m_text += '/';
         } else if (character == '\\') {
             readEscape();
@@ -298,13 +293,6 @@ void StreamReader::readString()
             readMultibyte(static_cast<unsigned char>(character));
         }
     }
-}
-
-std::optional<std::string_view> StreamReader::storedString() const
-{
-    if (!m_stringInBuffer || !m_stringIsStored)
-        return std::nullopt;
-    return std::string_view(m_buffer.data() + m_stringStart, m_position - m_stringStart);
 }
 
 void StreamReader::readEscape()
@@ -335,9 +323,6 @@ void StreamReader::readEscape()
         m_text += '\t';
         return;
     case 'u':
-        // The stored form writes only control characters so, and always in lower case:
-        // whatever it is, the copy writes it afresh.
-        m_stringIsStored = false;
         break;
     default:
         fail("invalid escape in a string");

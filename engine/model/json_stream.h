@@ -50,10 +50,9 @@ public:
     bool boolean() const { return m_boolean; }
     /// Whether the last number is written without fraction and exponent.
     bool isInteger() const { return m_isInteger; }
-    /// The last key or string exactly as it stands in the document, quotes included, when
-    /// that is already the form `appendString` writes (so a copy can take the bytes as they
-    /// are); nothing otherwise. Valid until the next call of `next`.
-    std::optional<std::string_view> storedString() const;
+    /// How many bytes of the document the tokens so far took: the offset just after the last
+    /// one.
+    std::size_t offset() const { return m_consumedBefore + m_position; }
     /// Passes over the rest of the value that `first` began (nothing more for a scalar).
     void skip(Token first);
 
@@ -96,9 +95,6 @@ private:
     std::vector<char> m_containers;
     Expect m_expect = Expect::value;
     std::string m_text;
-    std::size_t m_stringStart = 0;
-    bool m_stringInBuffer = false;
-    bool m_stringIsStored = false;
     bool m_boolean = false;
     bool m_isInteger = false;
 };

@@ -49,17 +49,6 @@ namespace {
         int m_descriptor = -1;
     };
 
-    RegularFile openStored(const std::filesystem::path& path)
-    {
-        std::error_code error;
-        auto file = RegularFile::open(path, error);
-        if (file)
-            return std::move(*file);
-        if (error == notRegularFileError())
-            throw FileError::notRegularFile(path.string());
-        throw FileError::reading(path.string(), error.value());
-    }
-
     /// The stored list, read record by record.
     class StoredRecords {
     public:
@@ -68,7 +57,7 @@ namespace {
 
         explicit StoredRecords(const std::filesystem::path& path)
             : m_path(path)
-            , m_file(openStored(path))
+            , m_file(StoredFile::open(path))
             , m_reader([this, path](char* buffer, std::size_t capacity) {
                 for (;;) {
                     ssize_t count = ::read(m_file.descriptor(), buffer, capacity);
@@ -81,7 +70,7 @@ namespace {
         {
             auto token = m_reader.next();
             if (token != json::StreamReader::Token::beginArray)
-                throw json::DecodeError("Expected an array but found " + describe(token));
+                throw json::DecodeError("Expected an array but found " + m_reader.describe(token));
         }
 
         /// Stands on the next record's "{", or gives false after the last one.
@@ -93,7 +82,7 @@ namespace {
                 return false;
             }
             if (token != json::StreamReader::Token::beginObject) {
-                json::DecodeError error("Expected an object but found " + describe(token));
+                json::DecodeError error("Expected an object but found " + m_reader.describe(token));
                 error.prependIndex(m_index);
                 throw error;
             }
@@ -119,27 +108,6 @@ namespace {
         const std::filesystem::path& path() const { return m_path; }
 
     private:
-        std::string describe(json::StreamReader::Token token) const
-        {
-            using Token = json::StreamReader::Token;
-            switch (token) {
-            case Token::beginObject:
-                return "an object";
-            case Token::beginArray:
-                return "an array";
-            case Token::string:
-                return "a string";
-            case Token::number:
-                return m_reader.isInteger() ? "an integer" : "a number";
-            case Token::boolean:
-                return "a boolean";
-            case Token::null:
-                return "null";
-            default:
-                return "an unknown value";
-            }
-        }
-
         std::filesystem::path m_path;
         RegularFile m_file;
         json::StreamReader m_reader;

@@ -40,21 +40,27 @@ bool exists(const std::filesystem::path& path)
     return errno != ENOENT && errno != ENOTDIR;
 }
 
-std::string read(const std::filesystem::path& path, std::optional<std::int64_t> limit)
+RegularFile open(const std::filesystem::path& path)
 {
     std::error_code error;
     auto file = RegularFile::open(path, error);
-    if (!file) {
-        if (error == notRegularFileError())
-            throw FileError::notRegularFile(path.string());
-        throw FileError::reading(path.string(), error.value());
-    }
-    if (limit && file->size() >= *limit)
+    if (file)
+        return std::move(*file);
+    if (error == notRegularFileError())
+        throw FileError::notRegularFile(path.string());
+    throw FileError::reading(path.string(), error.value());
+}
+
+std::string read(const std::filesystem::path& path, std::optional<std::int64_t> limit)
+{
+    auto file = open(path);
+    std::error_code error;
+    if (limit && file.size() >= *limit)
         throw FileError::withCode(FileError::Code::fileReadTooLarge, path.string());
     // The size is only a hint: the file may grow while it is read, or report nothing (as
     // files under /proc do), so the limit is checked on what was read.
     auto bytes
-        = limit ? file->readPrefix(static_cast<std::size_t>(*limit), error) : file->readAll(error);
+        = limit ? file.readPrefix(static_cast<std::size_t>(*limit), error) : file.readAll(error);
     if (error)
         throw FileError::reading(path.string(), error.value());
     if (limit && static_cast<std::int64_t>(bytes.size()) >= *limit)

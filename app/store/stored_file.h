@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/model/regular_file.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -15,6 +17,10 @@ namespace sorvik::StoredFile {
 /// found out for another reason than its absence counts as existing, so that reading it
 /// reports the reason instead of passing over the file silently.
 bool exists(const std::filesystem::path& path);
+
+/// The regular file at `path` (symbolic links followed), open for reading. Opening never
+/// blocks: a FIFO, socket or device in the file's place fails as not a regular file.
+RegularFile open(const std::filesystem::path& path);
 
 /// The whole content of the regular file at `path` (symbolic links followed). Opening never
 /// blocks: a FIFO, socket or device in the file's place fails as not a regular file, and is

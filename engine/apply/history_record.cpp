@@ -105,26 +105,6 @@ namespace {
 
     using Token = json::StreamReader::Token;
 
-    std::string describe(Token token, const json::StreamReader& reader)
-    {
-        switch (token) {
-        case Token::null:
-            return "null";
-        case Token::beginObject:
-            return "an object";
-        case Token::beginArray:
-            return "an array";
-        case Token::string:
-            return "a string";
-        case Token::boolean:
-            return "a boolean";
-        case Token::number:
-            return reader.isInteger() ? "an integer" : "a number";
-        default:
-            return "an unknown value";
-        }
-    }
-
     /// The strict reads of one record's values, token by token, as the `json::field`
     /// accessors read them from a document.
     class RecordReader {
@@ -147,7 +127,7 @@ namespace {
         {
             if (token != wanted)
                 throw json::DecodeError(
-                    std::string("Expected ") + what + " but found " + describe(token, m_reader));
+                    std::string("Expected ") + what + " but found " + m_reader.describe(token));
         }
 
         std::string_view string(Token token)

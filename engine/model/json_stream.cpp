@@ -188,6 +188,26 @@ StreamReader::Token StreamReader::next()
     fail("unexpected state");
 }
 
+std::string StreamReader::describe(Token token) const
+{
+    switch (token) {
+    case Token::null:
+        return "null";
+    case Token::beginObject:
+        return "an object";
+    case Token::beginArray:
+        return "an array";
+    case Token::string:
+        return "a string";
+    case Token::boolean:
+        return "a boolean";
+    case Token::number:
+        return m_isInteger ? "an integer" : "a number";
+    default:
+        return "an unknown value";
+    }
+}
+
 StreamReader::Token StreamReader::close(char container)
 {
     ++m_position;

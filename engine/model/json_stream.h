@@ -44,6 +44,9 @@ public:
 
     /// The next token.
     Token next();
+    /// The JSON type of a value that begins with `token` as a word for error texts ("a
+    /// string", "null"), as `json::describeType` gives it; for a number, the last one read.
+    std::string describe(Token token) const;
     /// The last key or string, unescaped, or the last number exactly as written.
     std::string_view text() const { return m_text; }
     /// The last Boolean.

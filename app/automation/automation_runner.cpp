@@ -111,11 +111,13 @@ std::vector<FileURL> AutomationRunner::run(const std::vector<FileURL>& urls,
     auto rows = RenamePipeline::preview(items, rules, metadata, Date::now(),
         [&fileSystem](const FileURL& url) { return fileSystem.itemExists(url); });
 
+    std::vector<BlockedBatchError::Row> blocked;
     for (const auto& row : rows) {
         if (row.status.isProblem())
-            throw AutomationError(
-                std::string(AutomationError::filenameProblem) + row.item.url.lastPathComponent());
+            blocked.push_back({ row.item.url, row.newName, row.status.reason });
     }
+    if (!blocked.empty())
+        throw BlockedBatchError(std::move(blocked));
 
     std::vector<RenameMove> moves;
     for (const auto& row : rows) {
@@ -130,10 +132,7 @@ std::vector<FileURL> AutomationRunner::run(const std::vector<FileURL>& urls,
     recheckSources(items, before);
 
     auto batchID = Uuid::random();
-    std::optional<FileURL> backupFolder;
-    if (m_store.backupEnabled())
-        backupFolder
-            = FileURL((JSONFiles::applicationFolder() / "Backups" / batchID.text()).string(), true);
+    auto backupFolder = m_store.backupDirectoryFor(batchID);
 
     std::vector<FileURL> folders;
     folders.reserve(moves.size() * 2);
@@ -146,14 +145,14 @@ std::vector<FileURL> AutomationRunner::run(const std::vector<FileURL>& urls,
         return executor.execute(moves, backupFolder);
     });
 
-    std::vector<HistoryRecord> history;
+    std::optional<HistoryRecord> record;
     try {
-        HistoryRecord record(batchID, moves, std::move(createdDirectories), backupFolder);
-        history = HistoryFile::insert(record);
+        record.emplace(batchID, std::move(moves), std::move(createdDirectories), backupFolder);
+        HistoryFile::insert(*record);
     } catch (const std::exception& error) {
         throw AutomationError(std::string(AutomationError::historyNotSaved) + error.what());
     }
-    m_store.setHistory(std::move(history));
+    m_store.addToHistory(std::move(*record));
     return targets(rows);
 }
 

@@ -83,6 +83,13 @@ FileError FileError::withCode(Code code, std::string path)
     return FileError(code, std::move(path), description);
 }
 
+FileError FileError::notRegularFile(std::string path)
+{
+    auto description = "The file " + quoted(lastComponent(path))
+        + " couldn\u2019t be opened because it isn\u2019t a regular file.";
+    return FileError(Code::fileReadUnknown, std::move(path), description);
+}
+
 FileError FileError::reading(std::string path, int error)
 {
     Code code = Code::fileReadUnknown;

@@ -46,6 +46,9 @@ public:
     const std::vector<FileURL>& folders() const { return m_folders; }
     /// The description of the last failure of start-up, granting or removing.
     const std::optional<std::string>& errorMessage() const { return m_errorMessage; }
+    /// Why the stored grants could not be read at start-up. Until they read again, nothing is
+    /// granted and the file is never written over: granting and removing fail with this.
+    const std::optional<std::string>& storageError() const { return m_storageError; }
     /// Exactly what "bookmarks.plist" holds after the last successful write.
     const BookmarkMap& bookmarks() const { return m_bookmarks; }
     /// One lease per open folder.
@@ -114,6 +117,8 @@ private:
     /// Records an opened folder: a lease unless one is held already (then the access just
     /// started is given back), and a place in `folders` unless it is listed.
     void open(const FileURL& folder);
+    /// Writes the grants, unless the stored ones could not be read (then it fails and the
+    /// file stays as it is).
     void writeBookmarks(const BookmarkMap& bookmarks) const;
     std::vector<FileURL> startAccessFor(const std::vector<FileURL>& urls) const;
 
@@ -122,6 +127,7 @@ private:
 
     std::vector<FileURL> m_folders;
     std::optional<std::string> m_errorMessage;
+    std::optional<std::string> m_storageError;
     BookmarkMap m_bookmarks;
     Leases m_active;
     FileURL m_storage;

@@ -1,6 +1,7 @@
 #include "app/store/renamer_store.h"
 
 #include "app/store/batch_recovery.h"
+#include "app/store/history_file.h"
 #include "app/store/json_files.h"
 #include "app/store/saved_session.h"
 #include "app/store/user_defaults.h"
@@ -72,9 +73,8 @@ RenamerStore::RenamerStore(std::shared_ptr<PreviewServices> services, QObject* p
     m_folderAccess = new FolderAccessManager(this);
     connect(
         m_folderAccess, &FolderAccessManager::foldersChanged, this, &RenamerStore::grantsChanged);
-    m_backupEnabled = UserDefaults::boolValue(UserDefaults::backupEnabledKey).value_or(false);
-    m_onlinePlaces = UserDefaults::boolValue(UserDefaults::onlinePlacesKey).value_or(true);
     std::vector<std::string> failures;
+    restoreSettings(failures);
     recoverBatches(failures);
     restore(failures);
     if (!failures.empty()) {
@@ -116,6 +116,19 @@ void RenamerStore::recoverBatches(std::vector<std::string>& failures)
         }
         failures.push_back(std::move(text));
     } catch (const std::exception& error) {
+        failures.emplace_back(error.what());
+    }
+}
+
+void RenamerStore::restoreSettings(std::vector<std::string>& failures)
+{
+    try {
+        m_backupEnabled = UserDefaults::boolValue(UserDefaults::backupEnabledKey).value_or(false);
+        m_onlinePlaces = UserDefaults::boolValue(UserDefaults::onlinePlacesKey).value_or(true);
+    } catch (const std::exception& error) {
+        m_backupEnabled = false;
+        m_onlinePlaces = true;
+        m_settingsError = error.what();
         failures.emplace_back(error.what());
     }
 }
@@ -236,13 +249,36 @@ void RenamerStore::setHistory(std::vector<HistoryRecord> history)
     emit historyChanged();
 }
 
+void RenamerStore::addToHistory(HistoryRecord record)
+{
+    m_history.insert(m_history.begin(), std::move(record));
+    if (m_history.size() > HistoryFile::recordLimit)
+        m_history.resize(HistoryFile::recordLimit);
+    emit historyChanged();
+}
+
 void RenamerStore::setBackupEnabled(bool enabled)
 {
     if (enabled != m_backupEnabled) {
         m_backupEnabled = enabled;
         emit backupEnabledChanged();
     }
-    UserDefaults::setBool(UserDefaults::backupEnabledKey, enabled);
+    // The user has said now whether batches are backed up, whatever the file held.
+    m_settingsError.reset();
+    try {
+        UserDefaults::setBool(UserDefaults::backupEnabledKey, enabled);
+    } catch (const std::exception& error) {
+        setMessage(std::string(error.what()));
+    }
+}
+
+std::optional<FileURL> RenamerStore::backupDirectoryFor(const Uuid& batchID) const
+{
+    if (m_settingsError)
+        throw Error(*m_settingsError);
+    if (!m_backupEnabled)
+        return std::nullopt;
+    return backupsFolder().appending(batchID.text(), true);
 }
 
 void RenamerStore::setOnlinePlaces(bool online)
@@ -251,7 +287,11 @@ void RenamerStore::setOnlinePlaces(bool online)
         m_onlinePlaces = online;
         emit onlinePlacesChanged();
     }
-    UserDefaults::setBool(UserDefaults::onlinePlacesKey, online);
+    try {
+        UserDefaults::setBool(UserDefaults::onlinePlacesKey, online);
+    } catch (const std::exception& error) {
+        setMessage(std::string(error.what()));
+    }
     refreshPreview();
 }
 

@@ -45,7 +45,9 @@ namespace FileAdding {
 // text and the toast. It lives on the GUI thread and works without any window.
 //
 // Start-up restores the settings "backupEnabled" (false unless stored as true) and
-// "onlinePlaces" (true unless stored as false), the last session and the presets. While it
+// "onlinePlaces" (true unless stored as false), the last session and the presets. Settings
+// that cannot be read at all are reported, and no batch is renamed until the user sets
+// "backupEnabled": the file may well say that backups are on. While it
 // runs (`loading`), writes plan no preview, record no undo step and save nothing. The
 // session and the presets are read independently: one unreadable file does not keep the
 // other from loading, and each failure's description goes to `message`. An unreadable
@@ -74,9 +76,13 @@ namespace FileAdding {
 // never hides that the files were renamed.
 //
 // "history.json" is shared with the command line and watch folders, possibly in other
-// processes: every change of it is one locked read-modify-write (`HistoryFile::update`) of the
-// list as stored now, never a write of the list held in memory. Undo and revert mark their
-// record undone by id in that fresh list, so no other writer's record is ever lost.
+// processes: every change of it is one locked read-modify-write (`HistoryFile`) of the list
+// as stored now, never a write of the list held in memory. A batch's record is put first in
+// the file, and undo and revert mark their record undone by id there, so no other writer's
+// record is ever lost. The list in memory is not read again for that: it holds what the
+// history sheet last read (`loadHistory`, which every opening of the sheet does) and the
+// store's own batches since, so that a history far larger than a batch costs a batch
+// nothing but the copy on disk.
 //
 // Presets: "presets.json" is written before the list is published, and never when it could
 // not be read at start-up or was written by a sorvik with another schema version.
@@ -174,14 +180,25 @@ public:
     bool showingHistory() const { return m_showingHistory; }
     void setShowingHistory(bool showing);
 
-    /// The rename history, newest first, as last read from or written to "history.json".
+    /// The rename history, newest first: the records last read from "history.json"
+    /// (`loadHistory`), with the batches renamed since in front of them.
     const std::vector<HistoryRecord>& history() const { return m_history; }
-    /// Publishes a history list; changes of the file go through `HistoryFile::update`.
+    /// Publishes a history list; changes of the file go through `HistoryFile`.
     void setHistory(std::vector<HistoryRecord> history);
+    /// Publishes `record` as the newest batch, first in `history`, which keeps at most 500.
+    void addToHistory(HistoryRecord record);
 
     bool backupEnabled() const { return m_backupEnabled; }
-    /// Sets the value and stores it under "backupEnabled".
+    /// Sets the value and stores it under "backupEnabled"; a failure to store it goes to
+    /// `message`.
     void setBackupEnabled(bool enabled);
+    /// Why the settings could not be read at start-up, while the user has not set
+    /// `backupEnabled` since: until then nobody knows whether a batch must be backed up.
+    const std::optional<std::string>& settingsError() const { return m_settingsError; }
+    /// The backup folder of the batch `batchID` when backups are on (named by the batch in
+    /// `backupsFolder`), else nothing. Fails with the settings file's error when the settings
+    /// could not be read: a batch must never run without the backup the user asked for.
+    std::optional<FileURL> backupDirectoryFor(const Uuid& batchID) const;
 
     std::int64_t nextOrder() const { return m_nextOrder; }
 
@@ -368,18 +385,19 @@ signals:
 private:
     friend class EditRulesCommand;
 
+    void restoreSettings(std::vector<std::string>& failures);
     void restore(std::vector<std::string>& failures);
     void recoverBatches(std::vector<std::string>& failures);
     void setUndoStack(std::vector<UndoBatch> undoStack);
     /// Runs `moves` through the executor inside access to their folders.
     std::vector<FileURL> executeMoves(
         const std::vector<RenameMove>& moves, const std::optional<FileURL>& backupDirectory);
-    /// One locked change of "history.json", then the list published. When the change was
-    /// made but not written, the changed list is published all the same; when the file could
-    /// not be read and `inMemoryWhenUnreadable` holds, `change` is made to the list in memory.
-    /// The failure is passed on.
-    void changeHistory(const std::function<void(std::vector<HistoryRecord>&)>& change,
-        bool inMemoryWhenUnreadable);
+    /// Records `record` first in "history.json" and publishes it. When the file could be read
+    /// but not written, it is published all the same (the files were renamed); when the file
+    /// could not be read, it is not. The failure is passed on.
+    void recordBatch(HistoryRecord record);
+    /// Marks the record with `id` undone, in memory and in "history.json"; the failure to
+    /// write it is passed on.
     void markUndone(const Uuid& id);
     /// Writes `presets` and publishes them; a failure goes to `message`. Whether it worked.
     bool replacePresets(std::vector<Preset> presets);
@@ -433,6 +451,7 @@ private:
     /// Why "presets.json" could not be read at start-up, or was of another schema version;
     /// then it is never written.
     std::optional<std::string> m_presetsReadError;
+    std::optional<std::string> m_settingsError;
     StoreDialogs* m_dialogs = nullptr;
     std::optional<FailureAlert> m_lastFailureAlert;
     bool m_applyingRuleUndo = false;

@@ -95,42 +95,28 @@ std::vector<FileURL> RenamerStore::performMoves(
     return executeMoves(batch, backupDirectory);
 }
 
-void RenamerStore::changeHistory(
-    const std::function<void(std::vector<HistoryRecord>&)>& change, bool inMemoryWhenUnreadable)
+void RenamerStore::recordBatch(HistoryRecord record)
 {
-    std::optional<std::vector<HistoryRecord>> changed;
-    std::vector<HistoryRecord> written;
     try {
-        written = HistoryFile::update([&](std::vector<HistoryRecord>& records) {
-            change(records);
-            changed = records;
-        });
-    } catch (...) {
-        if (!changed && inMemoryWhenUnreadable) {
-            changed = m_history;
-            change(*changed);
-        }
-        if (changed) {
-            // What the window shows follows what happened to the files, written or not.
-            if (changed->size() > HistoryFile::recordLimit)
-                changed->resize(HistoryFile::recordLimit);
-            setHistory(std::move(*changed));
-        }
+        HistoryFile::insert(record);
+    } catch (const HistoryFile::WriteError&) {
+        // The files were renamed: the window shows the batch, so that its undo is checked
+        // against the record.
+        addToHistory(std::move(record));
         throw;
     }
-    setHistory(std::move(written));
+    addToHistory(std::move(record));
 }
 
 void RenamerStore::markUndone(const Uuid& id)
 {
-    changeHistory(
-        [&id](std::vector<HistoryRecord>& records) {
-            for (auto& record : records) {
-                if (record.id == id)
-                    record.undone = true;
-            }
-        },
-        true);
+    // What the window shows follows what happened to the files, written or not.
+    for (auto& record : m_history) {
+        if (record.id == id)
+            record.undone = true;
+    }
+    emit historyChanged();
+    HistoryFile::markUndone(id);
 }
 
 void RenamerStore::apply()
@@ -156,11 +142,9 @@ void RenamerStore::apply()
 
     auto batchId = Uuid::random();
     std::optional<FileURL> backupFolder;
-    if (m_backupEnabled)
-        backupFolder = backupsFolder().appending(batchId.text(), true);
-
     std::vector<FileURL> created;
     try {
+        backupFolder = backupDirectoryFor(batchId);
         created = executeMoves(moves, backupFolder);
     } catch (const std::exception& error) {
         presentFailureAlert(error.what());
@@ -176,25 +160,21 @@ void RenamerStore::apply()
     publishItems(std::move(items));
     refreshPreview();
 
+    auto count = moves.size();
     UndoBatch inverse;
-    inverse.reserve(moves.size());
+    inverse.reserve(count);
     for (const auto& move : moves)
         inverse.emplace_back(move.to, move.from);
     setUndoStack({ std::move(inverse) });
 
     try {
-        HistoryRecord record(batchId, moves, std::move(created), backupFolder);
-        changeHistory(
-            [&record](std::vector<HistoryRecord>& records) {
-                records.insert(records.begin(), std::move(record));
-            },
-            false);
+        recordBatch(HistoryRecord(batchId, std::move(moves), std::move(created), backupFolder));
         RenameExecutor::pruneBackups(
             backupsFolder(), Date { Date::now().seconds - backupLifetime });
     } catch (const std::exception& error) {
         setMessage(std::string(historyNotSavedText) + " " + error.what());
     }
-    showToast("Renamed " + std::to_string(moves.size()) + " files");
+    showToast("Renamed " + std::to_string(count) + " files");
 }
 
 void RenamerStore::undoLastApply()
@@ -286,15 +266,19 @@ void RenamerStore::revert(const Uuid& id)
 
 void RenamerStore::loadHistory()
 {
-    std::optional<std::vector<HistoryRecord>> loaded;
+    std::vector<HistoryRecord> loaded;
     try {
-        loaded = JSONFiles::load<std::vector<HistoryRecord>>(HistoryFile::fileName);
+        if (!JSONFiles::storedPath(HistoryFile::fileName)) {
+            // Without a file, the batches held in memory are the history.
+            setShowingHistory(true);
+            return;
+        }
+        loaded = HistoryFile::load();
     } catch (const std::exception& error) {
         setMessage(std::string(error.what()));
         return;
     }
-    if (loaded)
-        setHistory(std::move(*loaded));
+    setHistory(std::move(loaded));
     setShowingHistory(true);
 }
 

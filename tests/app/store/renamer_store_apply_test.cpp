@@ -4,6 +4,7 @@
 #include "app/store/file_error.h"
 #include "app/store/history_file.h"
 #include "app/store/json_files.h"
+#include "app/store/user_defaults.h"
 #include "engine/apply/rename_journal.h"
 #include "engine/model/json.h"
 #include "tests/app/store/fake_dialogs.h"
@@ -206,6 +207,40 @@ namespace {
         EXPECT_EQ(contents(), (Contents { { "a.txt", "alpha" } }));
     }
 
+    TEST_F(StoreApply, SettingsThatCannotBeReadStopTheRenameUntilBackupsAreSet)
+    {
+        // The file may well say that backups are on: no batch runs without knowing.
+        auto settings = std::filesystem::path(UserDefaults::path().toStdString());
+        std::filesystem::create_directories(settings.parent_path());
+        std::ofstream(settings) << "backupEnabled=true\n\xFF\n";
+        RenamerStore unsure(std::make_shared<FakeServices>());
+        unsure.setDialogs(&dialogs);
+        ASSERT_TRUE(unsure.settingsError());
+        files.createFile("a.txt", "alpha");
+        unsure.addFiles({ folder() });
+        unsure.setRules({ patternRule("{name}_x") });
+        ASSERT_TRUE(waitUntil([&] { return !unsure.isPlanning(); }));
+        ASSERT_EQ(unsure.previews()[0].status.kind, RenameStatus::Kind::ready);
+
+        unsure.apply();
+        EXPECT_EQ(contents(), (Contents { { "a.txt", "alpha" } }));
+        ASSERT_EQ(dialogs.warnings.size(), 1U);
+        EXPECT_EQ(dialogs.warnings[0].first, "Couldn't rename the files");
+        EXPECT_EQ(dialogs.warnings[0].second, *unsure.settingsError());
+        EXPECT_NE(dialogs.warnings[0].second.find("\u201Csorvik.conf\u201D"), std::string::npos);
+        EXPECT_TRUE(unsure.undoStack().empty());
+        EXPECT_FALSE(std::filesystem::exists(historyPath()));
+
+        // Once the user says, the batch runs; the unreadable file is left as it is.
+        unsure.setBackupEnabled(true);
+        EXPECT_FALSE(unsure.settingsError());
+        ASSERT_TRUE(unsure.message());
+        EXPECT_EQ(readFile(settings), "backupEnabled=true\n\xFF\n");
+        unsure.apply();
+        EXPECT_EQ(contents(), (Contents { { "a_x.txt", "alpha" } }));
+        EXPECT_TRUE(std::filesystem::exists(RenamerStore::backupsFolder().path));
+    }
+
     TEST_F(StoreApply, NothingHappensWhilePlanning)
     {
         files.createFile("a.txt", "alpha");
@@ -278,11 +313,24 @@ namespace {
         files.createFile("a.txt", "alpha");
         listFolder({ patternRule("{name}_x") });
         store.apply();
-        ASSERT_EQ(store.history().size(), 500U);
-        EXPECT_EQ(store.history()[0].moves,
-            (std::vector<RenameMove> { { url("a.txt"), url("a_x.txt") } }));
-        EXPECT_EQ(store.history()[1], full[0]);
-        EXPECT_EQ(store.history()[499], full[498]);
+        auto stored = HistoryFile::load();
+        ASSERT_EQ(stored.size(), 500U);
+        EXPECT_EQ(stored[0].moves, (std::vector<RenameMove> { { url("a.txt"), url("a_x.txt") } }));
+        EXPECT_EQ(stored[1], full[0]);
+        EXPECT_EQ(stored[499], full[498]);
+        // The window did not read the history for the batch: it lists the batch alone until
+        // the history sheet reads the file.
+        EXPECT_EQ(store.history(), std::vector<HistoryRecord> { stored[0] });
+        store.loadHistory();
+        EXPECT_EQ(store.history(), stored);
+
+        // Its own batches stay at most 500 too.
+        for (int index = 0; index < 2; ++index) {
+            ASSERT_TRUE(settle());
+            store.apply();
+        }
+        EXPECT_EQ(store.history().size(), 500U);
+        EXPECT_EQ(store.history()[2], stored[0]);
         EXPECT_EQ(HistoryFile::load(), store.history());
     }
 
@@ -365,7 +413,7 @@ namespace {
             << *store.message();
         EXPECT_EQ(readFile(historyPath()), stored);
         // The window still shows the batch, so that its undo is checked against the record.
-        ASSERT_EQ(store.history().size(), 21U);
+        ASSERT_EQ(store.history().size(), 1U);
         EXPECT_EQ(store.history()[0].moves,
             (std::vector<RenameMove> { { url("a.txt"), url("a_x.txt") } }));
         EXPECT_EQ(store.undoStack().size(), 1U);
@@ -626,7 +674,9 @@ namespace {
         EXPECT_EQ(stored[0], foreign);
         EXPECT_EQ(stored[1].id, ours);
         EXPECT_TRUE(stored[1].undone);
-        EXPECT_EQ(store.history(), stored);
+        // The window lists its own batch until the history is read again.
+        ASSERT_EQ(store.history().size(), 1U);
+        EXPECT_EQ(store.history()[0], stored[1]);
 
         ASSERT_TRUE(settle());
         store.setRules({ replaceRule("b", "y") });
@@ -644,6 +694,10 @@ namespace {
         EXPECT_TRUE(stored[1].undone);
         EXPECT_EQ(stored[2], foreign);
         EXPECT_EQ(stored[3].id, ours);
+        ASSERT_EQ(store.history().size(), 2U);
+        EXPECT_EQ(store.history()[0], stored[1]);
+        EXPECT_EQ(store.history()[1], stored[3]);
+        store.loadHistory();
         EXPECT_EQ(store.history(), stored);
         EXPECT_EQ(contents(), (Contents { { "a.txt", "alpha" }, { "b.txt", "beta" } }));
     }

@@ -11,6 +11,8 @@
 
 #include <fstream>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 namespace sorvik {
@@ -174,6 +176,28 @@ namespace {
             EXPECT_EQ(store.onlinePlaces(), test.onlinePlaces)
                 << test.online.value_or("-").toStdString();
         }
+    }
+
+    TEST_F(StoreStartup, SettingsThatCannotBeReadAreReported)
+    {
+        auto settings = std::filesystem::path(UserDefaults::path().toStdString());
+        std::filesystem::create_directories(settings.parent_path());
+        ASSERT_EQ(::mkfifo(settings.c_str(), 0600), 0);
+        RenamerStore store(services); // returns instead of waiting for a writer
+        ASSERT_TRUE(store.settingsError());
+        EXPECT_NE(store.settingsError()->find("\u201Csorvik.conf\u201D"), std::string::npos);
+        EXPECT_EQ(store.message(), store.settingsError());
+        EXPECT_FALSE(store.backupEnabled());
+        EXPECT_TRUE(store.onlinePlaces());
+        EXPECT_THROW(store.backupDirectoryFor(Uuid::random()), Error);
+
+        store.setMessage(std::nullopt);
+        store.setOnlinePlaces(false);
+        EXPECT_TRUE(store.message()) << "the setting could not be stored";
+        EXPECT_TRUE(store.settingsError()) << "backups are still unknown";
+        store.setBackupEnabled(false);
+        EXPECT_FALSE(store.settingsError());
+        EXPECT_EQ(store.backupDirectoryFor(Uuid::random()), std::nullopt);
     }
 
     TEST_F(StoreStartup, SettersStoreTheDefaults)

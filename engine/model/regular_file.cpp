@@ -1,7 +1,8 @@
-#include "app/services/regular_file.h"
+#include "engine/model/regular_file.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <utility>
 
 #include <fcntl.h>
@@ -23,12 +24,15 @@ std::optional<RegularFile> RegularFile::open(const std::filesystem::path& path)
 }
 
 std::optional<RegularFile> RegularFile::open(
-    const std::filesystem::path& path, std::error_code& error)
+    const std::filesystem::path& path, std::error_code& error, Links links)
 {
     error.clear();
     // O_NONBLOCK keeps open() of a FIFO without a writer from waiting forever; the type
     // check on the open descriptor then turns it away without reading.
-    int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+    if (links == Links::refuse)
+        flags |= O_NOFOLLOW;
+    int descriptor = ::open(path.c_str(), flags);
     if (descriptor < 0) {
         error.assign(errno, std::generic_category());
         return std::nullopt;
@@ -45,9 +49,8 @@ std::optional<RegularFile> RegularFile::open(
         ::close(descriptor);
         return std::nullopt;
     }
-    int flags = fcntl(descriptor, F_GETFL);
-    if (flags >= 0)
-        fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK);
+    if (int openFlags = fcntl(descriptor, F_GETFL); openFlags >= 0)
+        fcntl(descriptor, F_SETFL, openFlags & ~O_NONBLOCK);
     return RegularFile(descriptor, static_cast<std::int64_t>(status.st_size));
 }
 
@@ -104,6 +107,16 @@ std::string RegularFile::readPrefix(std::size_t limit, std::error_code& error) c
     }
     data.resize(filled);
     return data;
+}
+
+std::string RegularFile::descriptorPath() const
+{
+    return "/proc/self/fd/" + std::to_string(m_descriptor);
+}
+
+std::string RegularFile::readAll(std::error_code& error) const
+{
+    return readPrefix(std::numeric_limits<std::size_t>::max(), error);
 }
 
 namespace {

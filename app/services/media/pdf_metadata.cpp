@@ -1,8 +1,7 @@
-#include "app/services/pdf_metadata.h"
+#include "app/services/media/pdf_metadata.h"
 
-#include "app/services/metadata_extractor.h"
 #include "app/services/metadata_text.h"
-#include "app/services/regular_file.h"
+#include "engine/model/regular_file.h"
 
 #include <poppler/cpp/poppler-document.h>
 #include <poppler/cpp/poppler-global.h>
@@ -37,7 +36,7 @@ void read(const RegularFile& file, MetadataDictionary& values)
     setUpPoppler();
     try {
         std::unique_ptr<poppler::document> document(
-            poppler::document::load_from_file(MetadataExtractor::descriptorPath(file)));
+            poppler::document::load_from_file(file.descriptorPath()));
         if (!document)
             return;
         values["pdf.pages"] = std::to_string(std::max(document->pages(), 0));

@@ -1,4 +1,4 @@
-#include "app/services/regular_file.h"
+#include "engine/model/regular_file.h"
 
 #include "tests/support/temporary_folder.h"
 
@@ -52,6 +52,20 @@ namespace {
         EXPECT_EQ(error.message(), "Not a regular file");
 
         EXPECT_TRUE(RegularFile::open(folder.createFile("a.txt", "x"), error));
+        EXPECT_FALSE(error);
+    }
+
+    TEST(RegularFile, LinksCanBeRefused)
+    {
+        testing::TemporaryFolder folder;
+        auto file = folder.createFile("a.txt", "hello");
+        std::filesystem::create_symlink(file, folder / "link");
+        std::error_code error;
+        EXPECT_FALSE(RegularFile::open(folder / "link", error, RegularFile::Links::refuse));
+        EXPECT_EQ(error, std::errc::too_many_symbolic_link_levels);
+        auto opened = RegularFile::open(file, error, RegularFile::Links::refuse);
+        ASSERT_TRUE(opened);
+        EXPECT_EQ(opened->readAll(error), "hello");
         EXPECT_FALSE(error);
     }
 

@@ -1,6 +1,6 @@
-#include "app/services/content_pdf.h"
+#include "app/services/media/content_pdf.h"
 
-#include "app/services/regular_file.h"
+#include "engine/model/regular_file.h"
 
 #include <poppler-document.h>
 #include <poppler-global.h>
@@ -31,11 +31,9 @@ PdfFirstPages::PdfFirstPages(std::unique_ptr<poppler::document> document)
 {
 }
 
-PdfFirstPages::PdfFirstPages(PdfFirstPages&&) noexcept = default;
-PdfFirstPages& PdfFirstPages::operator=(PdfFirstPages&&) noexcept = default;
 PdfFirstPages::~PdfFirstPages() = default;
 
-std::optional<PdfFirstPages> PdfFirstPages::open(const std::filesystem::path& path)
+std::unique_ptr<PdfFirstPages> PdfFirstPages::open(const std::filesystem::path& path)
 {
     static std::once_flag quiet;
     std::call_once(
@@ -43,14 +41,14 @@ std::optional<PdfFirstPages> PdfFirstPages::open(const std::filesystem::path& pa
 
     auto file = RegularFile::open(path);
     if (!file)
-        return std::nullopt;
+        return nullptr;
     // Poppler reads the document through the descriptor that was checked to be a regular
     // file, so a path swapped for a FIFO in between can never make it block.
-    std::string descriptorPath = "/proc/self/fd/" + std::to_string(file->descriptor());
-    std::unique_ptr<poppler::document> document(poppler::document::load_from_file(descriptorPath));
+    std::unique_ptr<poppler::document> document(
+        poppler::document::load_from_file(file->descriptorPath()));
     if (!document)
-        return std::nullopt;
-    return PdfFirstPages(std::move(document));
+        return nullptr;
+    return std::unique_ptr<PdfFirstPages>(new PdfFirstPages(std::move(document)));
 }
 
 std::string PdfFirstPages::text() const

@@ -1,4 +1,4 @@
-#include "app/services/text_recognizer.h"
+#include "app/services/media/text_recognizer.h"
 
 #include "app/services/content_text.h"
 #include "engine/model/error.h"

@@ -1,7 +1,7 @@
-#include "app/services/media_metadata.h"
+#include "app/services/media/media_metadata.h"
 
 #include "app/services/metadata_text.h"
-#include "app/services/regular_file.h"
+#include "engine/model/regular_file.h"
 
 extern "C" {
 #include <libavformat/avformat.h>

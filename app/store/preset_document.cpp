@@ -2,11 +2,11 @@
 
 #include "app/store/file_descriptor.h"
 #include "app/store/file_error.h"
+#include "app/store/saved_session.h"
 #include "engine/model/json.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <unordered_set>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -114,11 +114,7 @@ Preset read(const FileURL& url)
 
     preset.id = Uuid::random();
     preset.isBuiltIn = false;
-    std::unordered_set<Uuid> seen;
-    for (auto& rule : preset.rules) {
-        while (!seen.insert(rule.id).second)
-            rule.id = Uuid::random();
-    }
+    makeRuleIDsUnique(preset.rules);
     return preset;
 }
 

@@ -332,7 +332,8 @@ void RenamerStore::saveSession()
 
 void RenamerStore::writeSession()
 {
-    m_sessionWriter->write(SavedSession { 1, m_rules, m_sortKey, m_ascending });
+    if (m_sessionWriter)
+        m_sessionWriter->write(SavedSession { 1, m_rules, m_sortKey, m_ascending });
 }
 
 void RenamerStore::flushSession()

@@ -13,6 +13,7 @@
 #include <QCursor>
 #include <QDrag>
 #include <QDragEnterEvent>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -361,7 +362,8 @@ void RuleStackPanel::dropRules(const QMimeData* payload, std::size_t destination
 void RuleStackPanel::startDrag(const Uuid& id)
 {
     auto* card = cardOf(id);
-    if (!card || m_dragging)
+    // The button may be up again by the time the queued start comes: then there is no drag.
+    if (!card || m_dragging || !(QGuiApplication::mouseButtons() & Qt::LeftButton))
         return;
     auto* drag = new QDrag(this);
     drag->setMimeData(dragData({ id }));

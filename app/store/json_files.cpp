@@ -68,7 +68,12 @@ std::optional<json::Json> loadDocument(std::string_view name)
 
 void saveDocument(const json::Json& document, std::string_view name)
 {
-    auto folder = applicationFolder();
+    saveDocument(document, name, applicationFolder());
+}
+
+void saveDocument(
+    const json::Json& document, std::string_view name, const std::filesystem::path& folder)
+{
     auto file = fileIn(folder, name);
     StoredFile::createFolder(folder);
     auto bytes = json::serialize(document);

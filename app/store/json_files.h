@@ -39,6 +39,10 @@ std::optional<json::Json> loadDocument(std::string_view name);
 /// Fails with `FileError`, or `Error` for a value without a JSON form; the old file then
 /// stays as it was.
 void saveDocument(const json::Json& document, std::string_view name);
+/// Writes `document` under `name` into `folder`, the application folder as it was when the
+/// caller decided to save (a writer on another thread must not read the environment).
+void saveDocument(
+    const json::Json& document, std::string_view name, const std::filesystem::path& folder);
 
 /// The value stored under `name`, decoded strictly; nothing when the file exists in neither
 /// folder.

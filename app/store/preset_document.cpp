@@ -1,10 +1,9 @@
 #include "app/store/preset_document.h"
 
 #include "app/store/file_error.h"
+#include "app/store/saved_session.h"
 #include "app/store/stored_file.h"
 #include "engine/model/json.h"
-
-#include <unordered_set>
 
 namespace sorvik::PresetDocument {
 
@@ -56,11 +55,7 @@ Preset read(const FileURL& url)
 
     preset.id = Uuid::random();
     preset.isBuiltIn = false;
-    std::unordered_set<Uuid> seen;
-    for (auto& rule : preset.rules) {
-        while (!seen.insert(rule.id).second)
-            rule.id = Uuid::random();
-    }
+    makeRuleIDsUnique(preset.rules);
     return preset;
 }
 

@@ -4,6 +4,7 @@
 #include "app/store/history_file.h"
 #include "app/store/json_files.h"
 #include "app/store/saved_session.h"
+#include "app/store/session_writer.h"
 #include "app/store/user_defaults.h"
 #include "app/store/watch_folder_store.h"
 
@@ -70,6 +71,13 @@ RenamerStore::RenamerStore(std::shared_ptr<PreviewServices> services, QObject* p
     m_addingThreads.setMaxThreadCount(1);
 
     m_loading = true;
+    m_sessionWriter = std::make_unique<SessionWriter>(
+        *this, [this](const std::string& failure) { setMessage(failure); });
+    // A quit ends the event loop before anyone destroys the shared store: its last session
+    // must reach the disk all the same.
+    if (auto* application = QCoreApplication::instance()) {
+        connect(application, &QCoreApplication::aboutToQuit, this, &RenamerStore::flushSession);
+    }
     m_folderAccess = new FolderAccessManager(this);
     connect(
         m_folderAccess, &FolderAccessManager::foldersChanged, this, &RenamerStore::grantsChanged);
@@ -92,6 +100,9 @@ RenamerStore::RenamerStore(std::shared_ptr<PreviewServices> services, QObject* p
 
 RenamerStore::~RenamerStore()
 {
+    // While the store is whole, so that a failure still finds `message`.
+    flushSession();
+    m_sessionWriter.reset();
     if (m_previewTask)
         m_previewTask->request_stop();
     if (m_addTask)
@@ -139,6 +150,7 @@ void RenamerStore::restore(std::vector<std::string>& failures)
     try {
         auto session = JSONFiles::load<SavedSession>(SavedSession::fileName);
         if (session && session->schemaVersion == 1) {
+            makeRuleIDsUnique(session->rules);
             setRules(std::move(session->rules));
             setSortKey(session->sort);
             setAscending(session->ascending);
@@ -149,6 +161,8 @@ void RenamerStore::restore(std::vector<std::string>& failures)
     try {
         auto saved = JSONFiles::load<SavedPresets>(SavedPresets::fileName);
         if (saved && saved->schemaVersion == 1) {
+            for (auto& preset : saved->presets)
+                makeRuleIDsUnique(preset.rules);
             m_presets = std::move(saved->presets);
             emit presetsChanged();
         } else if (saved) {
@@ -363,12 +377,14 @@ void RenamerStore::saveSession()
 
 void RenamerStore::writeSession()
 {
-    try {
-        JSONFiles::save(
-            SavedSession { 1, m_rules, m_sortKey, m_ascending }, SavedSession::fileName);
-    } catch (const std::exception& error) {
-        setMessage(error.what());
-    }
+    if (m_sessionWriter)
+        m_sessionWriter->write(SavedSession { 1, m_rules, m_sortKey, m_ascending });
+}
+
+void RenamerStore::flushSession()
+{
+    if (m_sessionWriter)
+        m_sessionWriter->flush();
 }
 
 void RenamerStore::showToast(std::string text)

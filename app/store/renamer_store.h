@@ -33,6 +33,7 @@
 
 namespace sorvik {
 
+class SessionWriter;
 class WatchFolderStore;
 struct PreviewResult;
 namespace FileAdding {
@@ -67,7 +68,16 @@ namespace FileAdding {
 // apart from what the earlier call added.
 //
 // Rule edits: every write of `rules` that changes the list pushes one "Edit Rules" step on
-// the window's undo stack (held weakly), plans a preview and saves the session.
+// the window's undo stack (held weakly), plans a preview and saves the session. Writes that
+// carry the same typing key one after another (the keystrokes of one run in one field) make
+// one step, so Undo takes back a word rather than a letter; an undo, a redo, a write with
+// another key or without one ends the run, and a run that comes back to where it started
+// leaves no step. Stacks that come in from a file (the session, "presets.json") get new ids
+// for repeated rule ids, in memory: the rule editor knows a rule by its id.
+//
+// The session is written by a thread of its own (`SessionWriter`): a change never waits for
+// the disk, the newest state wins, and `flushSession` (run at quit and by the destructor)
+// waits for the last write. A failed write still reaches `message` on the GUI thread.
 //
 // Renaming: `apply` renames the ready rows in one batch of the executor, inside access to the
 // granted folders, and keeps exactly one batch to undo. Start-up first puts back the files of
@@ -151,8 +161,9 @@ public:
     void setRuleUndoManager(QUndoStack* undoStack) { m_ruleUndoManager = undoStack; }
 
     const std::vector<Rule>& rules() const { return m_rules; }
-    /// Replaces the rule stack; see `rulesDidChange`.
-    void setRules(std::vector<Rule> rules);
+    /// Replaces the rule stack; see `rulesDidChange`. Consecutive writes with the same
+    /// `typingKey` are one undo step.
+    void setRules(std::vector<Rule> rules, std::optional<std::string> typingKey = std::nullopt);
 
     SortKey sortKey() const { return m_sortKey; }
     /// Sets the sort key and saves the session (which plans a preview).
@@ -232,8 +243,11 @@ public:
 
     // ---- Start-up and persistence ----
 
-    /// Plans a preview and writes "last-session.json"; a failure goes to `message`.
+    /// Plans a preview and has "last-session.json" written; a failure goes to `message`.
     void saveSession();
+    /// Waits until the last session handed to the writer is on the disk; a failure goes to
+    /// `message` before it returns. Runs by itself when the application is about to quit.
+    void flushSession();
     /// Shows `text` as the toast; it clears itself 2.5 s later unless replaced by then.
     void showToast(std::string text);
     /// Writes `presets` to "presets.json". Fails with `Error` when that file could not be
@@ -346,8 +360,10 @@ public:
     // ---- Rule editing ----
 
     /// After every write of `rules`: one "Edit Rules" undo step when the list changed (not
-    /// while loading), a preview, and the session saved (not while loading).
-    void rulesDidChange(const std::vector<Rule>& previous);
+    /// while loading), merged into the last one while `typingKey` continues its run; a
+    /// preview; and the session saved (not while loading).
+    void rulesDidChange(const std::vector<Rule>& previous,
+        const std::optional<std::string>& typingKey = std::nullopt);
     /// Inserts a copy of the rule with `id`, with a new id, right after it.
     void duplicateRule(const Uuid& id);
     /// Exchanges the rule with `id` and the one `offset` places away, when there is one.
@@ -455,6 +471,10 @@ private:
     StoreDialogs* m_dialogs = nullptr;
     std::optional<FailureAlert> m_lastFailureAlert;
     bool m_applyingRuleUndo = false;
+    // The typing run that the top undo step may still take in: its key and its number.
+    std::optional<std::string> m_typingKey;
+    std::uint64_t m_typingRun = 0;
+    std::unique_ptr<SessionWriter> m_sessionWriter;
 
     mutable std::shared_ptr<const std::vector<PreviewRow>> m_previews;
     mutable std::map<std::string, bool, std::less<>> m_coveredFolders;

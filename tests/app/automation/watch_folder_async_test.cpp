@@ -60,10 +60,7 @@ namespace {
 
         // The window renames a file in the folder meanwhile; it becomes known there.
         files.createFile("Inbox/mine.txt");
-        store.addFiles({ FileURL(inboxPath("mine.txt")) });
-        store.setRules({ patternRule("{name}-window") });
-        ASSERT_TRUE(waitUntil([&] { return !store.isPlanning(); }));
-        store.apply();
+        renameInWindow({ FileURL(inboxPath("mine.txt")) }, { patternRule("{name}-window") });
         EXPECT_TRUE(fs::exists(inbox / "mine-window.txt"));
 
         services->release();
@@ -138,10 +135,7 @@ namespace {
         EXPECT_EQ(history[0].moves.size(), 3u);
 
         // A rename by the window in the folder is not renamed again.
-        store.addFiles({ FileURL((inbox / "one-x.jpg").string()) });
-        store.setRules({ patternRule("mine") });
-        ASSERT_TRUE(waitUntil([&] { return !store.isPlanning(); }));
-        store.apply();
+        renameInWindow({ FileURL((inbox / "one-x.jpg").string()) }, { patternRule("mine") });
         ASSERT_TRUE(fs::exists(inbox / "mine.jpg"));
         std::ofstream(inbox / "four.jpg") << "late";
         ASSERT_TRUE(logged.wait(15'000));

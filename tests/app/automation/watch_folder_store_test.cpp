@@ -458,17 +458,15 @@ namespace {
         files.createFile("Other/b.txt");
         watch();
         watch(other);
-        store.addFiles({ FileURL(inboxPath("a.txt")), FileURL((other / "b.txt").string()) });
-        store.setRules({ patternRule("{name}-mine") });
-        ASSERT_TRUE(testing::waitUntil([&] { return !store.isPlanning(); }));
-        store.apply();
+        renameInWindow({ FileURL(inboxPath("a.txt")), FileURL((other / "b.txt").string()) },
+            { patternRule("{name}-mine") });
         EXPECT_EQ(names(), (std::vector<std::string> { "a-mine.txt" }));
         for (int tick = 0; tick < 5; ++tick)
             tickAfter(5);
         EXPECT_EQ(names(), (std::vector<std::string> { "a-mine.txt" }));
         EXPECT_EQ(names(other), (std::vector<std::string> { "b-mine.txt" }));
 
-        ASSERT_TRUE(testing::waitUntil([&] { return !store.isPlanning(); }));
+        ASSERT_TRUE(waitUntilStoreIsIdle());
         store.undoLastApply();
         for (int tick = 0; tick < 5; ++tick)
             tickAfter(5);
@@ -483,10 +481,8 @@ namespace {
         files.createFile("Inbox/a.txt");
         watch();
         store.folderAccess().grant(FileURL((files / "alias").string(), true));
-        store.addFiles({ FileURL((files / "alias" / "a.txt").string()) });
-        store.setRules({ patternRule("{name}-mine") });
-        ASSERT_TRUE(testing::waitUntil([&] { return !store.isPlanning(); }));
-        store.apply();
+        renameInWindow(
+            { FileURL((files / "alias" / "a.txt").string()) }, { patternRule("{name}-mine") });
         ASSERT_EQ(names(), (std::vector<std::string> { "a-mine.txt" }));
         EXPECT_TRUE(watches->known(watches->folders()[0].id).contains(inboxPath("a-mine.txt")));
         for (int tick = 0; tick < 5; ++tick)

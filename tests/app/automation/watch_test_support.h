@@ -152,6 +152,21 @@ protected:
 
     std::string inboxPath(std::string_view name) const { return (inbox / name).string(); }
 
+    /// Renames `urls` with `rules` as the window does, once they are listed and planned.
+    void renameInWindow(const std::vector<FileURL>& urls, std::vector<Rule> rules)
+    {
+        store.addFiles(urls);
+        store.setRules(std::move(rules));
+        ASSERT_TRUE(waitUntilStoreIsIdle());
+        store.apply();
+    }
+
+    /// Waits until the window's store has listed its files and planned their names.
+    bool waitUntilStoreIsIdle()
+    {
+        return waitUntil([&] { return !store.isAdding() && !store.isPlanning(); });
+    }
+
     IsolatedHome home;
     TemporaryFolder files;
     std::filesystem::path inbox;

@@ -7,6 +7,7 @@
 #include "app/store/history_file.h"
 #include "tests/app/automation/watch_test_support.h"
 
+#include <QProcess>
 #include <QSignalSpy>
 
 #include <filesystem>
@@ -529,6 +530,25 @@ namespace {
         EXPECT_EQ(names(), (std::vector<std::string> { "b-cli.txt", "c-cli-x.txt" }));
     }
 
+    TEST_F(WatchFolderStoreTest, TheCommandLinesRenameInAnotherProcessIsNotRenamedAgain)
+    {
+        watch();
+        files.createFile("Inbox/b.txt");
+        tickAfter(0);
+        QProcess sorvik;
+        sorvik.start(QStringLiteral(SORVIK_PROGRAM),
+            { "rename", "--apply", "--preset", "Suffix",
+                QString::fromStdString(inboxPath("b.txt")) });
+        ASSERT_TRUE(sorvik.waitForFinished(60'000));
+        ASSERT_EQ(sorvik.exitCode(), 0) << sorvik.readAllStandardError().toStdString();
+        ASSERT_EQ(names(), (std::vector<std::string> { "b-x.txt" }));
+        tickAfter(1);
+        tickAfter(3);
+        tickAfter(3);
+        EXPECT_EQ(names(), (std::vector<std::string> { "b-x.txt" }));
+        EXPECT_TRUE(watches->log().empty());
+    }
+
     TEST_F(WatchFolderStoreTest, SorviksDataFolderIsNeverLookedInto)
     {
         // The whole isolated home is watched, the data folder included.
@@ -723,6 +743,14 @@ namespace {
         EXPECT_FALSE(watches->startAtLogin());
         EXPECT_EQ(watches->error(), "no session");
         EXPECT_EQ(changed.count(), 3);
+    }
+
+    TEST(WatchFolderStoreShared, IsMadeOnceOnTheSharedStoreAndDoesNotWatchByItself)
+    {
+        auto& shared = WatchFolderStore::shared();
+        EXPECT_EQ(&WatchFolderStore::shared(), &shared);
+        EXPECT_EQ(shared.thread(), RenamerStore::shared().thread());
+        EXPECT_FALSE(shared.isMonitoring());
     }
 
 } // namespace

@@ -148,11 +148,15 @@ std::vector<FileURL> AutomationRunner::commit(const AutomationPlan& plan) const
     auto batchID = Uuid::random();
     auto backupFolder = m_store.backupDirectoryFor(batchID);
 
+    // Each folder once, as the window's own batches do: every grant check resolves links.
     std::vector<FileURL> folders;
-    folders.reserve(moves.size() * 2);
+    std::unordered_set<std::string> listed;
     for (const auto& move : moves) {
-        folders.push_back(move.from.deletingLastPathComponent());
-        folders.push_back(move.to.deletingLastPathComponent());
+        for (const auto* url : { &move.from, &move.to }) {
+            auto folder = url->deletingLastPathComponent();
+            if (listed.insert(folder.path).second)
+                folders.push_back(std::move(folder));
+        }
     }
     LocalFileSystem fileSystem;
     auto createdDirectories = m_store.withFolderAccess(folders, [&] {

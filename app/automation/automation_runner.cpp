@@ -69,6 +69,8 @@ namespace {
     void recheckSources(
         const std::vector<FileItem>& items, const std::vector<FileFingerprint>& before)
     {
+        if (before.size() != items.size())
+            throw AutomationError(AutomationError::sourceChanged);
         for (std::size_t index = 0; index < items.size(); ++index) {
             FileFingerprint now(items[index].url);
             if (now != before[index])
@@ -76,16 +78,16 @@ namespace {
         }
     }
 
-    std::vector<FileURL> targets(const std::vector<PreviewRow>& rows)
-    {
-        std::vector<FileURL> urls;
-        urls.reserve(rows.size());
-        for (const auto& row : rows)
-            urls.push_back(row.targetURL);
-        return urls;
-    }
-
 } // namespace
+
+std::vector<FileURL> AutomationPlan::targets() const
+{
+    std::vector<FileURL> urls;
+    urls.reserve(rows.size());
+    for (const auto& row : rows)
+        urls.push_back(row.targetURL);
+    return urls;
+}
 
 AutomationRunner::AutomationRunner(RenamerStore& store, std::shared_ptr<PreviewServices> services)
     : m_store(store)
@@ -93,53 +95,70 @@ AutomationRunner::AutomationRunner(RenamerStore& store, std::shared_ptr<PreviewS
 {
 }
 
-std::vector<FileURL> AutomationRunner::run(const std::vector<FileURL>& urls,
-    const std::vector<Rule>& rules, bool dryRun, std::stop_token stop) const
+AutomationSnapshot AutomationRunner::snapshot() const
 {
-    auto items = fileItems(uniqueURLs(urls), m_store.folderAccess());
+    return AutomationSnapshot { m_store.folderAccess().folders(), m_store.onlinePlaces() };
+}
 
-    std::vector<FileFingerprint> before;
-    before.reserve(items.size());
-    for (const auto& item : items)
-        before.emplace_back(item.url);
+AutomationPlan AutomationRunner::prepare(const AutomationSnapshot& snapshot,
+    const std::vector<FileURL>& urls, const std::vector<Rule>& rules, bool dryRun,
+    std::stop_token stop) const
+{
+    AutomationPlan plan;
+    plan.dryRun = dryRun;
+    plan.items = fileItems(uniqueURLs(urls), snapshot.grantedFolders);
 
-    auto metadata = readMetadata(items, rules, m_store.onlinePlaces(), m_services.get(), stop);
-    addAIAnswers(metadata, items, rules, m_services.get(), stop);
+    plan.fingerprints.reserve(plan.items.size());
+    for (const auto& item : plan.items)
+        plan.fingerprints.emplace_back(item.url);
+
+    auto metadata = readMetadata(plan.items, rules, snapshot.onlinePlaces, m_services.get(), stop);
+    addAIAnswers(metadata, plan.items, rules, m_services.get(), stop);
 
     checkCancellation(stop);
     LocalFileSystem fileSystem;
-    auto rows = RenamePipeline::preview(items, rules, metadata, Date::now(),
+    plan.rows = RenamePipeline::preview(plan.items, rules, metadata, Date::now(),
         [&fileSystem](const FileURL& url) { return fileSystem.itemExists(url); });
 
     std::vector<BlockedBatchError::Row> blocked;
-    for (const auto& row : rows) {
+    for (const auto& row : plan.rows) {
         if (row.status.isProblem())
             blocked.push_back({ row.item.url, row.newName, row.status.reason });
     }
     if (!blocked.empty())
         throw BlockedBatchError(std::move(blocked));
 
-    std::vector<RenameMove> moves;
-    for (const auto& row : rows) {
+    for (const auto& row : plan.rows) {
         if (row.status.kind == RenameStatus::Kind::ready)
-            moves.push_back(RenameMove { row.item.url, row.targetURL });
+            plan.moves.push_back(RenameMove { row.item.url, row.targetURL });
     }
-    if (dryRun || moves.empty())
-        return targets(rows);
+    return plan;
+}
+
+std::vector<FileURL> AutomationRunner::commit(const AutomationPlan& plan) const
+{
+    if (plan.dryRun || plan.moves.empty())
+        return plan.targets();
+    const auto& moves = plan.moves;
 
     // From here to the end nothing waits on anything else, so no other rename on this thread
     // can slip in between the check of the sources, the moves and the history.
-    recheckSources(items, before);
+    recheckSources(plan.items, plan.fingerprints);
 
     auto batchID = Uuid::random();
     auto backupFolder = m_store.backupDirectoryFor(batchID);
 
+    // Each folder once, as the window's own batches do: every grant check resolves links.
     std::vector<FileURL> folders;
-    folders.reserve(moves.size() * 2);
+    std::unordered_set<std::string> listed;
     for (const auto& move : moves) {
-        folders.push_back(move.from.deletingLastPathComponent());
-        folders.push_back(move.to.deletingLastPathComponent());
+        for (const auto* url : { &move.from, &move.to }) {
+            auto folder = url->deletingLastPathComponent();
+            if (listed.insert(folder.path).second)
+                folders.push_back(std::move(folder));
+        }
     }
+    LocalFileSystem fileSystem;
     auto createdDirectories = m_store.withFolderAccess(folders, [&] {
         RenameExecutor executor(fileSystem, batchJournalFolder());
         return executor.execute(moves, backupFolder);
@@ -147,13 +166,19 @@ std::vector<FileURL> AutomationRunner::run(const std::vector<FileURL>& urls,
 
     std::optional<HistoryRecord> record;
     try {
-        record.emplace(batchID, std::move(moves), std::move(createdDirectories), backupFolder);
+        record.emplace(batchID, moves, std::move(createdDirectories), backupFolder);
         HistoryFile::insert(*record);
     } catch (const std::exception& error) {
         throw AutomationError(std::string(AutomationError::historyNotSaved) + error.what());
     }
     m_store.addToHistory(std::move(*record));
-    return targets(rows);
+    return plan.targets();
+}
+
+std::vector<FileURL> AutomationRunner::run(const std::vector<FileURL>& urls,
+    const std::vector<Rule>& rules, bool dryRun, std::stop_token stop) const
+{
+    return commit(prepare(snapshot(), urls, rules, dryRun, std::move(stop)));
 }
 
 std::vector<FileURL> runPresetAutomation(const std::vector<FileURL>& urls,
@@ -176,11 +201,17 @@ std::vector<FileURL> uniqueURLs(const std::vector<FileURL>& urls)
 
 std::vector<FileItem> fileItems(const std::vector<FileURL>& urls, const FolderAccessManager& access)
 {
+    return fileItems(urls, access.folders());
+}
+
+std::vector<FileItem> fileItems(
+    const std::vector<FileURL>& urls, const std::vector<FileURL>& grantedFolders)
+{
     std::vector<FileItem> items;
     items.reserve(urls.size());
     for (std::size_t index = 0; index < urls.size(); ++index) {
         const auto& url = urls[index];
-        if (!access.covers(url.deletingLastPathComponent()))
+        if (!FolderAccessManager::covers(grantedFolders, url.deletingLastPathComponent()))
             throw AutomationError(AutomationError::grantRequired);
         auto values = FileScan::readChecked(url);
         FileItem item;

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "app/store/preview_services.h"
+#include "engine/apply/file_fingerprint.h"
+#include "engine/apply/rename_move.h"
 #include "engine/model/file_item.h"
 #include "engine/model/file_url.h"
+#include "engine/model/rename_options.h"
 #include "engine/model/rule.h"
 
 #include <memory>
@@ -13,6 +16,27 @@ namespace sorvik {
 
 class FolderAccessManager;
 class RenamerStore;
+
+/// What planning a run reads of the store, copied on the store's thread so that the planning
+/// can run on another.
+struct AutomationSnapshot {
+    /// The granted folders.
+    std::vector<FileURL> grantedFolders;
+    bool onlinePlaces = true;
+};
+
+/// A run planned up to its moves (stages 1 to 9), waiting to be committed.
+struct AutomationPlan {
+    std::vector<FileItem> items;
+    /// Every item's fingerprint before the metadata was read, in item order.
+    std::vector<FileFingerprint> fingerprints;
+    std::vector<PreviewRow> rows;
+    std::vector<RenameMove> moves;
+    bool dryRun = false;
+
+    /// Every row's target, in row order.
+    std::vector<FileURL> targets() const;
+};
 
 // Applies a rule stack to a list of files without the window: the one rename path of the
 // command line and of watch folders. A run goes through these stages strictly in order, and
@@ -34,13 +58,29 @@ class RenamerStore;
 //  14. the store publishes that history.
 // The result is every row's target, in row order. The run keeps no state, never touches the
 // store's file list, rules, preview or undo stack, prunes no backups and shows no toast.
-// It runs synchronously on the store's (GUI) thread; cancellation is honoured before each AI
-// request and before planning.
+//
+// A run is planned (`prepare`, stages 1 to 9) over a snapshot of the store, on any thread, and
+// committed (`commit`, stages 10 to 14) on the store's (GUI) thread without waiting on
+// anything, so no other rename on that thread slips in between the check of the sources, the
+// moves and the history. A plan that went stale meanwhile is safe: a changed source fails at
+// stage 10, and a removed grant or a file newly at a target fails before anything moves.
+// Cancellation is honoured before each AI request and before planning. `run` does both on
+// the store's thread.
 class AutomationRunner {
 public:
     /// A runner on `store`'s grants, settings and history that asks `services` for metadata
     /// and AI answers (none when null).
     AutomationRunner(RenamerStore& store, std::shared_ptr<PreviewServices> services);
+
+    /// What `prepare` needs of the store; on the store's thread.
+    AutomationSnapshot snapshot() const;
+    /// Stages 1 to 9 over `snapshot`; never touches the store, so any thread may call it.
+    /// Fails as `run` does before the moves.
+    AutomationPlan prepare(const AutomationSnapshot& snapshot, const std::vector<FileURL>& urls,
+        const std::vector<Rule>& rules, bool dryRun, std::stop_token stop = {}) const;
+    /// Stages 10 to 14 on the store's thread; every planned row's target. A dry run, or a plan
+    /// without moves, returns the targets at once.
+    std::vector<FileURL> commit(const AutomationPlan& plan) const;
 
     /// Renames `urls` with `rules` (the whole stack, disabled rules included), or with
     /// `dryRun` only plans; returns every planned row's target. Fails with `AutomationError`,
@@ -65,5 +105,8 @@ std::vector<FileURL> uniqueURLs(const std::vector<FileURL>& urls);
 /// failing URL ends the walk.
 std::vector<FileItem> fileItems(
     const std::vector<FileURL>& urls, const FolderAccessManager& access);
+/// `fileItems` inside the granted folders `grantedFolders`.
+std::vector<FileItem> fileItems(
+    const std::vector<FileURL>& urls, const std::vector<FileURL>& grantedFolders);
 
 } // namespace sorvik

@@ -199,10 +199,12 @@ void FolderAccessManager::writeBookmarks(const BookmarkMap& bookmarks) const
     StoredFile::writeAtomically(m_storage.path, BookmarkFile::encode(bookmarks));
 }
 
-bool FolderAccessManager::covers(const FileURL& url) const
+bool FolderAccessManager::covers(const FileURL& url) const { return covers(m_folders, url); }
+
+bool FolderAccessManager::covers(const std::vector<FileURL>& folders, const FileURL& url)
 {
     auto target = comparable(resolvingSymlinks(standardizedPath(url)));
-    return std::any_of(m_folders.begin(), m_folders.end(), [&](const FileURL& folder) {
+    return std::any_of(folders.begin(), folders.end(), [&](const FileURL& folder) {
         return isAtOrBelow(target, comparable(resolvingSymlinks(standardizedPath(folder))));
     });
 }

@@ -67,6 +67,8 @@ public:
     /// their symbolic links resolved (for a path that does not exist yet, those of its longest
     /// existing part); texts compare under canonical equivalence, case-sensitively.
     bool covers(const FileURL& url) const;
+    /// `covers` over a copy of `folders()`, for work away from the manager's thread.
+    static bool covers(const std::vector<FileURL>& folders, const FileURL& url);
 
     /// Runs `body` with access started on the granted folders that hold `urls`, and stopped
     /// again afterwards whether `body` returns or throws. Fails with `FileError`

@@ -6,7 +6,6 @@
 #include "app/store/saved_session.h"
 #include "app/store/session_writer.h"
 #include "app/store/user_defaults.h"
-#include "app/store/watch_folder_store.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -175,13 +174,6 @@ void RenamerStore::restore(std::vector<std::string>& failures)
         m_presetsReadError = error.what();
         failures.emplace_back(error.what());
     }
-}
-
-WatchFolderStore& RenamerStore::watchFolders()
-{
-    if (!m_watchFolders)
-        m_watchFolders = new WatchFolderStore(this);
-    return *m_watchFolders;
 }
 
 // ---- Setters ----

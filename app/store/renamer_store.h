@@ -34,7 +34,6 @@
 namespace sorvik {
 
 class SessionWriter;
-class WatchFolderStore;
 struct PreviewResult;
 namespace FileAdding {
     struct Request;
@@ -147,9 +146,6 @@ public:
     Q_DISABLE_COPY_MOVE(RenamerStore)
 
     // ---- Published state, in declaration order ----
-
-    /// The watch folders, made on first use and kept for the store's life.
-    WatchFolderStore& watchFolders();
 
     /// The listed items; the reference lasts until the next change of the list.
     const std::vector<FileItem>& items() const { return *m_items; }
@@ -397,6 +393,10 @@ signals:
     void messageChanged();
     void revisionChanged();
     void isAddingChanged();
+    /// Files were moved by a batch of the store (Rename, Undo Rename, revert): where each of
+    /// them is now. Watch folders take these as known, so sorvik's own renames are never
+    /// renamed again.
+    void filesMoved(const std::vector<sorvik::FileURL>& destinations);
 
 private:
     friend class EditRulesCommand;
@@ -433,7 +433,6 @@ private:
     std::shared_ptr<PreviewServices> m_services;
 
     // Declaration order of the published state.
-    WatchFolderStore* m_watchFolders = nullptr;
     std::shared_ptr<const std::vector<FileItem>> m_items;
     QPointer<QUndoStack> m_ruleUndoManager;
     std::vector<Rule> m_rules;

@@ -32,6 +32,15 @@ namespace {
         return folders;
     }
 
+    std::vector<FileURL> destinationsOf(const std::vector<RenameMove>& moves)
+    {
+        std::vector<FileURL> destinations;
+        destinations.reserve(moves.size());
+        for (const auto& move : moves)
+            destinations.push_back(move.to);
+        return destinations;
+    }
+
     void removeCreatedDirectories(const std::optional<std::vector<FileURL>>& folders)
     {
         if (!folders)
@@ -150,6 +159,7 @@ void RenamerStore::apply()
         presentFailureAlert(error.what());
         return;
     }
+    emit filesMoved(destinationsOf(moves));
 
     auto items = std::make_shared<std::vector<FileItem>>(*m_items);
     for (auto& item : *items) {
@@ -212,6 +222,11 @@ void RenamerStore::undoLastApply()
         presentFailureAlert(error.what());
         return;
     }
+    std::vector<FileURL> putBackAt;
+    putBackAt.reserve(entry.size());
+    for (const auto& move : entry)
+        putBackAt.push_back(move.second);
+    emit filesMoved(putBackAt);
     relocateItems(entry);
 
     if (record) {
@@ -241,6 +256,7 @@ void RenamerStore::revert(const Uuid& id)
         setMessage(std::string(error.what()));
         return;
     }
+    emit filesMoved(destinationsOf(inverse));
 
     std::unordered_map<FileURL, FileURL> destinations;
     for (const auto& move : inverse)

@@ -638,6 +638,39 @@ namespace {
         EXPECT_FALSE(store.message());
     }
 
+    TEST_F(StoreApply, EveryBatchThatMovesFilesTellsWhereTheyAreNow)
+    {
+        files.createFile("a.txt", "alpha");
+        files.createFile("b.txt", "beta");
+        listFolder({ patternRule("{name}_x") });
+        std::vector<std::vector<FileURL>> moved;
+        QObject::connect(&store, &RenamerStore::filesMoved,
+            [&](const std::vector<FileURL>& destinations) { moved.push_back(destinations); });
+
+        store.apply();
+        ASSERT_TRUE(settle());
+        store.undoLastApply();
+        ASSERT_TRUE(settle());
+        store.apply();
+        ASSERT_TRUE(settle());
+        store.revert(store.history()[0].id);
+        const std::vector<FileURL> renamed { url("a_x.txt"), url("b_x.txt") };
+        const std::vector<FileURL> original { url("a.txt"), url("b.txt") };
+        EXPECT_EQ(
+            moved, (std::vector<std::vector<FileURL>> { renamed, original, renamed, original }));
+
+        // A batch that fails moves nothing and tells nothing.
+        ASSERT_TRUE(settle());
+        store.apply();
+        ASSERT_TRUE(settle());
+        moved.clear();
+        store.folderAccess().remove(folder());
+        store.revert(store.history()[0].id);
+        EXPECT_TRUE(store.message());
+        store.apply();
+        EXPECT_TRUE(moved.empty());
+    }
+
     TEST_F(StoreApply, RevertOfABatchRenamedAgainIsRefused)
     {
         files.createFile("a.txt", "alpha");

@@ -3,7 +3,6 @@
 #include "app/store/json_files.h"
 #include "app/store/saved_session.h"
 #include "app/store/user_defaults.h"
-#include "app/store/watch_folder_store.h"
 #include "tests/app/store/store_test_support.h"
 #include "tests/support/temporary_folder.h"
 
@@ -296,14 +295,6 @@ namespace {
         store.flushSession();
         EXPECT_TRUE(store.message());
         EXPECT_EQ(store.sortKey(), SortKey::size);
-    }
-
-    TEST_F(StoreStartup, WatchFoldersAreMadeOnceOnFirstUse)
-    {
-        RenamerStore store(services);
-        auto* first = &store.watchFolders();
-        EXPECT_EQ(&store.watchFolders(), first);
-        EXPECT_FALSE(first->error());
     }
 
     TEST_F(StoreStartup, ToastClearsItselfUnlessAnotherTextReplacedIt)

@@ -217,7 +217,7 @@ namespace {
         unsure.setDialogs(&dialogs);
         ASSERT_TRUE(unsure.settingsError());
         files.createFile("a.txt", "alpha");
-        unsure.addFiles({ folder() });
+        ASSERT_TRUE(testing::addFilesAndWait(unsure, { folder() }));
         unsure.setRules({ patternRule("{name}_x") });
         ASSERT_TRUE(waitUntil([&] { return !unsure.isPlanning(); }));
         ASSERT_EQ(unsure.previews()[0].status.kind, RenameStatus::Kind::ready);

@@ -1,21 +1,18 @@
 // The state store with a folder of 100,000 files: adding the folder until its preview is
 // published, and planning the list again after a rule edit. Beside the wall time, each run
 // reports the longest time the GUI thread went without serving its event loop while the
-// preview was planned (a 1 ms heartbeat timer measures the gaps).
+// files were read and the preview was planned (a 1 ms heartbeat timer measures the gaps).
 #include "app/store/renamer_store.h"
+#include "bench/scratch_home.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <string>
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -23,41 +20,9 @@ using namespace sorvik;
 
 constexpr int fileCount = 100'000;
 
-/// A scratch home with the data and settings folders, and the folder of files.
-struct Scratch {
-    std::filesystem::path root;
-    std::filesystem::path files;
-
-    Scratch()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "sorvik-bench-XXXXXX");
-        if (!::mkdtemp(pattern.data()))
-            std::abort();
-        root = pattern;
-        ::setenv("HOME", root.c_str(), 1);
-        ::setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
-        ::setenv("XDG_CACHE_HOME", (root / "cache").c_str(), 1);
-        files = root / "Pictures";
-        std::filesystem::create_directories(files);
-        for (int index = 0; index < fileCount; ++index) {
-            auto name = "IMG_" + std::to_string(index) + " Holiday beach dinner photo.jpg";
-            int fd = ::open((files / name).c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644);
-            if (fd >= 0)
-                ::close(fd);
-        }
-    }
-    ~Scratch()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(root, ignored);
-    }
-};
-
-Scratch& scratch()
+const std::filesystem::path& pictures()
 {
-    static Scratch made;
-    return made;
+    return sorvik::bench::ScratchHome::shared().photos("Pictures", fileCount);
 }
 
 std::vector<Rule> simpleRules()
@@ -86,7 +51,7 @@ double waitForPreview(RenamerStore& store)
         last = now;
     });
     heartbeat.start();
-    while (store.isPlanning())
+    while (store.isAdding() || store.isPlanning())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     // The publication itself runs inside the last event.
     longest = std::max(longest, clock.elapsed() - last);
@@ -95,7 +60,7 @@ double waitForPreview(RenamerStore& store)
 
 void addFolder(benchmark::State& state)
 {
-    auto folder = FileURL(scratch().files.string(), true);
+    auto folder = FileURL(pictures().string(), true);
     for (auto _ : state) {
         RenamerStore store(nullptr);
         store.setRules(simpleRules());
@@ -120,11 +85,11 @@ BENCHMARK(addFolder)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations
 
 void replanAfterRuleEdit(benchmark::State& state)
 {
-    auto folder = FileURL(scratch().files.string(), true);
+    auto folder = FileURL(pictures().string(), true);
     RenamerStore store(nullptr);
     store.setRules(simpleRules());
     store.addFiles({ folder });
-    while (store.isPlanning())
+    while (store.isAdding() || store.isPlanning())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     bool ascending = true;
     for (auto _ : state) {
@@ -152,7 +117,7 @@ BENCHMARK(replanAfterRuleEdit)
 
 int main(int argc, char** argv)
 {
-    scratch();
+    pictures();
     QCoreApplication application(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))

@@ -1,9 +1,12 @@
 #pragma once
 
 #include "engine/model/error.h"
+#include "engine/model/file_url.h"
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace sorvik {
 
@@ -27,6 +30,30 @@ public:
         : Error(std::string(message))
     {
     }
+};
+
+/// A batch refused whole because rows of it have a problem. `what()` is the text of
+/// `filenameProblem` with the first such file's name; `rows` are all of them, in row order.
+class BlockedBatchError : public AutomationError {
+public:
+    struct Row {
+        FileURL url;
+        std::string newName;
+        /// The row's status reason ("Duplicate name", "File already exists", …).
+        std::string reason;
+    };
+
+    /// `rows` must not be empty.
+    explicit BlockedBatchError(std::vector<Row> rows)
+        : AutomationError(std::string(filenameProblem) + rows.front().url.lastPathComponent())
+        , m_rows(std::move(rows))
+    {
+    }
+
+    const std::vector<Row>& rows() const { return m_rows; }
+
+private:
+    std::vector<Row> m_rows;
 };
 
 /// A run that was stopped by its caller before it touched any file.

@@ -4,6 +4,7 @@
 #include "app/store/batch_recovery.h"
 #include "app/store/file_scan.h"
 #include "app/store/folder_access_manager.h"
+#include "app/store/folder_coverage.h"
 #include "app/store/history_file.h"
 #include "app/store/json_files.h"
 #include "app/store/preview_planner.h"
@@ -69,19 +70,17 @@ namespace {
 
     /// Stage 10 for the items that do not move: each as it was before the metadata and AI
     /// stages, or the run stops. The executor checks the moving ones as it checks the batch.
-    void recheckUnmoved(const std::vector<FileItem>& items,
-        const std::vector<FileFingerprint>& before, const std::vector<bool>& moving)
+    void recheckStaying(const std::vector<std::pair<FileURL, FileFingerprint>>& staying)
     {
-        for (std::size_t index = 0; index < items.size(); ++index) {
-            if (moving[index])
-                continue;
-            FileFingerprint now(items[index].url);
-            if (now != before[index])
+        for (const auto& [url, before] : staying) {
+            FileFingerprint now(url);
+            if (now != before)
                 throw AutomationError(AutomationError::sourceChanged);
         }
     }
 
-    /// The folders of every move's source and destination, each once.
+    /// The folders of every move's source and destination, each once: every grant check
+    /// resolves links.
     std::vector<FileURL> foldersOf(const std::vector<RenameMove>& moves)
     {
         std::vector<FileURL> folders;
@@ -96,15 +95,6 @@ namespace {
         return folders;
     }
 
-    std::vector<FileURL> targets(const std::vector<PreviewRow>& rows)
-    {
-        std::vector<FileURL> urls;
-        urls.reserve(rows.size());
-        for (const auto& row : rows)
-            urls.push_back(row.targetURL);
-        return urls;
-    }
-
 } // namespace
 
 AutomationRunner::AutomationRunner(RenamerStore& store, std::shared_ptr<PreviewServices> services)
@@ -113,13 +103,19 @@ AutomationRunner::AutomationRunner(RenamerStore& store, std::shared_ptr<PreviewS
 {
 }
 
-std::vector<FileURL> AutomationRunner::run(const std::vector<FileURL>& urls,
-    const std::vector<Rule>& rules, bool dryRun, std::stop_token stop) const
+AutomationSnapshot AutomationRunner::snapshot() const
+{
+    return AutomationSnapshot { m_store.folderAccess().folders(), m_store.onlinePlaces() };
+}
+
+AutomationPlan AutomationRunner::prepare(const AutomationSnapshot& snapshot,
+    const std::vector<FileURL>& urls, const std::vector<Rule>& rules, bool dryRun,
+    std::stop_token stop) const
 {
     std::vector<FileFingerprint> before;
-    auto items = fileItems(uniqueURLs(urls), m_store.folderAccess(), &before);
+    auto items = fileItems(uniqueURLs(urls), snapshot.grantedFolders, &before);
 
-    auto metadata = readMetadata(items, rules, m_store.onlinePlaces(), m_services.get(), stop);
+    auto metadata = readMetadata(items, rules, snapshot.onlinePlaces, m_services.get(), stop);
     addAIAnswers(metadata, items, rules, m_services.get(), stop);
 
     checkCancellation(stop);
@@ -130,66 +126,74 @@ std::vector<FileURL> AutomationRunner::run(const std::vector<FileURL>& urls,
     ExistenceSnapshot existence(std::move(perFolder));
     auto rows = RenamePipeline::preview(items, rules, metadata, Date::now(),
         [&existence](const FileURL& url) { return existence(url); });
+    // What planning needed is not needed for the moves: a large batch should not carry it.
+    metadata = {};
 
+    std::vector<BlockedBatchError::Row> blocked;
     for (const auto& row : rows) {
         if (row.status.isProblem())
-            throw AutomationError(
-                std::string(AutomationError::filenameProblem) + row.item.url.lastPathComponent());
+            blocked.push_back({ row.item.url, row.newName, row.status.reason });
     }
+    if (!blocked.empty())
+        throw BlockedBatchError(std::move(blocked));
 
+    AutomationPlan plan;
+    plan.dryRun = dryRun;
+    plan.targetURLs.reserve(rows.size());
+    for (const auto& row : rows)
+        plan.targetURLs.push_back(row.targetURL);
     if (dryRun)
-        return targets(rows);
+        return plan;
+
     std::unordered_map<Uuid, std::size_t> itemIndex;
     itemIndex.reserve(items.size());
     for (std::size_t index = 0; index < items.size(); ++index)
         itemIndex.emplace(items[index].id, index);
-    std::vector<RenameMove> moves;
-    std::vector<std::optional<FileFingerprint>> expected;
-    moves.reserve(rows.size());
-    expected.reserve(rows.size());
     std::vector<bool> moving(items.size(), false);
+    plan.moves.reserve(rows.size());
+    plan.movingSources.reserve(rows.size());
     for (const auto& row : rows) {
         if (row.status.kind != RenameStatus::Kind::ready)
             continue;
-        moves.push_back(RenameMove { row.item.url, row.targetURL });
+        plan.moves.push_back(RenameMove { row.item.url, row.targetURL });
         auto index = itemIndex.find(row.item.id);
         if (index == itemIndex.end()) {
-            expected.emplace_back();
+            plan.movingSources.emplace_back();
             continue;
         }
         moving[index->second] = true;
-        expected.emplace_back(before[index->second]);
+        plan.movingSources.emplace_back(before[index->second]);
     }
-    auto result = targets(rows);
-    if (moves.empty())
-        return result;
-    // What planning needed is not needed for the moves: a large batch should not carry it.
-    rows = {};
-    metadata = {};
+    for (std::size_t index = 0; index < items.size(); ++index) {
+        if (!moving[index])
+            plan.staying.emplace_back(items[index].url, before[index]);
+    }
+    return plan;
+}
+
+std::vector<FileURL> AutomationRunner::commit(AutomationPlan plan) const
+{
+    if (plan.dryRun || plan.moves.empty())
+        return std::move(plan.targetURLs);
 
     // From here to the end nothing waits on anything else, so no other rename on this thread
     // can slip in between the check of the sources, the moves and the history.
-    recheckUnmoved(items, before, moving);
-    items = {};
-    before = {};
+    recheckStaying(plan.staying);
 
     auto batchID = Uuid::random();
-    std::optional<FileURL> backupFolder;
-    if (m_store.backupEnabled())
-        backupFolder
-            = FileURL((JSONFiles::applicationFolder() / "Backups" / batchID.text()).string(), true);
+    auto backupFolder = m_store.backupDirectoryFor(batchID);
 
     BatchOptions options;
     options.backupDirectory = backupFolder;
     options.grantedFolders = m_store.folderAccess().folders();
     options.recordId = batchID;
-    options.expectedSources = std::move(expected);
+    options.expectedSources = std::move(plan.movingSources);
     AppliedBatch applied;
     try {
-        applied = m_store.withFolderAccess(foldersOf(moves), [&] {
+        applied = m_store.withFolderAccess(foldersOf(plan.moves), [&] {
             LocalFileSystem fileSystem;
             RenameExecutor executor(fileSystem, batchJournalFolder());
-            return executor.apply(moves, options);
+            return executor.apply(plan.moves, options);
         });
     } catch (const SourceChangedError& changed) {
         // Gone is told by the system's own error, changed by the runner's.
@@ -197,19 +201,23 @@ std::vector<FileURL> AutomationRunner::run(const std::vector<FileURL>& urls,
         throw AutomationError(AutomationError::sourceChanged);
     }
 
-    std::vector<HistoryRecord> history;
+    std::optional<HistoryRecord> record;
     try {
-        auto record = recordOf(batchID, std::move(moves), applied, backupFolder);
-        history = HistoryFile::update([&record](std::vector<HistoryRecord>& records) {
-            records.insert(records.begin(), std::move(record));
-        });
+        record.emplace(recordOf(batchID, std::move(plan.moves), applied, backupFolder));
+        HistoryFile::insert(*record);
     } catch (const std::exception& error) {
         // The journal stays: the next start of sorvik adds the record.
         throw AutomationError(std::string(AutomationError::historyNotSaved) + error.what());
     }
     applied.journal.finish();
-    m_store.setHistory(std::move(history));
-    return result;
+    m_store.addToHistory(std::move(*record));
+    return std::move(plan.targetURLs);
+}
+
+std::vector<FileURL> AutomationRunner::run(const std::vector<FileURL>& urls,
+    const std::vector<Rule>& rules, bool dryRun, std::stop_token stop) const
+{
+    return commit(prepare(snapshot(), urls, rules, dryRun, std::move(stop)));
 }
 
 std::vector<FileURL> runPresetAutomation(const std::vector<FileURL>& urls,
@@ -240,9 +248,15 @@ std::vector<FileURL> uniqueURLs(const std::vector<FileURL>& urls)
 std::vector<FileItem> fileItems(const std::vector<FileURL>& urls, const FolderAccessManager& access,
     std::vector<FileFingerprint>* fingerprints)
 {
+    return fileItems(urls, access.folders(), fingerprints);
+}
+
+std::vector<FileItem> fileItems(const std::vector<FileURL>& urls,
+    const std::vector<FileURL>& grantedFolders, std::vector<FileFingerprint>* fingerprints)
+{
     // Only the files before the first one outside the grants are read, all at once; the
     // first failure in list order is the one reported, as if they were read one by one.
-    auto coverage = access.coverage();
+    FolderCoverage coverage(grantedFolders);
     std::size_t covered = 0;
     while (covered < urls.size() && coverage.covers(urls[covered].deletingLastPathComponent()))
         ++covered;

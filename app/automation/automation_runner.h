@@ -2,18 +2,46 @@
 
 #include "app/store/preview_services.h"
 #include "engine/apply/file_fingerprint.h"
+#include "engine/apply/rename_move.h"
 #include "engine/model/file_item.h"
 #include "engine/model/file_url.h"
 #include "engine/model/rule.h"
 
 #include <memory>
+#include <optional>
 #include <stop_token>
+#include <utility>
 #include <vector>
 
 namespace sorvik {
 
 class FolderAccessManager;
 class RenamerStore;
+
+/// What planning a run reads of the store, copied on the store's thread so that the planning
+/// can run on another.
+struct AutomationSnapshot {
+    /// The granted folders.
+    std::vector<FileURL> grantedFolders;
+    bool onlinePlaces = true;
+};
+
+/// A run planned up to its moves (stages 1 to 9), waiting to be committed. It keeps only what
+/// the commit needs: the rows, items and metadata of the planning are gone.
+struct AutomationPlan {
+    /// Every row's target, in row order.
+    std::vector<FileURL> targetURLs;
+    /// The ready rows' moves, in row order.
+    std::vector<RenameMove> moves;
+    /// Each move's source as stage 3 read it, one per move.
+    std::vector<std::optional<FileFingerprint>> movingSources;
+    /// The items that do not move, each with its fingerprint of stage 3.
+    std::vector<std::pair<FileURL, FileFingerprint>> staying;
+    bool dryRun = false;
+
+    /// Every row's target, in row order.
+    const std::vector<FileURL>& targets() const { return targetURLs; }
+};
 
 // Applies a rule stack to a list of files without the window: the one rename path of the
 // command line and of watch folders. A run goes through these stages strictly in order, and
@@ -38,13 +66,30 @@ class RenamerStore;
 //  14. the store publishes that history.
 // The result is every row's target, in row order. The run keeps no state, never touches the
 // store's file list, rules, preview or undo stack, prunes no backups and shows no toast.
-// It runs synchronously on the store's (GUI) thread; cancellation is honoured before each AI
-// request and before planning.
+//
+// A run is planned (`prepare`, stages 1 to 9) over a snapshot of the store, on any thread, and
+// committed (`commit`, stages 10 to 14) on the store's (GUI) thread without waiting on
+// anything, so no other rename on that thread slips in between the check of the sources, the
+// moves and the history. A plan that went stale meanwhile is safe: a changed source fails at
+// stage 10, and a removed grant or a file newly at a target fails before anything moves.
+// Cancellation is honoured before each AI request and before planning. `run` does both on
+// the store's thread.
 class AutomationRunner {
 public:
     /// A runner on `store`'s grants, settings and history that asks `services` for metadata
     /// and AI answers (none when null).
     AutomationRunner(RenamerStore& store, std::shared_ptr<PreviewServices> services);
+
+    /// What `prepare` needs of the store; on the store's thread.
+    AutomationSnapshot snapshot() const;
+    /// Stages 1 to 9 over `snapshot`; never touches the store, so any thread may call it.
+    /// Fails as `run` does before the moves.
+    AutomationPlan prepare(const AutomationSnapshot& snapshot, const std::vector<FileURL>& urls,
+        const std::vector<Rule>& rules, bool dryRun, std::stop_token stop = {}) const;
+    /// Stages 10 to 14 on the store's thread; every planned row's target. A dry run, or a plan
+    /// without moves, returns the targets at once. The plan's moves go into the batch's
+    /// record, so a plan is given up to it (a copy of it where it is still wanted).
+    std::vector<FileURL> commit(AutomationPlan plan) const;
 
     /// Renames `urls` with `rules` (the whole stack, disabled rules included), or with
     /// `dryRun` only plans; returns every planned row's target. Fails with `AutomationError`,
@@ -69,6 +114,10 @@ std::vector<FileURL> uniqueURLs(const std::vector<FileURL>& urls);
 /// not granted, or with the error of reading its values; the first failing URL ends the walk.
 /// Each folder's grant is looked up once.
 std::vector<FileItem> fileItems(const std::vector<FileURL>& urls, const FolderAccessManager& access,
+    std::vector<FileFingerprint>* fingerprints = nullptr);
+/// `fileItems` inside the granted folders `grantedFolders`.
+std::vector<FileItem> fileItems(const std::vector<FileURL>& urls,
+    const std::vector<FileURL>& grantedFolders,
     std::vector<FileFingerprint>* fingerprints = nullptr);
 
 } // namespace sorvik

@@ -3,6 +3,8 @@
 #include "app/automation/automation_error.h"
 #include "app/automation/automation_runner.h"
 #include "app/store/batch_recovery.h"
+#include "app/store/file_error.h"
+#include "app/store/folder_access_manager.h"
 #include "app/store/json_files.h"
 #include "app/store/renamer_store.h"
 #include "app/store/saved_session.h"
@@ -109,6 +111,8 @@ namespace {
                 (*option == Option::apply ? invocation.apply : invocation.json) = true;
                 continue;
             }
+            if (invocation.preset)
+                throw UsageError("--preset is given more than once.");
             if (equals != std::string::npos) {
                 invocation.preset = argument.substr(equals + 1);
             } else {
@@ -182,6 +186,9 @@ namespace {
         if (!preset)
             throw AutomationError(AutomationError::presetNotFound);
         auto urls = localURLs(invocation.operands, currentFolder);
+        // Grants that could not be read are the reason, not a folder that is not granted.
+        if (const auto& error = RenamerStore::shared().folderAccess().storageError())
+            throw Error(*error);
         bool dryRun = !invocation.apply;
         auto result = runPresetAutomation(urls, preset->rules, dryRun);
 
@@ -196,7 +203,7 @@ namespace {
         }
         auto count = std::min(result.size(), listedNameLimit);
         for (std::size_t index = 0; index < count; ++index)
-            out << result[index].lastPathComponent() << '\n';
+            out << printable(result[index].lastPathComponent()) << '\n';
         return success;
     }
 
@@ -211,34 +218,58 @@ namespace {
             return success;
         }
         for (const auto& preset : presets)
-            out << preset.id.text() << '\t' << preset.name << '\n';
+            out << preset.id.text() << '\t' << printable(preset.name) << '\n';
         return success;
     }
 
+    // The grant commands need only the grants: no store, so no session or presets are read.
     int grant(const Invocation& invocation, const std::filesystem::path& currentFolder)
     {
         auto urls = localURLs(invocation.operands, currentFolder);
-        auto& access = RenamerStore::shared().folderAccess();
-        for (const auto& url : urls)
-            access.grant(FileURL(url.path, true));
+        FolderAccessManager access;
+        for (const auto& url : urls) {
+            try {
+                access.grant(FileURL(url.path, true));
+            } catch (const FileError& error) {
+                if (error.code() != FileError::Code::fileReadUnsupportedScheme)
+                    throw;
+                throw Error(printable(url.path) + " is not a folder. grant needs a folder.");
+            }
+        }
         return success;
     }
 
     int grants(std::ostream& out)
     {
-        for (const auto& folder : RenamerStore::shared().folderAccess().folders())
-            out << folder.path << '\n';
+        FolderAccessManager access;
+        if (const auto& error = access.storageError())
+            throw Error(*error);
+        for (const auto& folder : access.folders())
+            out << printable(folder.path) << '\n';
         return success;
     }
 
     void recoverBatches(std::ostream& err)
     {
         try {
-            if (auto report = recoverInterruptedBatches())
+            if (auto report = recoverInterruptedBatches(
+                    [](const std::string& path) { return printable(path); }))
                 err << *report << '\n';
         } catch (const std::exception& error) {
             err << error.what() << '\n';
         }
+    }
+
+    /// The refusal, then one line per blocked row: its name, the name it would get, and why
+    /// it cannot.
+    void reportBlockedBatch(const BlockedBatchError& error, std::ostream& err)
+    {
+        const auto& rows = error.rows();
+        err << AutomationError::filenameProblem << printable(rows.front().url.lastPathComponent())
+            << '\n';
+        for (const auto& row : rows)
+            err << printable(row.url.lastPathComponent()) << " -> " << printable(row.newName)
+                << ": " << row.reason << '\n';
     }
 
 } // namespace
@@ -275,8 +306,13 @@ std::optional<FileURL> fileURL(
     bool isURL = colon != std::string_view::npos && colon > 0
         && std::isalpha(static_cast<unsigned char>(argument.front()))
         && std::all_of(argument.begin(), argument.begin() + colon, isSchemeCharacter);
-    if (isURL)
-        return FileURL::parse(argument);
+    if (isURL) {
+        std::string reason;
+        auto url = FileURL::parse(argument, &reason);
+        if (!url && !reason.empty())
+            throw Error(printable(argument) + ": " + reason);
+        return url;
+    }
 
     bool isDirectory = argument.ends_with('/');
     if (argument.starts_with('/'))
@@ -311,11 +347,82 @@ int run(const std::vector<std::string>& arguments, const std::filesystem::path& 
         if (invocation.command == "grant")
             return grant(invocation, currentFolder);
         return grants(out);
+    } catch (const BlockedBatchError& error) {
+        out.flush();
+        reportBlockedBatch(error, err);
+        return failure;
     } catch (const std::exception& error) {
         out.flush();
         err << error.what() << '\n';
         return failure;
     }
+}
+
+std::string printable(std::string_view name)
+{
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(name.size());
+    auto byteEscape = [&out](unsigned char byte) {
+        out += "\\x";
+        out += digits[byte >> 4];
+        out += digits[byte & 0x0F];
+    };
+    std::size_t index = 0;
+    while (index < name.size()) {
+        auto lead = static_cast<unsigned char>(name[index]);
+        if (lead < 0x80) {
+            switch (lead) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (lead < 0x20 || lead == 0x7F)
+                    byteEscape(lead);
+                else
+                    out += static_cast<char>(lead);
+            }
+            ++index;
+            continue;
+        }
+        // One UTF-8 sequence: its length by the lead byte, the smallest code point it may
+        // hold (shorter forms are not UTF-8), and continuation bytes after it.
+        std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+        char32_t codePoint = length == 4 ? lead & 0x07 : length == 3 ? lead & 0x0F : lead & 0x1F;
+        bool valid = length > 0 && lead <= 0xF4 && index + length <= name.size();
+        for (std::size_t offset = 1; valid && offset < length; ++offset) {
+            auto next = static_cast<unsigned char>(name[index + offset]);
+            valid = (next & 0xC0) == 0x80;
+            codePoint = (codePoint << 6) | (next & 0x3F);
+        }
+        static constexpr char32_t smallest[] = { 0, 0, 0x80, 0x800, 0x10000 };
+        valid = valid && codePoint >= smallest[length] && codePoint <= 0x10FFFF
+            && !(codePoint >= 0xD800 && codePoint <= 0xDFFF);
+        if (!valid) {
+            byteEscape(lead);
+            ++index;
+            continue;
+        }
+        // C1 controls and the Unicode line and paragraph separators break lines too.
+        if (codePoint <= 0x9F || codePoint == 0x2028 || codePoint == 0x2029) {
+            out += "\\u";
+            for (int shift = 12; shift >= 0; shift -= 4)
+                out += digits[(codePoint >> shift) & 0x0F];
+        } else {
+            out.append(name.substr(index, length));
+        }
+        index += length;
+    }
+    return out;
 }
 
 } // namespace sorvik::CommandLine

@@ -15,11 +15,13 @@
 //   presets  "Get rename presets": the id and name of every saved preset, in stored order;
 //   grant    grants folders, as the window's folder dialog does; renaming needs a grant;
 //   grants   the granted folders.
-// Presets are read from "presets.json" on every run, never from the window's memory. Paths
-// are taken as given (relative ones against the current folder) or as file:// URLs; any
-// other URL is refused. A command prints its result on standard output and ends with status
-// 0; a failure prints the error's text alone on standard error and ends with 1; a command
-// line that cannot be understood prints a short usage and ends with 2.
+// Presets are read from "presets.json" on every run, never from the window's memory; a
+// command reads only the files it needs. Paths are taken as given (relative ones against the
+// current folder) or as file:// URLs; any other URL is refused. A command prints its result on
+// standard output and ends with status 0; a failure prints the error's text on standard error
+// (a refused batch adds one line per blocked file with its reason) and ends with 1; a command
+// line that cannot be understood prints a short usage and ends with 2. Names are printed one
+// per line, escaped where they hold a line break or bytes that are not UTF-8 (`printable`).
 namespace sorvik::CommandLine {
 
 inline constexpr int success = 0;
@@ -33,9 +35,15 @@ inline constexpr std::size_t listedNameLimit = 100;
 std::string usage();
 
 /// The file URL an argument names: an absolute path, a path relative to `currentFolder`, or
-/// a "file://" URL; nothing for any other URL.
+/// a "file://" URL; nothing for any other URL. Fails with `Error` for a file URL that no file
+/// can have (one holding "%00").
 std::optional<FileURL> fileURL(
     std::string_view argument, const std::filesystem::path& currentFolder);
+
+/// A name or path as the commands print it, so that one line is always one name: control
+/// characters (C0, DEL, C1, U+2028, U+2029) are escaped ("\n", "\t", "\r", "\xHH",
+/// "\uHHHH"), bytes that are not UTF-8 show as "\xHH", and a backslash is doubled.
+std::string printable(std::string_view name);
 
 /// Runs the command in `arguments` (the program's arguments after its name) and returns the
 /// exit status. At least one argument is expected. Before a command runs, the files of

@@ -5,10 +5,10 @@
 #include "app/services/ai_cache_key.h"
 #include "app/services/content_text.h"
 #include "app/services/heuristic_namer.h"
-#include "app/services/regular_file.h"
 #include "app/services/title_cleaner.h"
 #include "app/store/json_files.h"
 #include "engine/model/json.h"
+#include "engine/model/regular_file.h"
 
 #include <exception>
 

@@ -3,9 +3,9 @@
 #include "app/services/ai_image_classifier.h"
 #include "app/services/ai_language_model.h"
 #include "app/services/content_extractor.h"
-#include "app/services/regular_file.h"
 #include "engine/model/file_item.h"
 #include "engine/model/metadata_dictionary.h"
+#include "engine/model/regular_file.h"
 #include "engine/model/rule_options.h"
 
 #include <cstdint>

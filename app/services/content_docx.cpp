@@ -1,7 +1,7 @@
 #include "app/services/content_docx.h"
 
-#include "app/services/regular_file.h"
 #include "engine/model/error.h"
+#include "engine/model/regular_file.h"
 #include "engine/model/text.h"
 
 #include <QString>

@@ -2,13 +2,12 @@
 
 #include "app/services/content_docx.h"
 #include "app/services/content_image.h"
-#include "app/services/content_pdf.h"
 #include "app/services/content_rtf.h"
 #include "app/services/content_text.h"
-#include "app/services/regular_file.h"
-#include "app/services/text_recognizer.h"
+#include "app/services/media_readers.h"
 #include "engine/model/error.h"
 #include "engine/model/file_item.h"
+#include "engine/model/regular_file.h"
 #include "engine/model/text.h"
 
 #include <QImage>
@@ -44,7 +43,7 @@ namespace {
         std::stop_token stop)
     {
         Content content;
-        content.text = TextRecognizer::shared().recognize(image, dotsPerInch, stop);
+        content.text = MediaReaders::shared().recognizeText(image, dotsPerInch, stop);
         for (const auto& label : classifier.classify(image)) {
             if (content.labels.size() == contentLimits::labels)
                 break;
@@ -66,7 +65,7 @@ namespace {
     std::optional<Content> pdfContent(
         const std::filesystem::path& path, const ImageClassifier& classifier, std::stop_token stop)
     {
-        auto document = PdfFirstPages::open(path);
+        auto document = MediaReaders::shared().openPDF(path);
         if (!document)
             return std::nullopt;
         std::string pageText = document->text();

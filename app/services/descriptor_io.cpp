@@ -1,6 +1,6 @@
 #include "app/services/descriptor_io.h"
 
-#include "app/services/regular_file.h"
+#include "engine/model/regular_file.h"
 
 #include <exiv2/error.hpp>
 

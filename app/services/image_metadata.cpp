@@ -2,7 +2,7 @@
 
 #include "app/services/descriptor_io.h"
 #include "app/services/metadata_text.h"
-#include "app/services/regular_file.h"
+#include "engine/model/regular_file.h"
 #include "engine/model/text.h"
 
 #include <QFile>

@@ -1,10 +1,9 @@
 #include "app/services/metadata_extractor.h"
 
 #include "app/services/image_metadata.h"
-#include "app/services/media_metadata.h"
-#include "app/services/pdf_metadata.h"
-#include "app/services/regular_file.h"
+#include "app/services/media_readers.h"
 #include "engine/model/file_item.h"
+#include "engine/model/regular_file.h"
 
 #include <algorithm>
 #include <array>
@@ -34,10 +33,7 @@ bool isMediaExtension(std::string_view lowercasedExtension)
     return std::find(extensions.begin(), extensions.end(), lowercasedExtension) != extensions.end();
 }
 
-std::string descriptorPath(const RegularFile& file)
-{
-    return "/proc/self/fd/" + std::to_string(file.descriptor());
-}
+std::string descriptorPath(const RegularFile& file) { return file.descriptorPath(); }
 
 MetadataDictionary extract(const FileURL& url)
 {
@@ -48,10 +44,16 @@ MetadataDictionary extract(const FileURL& url)
             return values;
         std::string extension = asciiLowercased(extensionOfName(url.lastPathComponent()));
         ImageMetadata::read(*file, extension, values);
-        if (extension == "pdf")
-            PDFMetadata::read(*file, values);
-        if (isMediaExtension(extension))
-            MediaMetadata::read(*file, values);
+        // The PDF and media readers are loaded on the first file that needs them; without
+        // them such a file gives what the image reader found.
+        if (extension == "pdf") {
+            if (const auto* readers = MediaReaders::loaded())
+                readers->readPDFMetadata(*file, values);
+        }
+        if (isMediaExtension(extension)) {
+            if (const auto* readers = MediaReaders::loaded())
+                readers->readMediaMetadata(*file, values);
+        }
     } catch (...) {
         // Nothing escapes an extraction; what was read so far is kept.
     }

@@ -3,53 +3,85 @@
 #include "app/services/metadata_extractor.h"
 #include "app/services/metadata_text.h"
 #include "app/store/json_files.h"
+#include "app/store/stored_file.h"
+#include "app/store/user_defaults.h"
+#include "engine/model/json_stream.h"
 #include "engine/model/text.h"
 
-#include <QSettings>
-
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <condition_variable>
 #include <thread>
 
+#include <sys/stat.h>
+
 namespace sorvik {
 
 namespace {
 
-    /// A cache document: an object whose values are objects of texts. Anything else fails.
-    /// The texts are moved out of the document.
-    std::map<std::string, MetadataDictionary, std::less<>> decodeCache(json::Json& document)
+    using Token = json::StreamReader::Token;
+
+    /// A cache file: an object whose values are objects of texts, read a token at a time
+    /// (the file of a large cache is many megabytes). Anything else fails; of a key given
+    /// twice, the last counts.
+    std::map<std::string, MetadataDictionary, std::less<>> decodeCache(std::string_view bytes)
     {
-        json::requireObject(document);
+        auto reader = json::StreamReader::overText(bytes);
+        auto expectObject = [](Token token) {
+            if (token != Token::beginObject)
+                throw json::DecodeError("Expected an object");
+        };
         std::map<std::string, MetadataDictionary, std::less<>> cache;
-        for (auto& [key, entry] : document.items()) {
-            json::requireObject(entry);
+        expectObject(reader.next());
+        while (reader.next() == Token::key) {
+            std::string key(reader.text());
+            expectObject(reader.next());
             MetadataDictionary values;
-            for (auto& [name, value] : entry.items()) {
-                if (!value.is_string())
-                    throw json::DecodeError(
-                        "Expected a string but found " + json::describeType(value));
-                values.emplace_hint(values.end(), name, std::move(value.get_ref<std::string&>()));
+            while (reader.next() == Token::key) {
+                std::string name(reader.text());
+                if (reader.next() != Token::string)
+                    throw json::DecodeError("Expected a string");
+                values.insert_or_assign(std::move(name), std::string(reader.text()));
             }
-            cache.emplace_hint(cache.end(), key, std::move(values));
+            cache.insert_or_assign(std::move(key), std::move(values));
         }
+        if (reader.next() != Token::end)
+            throw json::DecodeError("Expected the end of the data");
         return cache;
     }
 
-    /// The stored form of a cache. Entries whose key is not UTF-8 (a file name made of other
-    /// bytes) have no JSON form; they stay in memory only.
-    json::Json encodeCache(const std::map<std::string, MetadataDictionary, std::less<>>& cache)
+    /// The stored form of a cache, as every stored file is written (pretty-printed, keys
+    /// sorted). Entries whose key is not UTF-8 (a file name made of other bytes) have no JSON
+    /// form; they stay in memory only.
+    std::string encodeCache(const std::map<std::string, MetadataDictionary, std::less<>>& cache)
     {
-        json::Json document = json::Json::object();
+        std::string out = "{";
+        bool firstEntry = true;
         for (const auto& [key, values] : cache) {
             if (!text::isValidUtf8(key))
                 continue;
-            json::Json entry = json::Json::object();
-            for (const auto& [name, value] : values)
-                entry[name] = value;
-            document[key] = std::move(entry);
+            out += firstEntry ? "\n  " : ",\n  ";
+            firstEntry = false;
+            json::appendString(out, key);
+            if (values.empty()) {
+                out += " : {\n\n  }";
+                continue;
+            }
+            out += " : {";
+            bool firstValue = true;
+            for (const auto& [name, value] : values) {
+                out += firstValue ? "\n    " : ",\n    ";
+                firstValue = false;
+                json::appendString(out, name);
+                out += " : ";
+                json::appendString(out, value);
+            }
+            out += "\n  }";
         }
-        return document;
+        out += firstEntry ? "\n\n}" : "\n}";
+        return out;
     }
 
     /// A decimal number as the whole text, without spaces or a sign "+".
@@ -62,6 +94,50 @@ namespace {
         return value;
     }
 
+    /// The file version a cache key names.
+    struct CachedVersion {
+        std::string_view path;
+        std::string_view modifiedText;
+        double modified = 0;
+        std::int64_t size = 0;
+    };
+
+    /// The parts of a key made by `MetadataService::cacheKey`, taken from its end, since the
+    /// path may hold "|" too; nothing for a key of another form.
+    std::optional<CachedVersion> cachedVersion(std::string_view key)
+    {
+        auto sizeBar = key.rfind('|');
+        if (sizeBar == std::string_view::npos || sizeBar == 0)
+            return std::nullopt;
+        auto dateBar = key.rfind('|', sizeBar - 1);
+        if (dateBar == std::string_view::npos)
+            return std::nullopt;
+        CachedVersion version { key.substr(0, dateBar),
+            key.substr(dateBar + 1, sizeBar - dateBar - 1) };
+        auto sizeText = key.substr(sizeBar + 1);
+        auto modified = strictNumber(version.modifiedText);
+        auto [end, error]
+            = std::from_chars(sizeText.data(), sizeText.data() + sizeText.size(), version.size);
+        if (!modified || error != std::errc {} || end != sizeText.data() + sizeText.size())
+            return std::nullopt;
+        version.modified = *modified;
+        return version;
+    }
+
+    /// Whether the file of a cached version is gone or is another version now. A file that
+    /// cannot be looked at for another reason (a folder that cannot be searched) keeps its
+    /// entry.
+    bool isStale(const CachedVersion& version)
+    {
+        struct stat status { };
+        std::string path(version.path);
+        if (::stat(path.c_str(), &status) != 0)
+            return errno == ENOENT || errno == ENOTDIR;
+        auto modified = Date::fromTimespec(status.st_mtim.tv_sec, status.st_mtim.tv_nsec);
+        return static_cast<std::int64_t>(status.st_size) != version.size
+            || MetadataText::shortest(modified.unixSeconds(), true) != version.modifiedText;
+    }
+
     constexpr const char* cacheFileName = "metadata-cache.json";
     constexpr const char* placesFileName = "geocache.json";
 
@@ -70,9 +146,15 @@ namespace {
 MetadataCacheFiles MetadataCacheFiles::applicationFolder()
 {
     return {
-        [](std::string_view name) { return JSONFiles::loadDocument(name); },
-        [](const json::Json& document, std::string_view name) {
-            JSONFiles::saveDocument(document, name);
+        [](std::string_view name) -> std::optional<std::string> {
+            auto path = JSONFiles::storedPath(name);
+            if (!path)
+                return std::nullopt;
+            return StoredFile::read(*path);
+        },
+        [](const std::string& bytes, std::string_view name) {
+            StoredFile::createFolder(JSONFiles::applicationFolder());
+            StoredFile::writeAtomically(JSONFiles::savedPath(name), bytes);
         },
     };
 }
@@ -81,8 +163,13 @@ MetadataService& MetadataService::shared()
 {
     // Never destroyed: threads of the process may still call it while it shuts down.
     static MetadataService* instance = [] {
-        QSettings settings(QSettings::IniFormat, QSettings::UserScope, "sorvik", "sorvik");
-        QUrl url(settings.value(geocoderURLSettingsKey, QString(defaultGeocoderURL)).toString());
+        QUrl url { QString(defaultGeocoderURL) };
+        try {
+            if (auto stored = UserDefaults::text(geocoderURLSettingsKey))
+                url = QUrl(*stored);
+        } catch (const Error&) {
+            // Settings that cannot be read leave the public service.
+        }
         if (!url.isValid() || (url.scheme() != "https" && url.scheme() != "http"))
             url = QUrl(defaultGeocoderURL);
         return new MetadataService(MetadataCacheFiles::applicationFolder(), url);
@@ -141,8 +228,8 @@ void MetadataService::loadCaches()
         try {
             if (!m_files.load)
                 return;
-            if (auto document = m_files.load(name)) {
-                cache = decodeCache(*document);
+            if (auto bytes = m_files.load(name)) {
+                cache = decodeCache(*bytes);
                 changed = false;
             }
         } catch (...) {
@@ -187,6 +274,10 @@ MetadataMap MetadataService::metadata(
     } catch (...) {
         // Out of memory or no thread to start: the caller gets what there is.
     }
+    if (!m_pruned || m_cache.size() > cacheLimit) {
+        pruneCache();
+        m_pruned = true;
+    }
     saveCaches();
     return result;
 }
@@ -206,6 +297,7 @@ void MetadataService::extractBatch(
         std::string key = cacheKey(item);
         if (auto cached = m_cache.find(key); cached != m_cache.end()) {
             result[item.id] = cached->second;
+            m_usedKeys.insert(cached->first);
             continue;
         }
         readings.push_back({ &item, std::move(key), {} });
@@ -217,7 +309,41 @@ void MetadataService::extractBatch(
     m_readers.run(jobs);
     for (Reading& reading : readings) {
         result[reading.item->id] = reading.values;
-        m_cache.insert_or_assign(std::move(reading.key), std::move(reading.values));
+        auto stored = m_cache.insert_or_assign(std::move(reading.key), std::move(reading.values));
+        m_usedKeys.insert(stored.first->first);
+        m_cacheChanged = true;
+    }
+}
+
+void MetadataService::pruneCache()
+{
+    struct Unused {
+        Cache::iterator entry;
+        double modified;
+    };
+    std::vector<Unused> unused;
+    for (auto entry = m_cache.begin(); entry != m_cache.end();) {
+        if (m_usedKeys.contains(entry->first)) {
+            ++entry;
+            continue;
+        }
+        auto version = cachedVersion(entry->first);
+        if (!version || isStale(*version)) {
+            entry = m_cache.erase(entry);
+            m_cacheChanged = true;
+            continue;
+        }
+        unused.push_back({ entry, version->modified });
+        ++entry;
+    }
+    if (m_cache.size() <= cacheLimit)
+        return;
+    std::sort(unused.begin(), unused.end(),
+        [](const Unused& first, const Unused& second) { return first.modified < second.modified; });
+    for (const auto& old : unused) {
+        if (m_cache.size() <= cacheLimit)
+            break;
+        m_cache.erase(old.entry);
         m_cacheChanged = true;
     }
 }

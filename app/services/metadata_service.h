@@ -19,15 +19,17 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace sorvik {
 
-/// Where the service keeps "metadata-cache.json" and "geocache.json". `load` gives nothing for
-/// a file that does not exist and throws when one cannot be read; `save` throws on failure.
+/// Where the service keeps "metadata-cache.json" and "geocache.json", as their bytes. `load`
+/// gives nothing for a file that does not exist and throws when one cannot be read; `save`
+/// throws on failure.
 struct MetadataCacheFiles {
-    std::function<std::optional<json::Json>(std::string_view name)> load;
-    std::function<void(const json::Json& document, std::string_view name)> save;
+    std::function<std::optional<std::string>(std::string_view name)> load;
+    std::function<void(const std::string& bytes, std::string_view name)> save;
 
     /// The application's folder, through `JSONFiles`.
     static MetadataCacheFiles applicationFolder();
@@ -48,15 +50,24 @@ struct MetadataCacheFiles {
 /// service is made and written at the end of every call that changed them, and of the first
 /// call when a file was missing or unreadable; failures to read or write them are silent. The
 /// service never throws.
+///
+/// The file cache is bounded, so that files seen long ago cost nothing later: at the end of
+/// the first call, and of any call after which it holds more than `cacheLimit` entries, the
+/// entries that no call of this service used are checked against the disk. An entry whose
+/// file is gone, or is now another version (other date or size), is dropped; if more than
+/// `cacheLimit` are left, the unused entries of the oldest versions go until that many are.
+/// An entry a call used is kept for the life of the service.
 class MetadataService {
 public:
     /// Least time between two reverse-geocoding requests.
     static constexpr std::chrono::milliseconds geocodeSpacing { 1000 };
     /// Files read at once.
     static constexpr int batchSize = 4;
+    /// The most file entries kept beside those that calls of the service used.
+    static constexpr std::size_t cacheLimit = 10'000;
     /// The public Nominatim service of OpenStreetMap.
     static constexpr const char* defaultGeocoderURL = "https://nominatim.openstreetmap.org";
-    /// The settings key (in sorvik's QSettings) of another Nominatim endpoint's root URL.
+    /// The settings key (in "sorvik.conf") of another Nominatim endpoint's root URL.
     static constexpr const char* geocoderURLSettingsKey = "geocoderURL";
 
     /// The process-wide service, made on first use (from any thread) and kept for the life
@@ -101,12 +112,18 @@ private:
     bool waitForGeocodeSlot(const std::stop_token& stop);
     void loadCaches();
     void saveCaches();
+    /// Drops entries no call used whose file is gone or changed, then, past `cacheLimit`, the
+    /// oldest unused ones.
+    void pruneCache();
 
     MetadataCacheFiles m_files;
     QUrl m_geocoderURL;
 
     std::mutex m_callMutex; // held for a whole call: the service's one-call-at-a-time rule
     Cache m_cache;
+    /// The keys of `m_cache` that calls used (looked up or stored); they point into its keys.
+    std::unordered_set<std::string_view> m_usedKeys;
+    bool m_pruned = false;
     Cache m_places;
     std::optional<std::chrono::steady_clock::time_point> m_lastGeocode;
     bool m_cacheChanged = true;

@@ -8,7 +8,6 @@
 #include "engine/apply/rename_executor.h"
 #include "engine/apply/rename_journal.h"
 
-#include <algorithm>
 #include <filesystem>
 
 namespace sorvik {
@@ -31,13 +30,13 @@ namespace {
         return error && error != std::errc::no_such_file_or_directory;
     }
 
-    std::optional<std::string> text(const JournalRecovery::Report& report)
+    std::optional<std::string> text(const JournalRecovery::Report& report, const PathText& shown)
     {
         if (report.empty())
             return std::nullopt;
         std::string message;
         if (!report.stranded.empty())
-            message = std::string(strandedText) + strandedFilesText(report.stranded);
+            message = std::string(strandedText) + strandedFilesText(report.stranded, shown);
         for (const auto& problem : report.problems) {
             if (!message.empty())
                 message += '\n';
@@ -52,42 +51,35 @@ FileURL batchJournalFolder() { return FileURL(JSONFiles::applicationFolder().str
 
 void recordRecoveredBatch(const HistoryRecord& record)
 {
-    HistoryFile::update([&record](std::vector<HistoryRecord>& records) {
-        bool present = std::any_of(records.begin(), records.end(),
-            [&](const HistoryRecord& stored) { return stored.id == record.id; });
-        if (present)
-            return;
-        // Newest first: before the first record that is older.
-        auto place = std::find_if(records.begin(), records.end(),
-            [&](const HistoryRecord& stored) { return stored.date.seconds < record.date.seconds; });
-        records.insert(place, record);
-    });
+    // Other batches may have been recorded since this one was killed.
+    HistoryFile::insert(record, HistoryFile::Placement::byDate);
 }
 
-std::optional<std::string> recoverInterruptedBatches(const FolderAccessManager& access)
+std::optional<std::string> recoverInterruptedBatches(
+    const FolderAccessManager& access, const PathText& shown)
 {
     if (!hasJournals())
         return std::nullopt;
     // Grants that could not be read at all would make every journal look foreign: such
     // journals wait for a start that can read them.
-    if (access.bookmarks().empty() && access.errorMessage())
+    if (const auto& error = access.storageError())
         return "Interrupted renames were not put back, because the granted folders could not "
                "be read: "
-            + *access.errorMessage();
+            + *error;
     JournalRecovery::Options options;
     options.grantedFolders = access.folders();
     options.recordBatch = recordRecoveredBatch;
     LocalFileSystem fileSystem;
     RenameExecutor executor(fileSystem, batchJournalFolder());
-    return text(executor.recoverInterruptedBatches(options));
+    return text(executor.recoverInterruptedBatches(options), shown);
 }
 
-std::optional<std::string> recoverInterruptedBatches()
+std::optional<std::string> recoverInterruptedBatches(const PathText& shown)
 {
     if (!hasJournals())
         return std::nullopt;
     FolderAccessManager access;
-    return recoverInterruptedBatches(access);
+    return recoverInterruptedBatches(access, shown);
 }
 
 } // namespace sorvik

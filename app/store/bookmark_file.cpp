@@ -1,6 +1,7 @@
 #include "app/store/bookmark_file.h"
 
 #include "app/store/file_error.h"
+#include "app/store/stored_file.h"
 #include "engine/model/text.h"
 
 #include <cstdlib>
@@ -82,6 +83,16 @@ BookmarkMap decode(std::string_view bytes)
         bookmarks[key] = BookmarkData(begin, begin + (data ? length : 0));
     }
     return bookmarks;
+}
+
+BookmarkMap read(const std::filesystem::path& path)
+{
+    auto bytes = StoredFile::read(path);
+    try {
+        return decode(bytes);
+    } catch (const FileError&) {
+        throw FileError::withCode(FileError::Code::fileReadCorruptFile, path.string());
+    }
 }
 
 } // namespace sorvik::BookmarkFile

@@ -2,6 +2,7 @@
 
 #include "app/store/bookmark.h"
 
+#include <filesystem>
 #include <map>
 #include <string>
 #include <string_view>
@@ -22,6 +23,10 @@ namespace BookmarkFile {
     /// Reads a property list (binary or XML) whose root is a dictionary of data values.
     /// Fails with `FileError` (`fileReadCorruptFile`) for anything else.
     BookmarkMap decode(std::string_view bytes);
+
+    /// The grants stored in the file at `path`. Fails with `FileError` naming the file when
+    /// it cannot be read (never waiting on a FIFO in its place) or is not such a list.
+    BookmarkMap read(const std::filesystem::path& path);
 
 } // namespace BookmarkFile
 

@@ -48,6 +48,9 @@ namespace {
                 + " couldn\u2019t be opened because it isn\u2019t in the correct format.";
         case FileError::Code::fileReadTooLarge:
             return "The file " + name + " couldn\u2019t be opened because it is too large.";
+        case FileError::Code::fileReadInapplicableStringEncoding:
+            return "The file " + name
+                + " couldn\u2019t be opened using text encoding Unicode (UTF-8).";
         case FileError::Code::fileReadUnknown:
             return "The file " + name + " couldn\u2019t be opened" + reason + ".";
         case FileError::Code::fileWriteNoPermission:
@@ -78,6 +81,13 @@ FileError FileError::withCode(Code code, std::string path)
 {
     auto description = describe(code, path, 0);
     return FileError(code, std::move(path), description);
+}
+
+FileError FileError::notRegularFile(std::string path)
+{
+    auto description = "The file " + quoted(lastComponent(path))
+        + " couldn\u2019t be opened because it isn\u2019t a regular file.";
+    return FileError(Code::fileReadUnknown, std::move(path), description);
 }
 
 FileError FileError::reading(std::string path, int error)

@@ -17,6 +17,8 @@ public:
         fileReadUnsupportedScheme,
         fileReadCorruptFile,
         fileReadTooLarge,
+        /// The file's bytes are not text in the encoding it is read in (UTF-8).
+        fileReadInapplicableStringEncoding,
         fileReadUnknown,
         fileWriteNoPermission,
         fileWriteOutOfSpace,
@@ -32,6 +34,8 @@ public:
     static FileError writing(std::string path, int error);
     /// `code` with its standard description for `path`.
     static FileError withCode(Code code, std::string path);
+    /// The error of a path that holds a FIFO, socket or device where a file was expected.
+    static FileError notRegularFile(std::string path);
 
     Code code() const { return m_code; }
     const std::string& path() const { return m_path; }

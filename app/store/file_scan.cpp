@@ -46,8 +46,8 @@ namespace {
     bool isHidden(const char* name) { return name[0] == '.'; }
 
     /// Walks one open folder; `directoryFD` is taken over and closed.
-    void walk(
-        int directoryFD, const std::string& path, Options options, std::vector<FileURL>& found)
+    void walk(int directoryFD, const std::string& path, Options options,
+        const std::stop_token& stop, std::vector<FileURL>& found)
     {
         DIR* directory = ::fdopendir(directoryFD);
         if (!directory) {
@@ -56,6 +56,8 @@ namespace {
         }
         std::vector<std::string> subfolders;
         while (const dirent* entry = ::readdir(directory)) {
+            if (stop.stop_requested())
+                break;
             const char* name = entry->d_name;
             if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
                 continue;
@@ -77,11 +79,13 @@ namespace {
         // one open folder at a time.
         ::closedir(directory);
         for (const auto& name : subfolders) {
+            if (stop.stop_requested())
+                return;
             auto childPath = path + "/" + name;
             int childFD
                 = ::open(childPath.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (childFD >= 0)
-                walk(childFD, childPath, options, found);
+                walk(childFD, childPath, options, stop, found);
         }
     }
 
@@ -159,11 +163,12 @@ FileItem makeItem(const FileURL& url, std::int64_t order)
     return item;
 }
 
-std::vector<FileItem> makeItems(const std::vector<FileURL>& urls, std::int64_t firstOrder)
+std::vector<FileItem> makeItems(
+    const std::vector<FileURL>& urls, std::int64_t firstOrder, std::stop_token stop)
 {
     std::vector<FileItem> items(urls.size());
     inParallel(urls.size(), [&](std::size_t begin, std::size_t end) {
-        for (std::size_t index = begin; index < end; ++index)
+        for (std::size_t index = begin; index < end && !stop.stop_requested(); ++index)
             items[index] = makeItem(urls[index], firstOrder + std::int64_t(index));
     });
     return items;
@@ -184,7 +189,7 @@ std::vector<CheckedRead> readAllChecked(const std::vector<FileURL>& urls)
     return reads;
 }
 
-std::vector<FileURL> regularFiles(const FileURL& folder, Options options)
+std::vector<FileURL> regularFiles(const FileURL& folder, Options options, std::stop_token stop)
 {
     std::vector<FileURL> found;
     int fd = ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -192,7 +197,7 @@ std::vector<FileURL> regularFiles(const FileURL& folder, Options options)
         return found;
     // The folder's own path, without a trailing "/" unless it is the root.
     std::string path = folder.path == "/" ? std::string() : folder.path;
-    walk(fd, path, options, found);
+    walk(fd, path, options, stop, found);
     return found;
 }
 

@@ -6,6 +6,7 @@
 #include "engine/model/file_url.h"
 
 #include <cstdint>
+#include <stop_token>
 #include <vector>
 
 // What adding files reads from the disk: the four values of a new list item, and the files a
@@ -65,13 +66,17 @@ bool isPlainFolder(const FileURL& url);
 FileItem makeItem(const FileURL& url, std::int64_t order);
 
 /// New items for `urls`, numbered from `firstOrder` in list order. A long list is read by a
-/// few threads at once: the disk answers many small requests faster side by side.
-std::vector<FileItem> makeItems(const std::vector<FileURL>& urls, std::int64_t firstOrder);
+/// few threads at once: the disk answers many small requests faster side by side. Once `stop`
+/// is requested no further file is read, and the items not yet read keep their defaults.
+std::vector<FileItem> makeItems(
+    const std::vector<FileURL>& urls, std::int64_t firstOrder, std::stop_token stop = {});
 
 /// The regular files inside `folder`, as "folder path/relative path" URLs, in the order the
 /// folders hand them out (not sorted). Subfolders are entered only with
 /// `includeSubfolders`; hidden entries are skipped unless `includeHidden`. A folder that
-/// cannot be opened adds nothing, and so does any subfolder that cannot be opened.
-std::vector<FileURL> regularFiles(const FileURL& folder, Options options);
+/// cannot be opened adds nothing, and so does any subfolder that cannot be opened. Once `stop`
+/// is requested the walk ends early with what it found so far.
+std::vector<FileURL> regularFiles(
+    const FileURL& folder, Options options, std::stop_token stop = {});
 
 } // namespace sorvik::FileScan

@@ -87,8 +87,10 @@ void FolderAccessManager::load()
     if (!StoredFile::exists(source))
         return;
     try {
-        setBookmarks(BookmarkFile::decode(StoredFile::read(source)));
+        setBookmarks(BookmarkFile::read(source));
     } catch (const Error& error) {
+        // Every grant the user made may be in it: never write over it.
+        m_storageError = error.what();
         setErrorMessage(error.what());
         return;
     }
@@ -149,10 +151,17 @@ void FolderAccessManager::open(const FileURL& folder)
 
 void FolderAccessManager::writeBookmarks(const BookmarkMap& bookmarks) const
 {
+    if (m_storageError)
+        throw Error(*m_storageError);
     StoredFile::writeAtomically(m_storage.path, BookmarkFile::encode(bookmarks));
 }
 
 bool FolderAccessManager::covers(const FileURL& url) const { return coverage().covers(url); }
+
+bool FolderAccessManager::covers(const std::vector<FileURL>& folders, const FileURL& url)
+{
+    return FolderCoverage(folders).covers(url);
+}
 
 FolderCoverage FolderAccessManager::coverage() const { return FolderCoverage(m_folders); }
 

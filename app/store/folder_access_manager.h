@@ -47,6 +47,9 @@ public:
     const std::vector<FileURL>& folders() const { return m_folders; }
     /// The description of the last failure of start-up, granting or removing.
     const std::optional<std::string>& errorMessage() const { return m_errorMessage; }
+    /// Why the stored grants could not be read at start-up. Until they read again, nothing is
+    /// granted and the file is never written over: granting and removing fail with this.
+    const std::optional<std::string>& storageError() const { return m_storageError; }
     /// Exactly what "bookmarks.plist" holds after the last successful write.
     const BookmarkMap& bookmarks() const { return m_bookmarks; }
     /// One lease per open folder.
@@ -65,8 +68,11 @@ public:
     /// their symbolic links resolved (for a path that does not exist yet, those of its longest
     /// existing part); texts compare under canonical equivalence, case-sensitively.
     bool covers(const FileURL& url) const;
+    /// `covers` over a copy of `folders()`, for work away from the manager's thread.
+    static bool covers(const std::vector<FileURL>& folders, const FileURL& url);
     /// The same test for many folders, each granted folder and each folder resolved once;
-    /// for one batch or one preview.
+    /// for one batch or one preview. It keeps its own copy of the granted folders, so it may
+    /// be used away from the manager's thread.
     FolderCoverage coverage() const;
 
     /// Runs `body` with access started on the granted folders that hold `urls`, and stopped
@@ -118,6 +124,8 @@ private:
     /// Records an opened folder: a lease unless one is held already (then the access just
     /// started is given back), and a place in `folders` unless it is listed.
     void open(const FileURL& folder);
+    /// Writes the grants, unless the stored ones could not be read (then it fails and the
+    /// file stays as it is).
     void writeBookmarks(const BookmarkMap& bookmarks) const;
     std::vector<FileURL> startAccessFor(const std::vector<FileURL>& urls) const;
 
@@ -126,6 +134,7 @@ private:
 
     std::vector<FileURL> m_folders;
     std::optional<std::string> m_errorMessage;
+    std::optional<std::string> m_storageError;
     BookmarkMap m_bookmarks;
     Leases m_active;
     FileURL m_storage;

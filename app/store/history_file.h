@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/apply/history_record.h"
+#include "engine/model/error.h"
 
 #include <cstddef>
 #include <functional>
@@ -12,22 +13,47 @@
 // exclusive advisory lock on "history.lock" in the application folder: the file is read again
 // under the lock, changed, capped at 500 records and written atomically, so no writer ever
 // writes back a stale list over another one's record.
+//
+// A history can be far larger than the batch that changes it (500 batches of any size), so
+// a change streams: the stored records are read and checked as strictly as a load checks
+// them, never all held in memory and never decoded, and then copied into the new file as they
+// stand, by the system where it can; a record marked undone has its value changed on the way.
+// A file that does not read as a list of records fails the change and stays as it was.
 namespace sorvik::HistoryFile {
 
 inline constexpr std::string_view fileName = "history.json";
 inline constexpr std::string_view lockName = "history.lock";
 inline constexpr std::size_t recordLimit = 500;
 
+/// A change that was read and made, but could not be written: the list stays as it was on
+/// disk, while callers may show the change in memory. `what()` is the write's failure.
+class WriteError : public Error {
+public:
+    using Error::Error;
+};
+
 /// The stored records, newest first; empty when there is no file yet. Fails when the file
 /// cannot be read or decoded.
 std::vector<HistoryRecord> load();
 
+/// Where `insert` puts a record: first, as every new batch goes; or before the first stored
+/// record that is older, for a batch recorded late.
+enum class Placement { first, byDate };
+
+/// Puts `record` first (or in date order) and keeps the first 500. A record with its id that
+/// is stored already stays as it is, and then nothing is written, as for a record that would
+/// come after the first 500; returns whether the record was added. Fails with the read or decode
+/// error, or with `WriteError`; nothing is written then.
+bool insert(const HistoryRecord& record, Placement placement = Placement::first);
+
+/// Marks every stored record with `id` undone; returns whether there was one (nothing is
+/// written when there is none). Fails as `insert` does.
+bool markUndone(const Uuid& id);
+
 /// Reads the stored records under the lock, lets `change` edit them, keeps the first 500 and
 /// writes them back; returns the list written. Nothing is written when reading, `change` or
-/// the write fails; the failure is passed on.
+/// the write fails; the failure is passed on (a failed write as `WriteError`). Holds the
+/// whole list in memory: `insert` and `markUndone` are the changes that need not.
 std::vector<HistoryRecord> update(const std::function<void(std::vector<HistoryRecord>&)>& change);
-
-/// `update` that puts `record` first.
-std::vector<HistoryRecord> insert(const HistoryRecord& record);
 
 } // namespace sorvik::HistoryFile

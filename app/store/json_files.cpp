@@ -47,18 +47,33 @@ std::filesystem::path applicationFolder() { return dataHome() / "sorvik"; }
 
 std::filesystem::path legacyFolder() { return dataHome() / "Tamblewick"; }
 
-std::optional<json::Json> loadDocument(std::string_view name)
+std::optional<std::filesystem::path> storedPath(std::string_view name)
 {
     auto primary = fileIn(applicationFolder(), name);
     auto chosen = StoredFile::exists(primary) ? primary : fileIn(legacyFolder(), name);
     if (!StoredFile::exists(chosen))
         return std::nullopt;
-    return json::parse(StoredFile::read(chosen));
+    return chosen;
+}
+
+std::filesystem::path savedPath(std::string_view name) { return fileIn(applicationFolder(), name); }
+
+std::optional<json::Json> loadDocument(std::string_view name)
+{
+    auto path = storedPath(name);
+    if (!path)
+        return std::nullopt;
+    return json::parse(StoredFile::read(*path));
 }
 
 void saveDocument(const json::Json& document, std::string_view name)
 {
-    auto folder = applicationFolder();
+    saveDocument(document, name, applicationFolder());
+}
+
+void saveDocument(
+    const json::Json& document, std::string_view name, const std::filesystem::path& folder)
+{
     auto file = fileIn(folder, name);
     StoredFile::createFolder(folder);
     auto bytes = json::serialize(document);

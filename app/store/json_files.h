@@ -25,6 +25,12 @@ std::filesystem::path applicationFolder();
 /// The folder of an earlier installation beside it, read but never written.
 std::filesystem::path legacyFolder();
 
+/// The file that loading `name` reads: the application folder's when anything exists under
+/// that name there, else the legacy folder's when it exists; nothing when neither does.
+std::optional<std::filesystem::path> storedPath(std::string_view name);
+/// Where `name` is saved: in the application folder.
+std::filesystem::path savedPath(std::string_view name);
+
 /// The parsed document stored under `name`, from the application folder or else the legacy
 /// folder; nothing when neither holds it. Fails with `FileError` or `json::DecodeError`.
 std::optional<json::Json> loadDocument(std::string_view name);
@@ -33,6 +39,10 @@ std::optional<json::Json> loadDocument(std::string_view name);
 /// Fails with `FileError`, or `Error` for a value without a JSON form; the old file then
 /// stays as it was.
 void saveDocument(const json::Json& document, std::string_view name);
+/// Writes `document` under `name` into `folder`, the application folder as it was when the
+/// caller decided to save (a writer on another thread must not read the environment).
+void saveDocument(
+    const json::Json& document, std::string_view name, const std::filesystem::path& folder);
 
 /// The value stored under `name`, decoded strictly; nothing when the file exists in neither
 /// folder.

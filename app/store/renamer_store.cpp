@@ -1,10 +1,11 @@
 #include "app/store/renamer_store.h"
 
 #include "app/store/batch_recovery.h"
+#include "app/store/history_file.h"
 #include "app/store/json_files.h"
 #include "app/store/saved_session.h"
+#include "app/store/session_writer.h"
 #include "app/store/user_defaults.h"
-#include "app/store/watch_folder_store.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -65,14 +66,22 @@ RenamerStore::RenamerStore(std::shared_ptr<PreviewServices> services, QObject* p
     // Tasks that were cancelled may still be running when a new one starts; a few threads
     // keep the newest from queueing behind them.
     m_planningThreads.setMaxThreadCount(std::max(2, QThread::idealThreadCount() / 2));
+    // Calls of `addFiles` run one after the other.
+    m_addingThreads.setMaxThreadCount(1);
 
     m_loading = true;
+    m_sessionWriter = std::make_unique<SessionWriter>(
+        *this, [this](const std::string& failure) { setMessage(failure); });
+    // A quit ends the event loop before anyone destroys the shared store: its last session
+    // must reach the disk all the same.
+    if (auto* application = QCoreApplication::instance()) {
+        connect(application, &QCoreApplication::aboutToQuit, this, &RenamerStore::flushSession);
+    }
     m_folderAccess = new FolderAccessManager(this);
     connect(
         m_folderAccess, &FolderAccessManager::foldersChanged, this, &RenamerStore::grantsChanged);
-    m_backupEnabled = UserDefaults::boolValue(UserDefaults::backupEnabledKey).value_or(false);
-    m_onlinePlaces = UserDefaults::boolValue(UserDefaults::onlinePlacesKey).value_or(true);
     std::vector<std::string> failures;
+    restoreSettings(failures);
     recoverBatches(failures);
     restore(failures);
     if (!failures.empty()) {
@@ -90,9 +99,15 @@ RenamerStore::RenamerStore(std::shared_ptr<PreviewServices> services, QObject* p
 
 RenamerStore::~RenamerStore()
 {
+    // While the store is whole, so that a failure still finds `message`.
+    flushSession();
+    m_sessionWriter.reset();
     if (m_previewTask)
         m_previewTask->request_stop();
+    if (m_addTask)
+        m_addTask->request_stop();
     m_planningThreads.waitForDone();
+    m_addingThreads.waitForDone();
 }
 
 void RenamerStore::recoverBatches(std::vector<std::string>& failures)
@@ -107,12 +122,26 @@ void RenamerStore::recoverBatches(std::vector<std::string>& failures)
     }
 }
 
+void RenamerStore::restoreSettings(std::vector<std::string>& failures)
+{
+    try {
+        m_backupEnabled = UserDefaults::boolValue(UserDefaults::backupEnabledKey).value_or(false);
+        m_onlinePlaces = UserDefaults::boolValue(UserDefaults::onlinePlacesKey).value_or(true);
+    } catch (const std::exception& error) {
+        m_backupEnabled = false;
+        m_onlinePlaces = true;
+        m_settingsError = error.what();
+        failures.emplace_back(error.what());
+    }
+}
+
 void RenamerStore::restore(std::vector<std::string>& failures)
 {
     // The two files are independent: a broken session must not cost the user the presets.
     try {
         auto session = JSONFiles::load<SavedSession>(SavedSession::fileName);
         if (session && session->schemaVersion == 1) {
+            makeRuleIDsUnique(session->rules);
             setRules(std::move(session->rules));
             setSortKey(session->sort);
             setAscending(session->ascending);
@@ -123,6 +152,8 @@ void RenamerStore::restore(std::vector<std::string>& failures)
     try {
         auto saved = JSONFiles::load<SavedPresets>(SavedPresets::fileName);
         if (saved && saved->schemaVersion == 1) {
+            for (auto& preset : saved->presets)
+                makeRuleIDsUnique(preset.rules);
             m_presets = std::move(saved->presets);
             emit presetsChanged();
         } else if (saved) {
@@ -135,13 +166,6 @@ void RenamerStore::restore(std::vector<std::string>& failures)
         m_presetsReadError = error.what();
         failures.emplace_back(error.what());
     }
-}
-
-WatchFolderStore& RenamerStore::watchFolders()
-{
-    if (!m_watchFolders)
-        m_watchFolders = new WatchFolderStore(this);
-    return *m_watchFolders;
 }
 
 // ---- Setters ----
@@ -223,13 +247,36 @@ void RenamerStore::setHistory(std::vector<HistoryRecord> history)
     emit historyChanged();
 }
 
+void RenamerStore::addToHistory(HistoryRecord record)
+{
+    m_history.insert(m_history.begin(), std::move(record));
+    if (m_history.size() > HistoryFile::recordLimit)
+        m_history.resize(HistoryFile::recordLimit);
+    emit historyChanged();
+}
+
 void RenamerStore::setBackupEnabled(bool enabled)
 {
     if (enabled != m_backupEnabled) {
         m_backupEnabled = enabled;
         emit backupEnabledChanged();
     }
-    UserDefaults::setBool(UserDefaults::backupEnabledKey, enabled);
+    // The user has said now whether batches are backed up, whatever the file held.
+    m_settingsError.reset();
+    try {
+        UserDefaults::setBool(UserDefaults::backupEnabledKey, enabled);
+    } catch (const std::exception& error) {
+        setMessage(std::string(error.what()));
+    }
+}
+
+std::optional<FileURL> RenamerStore::backupDirectoryFor(const Uuid& batchID) const
+{
+    if (m_settingsError)
+        throw Error(*m_settingsError);
+    if (!m_backupEnabled)
+        return std::nullopt;
+    return backupsFolder().appending(batchID.text(), true);
 }
 
 void RenamerStore::setOnlinePlaces(bool online)
@@ -238,7 +285,11 @@ void RenamerStore::setOnlinePlaces(bool online)
         m_onlinePlaces = online;
         emit onlinePlacesChanged();
     }
-    UserDefaults::setBool(UserDefaults::onlinePlacesKey, online);
+    try {
+        UserDefaults::setBool(UserDefaults::onlinePlacesKey, online);
+    } catch (const std::exception& error) {
+        setMessage(std::string(error.what()));
+    }
     refreshPreview();
 }
 
@@ -310,12 +361,14 @@ void RenamerStore::saveSession()
 
 void RenamerStore::writeSession()
 {
-    try {
-        JSONFiles::save(
-            SavedSession { 1, m_rules, m_sortKey, m_ascending }, SavedSession::fileName);
-    } catch (const std::exception& error) {
-        setMessage(error.what());
-    }
+    if (m_sessionWriter)
+        m_sessionWriter->write(SavedSession { 1, m_rules, m_sortKey, m_ascending });
+}
+
+void RenamerStore::flushSession()
+{
+    if (m_sessionWriter)
+        m_sessionWriter->flush();
 }
 
 void RenamerStore::showToast(std::string text)

@@ -20,6 +20,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -33,15 +34,21 @@
 
 namespace sorvik {
 
-class WatchFolderStore;
+class SessionWriter;
 struct PreviewResult;
+namespace FileAdding {
+    struct Request;
+    struct Found;
+}
 
 // The one state object behind the main window: the file list, the rule stack with its undo
 // steps, sort and scan options, the planned preview, the presets, the sheet flags, the alert
 // text and the toast. It lives on the GUI thread and works without any window.
 //
 // Start-up restores the settings "backupEnabled" (false unless stored as true) and
-// "onlinePlaces" (true unless stored as false), the last session and the presets. While it
+// "onlinePlaces" (true unless stored as false), the last session and the presets. Settings
+// that cannot be read at all are reported, and no batch is renamed until the user sets
+// "backupEnabled": the file may well say that backups are on. While it
 // runs (`loading`), writes plan no preview, record no undo step and save nothing. The
 // session and the presets are read independently: one unreadable file does not keep the
 // other from loading, and each failure's description goes to `message`. An unreadable
@@ -55,8 +62,22 @@ struct PreviewResult;
 // task was not cancelled and their revision is still the latest. Destroying the store
 // cancels its tasks and waits for them, so a destroyed store never receives a result.
 //
+// Adding files never blocks the window: the disk is read on the store's own thread, one call
+// at a time in the order they were made, and the new items are listed on the GUI thread in
+// one change. A call made while another one runs waits for it, so its duplicates are told
+// apart from what the earlier call added.
+//
 // Rule edits: every write of `rules` that changes the list pushes one "Edit Rules" step on
-// the window's undo stack (held weakly), plans a preview and saves the session.
+// the window's undo stack (held weakly), plans a preview and saves the session. Writes that
+// carry the same typing key one after another (the keystrokes of one run in one field) make
+// one step, so Undo takes back a word rather than a letter; an undo, a redo, a write with
+// another key or without one ends the run, and a run that comes back to where it started
+// leaves no step. Stacks that come in from a file (the session, "presets.json") get new ids
+// for repeated rule ids, in memory: the rule editor knows a rule by its id.
+//
+// The session is written by a thread of its own (`SessionWriter`): a change never waits for
+// the disk, the newest state wins, and `flushSession` (run at quit and by the destructor)
+// waits for the last write. A failed write still reaches `message` on the GUI thread.
 //
 // Renaming: `apply` renames the ready rows in one batch of the executor, inside access to the
 // granted folders, and keeps exactly one batch to undo. Start-up first puts back the files of
@@ -65,9 +86,13 @@ struct PreviewResult;
 // never hides that the files were renamed.
 //
 // "history.json" is shared with the command line and watch folders, possibly in other
-// processes: every change of it is one locked read-modify-write (`HistoryFile::update`) of the
-// list as stored now, never a write of the list held in memory. Undo and revert mark their
-// record undone by id in that fresh list, so no other writer's record is ever lost.
+// processes: every change of it is one locked read-modify-write (`HistoryFile`) of the list
+// as stored now, never a write of the list held in memory. A batch's record is put first in
+// the file, and undo and revert mark their record undone by id there, so no other writer's
+// record is ever lost. The list in memory is not read again for that: it holds what the
+// history sheet last read (`loadHistory`, which every opening of the sheet does) and the
+// store's own batches since, so that a history far larger than a batch costs a batch
+// nothing but the copy on disk.
 //
 // Presets: "presets.json" is written before the list is published, and never when it could
 // not be read at start-up or was written by a sorvik with another schema version.
@@ -121,9 +146,6 @@ public:
 
     // ---- Published state, in declaration order ----
 
-    /// The watch folders, made on first use and kept for the store's life.
-    WatchFolderStore& watchFolders();
-
     /// The listed items; the reference lasts until the next change of the list.
     const std::vector<FileItem>& items() const { return *m_items; }
     /// Replaces the list and plans a preview.
@@ -134,8 +156,9 @@ public:
     void setRuleUndoManager(QUndoStack* undoStack) { m_ruleUndoManager = undoStack; }
 
     const std::vector<Rule>& rules() const { return m_rules; }
-    /// Replaces the rule stack; see `rulesDidChange`.
-    void setRules(std::vector<Rule> rules);
+    /// Replaces the rule stack; see `rulesDidChange`. Consecutive writes with the same
+    /// `typingKey` are one undo step.
+    void setRules(std::vector<Rule> rules, std::optional<std::string> typingKey = std::nullopt);
 
     SortKey sortKey() const { return m_sortKey; }
     /// Sets the sort key and saves the session (which plans a preview).
@@ -163,14 +186,25 @@ public:
     bool showingHistory() const { return m_showingHistory; }
     void setShowingHistory(bool showing);
 
-    /// The rename history, newest first, as last read from or written to "history.json".
+    /// The rename history, newest first: the records last read from "history.json"
+    /// (`loadHistory`), with the batches renamed since in front of them.
     const std::vector<HistoryRecord>& history() const { return m_history; }
-    /// Publishes a history list; changes of the file go through `HistoryFile::update`.
+    /// Publishes a history list; changes of the file go through `HistoryFile`.
     void setHistory(std::vector<HistoryRecord> history);
+    /// Publishes `record` as the newest batch, first in `history`, which keeps at most 500.
+    void addToHistory(HistoryRecord record);
 
     bool backupEnabled() const { return m_backupEnabled; }
-    /// Sets the value and stores it under "backupEnabled".
+    /// Sets the value and stores it under "backupEnabled"; a failure to store it goes to
+    /// `message`.
     void setBackupEnabled(bool enabled);
+    /// Why the settings could not be read at start-up, while the user has not set
+    /// `backupEnabled` since: until then nobody knows whether a batch must be backed up.
+    const std::optional<std::string>& settingsError() const { return m_settingsError; }
+    /// The backup folder of the batch `batchID` when backups are on (named by the batch in
+    /// `backupsFolder`), else nothing. Fails with the settings file's error when the settings
+    /// could not be read: a batch must never run without the backup the user asked for.
+    std::optional<FileURL> backupDirectoryFor(const Uuid& batchID) const;
 
     std::int64_t nextOrder() const { return m_nextOrder; }
 
@@ -204,8 +238,11 @@ public:
 
     // ---- Start-up and persistence ----
 
-    /// Plans a preview and writes "last-session.json"; a failure goes to `message`.
+    /// Plans a preview and has "last-session.json" written; a failure goes to `message`.
     void saveSession();
+    /// Waits until the last session handed to the writer is on the disk; a failure goes to
+    /// `message` before it returns. Runs by itself when the application is about to quit.
+    void flushSession();
     /// Shows `text` as the toast; it clears itself 2.5 s later unless replaced by then.
     void showToast(std::string text);
     /// Writes `presets` to "presets.json". Fails with `Error` when that file could not be
@@ -229,8 +266,12 @@ public:
 
     /// Adds files and folders: a folder is granted and its regular files are listed (or, with
     /// `renameFolders`, the folder itself); paths already listed and ".DS_Store" files are
-    /// passed over. Shows "Nothing new to add" when a non-empty call adds nothing.
+    /// passed over. Shows "Nothing new to add" when a non-empty call adds nothing. Returns at
+    /// once: the files are read on the store's thread, with the scan options of the moment
+    /// of the call, after every earlier call has been listed.
     void addFiles(const std::vector<FileURL>& urls);
+    /// Whether a call of `addFiles` is still being read or waits for its turn.
+    bool isAdding() const { return m_isAdding; }
     /// Asks for files and folders to add (accept label "Add") and adds them; cancelling
     /// does nothing.
     void chooseFiles();
@@ -238,6 +279,9 @@ public:
     bool isIncluded(const Uuid& id) const;
     /// Sets `included` of the first item with `id`; an unknown id changes nothing.
     void setIncluded(const Uuid& id, bool included);
+    /// Sets `included` of every item whose id is in `ids`, as one change; when no item has
+    /// one of them nothing changes.
+    void setIncluded(const std::unordered_set<Uuid>& ids, bool included);
     void removeItems(const std::unordered_set<Uuid>& ids);
     /// Includes or excludes every item, as one change.
     void setAllIncluded(bool included);
@@ -250,8 +294,13 @@ public:
 
     /// The published rows, with ready rows outside every granted folder as `needsAccess`.
     const std::vector<PreviewRow>& previews() const;
+    /// `previews` as a shared list that never changes: a new one comes with every change.
+    std::shared_ptr<const std::vector<PreviewRow>> previewsSnapshot() const;
     /// `previews` narrowed by `filter`.
     std::vector<PreviewRow> visiblePreviews() const;
+    /// Whether `filter` shows the row: "All" every row, "Changes" those whose new name differs
+    /// from the file's name, any other filter conflicts, invalid names and rows needing access.
+    static bool isShown(const PreviewRow& row, std::string_view filter);
     /// The folder of the first included item that lies outside every granted folder.
     std::optional<FileURL> folderNeedingAccess() const;
 
@@ -306,8 +355,10 @@ public:
     // ---- Rule editing ----
 
     /// After every write of `rules`: one "Edit Rules" undo step when the list changed (not
-    /// while loading), a preview, and the session saved (not while loading).
-    void rulesDidChange(const std::vector<Rule>& previous);
+    /// while loading), merged into the last one while `typingKey` continues its run; a
+    /// preview; and the session saved (not while loading).
+    void rulesDidChange(const std::vector<Rule>& previous,
+        const std::optional<std::string>& typingKey = std::nullopt);
     /// Inserts a copy of the rule with `id`, with a new id, right after it.
     void duplicateRule(const Uuid& id);
     /// Exchanges the rule with `id` and the one `offset` places away, when there is one.
@@ -340,10 +391,16 @@ signals:
     void showingPaletteChanged();
     void messageChanged();
     void revisionChanged();
+    void isAddingChanged();
+    /// Files were moved by a batch of the store (Rename, Undo Rename, revert): where each of
+    /// them is now. Watch folders take these as known, so sorvik's own renames are never
+    /// renamed again.
+    void filesMoved(const std::vector<sorvik::FileURL>& destinations);
 
 private:
     friend class EditRulesCommand;
 
+    void restoreSettings(std::vector<std::string>& failures);
     void restore(std::vector<std::string>& failures);
     void recoverBatches(std::vector<std::string>& failures);
     void setUndoStack(std::vector<UndoBatch> undoStack);
@@ -352,12 +409,12 @@ private:
     /// written; without, it is gone when this returns.
     AppliedBatch executeMoves(const std::vector<RenameMove>& moves,
         const std::optional<FileURL>& backupDirectory, const std::optional<Uuid>& recordId);
-    /// One locked change of "history.json", then the list published. When the change was
-    /// made but not written, the changed list is published all the same; when the file could
-    /// not be read and `inMemoryWhenUnreadable` holds, `change` is made to the list in memory.
-    /// The failure is passed on.
-    void changeHistory(const std::function<void(std::vector<HistoryRecord>&)>& change,
-        bool inMemoryWhenUnreadable);
+    /// Records `record` first in "history.json" and publishes it. When the file could be read
+    /// but not written, it is published all the same (the files were renamed); when the file
+    /// could not be read, it is not. The failure is passed on.
+    void recordBatch(HistoryRecord record);
+    /// Marks the record with `id` undone, in memory and in "history.json"; the failure to
+    /// write it is passed on.
     void markUndone(const Uuid& id);
     /// Writes `presets` and publishes them; a failure goes to `message`. Whether it worked.
     bool replacePresets(std::vector<Preset> presets);
@@ -377,7 +434,6 @@ private:
     std::shared_ptr<PreviewServices> m_services;
 
     // Declaration order of the published state.
-    WatchFolderStore* m_watchFolders = nullptr;
     std::shared_ptr<const std::vector<FileItem>> m_items;
     QPointer<QUndoStack> m_ruleUndoManager;
     std::vector<Rule> m_rules;
@@ -411,15 +467,29 @@ private:
     /// Why "presets.json" could not be read at start-up, or was of another schema version;
     /// then it is never written.
     std::optional<std::string> m_presetsReadError;
+    std::optional<std::string> m_settingsError;
     StoreDialogs* m_dialogs = nullptr;
     std::optional<FailureAlert> m_lastFailureAlert;
     bool m_applyingRuleUndo = false;
+    // The typing run that the top undo step may still take in: its key and its number.
+    std::optional<std::string> m_typingKey;
+    std::uint64_t m_typingRun = 0;
+    std::unique_ptr<SessionWriter> m_sessionWriter;
 
     mutable std::shared_ptr<const std::vector<PreviewRow>> m_previews;
     mutable std::map<std::string, bool, std::less<>> m_coveredFolders;
     mutable std::optional<FolderCoverage> m_coverage;
 
     QThreadPool m_planningThreads;
+
+    // Adding files (renamer_store_adding.cpp).
+    void startNextAdd();
+    void finishAdd(const FileAdding::Request& request, FileAdding::Found found);
+    void setIsAdding(bool adding);
+    std::deque<std::shared_ptr<FileAdding::Request>> m_addQueue;
+    std::optional<std::stop_source> m_addTask;
+    bool m_isAdding = false;
+    QThreadPool m_addingThreads;
 };
 
 } // namespace sorvik

@@ -32,6 +32,15 @@ namespace {
         return folders;
     }
 
+    std::vector<FileURL> destinationsOf(const std::vector<RenameMove>& moves)
+    {
+        std::vector<FileURL> destinations;
+        destinations.reserve(moves.size());
+        for (const auto& move : moves)
+            destinations.push_back(move.to);
+        return destinations;
+    }
+
     void removeCreatedDirectories(const std::optional<std::vector<FileURL>>& folders)
     {
         if (!folders)
@@ -103,42 +112,28 @@ std::vector<FileURL> RenamerStore::performMoves(
     return executeMoves(batch, backupDirectory, std::nullopt).createdDirectories;
 }
 
-void RenamerStore::changeHistory(
-    const std::function<void(std::vector<HistoryRecord>&)>& change, bool inMemoryWhenUnreadable)
+void RenamerStore::recordBatch(HistoryRecord record)
 {
-    std::optional<std::vector<HistoryRecord>> changed;
-    std::vector<HistoryRecord> written;
     try {
-        written = HistoryFile::update([&](std::vector<HistoryRecord>& records) {
-            change(records);
-            changed = records;
-        });
-    } catch (...) {
-        if (!changed && inMemoryWhenUnreadable) {
-            changed = m_history;
-            change(*changed);
-        }
-        if (changed) {
-            // What the window shows follows what happened to the files, written or not.
-            if (changed->size() > HistoryFile::recordLimit)
-                changed->resize(HistoryFile::recordLimit);
-            setHistory(std::move(*changed));
-        }
+        HistoryFile::insert(record);
+    } catch (const HistoryFile::WriteError&) {
+        // The files were renamed: the window shows the batch, so that its undo is checked
+        // against the record.
+        addToHistory(std::move(record));
         throw;
     }
-    setHistory(std::move(written));
+    addToHistory(std::move(record));
 }
 
 void RenamerStore::markUndone(const Uuid& id)
 {
-    changeHistory(
-        [&id](std::vector<HistoryRecord>& records) {
-            for (auto& record : records) {
-                if (record.id == id)
-                    record.undone = true;
-            }
-        },
-        true);
+    // What the window shows follows what happened to the files, written or not.
+    for (auto& record : m_history) {
+        if (record.id == id)
+            record.undone = true;
+    }
+    emit historyChanged();
+    HistoryFile::markUndone(id);
 }
 
 void RenamerStore::apply()
@@ -165,16 +160,15 @@ void RenamerStore::apply()
     auto count = moves.size();
     auto batchId = Uuid::random();
     std::optional<FileURL> backupFolder;
-    if (m_backupEnabled)
-        backupFolder = backupsFolder().appending(batchId.text(), true);
-
     AppliedBatch applied;
     try {
+        backupFolder = backupDirectoryFor(batchId);
         applied = executeMoves(moves, backupFolder, batchId);
     } catch (const std::exception& error) {
         presentFailureAlert(error.what());
         return;
     }
+    emit filesMoved(destinationsOf(moves));
 
     auto items = std::make_shared<std::vector<FileItem>>(*m_items);
     for (auto& item : *items) {
@@ -186,18 +180,13 @@ void RenamerStore::apply()
     refreshPreview();
 
     UndoBatch inverse;
-    inverse.reserve(moves.size());
+    inverse.reserve(count);
     for (const auto& move : moves)
         inverse.emplace_back(move.to, move.from);
     setUndoStack({ std::move(inverse) });
 
     try {
-        auto record = recordOf(batchId, std::move(moves), applied, backupFolder);
-        changeHistory(
-            [&record](std::vector<HistoryRecord>& records) {
-                records.insert(records.begin(), std::move(record));
-            },
-            false);
+        recordBatch(recordOf(batchId, std::move(moves), applied, backupFolder));
         // Recorded: the batch is over. Until then its journal lets the next start record it.
         applied.journal.finish();
         RenameExecutor::pruneBackups(
@@ -243,6 +232,11 @@ void RenamerStore::undoLastApply()
         presentFailureAlert(error.what());
         return;
     }
+    std::vector<FileURL> putBackAt;
+    putBackAt.reserve(entry.size());
+    for (const auto& move : entry)
+        putBackAt.push_back(move.second);
+    emit filesMoved(putBackAt);
     relocateItems(entry);
 
     if (record) {
@@ -272,6 +266,7 @@ void RenamerStore::revert(const Uuid& id)
         setMessage(std::string(error.what()));
         return;
     }
+    emit filesMoved(destinationsOf(inverse));
 
     std::unordered_map<FileURL, FileURL> destinations;
     for (const auto& move : inverse)
@@ -297,15 +292,19 @@ void RenamerStore::revert(const Uuid& id)
 
 void RenamerStore::loadHistory()
 {
-    std::optional<std::vector<HistoryRecord>> loaded;
+    std::vector<HistoryRecord> loaded;
     try {
-        loaded = JSONFiles::load<std::vector<HistoryRecord>>(HistoryFile::fileName);
+        if (!JSONFiles::storedPath(HistoryFile::fileName)) {
+            // Without a file, the batches held in memory are the history.
+            setShowingHistory(true);
+            return;
+        }
+        loaded = HistoryFile::load();
     } catch (const std::exception& error) {
         setMessage(std::string(error.what()));
         return;
     }
-    if (loaded)
-        setHistory(std::move(*loaded));
+    setHistory(std::move(loaded));
     setShowingHistory(true);
 }
 

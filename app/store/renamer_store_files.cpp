@@ -1,82 +1,12 @@
 #include "app/store/renamer_store.h"
 
-#include "app/store/file_scan.h"
-#include "app/store/item_order.h"
-
 #include <algorithm>
 #include <exception>
 #include <unordered_map>
 
 namespace sorvik {
 
-namespace {
-
-    /// The path by which listed files are told apart.
-    std::string standardPath(const FileURL& url)
-    {
-        return url.isStandardized() ? url.path : url.standardized().path;
-    }
-
-    bool isDSStore(std::string_view path)
-    {
-        constexpr std::string_view name = ".DS_Store";
-        return path.ends_with(name)
-            && (path.size() == name.size() || path[path.size() - name.size() - 1] == '/');
-    }
-
-} // namespace
-
 // ---- Files ----
-
-void RenamerStore::addFiles(const std::vector<FileURL>& urls)
-{
-    const auto& current = *m_items;
-    std::unordered_set<std::string> known;
-    known.reserve(current.size());
-    for (const auto& item : current)
-        known.insert(standardPath(item.url));
-
-    // The URLs to add, in order; their files are read once the whole call is known.
-    std::vector<FileURL> accepted;
-    auto accept = [&](FileURL url) {
-        if (isDSStore(url.path) || !known.insert(standardPath(url)).second)
-            return;
-        accepted.push_back(std::move(url));
-    };
-
-    const FileScan::Options options { m_includeSubfolders, m_includeHidden };
-    for (const auto& url : urls) {
-        // Anything that cannot be read as a plain folder is one item: a file, a link, a path
-        // that is gone.
-        if (!FileScan::isPlainFolder(url) || m_renameFolders) {
-            accept(url);
-            continue;
-        }
-        try {
-            m_folderAccess->grant(url);
-        } catch (const std::exception& error) {
-            m_folderAccess->setErrorMessage(error.what());
-        }
-        auto found = ItemOrder::sortURLsByPath(FileScan::regularFiles(url, options));
-        known.reserve(known.size() + found.size());
-        accepted.reserve(accepted.size() + found.size());
-        for (auto& file : found)
-            accept(std::move(file));
-    }
-    auto added = FileScan::makeItems(accepted, m_nextOrder);
-    m_nextOrder += std::int64_t(added.size());
-
-    bool nothingAdded = added.empty();
-    auto items = std::make_shared<std::vector<FileItem>>();
-    items->reserve(current.size() + added.size());
-    items->insert(items->end(), current.begin(), current.end());
-    items->insert(
-        items->end(), std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()));
-    publishItems(std::move(items));
-    refreshPreview();
-    if (nothingAdded && !urls.empty())
-        showToast(std::string(nothingNewToAddText));
-}
 
 void RenamerStore::chooseFiles()
 {
@@ -106,6 +36,26 @@ void RenamerStore::setIncluded(const Uuid& id, bool included)
         return;
     auto items = std::make_shared<std::vector<FileItem>>(current);
     (*items)[std::size_t(found - current.begin())].included = included;
+    publishItems(std::move(items));
+    refreshPreview();
+}
+
+void RenamerStore::setIncluded(const std::unordered_set<Uuid>& ids, bool included)
+{
+    // One change for the whole set: a write per item would copy the list and plan it again
+    // as many times as there are items in the set.
+    if (ids.empty())
+        return;
+    auto items = std::make_shared<std::vector<FileItem>>(*m_items);
+    bool found = false;
+    for (auto& item : *items) {
+        if (ids.contains(item.id)) {
+            item.included = included;
+            found = true;
+        }
+    }
+    if (!found)
+        return;
     publishItems(std::move(items));
     refreshPreview();
 }

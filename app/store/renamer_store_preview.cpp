@@ -93,10 +93,12 @@ void RenamerStore::publish(std::int64_t revision, PreviewResult&& result)
     setAiProgress(std::nullopt);
 }
 
-const std::vector<PreviewRow>& RenamerStore::previews() const
+const std::vector<PreviewRow>& RenamerStore::previews() const { return *previewsSnapshot(); }
+
+std::shared_ptr<const std::vector<PreviewRow>> RenamerStore::previewsSnapshot() const
 {
     if (m_previews)
-        return *m_previews;
+        return m_previews;
     const auto& rows = *m_rawPreviews;
     // Rows come folder by folder, so the last answer is usually the next one too.
     std::string_view lastFolder;
@@ -114,7 +116,7 @@ const std::vector<PreviewRow>& RenamerStore::previews() const
     auto first = std::find_if(rows.begin(), rows.end(), needsAccess);
     if (first == rows.end()) {
         m_previews = m_rawPreviews;
-        return *m_previews;
+        return m_previews;
     }
     auto marked = std::make_shared<std::vector<PreviewRow>>(rows);
     for (auto index = std::size_t(first - rows.begin()); index < rows.size(); ++index) {
@@ -122,7 +124,16 @@ const std::vector<PreviewRow>& RenamerStore::previews() const
             (*marked)[index].status = RenameStatus::needsAccess();
     }
     m_previews = std::move(marked);
-    return *m_previews;
+    return m_previews;
+}
+
+bool RenamerStore::isShown(const PreviewRow& row, std::string_view filter)
+{
+    if (filter == filterAll)
+        return true;
+    if (filter == filterChanges)
+        return row.newName != row.item.url.lastPathComponent();
+    return isProblemOrAccess(row.status);
 }
 
 std::vector<PreviewRow> RenamerStore::visiblePreviews() const
@@ -131,11 +142,8 @@ std::vector<PreviewRow> RenamerStore::visiblePreviews() const
     if (m_filter == filterAll)
         return rows;
     std::vector<PreviewRow> shown;
-    bool changes = m_filter == filterChanges;
     for (const auto& row : rows) {
-        bool keep = changes ? row.newName != row.item.url.lastPathComponent()
-                            : isProblemOrAccess(row.status);
-        if (keep)
+        if (isShown(row, m_filter))
             shown.push_back(row);
     }
     return shown;
@@ -143,12 +151,17 @@ std::vector<PreviewRow> RenamerStore::visiblePreviews() const
 
 std::optional<FileURL> RenamerStore::folderNeedingAccess() const
 {
+    // Items come folder by folder: a folder just found covered needs no second look.
+    std::string_view lastCovered;
     for (const auto& item : *m_items) {
         if (!item.included)
             continue;
         auto folder = itemFolder(item);
+        if (lastCovered.data() != nullptr && folder == lastCovered)
+            continue;
         if (!coversFolder(folder))
             return FileURL(folder, true);
+        lastCovered = folder;
     }
     return std::nullopt;
 }

@@ -7,16 +7,37 @@
 namespace sorvik {
 
 // One rule edit on the window's undo stack. The edit is already in the store when the step is
-// pushed, so the first redo (which QUndoStack runs on push) does nothing.
+// pushed, so the first redo (which QUndoStack runs on push) does nothing. A step of a typing
+// run takes in the next step of the same run, as long as that one starts where this one ends;
+// a run typed back to its start leaves a step that changes nothing, which the stack drops.
 class EditRulesCommand : public QUndoCommand {
 public:
-    EditRulesCommand(RenamerStore* store, std::vector<Rule> before, std::vector<Rule> after)
+    /// Steps of typing runs share one id, so the stack offers them to each other.
+    static constexpr int typingID = 0x5275'6c65;
+
+    EditRulesCommand(RenamerStore* store, std::vector<Rule> before, std::vector<Rule> after,
+        std::uint64_t typingRun)
         : m_store(store)
         , m_before(std::move(before))
         , m_after(std::move(after))
+        , m_typingRun(typingRun)
     {
         setText(QString::fromUtf8(RenamerStore::editRulesActionName.data(),
             qsizetype(RenamerStore::editRulesActionName.size())));
+    }
+
+    int id() const override { return m_typingRun != 0 ? typingID : -1; }
+
+    bool mergeWith(const QUndoCommand* other) override
+    {
+        if (other->id() != id())
+            return false;
+        const auto& next = static_cast<const EditRulesCommand&>(*other);
+        if (next.m_typingRun != m_typingRun || next.m_before != m_after)
+            return false;
+        m_after = next.m_after;
+        setObsolete(m_before == m_after);
+        return true;
     }
 
     void undo() override
@@ -39,16 +60,17 @@ private:
     QPointer<RenamerStore> m_store;
     std::vector<Rule> m_before;
     std::vector<Rule> m_after;
+    std::uint64_t m_typingRun;
     bool m_pushed = true;
 };
 
 // ---- Rule editing ----
 
-void RenamerStore::setRules(std::vector<Rule> rules)
+void RenamerStore::setRules(std::vector<Rule> rules, std::optional<std::string> typingKey)
 {
     auto previous = std::exchange(m_rules, std::move(rules));
     emit rulesChanged();
-    rulesDidChange(previous);
+    rulesDidChange(previous, typingKey);
 }
 
 void RenamerStore::setRulesFromUndo(std::vector<Rule> rules)
@@ -58,10 +80,21 @@ void RenamerStore::setRulesFromUndo(std::vector<Rule> rules)
     m_applyingRuleUndo = false;
 }
 
-void RenamerStore::rulesDidChange(const std::vector<Rule>& previous)
+void RenamerStore::rulesDidChange(
+    const std::vector<Rule>& previous, const std::optional<std::string>& typingKey)
 {
-    if (!m_loading && previous != m_rules && m_ruleUndoManager && !m_applyingRuleUndo)
-        m_ruleUndoManager->push(new EditRulesCommand(this, previous, m_rules));
+    // Any write outside the run ends it, an undo or a redo included; the same key after that
+    // starts a run of its own.
+    if (!typingKey || m_applyingRuleUndo) {
+        m_typingKey.reset();
+    } else if (typingKey != m_typingKey) {
+        m_typingKey = typingKey;
+        ++m_typingRun;
+    }
+    if (!m_loading && previous != m_rules && m_ruleUndoManager && !m_applyingRuleUndo) {
+        m_ruleUndoManager->push(
+            new EditRulesCommand(this, previous, m_rules, m_typingKey ? m_typingRun : 0));
+    }
     refreshPreview();
     if (!m_loading)
         writeSession();

@@ -2,6 +2,8 @@
 
 #include "engine/model/json.h"
 
+#include <unordered_set>
+
 namespace sorvik {
 
 namespace {
@@ -13,6 +15,19 @@ namespace {
     constexpr const char* presetsKey = "presets";
 
 } // namespace
+
+bool makeRuleIDsUnique(std::vector<Rule>& rules)
+{
+    std::unordered_set<Uuid> seen;
+    bool changed = false;
+    for (auto& rule : rules) {
+        while (!seen.insert(rule.id).second) {
+            rule.id = Uuid::random();
+            changed = true;
+        }
+    }
+    return changed;
+}
 
 void to_json(nlohmann::json& json, const SavedSession& session)
 {

@@ -39,6 +39,11 @@ struct SavedPresets {
     friend bool operator==(const SavedPresets&, const SavedPresets&) = default;
 };
 
+/// Gives each rule whose id an earlier rule of the list already has a new random id, so that
+/// every rule of a stack that comes in from a file (a hand-edited one, say) is one of its own.
+/// Unique ids are kept. Whether any id changed.
+bool makeRuleIDsUnique(std::vector<Rule>& rules);
+
 void to_json(nlohmann::json& json, const SavedSession& session);
 void from_json(const nlohmann::json& json, SavedSession& session);
 void to_json(nlohmann::json& json, const SavedPresets& presets);

@@ -2,9 +2,12 @@
 
 #include "app/store/file_descriptor.h"
 #include "app/store/file_error.h"
+#include "engine/model/regular_file.h"
 #include "engine/model/uuid.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -37,35 +40,32 @@ bool exists(const std::filesystem::path& path)
     return errno != ENOENT && errno != ENOTDIR;
 }
 
-std::string read(const std::filesystem::path& path)
+RegularFile open(const std::filesystem::path& path)
 {
-    // O_NONBLOCK keeps a FIFO put in place of the file from blocking the caller.
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (file.get() < 0)
-        throw FileError::reading(path.string(), errno);
-    struct stat status { };
-    if (::fstat(file.get(), &status) != 0)
-        throw FileError::reading(path.string(), errno);
-    if (S_ISDIR(status.st_mode))
-        throw FileError::reading(path.string(), EISDIR);
-    if (!S_ISREG(status.st_mode))
-        throw FileError::withCode(FileError::Code::fileReadCorruptFile, path.string());
+    std::error_code error;
+    auto file = RegularFile::open(path, error);
+    if (file)
+        return std::move(*file);
+    if (error == notRegularFileError())
+        throw FileError::notRegularFile(path.string());
+    throw FileError::reading(path.string(), error.value());
+}
 
-    std::string contents;
-    contents.reserve(static_cast<std::size_t>(status.st_size));
-    char buffer[65536];
-    for (;;) {
-        ssize_t count = ::read(file.get(), buffer, sizeof buffer);
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            throw FileError::reading(path.string(), errno);
-        }
-        if (count == 0)
-            break;
-        contents.append(buffer, static_cast<std::size_t>(count));
-    }
-    return contents;
+std::string read(const std::filesystem::path& path, std::optional<std::int64_t> limit)
+{
+    auto file = open(path);
+    std::error_code error;
+    if (limit && file.size() >= *limit)
+        throw FileError::withCode(FileError::Code::fileReadTooLarge, path.string());
+    // The size is only a hint: the file may grow while it is read, or report nothing (as
+    // files under /proc do), so the limit is checked on what was read.
+    auto bytes
+        = limit ? file.readPrefix(static_cast<std::size_t>(*limit), error) : file.readAll(error);
+    if (error)
+        throw FileError::reading(path.string(), error.value());
+    if (limit && static_cast<std::int64_t>(bytes.size()) >= *limit)
+        throw FileError::withCode(FileError::Code::fileReadTooLarge, path.string());
+    return bytes;
 }
 
 void createFolder(const std::filesystem::path& folder)
@@ -81,28 +81,95 @@ void createFolder(const std::filesystem::path& folder)
 
 void writeAtomically(const std::filesystem::path& path, std::string_view bytes)
 {
-    auto folder = path.parent_path();
-    auto temporary
-        = folder / ("." + path.filename().string() + "." + Uuid::random().text() + ".tmp");
+    AtomicWriter writer(path);
+    writer.write(bytes);
+    writer.commit();
+}
+
+AtomicWriter::AtomicWriter(std::filesystem::path path)
+    : m_path(std::move(path))
+    , m_temporary(m_path.parent_path()
+          / ("." + m_path.filename().string() + "." + Uuid::random().text() + ".tmp"))
+{
     // 0666 lets the user's umask decide the mode, as for any file the user creates.
-    FileDescriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (file.get() < 0)
-        throw FileError::writing(path.string(), errno);
-    try {
-        writeAll(file.get(), bytes, path.string());
-        if (::fsync(file.get()) != 0)
-            throw FileError::writing(path.string(), errno);
-        if (int error = file.close(); error != 0)
-            throw FileError::writing(path.string(), error);
-        if (::rename(temporary.c_str(), path.c_str()) != 0)
-            throw FileError::writing(path.string(), errno);
-    } catch (...) {
-        ::unlink(temporary.c_str());
-        throw;
+    m_descriptor = ::open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (m_descriptor < 0)
+        throw FileError::writing(m_path.string(), errno);
+}
+
+AtomicWriter::~AtomicWriter()
+{
+    if (m_descriptor < 0)
+        return;
+    ::close(m_descriptor);
+    ::unlink(m_temporary.c_str());
+}
+
+void AtomicWriter::write(std::string_view bytes)
+{
+    if (m_descriptor < 0)
+        throw FileError::writing(m_path.string(), EBADF);
+    writeAll(m_descriptor, bytes, m_path.string());
+}
+
+void AtomicWriter::copyFrom(
+    int source, const std::filesystem::path& path, std::uint64_t offset, std::uint64_t length)
+{
+    if (m_descriptor < 0)
+        throw FileError::writing(m_path.string(), EBADF);
+    auto from = static_cast<loff_t>(offset);
+    while (length > 0) {
+        ssize_t copied = ::copy_file_range(source, &from, m_descriptor, nullptr,
+            static_cast<std::size_t>(std::min<std::uint64_t>(length, 1 << 30)), 0);
+        if (copied < 0 && errno == EINTR)
+            continue;
+        if (copied < 0
+            && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP))
+            break; // another file system, or one that cannot: copied below
+        if (copied < 0)
+            throw FileError::writing(m_path.string(), errno);
+        if (copied == 0)
+            throw FileError::reading(path.string(), EIO); // shorter than it was read
+        length -= static_cast<std::uint64_t>(copied);
+    }
+    std::string buffer(std::min<std::uint64_t>(length, 1 << 20), '\0');
+    while (length > 0) {
+        ssize_t count = ::pread(source, buffer.data(),
+            static_cast<std::size_t>(std::min<std::uint64_t>(length, buffer.size())), from);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
+            throw FileError::reading(path.string(), errno);
+        if (count == 0)
+            throw FileError::reading(path.string(), EIO);
+        writeAll(m_descriptor, std::string_view(buffer.data(), static_cast<std::size_t>(count)),
+            m_path.string());
+        from += count;
+        length -= static_cast<std::uint64_t>(count);
+    }
+}
+
+void AtomicWriter::commit()
+{
+    if (m_descriptor < 0)
+        throw FileError::writing(m_path.string(), EBADF);
+    if (::fsync(m_descriptor) != 0)
+        throw FileError::writing(m_path.string(), errno);
+    int descriptor = std::exchange(m_descriptor, -1);
+    if (::close(descriptor) != 0) {
+        int error = errno;
+        ::unlink(m_temporary.c_str());
+        throw FileError::writing(m_path.string(), error);
+    }
+    if (::rename(m_temporary.c_str(), m_path.c_str()) != 0) {
+        int error = errno;
+        ::unlink(m_temporary.c_str());
+        throw FileError::writing(m_path.string(), error);
     }
     // The rename is durable only once the folder itself reaches the disk. The new file is in
     // place already, so a folder that cannot be flushed is no failure of this write.
-    FileDescriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor directory(
+        ::open(m_path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (directory.get() >= 0)
         ::fsync(directory.get());
 }

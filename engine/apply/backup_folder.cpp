@@ -2,6 +2,7 @@
 
 #include "engine/apply/file_system.h"
 #include "engine/model/json.h"
+#include "engine/model/regular_file.h"
 #include "engine/model/text.h"
 #include "engine/model/uuid.h"
 
@@ -233,29 +234,13 @@ namespace {
     {
         // Only a regular file counts: a FIFO or device put in its place must not stall the
         // pruning that follows every rename.
-        int descriptor = ::open(
-            (folder / manifestName).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
-        if (descriptor < 0)
+        std::error_code error;
+        auto file = RegularFile::open(folder / manifestName, error, RegularFile::Links::refuse);
+        if (!file)
             return std::nullopt;
-        struct stat status { };
-        if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-            ::close(descriptor);
+        auto data = file->readAll(error);
+        if (error)
             return std::nullopt;
-        }
-        std::string data;
-        char buffer[65536];
-        for (;;) {
-            ssize_t count = ::read(descriptor, buffer, sizeof buffer);
-            if (count < 0 && errno == EINTR)
-                continue;
-            if (count <= 0) {
-                ::close(descriptor);
-                if (count < 0)
-                    return std::nullopt;
-                break;
-            }
-            data.append(buffer, static_cast<std::size_t>(count));
-        }
         try {
             return json::decode<std::vector<RenameMove>>(json::parse(data));
         } catch (const json::DecodeError&) {

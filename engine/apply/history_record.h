@@ -7,6 +7,7 @@
 #include "engine/model/uuid.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -15,6 +16,10 @@
 #include <nlohmann/json_fwd.hpp>
 
 namespace sorvik {
+
+namespace json {
+    class StreamReader;
+}
 
 /// One applied batch, as "history.json" keeps it. Undo and revert move it back only while
 /// every renamed file still has the fingerprint recorded right after the batch.
@@ -55,5 +60,33 @@ struct HistoryRecord {
 void to_json(nlohmann::json& json, const HistoryRecord& record);
 /// Strict: every key but "createdDirectories" and "backupPath" is required.
 void from_json(const nlohmann::json& json, HistoryRecord& record);
+
+// The stored form of records, written and read one record at a time, so that a history far
+// larger than one batch never has to be held in memory whole. It is the JSON of `to_json`,
+// keys sorted, one member or element per line and nothing more: the history is sorvik's
+// largest file and only sorvik reads it, and indenting it made a quarter of its bytes.
+// Records of any other JSON form read alike.
+
+/// Appends `record` in the stored form. With `drain`, the text goes out in pieces: `drain`
+/// is given `out` whenever it holds a megabyte or more, and takes what it wants from it.
+void appendStoredRecord(std::string& out, const HistoryRecord& record,
+    const std::function<void(std::string&)>& drain = {});
+
+/// What reading a stored record tells besides its content: its id and date, and where it and its
+/// "undone" value lie in the document, as byte offsets.
+struct StoredRecordFacts {
+    Uuid id;
+    Date date;
+    bool undone = false;
+    std::size_t start = 0;
+    std::size_t end = 0;
+    std::size_t undoneStart = 0;
+    std::size_t undoneEnd = 0;
+};
+
+/// Reads one record from `reader`, which has just given its "{", as strictly as `from_json`
+/// reads it, into `record` when given; none is needed to check a record. Fails with
+/// `json::DecodeError`, naming the key.
+StoredRecordFacts readStoredRecord(json::StreamReader& reader, HistoryRecord* record);
 
 } // namespace sorvik

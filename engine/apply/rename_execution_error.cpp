@@ -32,15 +32,16 @@ namespace {
 
 } // namespace
 
-std::string strandedFilesText(const std::vector<StrandedFile>& files)
+std::string strandedFilesText(const std::vector<StrandedFile>& files, const PathText& shown)
 {
+    auto path = [&shown](const FileURL& url) { return shown ? shown(url.path) : url.path; };
     std::string text;
     for (std::size_t index = 0; index < files.size(); ++index) {
         if (index > 0)
             text += "\n";
-        text += files[index].at.path;
+        text += path(files[index].at);
         if (!files[index].original.isEmpty())
-            text += " (originally " + files[index].original.path + ")";
+            text += " (originally " + path(files[index].original) + ")";
     }
     return text;
 }

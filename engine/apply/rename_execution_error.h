@@ -3,6 +3,7 @@
 #include "engine/model/error.h"
 #include "engine/model/file_url.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,8 +18,12 @@ struct StrandedFile {
     friend bool operator==(const StrandedFile&, const StrandedFile&) = default;
 };
 
-/// One line per file: its path, and "(originally " + the path it belongs at + ")" when known.
-std::string strandedFilesText(const std::vector<StrandedFile>& files);
+/// How a path is written in a message: as it stands unless the caller escapes it.
+using PathText = std::function<std::string(const std::string& path)>;
+
+/// One line per file: its path, and "(originally " + the path it belongs at + ")" when known;
+/// each path as `shown` writes it (as it stands without one).
+std::string strandedFilesText(const std::vector<StrandedFile>& files, const PathText& shown = {});
 
 /// The executor's failure. `what()` is `cause` followed by "\nAll staged files were
 /// restored." when nothing was left behind, otherwise by "\nSome files could not be

@@ -1,6 +1,7 @@
 #include "engine/apply/rename_journal.h"
 
 #include "engine/apply/file_system.h"
+#include "engine/model/regular_file.h"
 
 #include <cerrno>
 #include <charconv>
@@ -499,17 +500,18 @@ void RenameJournal::finish()
 
 RenameJournalContents RenameJournal::read(const FileURL& url)
 {
-    int descriptor = ::open(url.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (descriptor < 0)
-        throwSystemError("Couldn't read the rename journal", url.path);
-    try {
-        auto contents = read(descriptor, url);
-        ::close(descriptor);
-        return contents;
-    } catch (...) {
-        ::close(descriptor);
-        throw;
-    }
+    std::error_code error;
+    auto file = RegularFile::open(url.path, error, RegularFile::Links::refuse);
+    if (!file && (error == notRegularFileError() || error == std::errc::is_a_directory))
+        throw Error("The rename journal \"" + url.path + "\" is not a regular file.");
+    if (!file)
+        throw FileSystemError(
+            "Couldn't read the rename journal \"" + url.path + "\"", error.value());
+    auto data = file->readAll(error);
+    if (error)
+        throw FileSystemError(
+            "Couldn't read the rename journal \"" + url.path + "\"", error.value());
+    return decode(data, url);
 }
 
 RenameJournalContents RenameJournal::read(int descriptor, const FileURL& url)

@@ -82,47 +82,71 @@ std::string percentEncodePath(std::string_view path)
     return result;
 }
 
-std::optional<FileURL> FileURL::parse(std::string_view text)
-{
-    constexpr std::string_view scheme = "file://";
-    if (text.size() < scheme.size())
-        return std::nullopt;
-    for (std::size_t index = 0; index < scheme.size(); ++index) {
-        char character = text[index];
-        if (character >= 'A' && character <= 'Z')
-            character = static_cast<char>(character - 'A' + 'a');
-        if (character != scheme[index])
-            return std::nullopt;
-    }
-    text.remove_prefix(scheme.size());
-    if (text.starts_with("localhost"))
-        text.remove_prefix(9);
-    if (text.empty() || text.front() != '/')
-        return std::nullopt;
+namespace {
 
-    std::string decoded;
-    decoded.reserve(text.size());
-    for (std::size_t index = 0; index < text.size(); ++index) {
-        char character = text[index];
-        if (character == '?' || character == '#')
-            return std::nullopt;
-        if (character != '%') {
-            decoded.push_back(character);
-            continue;
+    /// Reads file URL text: its path into `decoded` when given. False for text that is no
+    /// local file URL, with `failure` set when there is more to say.
+    bool decodeFileURL(std::string_view text, std::string* decoded, std::string* failure)
+    {
+        constexpr std::string_view scheme = "file://";
+        if (text.size() < scheme.size())
+            return false;
+        for (std::size_t index = 0; index < scheme.size(); ++index) {
+            char character = text[index];
+            if (character >= 'A' && character <= 'Z')
+                character = static_cast<char>(character - 'A' + 'a');
+            if (character != scheme[index])
+                return false;
         }
-        if (index + 2 >= text.size())
-            return std::nullopt;
-        int high = hexValue(text[index + 1]);
-        int low = hexValue(text[index + 2]);
-        if (high < 0 || low < 0)
-            return std::nullopt;
-        decoded.push_back(static_cast<char>(high * 16 + low));
-        index += 2;
+        text.remove_prefix(scheme.size());
+        if (text.starts_with("localhost"))
+            text.remove_prefix(9);
+        if (text.empty() || text.front() != '/')
+            return false;
+
+        if (decoded)
+            decoded->reserve(text.size());
+        for (std::size_t index = 0; index < text.size(); ++index) {
+            char character = text[index];
+            if (character == '?' || character == '#')
+                return false;
+            if (character == '%') {
+                if (index + 2 >= text.size())
+                    return false;
+                int high = hexValue(text[index + 1]);
+                int low = hexValue(text[index + 2]);
+                if (high < 0 || low < 0)
+                    return false;
+                character = static_cast<char>(high * 16 + low);
+                index += 2;
+            }
+            if (character == '\0') {
+                if (failure)
+                    *failure = FileURL::nulByteText;
+                return false;
+            }
+            if (decoded)
+                decoded->push_back(character);
+        }
+        return true;
     }
+
+} // namespace
+
+std::optional<FileURL> FileURL::parse(std::string_view text, std::string* failure)
+{
+    std::string decoded;
+    if (!decodeFileURL(text, &decoded, failure))
+        return std::nullopt;
     bool isDirectory = decoded.size() > 1 && decoded.back() == '/';
     if (decoded == "/")
         isDirectory = true;
     return FileURL(decoded, isDirectory);
+}
+
+bool FileURL::isValidText(std::string_view text, std::string* failure)
+{
+    return decodeFileURL(text, nullptr, failure);
 }
 
 std::string FileURL::text() const
@@ -223,9 +247,10 @@ void to_json(nlohmann::json& json, const FileURL& url) { json = url.text(); }
 
 void from_json(const nlohmann::json& json, FileURL& url)
 {
-    auto parsed = FileURL::parse(json::decode<std::string>(json));
+    std::string failure;
+    auto parsed = FileURL::parse(json::decode<std::string>(json), &failure);
     if (!parsed)
-        throw json::DecodeError("Invalid file URL");
+        throw json::DecodeError(failure.empty() ? "Invalid file URL" : failure);
     url = *parsed;
 }
 

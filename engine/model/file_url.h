@@ -22,8 +22,18 @@ struct FileURL {
     FileURL() = default;
     FileURL(std::string_view path, bool isDirectory = false);
 
-    /// Reads "file:///…" or "file://localhost/…" text; accepts any valid percent escape.
-    static std::optional<FileURL> parse(std::string_view text);
+    /// Reads "file:///…" or "file://localhost/…" text; accepts any valid percent escape
+    /// except "%00": no file name holds a NUL byte, and a path cut there would name another
+    /// file. Gives nothing for anything else; `failure`, when given, is set to the reason
+    /// when there is more to say than "not a local file URL".
+    static std::optional<FileURL> parse(std::string_view text, std::string* failure = nullptr);
+
+    /// Whether `parse` reads `text`, without making the URL; `failure` as for `parse`.
+    static bool isValidText(std::string_view text, std::string* failure = nullptr);
+
+    /// The reason `parse` gives for a URL that holds a NUL byte.
+    static constexpr std::string_view nulByteText
+        = "A file URL cannot hold \u201C%00\u201D: no file name contains a NUL byte.";
 
     std::string text() const;
     bool isEmpty() const { return path.empty(); }

@@ -1,5 +1,7 @@
 #include "engine/model/json.h"
 
+#include "engine/model/json_stream.h"
+
 #include <cmath>
 #include <limits>
 
@@ -141,50 +143,7 @@ namespace {
         // that was stored; refuse them like any value that cannot be encoded.
         if (value.is_number_float() && !std::isfinite(value.get<double>()))
             throw Error("The data couldn’t be written because it isn’t in the correct format.");
-        std::string text;
-        try {
-            text = value.dump();
-        } catch (const nlohmann::json::exception&) {
-            throw Error("The data could not be written because a text is not valid UTF-8.");
-        }
-        if (!value.is_string())
-            return text;
-        std::string escaped;
-        escaped.reserve(text.size());
-        for (char character : text) {
-            if (character == '/')
-                escaped += "\\/";
-            else
-                escaped += character;
-        }
-        return escaped;
-    }
-
-    /// Printable ASCII without quotes and backslashes needs no escaping but "/": most keys and
-    /// values are such text, and taking them directly keeps large files fast to write.
-    bool isPlainText(std::string_view text)
-    {
-        for (char character : text) {
-            if (character < 0x20 || character >= 0x7F || character == '"' || character == '\\')
-                return false;
-        }
-        return true;
-    }
-
-    void writeString(const std::string& text, std::string& out)
-    {
-        if (!isPlainText(text)) {
-            out += scalarText(Json(text));
-            return;
-        }
-        out += '"';
-        for (char character : text) {
-            if (character == '/')
-                out += "\\/";
-            else
-                out += character;
-        }
-        out += '"';
+        return value.dump();
     }
 
     void write(const Json& value, int depth, std::string& out)
@@ -206,7 +165,7 @@ namespace {
                     out += ",\n";
                 first = false;
                 indent(depth + 1);
-                writeString(it.key(), out);
+                appendString(out, it.key());
                 out += " : ";
                 write(it.value(), depth + 1, out);
             }
@@ -237,7 +196,7 @@ namespace {
             return;
         }
         if (value.is_string())
-            writeString(value.get_ref<const std::string&>(), out);
+            appendString(out, value.get_ref<const std::string&>());
         else
             out += scalarText(value);
     }

@@ -1,6 +1,7 @@
 #include "app/automation/automation_runner.h"
 
 #include "app/automation/automation_error.h"
+#include "app/store/file_error.h"
 #include "app/store/history_file.h"
 #include "app/store/json_files.h"
 #include "app/store/renamer_store.h"
@@ -10,6 +11,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -373,7 +375,8 @@ namespace {
         EXPECT_EQ(stored[0].moves.size(), 1u);
         EXPECT_EQ(stored[1], full[0]);
         EXPECT_EQ(stored[499], full[498]);
-        EXPECT_EQ(store.history(), stored);
+        // The store lists the batch without reading the whole history for it.
+        EXPECT_EQ(store.history(), std::vector<HistoryRecord> { stored[0] });
     }
 
     TEST_F(AutomationRunnerTest, UnreadableHistoryLeavesTheFilesRenamedAndSaysSo)
@@ -492,6 +495,56 @@ namespace {
             CancellationError);
         EXPECT_EQ(services->aiCalls().size(), 1u);
         EXPECT_EQ(names(), (std::vector<std::string> { "a.txt", "b.txt" }));
+    }
+
+    TEST_F(AutomationRunnerTest, PlanMadeOnAnotherThreadIsCommittedOnTheStoresThread)
+    {
+        files.createFile("a.txt", "A");
+        AutomationRunner runner(store, services);
+        auto snapshot = runner.snapshot();
+        AutomationPlan plan;
+        std::thread([&] {
+            plan = runner.prepare(snapshot, { url("a.txt") }, { replaceRule("a", "b") }, false);
+        }).join();
+        EXPECT_EQ(names(), (std::vector<std::string> { "a.txt" })) << "planning moves nothing";
+        EXPECT_FALSE(historyFileExists());
+        EXPECT_EQ(lastComponents(plan.targets()), (std::vector<std::string> { "b.txt" }));
+
+        EXPECT_EQ(lastComponents(runner.commit(plan)), (std::vector<std::string> { "b.txt" }));
+        EXPECT_EQ(names(), (std::vector<std::string> { "b.txt" }));
+        EXPECT_EQ(store.history().size(), 1u);
+    }
+
+    TEST_F(AutomationRunnerTest, PlanThatWentStaleIsRefusedBeforeAnythingMoves)
+    {
+        files.createFile("a.txt", "A");
+        files.createFile("c.txt", "C");
+        AutomationRunner runner(store, services);
+        auto plan = runner.prepare(
+            runner.snapshot(), { url("a.txt"), url("c.txt") }, { patternRule("{name}-x") }, false);
+
+        files.createFile("c.txt", "changed meanwhile");
+        expectAutomationError([&] { runner.commit(plan); }, AutomationError::sourceChanged);
+        EXPECT_EQ(names(), (std::vector<std::string> { "a.txt", "c.txt" }));
+
+        // A grant removed meanwhile: refused by the folder access, nothing moved.
+        plan = runner.prepare(
+            runner.snapshot(), { url("a.txt") }, { patternRule("{name}-x") }, false);
+        store.folderAccess().remove(FileURL(files.path().string(), true));
+        EXPECT_THROW(runner.commit(plan), FileError);
+        EXPECT_EQ(names(), (std::vector<std::string> { "a.txt", "c.txt" }));
+        EXPECT_FALSE(historyFileExists());
+    }
+
+    TEST_F(AutomationRunnerTest, PlanningUsesTheSnapshotNotTheStore)
+    {
+        files.createFile("a.txt");
+        AutomationRunner runner(store, services);
+        expectAutomationError(
+            [&] {
+                runner.prepare(AutomationSnapshot {}, { url("a.txt") }, { patternRule("b") }, true);
+            },
+            AutomationError::grantRequired);
     }
 
 } // namespace

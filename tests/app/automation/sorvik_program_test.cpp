@@ -6,9 +6,11 @@
 #include "app/store/history_file.h"
 #include "app/store/json_files.h"
 #include "app/store/saved_session.h"
+#include "app/store/user_defaults.h"
 #include "engine/apply/file_fingerprint.h"
 #include "engine/apply/rename_journal.h"
 #include "engine/model/preset.h"
+#include "tests/app/services/content_samples.h"
 #include "tests/app/services/metadata_fixtures.h"
 #include "tests/support/temporary_folder.h"
 
@@ -19,6 +21,10 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -69,9 +75,11 @@ namespace {
 
         /// Runs the program with the test's data folder (inherited from this process's
         /// environment) in `currentFolder`, by default the files folder.
-        Result sorvik(const QStringList& arguments, const fs::path& currentFolder = {})
+        Result sorvik(const QStringList& arguments, const fs::path& currentFolder = {},
+            const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
         {
             QProcess process;
+            process.setProcessEnvironment(environment);
             process.setProgram(QStringLiteral(SORVIK_PROGRAM));
             process.setArguments(arguments);
             process.setWorkingDirectory(QString::fromStdString(
@@ -260,6 +268,29 @@ namespace {
         }
     }
 
+    TEST_F(SorvikProgram, SettingsThatCannotBeReadStopARenameButNotItsPreview)
+    {
+        grantFiles();
+        savePreset("Suffix", { pattern("{name}-x") });
+        files.createFile("a.txt");
+        auto settings = fs::path(UserDefaults::path().toStdString());
+        fs::create_directories(settings.parent_path());
+        // A FIFO without a writer, where a read would wait for ever.
+        ASSERT_EQ(::mkfifo(settings.c_str(), 0600), 0);
+
+        auto preview = sorvik({ "rename", "--preset", "Suffix", "a.txt" });
+        EXPECT_EQ(preview.status, 0) << preview.err;
+        EXPECT_EQ(preview.out, "a-x.txt\n");
+        auto refused = sorvik({ "rename", "--apply", "--preset", "Suffix", "a.txt" });
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_EQ(refused.out, "");
+        EXPECT_EQ(refused.err,
+            "The file \u201Csorvik.conf\u201D couldn\u2019t be opened because it isn\u2019t a "
+            "regular file.\n");
+        EXPECT_EQ(names(), (std::vector<std::string> { "a.txt" }));
+        EXPECT_FALSE(historyFileExists());
+    }
+
     TEST_F(SorvikProgram, FileOutsideEveryGrantIsRefused)
     {
         photosByDate();
@@ -278,19 +309,37 @@ namespace {
         EXPECT_FALSE(historyFileExists());
     }
 
-    TEST_F(SorvikProgram, BatchWithAProblemIsRefusedWhole)
+    TEST_F(SorvikProgram, BatchWithAProblemIsRefusedWholeAndEveryReasonIsGiven)
     {
         grantFiles();
         savePreset("Clash", { pattern("same") });
+        savePreset("Mixed", { pattern("{name}{name}") });
         files.createFile("a.txt");
         files.createFile("b.txt");
+        files.createFile("cc.txt");
+        files.createFile("ccc.txt");
+        files.createFile(std::string(130, 'd') + ".txt");
         for (QString apply : { "--json", "--apply" }) {
             auto result = sorvik({ "rename", apply, "--preset", "Clash", "a.txt", "b.txt" });
             EXPECT_EQ(result.status, 1);
             EXPECT_EQ(result.out, "");
-            EXPECT_EQ(result.err, std::string(AutomationError::filenameProblem) + "a.txt\n");
+            EXPECT_EQ(result.err,
+                std::string(AutomationError::filenameProblem)
+                    + "a.txt\na.txt -> same.txt: Duplicate name\nb.txt -> same.txt: Duplicate "
+                      "name\n");
         }
-        EXPECT_EQ(names(), (std::vector<std::string> { "a.txt", "b.txt" }));
+        // An existing file and a name too long, after a ready row that is not listed.
+        auto result = sorvik({ "rename", "--apply", "--preset", "Mixed", "a.txt", "c.txt",
+            QString::fromStdString(std::string(130, 'd') + ".txt") });
+        files.createFile("c.txt");
+        result = sorvik({ "rename", "--apply", "--preset", "Mixed", "a.txt", "c.txt",
+            QString::fromStdString(std::string(130, 'd') + ".txt") });
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.err,
+            std::string(AutomationError::filenameProblem) + "c.txt\nc.txt -> cc.txt: File already "
+                + "exists\n" + std::string(130, 'd') + ".txt -> " + std::string(260, 'd')
+                + ".txt: Name too long\n");
+        EXPECT_TRUE(fs::exists(files / "a.txt"));
         EXPECT_FALSE(historyFileExists());
     }
 
@@ -401,6 +450,139 @@ namespace {
         EXPECT_EQ(sorvik({ "grants" }).out, listed);
     }
 
+    TEST_F(SorvikProgram, EveryPrintedNameTakesOneLine)
+    {
+        auto odd = files.createFolder("line\nbreak\\");
+        ASSERT_EQ(sorvik({ "grant", QString::fromStdString(odd.string()) }).status, 0);
+        EXPECT_EQ(sorvik({ "grants" }).out, files.path().string() + "/line\\nbreak\\\\\n");
+
+        savePreset("Clash", { pattern("same") });
+        savePreset("Two\nlines", {});
+        auto presets = sorvik({ "presets" });
+        EXPECT_NE(presets.out.find("\tTwo\\nlines\n"), std::string::npos) << presets.out;
+        EXPECT_EQ(std::count(presets.out.begin(), presets.out.end(), '\n'), 2);
+
+        // A name that is not UTF-8 is never renamed; its bytes show in the reason.
+        files.createFile("line\nbreak\\/bytes\xFF\xFE.txt");
+        auto refused = sorvik({ "rename", "--preset", "Clash",
+            QString::fromStdString(FileURL((odd / "bytes\xFF\xFE.txt").string()).text()) });
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_EQ(refused.err,
+            std::string(AutomationError::filenameProblem)
+                + "bytes\\xFF\\xFE.txt\nbytes\\xFF\\xFE.txt -> bytes\\xFF\\xFE.txt: Contains "
+                  "invalid characters\n");
+    }
+
+    TEST(CommandLinePrintable, EscapesWhatWouldBreakALineAndBytesThatAreNotUTF8)
+    {
+        const std::pair<std::string, std::string> cases[] = {
+            { "plain name.jpg", "plain name.jpg" },
+            { "caf\xC3\xA9 \xF0\x9F\x93\xB7", "caf\xC3\xA9 \xF0\x9F\x93\xB7" },
+            { "a\nb\rc\td", "a\\nb\\rc\\td" },
+            { "back\\slash", "back\\\\slash" },
+            { std::string("nul\0x", 5), "nul\\x00x" },
+            { "\x1B[31mred\x7F", "\\x1B[31mred\\x7F" },
+            { "\xC2\x85next\xE2\x80\xA8line\xE2\x80\xA9", "\\u0085next\\u2028line\\u2029" },
+            { "\xFF\xC3(\xE2\x82", "\\xFF\\xC3(\\xE2\\x82" },
+            { "\xC0\xAF\xED\xA0\x80\xF4\x90\x80\x80",
+                "\\xC0\\xAF\\xED\\xA0\\x80\\xF4\\x90\\x80\\x80" },
+        };
+        for (const auto& [name, shown] : cases)
+            EXPECT_EQ(CommandLine::printable(name), shown) << name;
+    }
+
+    TEST_F(SorvikProgram, AFileURLWithANulByteIsRefusedSayingWhy)
+    {
+        grantFiles();
+        savePreset("Suffix", { pattern("{name}-x") });
+        files.createFile("a");
+        files.createFile("a.txt");
+        // Cut at the NUL, the path would name "a".
+        auto url = FileURL((files / "a").string()).text() + "%00.txt";
+        auto result
+            = sorvik({ "rename", "--apply", "--preset", "Suffix", QString::fromStdString(url) });
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, url + ": " + std::string(FileURL::nulByteText) + "\n");
+        EXPECT_EQ(names(), (std::vector<std::string> { "a", "a.txt" }));
+    }
+
+    TEST_F(SorvikProgram, GrantSaysThatAFolderIsNeeded)
+    {
+        files.createFile("a.txt");
+        auto refused = sorvik({ "grant", "a.txt" });
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_EQ(
+            refused.err, (files / "a.txt").string() + " is not a folder. grant needs a folder.\n");
+        EXPECT_EQ(sorvik({ "grants" }).out, "");
+    }
+
+    TEST_F(SorvikProgram, GrantsThatCannotBeReadAreAnErrorAndAreKept)
+    {
+        grantFiles();
+        savePreset("Suffix", { pattern("{name}-x") });
+        files.createFile("a.txt");
+        auto storage = JSONFiles::applicationFolder() / "bookmarks.plist";
+        std::ofstream(storage, std::ios::binary | std::ios::trunc) << "bplist00 damaged";
+        auto expected = "The file \u201Cbookmarks.plist\u201D couldn\u2019t be opened because it "
+                        "isn\u2019t in the correct format.\n";
+
+        for (QStringList arguments : { QStringList { "grants" },
+                 QStringList { "grant", QString::fromStdString(files.path().string()) },
+                 QStringList { "rename", "--apply", "--preset", "Suffix", "a.txt" } }) {
+            auto result = sorvik(arguments);
+            EXPECT_EQ(result.status, 1) << arguments.join(' ').toStdString();
+            EXPECT_EQ(result.out, "");
+            EXPECT_EQ(result.err, expected) << arguments.join(' ').toStdString();
+        }
+        EXPECT_EQ(testing::readFile(storage), "bplist00 damaged");
+        EXPECT_EQ(names(), (std::vector<std::string> { "a.txt" }));
+    }
+
+    TEST_F(SorvikProgram, TheGrantCommandsReadNoPresetsOrSession)
+    {
+        grantFiles();
+        savePreset("Suffix", {});
+        JSONFiles::save(SavedSession {}, SavedSession::fileName);
+        int watcher = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ASSERT_GE(watcher, 0);
+        for (auto name : { SavedPresets::fileName, SavedSession::fileName })
+            ASSERT_GE(::inotify_add_watch(watcher, (JSONFiles::applicationFolder() / name).c_str(),
+                          IN_OPEN | IN_ACCESS),
+                0);
+
+        EXPECT_EQ(sorvik({ "grants" }).status, 0);
+        EXPECT_EQ(sorvik({ "grant", QString::fromStdString(files.path().string()) }).status, 0);
+        alignas(inotify_event) char events[4096];
+        EXPECT_LT(::read(watcher, events, sizeof events), 0) << "a file was opened";
+        // The watch does see a command that needs the presets.
+        EXPECT_EQ(sorvik({ "presets" }).status, 0);
+        EXPECT_GT(::read(watcher, events, sizeof events), 0);
+        ::close(watcher);
+    }
+
+    TEST_F(SorvikProgram, ThePdfAndMediaReadersAreLoadedOnlyWhenAFileNeedsThem)
+    {
+        grantFiles();
+        savePreset("Pages", { pattern("{name}-{pdf.pages|none}") });
+        files.createFile("notes.txt", "hello");
+        files.createFile("report.pdf", testing::pdfWithPages({ "One", "Two" }));
+        auto environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("LD_DEBUG", "files");
+
+        auto text = sorvik({ "rename", "--preset", "Pages", "notes.txt" }, {}, environment);
+        EXPECT_EQ(text.status, 0);
+        EXPECT_EQ(text.out, "notes-none.txt\n");
+        EXPECT_EQ(text.err.find("libsorvik_media"), std::string::npos);
+        EXPECT_EQ(text.err.find("libpoppler"), std::string::npos);
+        EXPECT_EQ(text.err.find("libavformat"), std::string::npos);
+
+        auto pdf = sorvik({ "rename", "--preset", "Pages", "report.pdf" }, {}, environment);
+        EXPECT_EQ(pdf.status, 0);
+        EXPECT_EQ(pdf.out, "report-2.pdf\n");
+        EXPECT_NE(pdf.err.find("libsorvik_media"), std::string::npos);
+    }
+
     TEST_F(SorvikProgram, StartUpPutsBackTheFilesOfAnInterruptedBatch)
     {
         struct Case {
@@ -443,6 +625,27 @@ namespace {
         }
     }
 
+    TEST_F(SorvikProgram, FilesThatCouldNotBePutBackAreListedOneLineEach)
+    {
+        grantFiles();
+        files.createFile("two\nlines.txt", "original");
+        FileURL source((files / "two\nlines.txt").string());
+        FileURL temporary((files / ".0D5F0E3C-7B1A-4C2D-9E8F-6A5B4C3D2E1F.twtmp").string());
+        FileURL destination((files / "b.txt").string());
+        {
+            auto journal = RenameJournal::begin(batchJournalFolder(),
+                { { source, temporary, destination, FileFingerprint(source).inode } });
+            fs::rename(source.path, temporary.path);
+        }
+        files.createFile("two\nlines.txt", "newer");
+
+        auto result = sorvik({ "presets" });
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.err,
+            "Some files of an interrupted rename could not be put back. They remain at:\n"
+                + temporary.path + " (originally " + (files / "two\\nlines.txt").string() + ")\n");
+    }
+
     TEST_F(SorvikProgram, UsageErrorsEndWithStatusTwo)
     {
         std::vector<QStringList> cases {
@@ -458,6 +661,8 @@ namespace {
             { "grants", "--json" },
             { "grant" },
             { "--apply" },
+            { "rename", "--preset", "x", "--preset", "y", "a.txt" },
+            { "rename", "--preset=x", "--preset=x", "a.txt" },
         };
         for (const auto& arguments : cases) {
             auto result = sorvik(arguments);

@@ -1,11 +1,10 @@
 #include "app/services/metadata_service.h"
 
 #include "app/store/json_files.h"
+#include "app/store/user_defaults.h"
 #include "tests/app/services/local_http_server.h"
 #include "tests/app/services/metadata_fixtures.h"
 #include "tests/support/temporary_folder.h"
-
-#include <QSettings>
 
 #include <sys/stat.h>
 
@@ -28,7 +27,7 @@ namespace {
     struct MemoryFiles {
         struct State {
             std::mutex mutex;
-            std::map<std::string, json::Json> documents;
+            std::map<std::string, std::string> texts;
             std::map<std::string, int> saves;
             bool failSaves = false;
             bool failLoads = false;
@@ -39,31 +38,35 @@ namespace {
         {
             auto shared = state;
             return {
-                [shared](std::string_view name) -> std::optional<json::Json> {
+                [shared](std::string_view name) -> std::optional<std::string> {
                     std::lock_guard lock(shared->mutex);
                     if (shared->failLoads)
                         throw Error("cannot read");
-                    auto found = shared->documents.find(std::string(name));
-                    if (found == shared->documents.end())
+                    auto found = shared->texts.find(std::string(name));
+                    if (found == shared->texts.end())
                         return std::nullopt;
                     return found->second;
                 },
-                [shared](const json::Json& document, std::string_view name) {
+                [shared](const std::string& bytes, std::string_view name) {
                     std::lock_guard lock(shared->mutex);
                     if (shared->failSaves)
                         throw Error("disk full");
-                    // The real store refuses text that is not UTF-8; so does this one.
-                    json::serialize(document);
-                    shared->documents[std::string(name)] = document;
+                    shared->texts[std::string(name)] = bytes;
                     ++shared->saves[std::string(name)];
                 },
             };
         }
+        /// The stored file as a document; null when there is none.
         json::Json document(const std::string& name) const
         {
             std::lock_guard lock(state->mutex);
-            auto found = state->documents.find(name);
-            return found == state->documents.end() ? json::Json() : found->second;
+            auto found = state->texts.find(name);
+            return found == state->texts.end() ? json::Json() : json::parse(found->second);
+        }
+        void setDocument(const std::string& name, const json::Json& document)
+        {
+            std::lock_guard lock(state->mutex);
+            state->texts[name] = json::serialize(document);
         }
         int saves(const std::string& name) const
         {
@@ -236,11 +239,78 @@ namespace {
         EXPECT_EQ(files.saves("geocache.json"), 1);
 
         // One that finds a file missing writes it.
-        files.state->documents.erase("geocache.json");
+        files.state->texts.erase("geocache.json");
         MetadataService withoutPlaces(files.files());
         withoutPlaces.metadata({ item }, false);
         EXPECT_EQ(files.saves("metadata-cache.json"), 1);
         EXPECT_EQ(files.saves("geocache.json"), 2);
+    }
+
+    TEST_F(MetadataServiceTest, EntriesOfFilesThatAreGoneOrChangedAreDroppedUnlessUsed)
+    {
+        FileItem used = photo("used.jpg", { { "Exif.Image.Make", "Leica" } });
+        FileItem unchanged = photo("unchanged.jpg");
+        FileItem changed = photo("changed.jpg");
+        FileItem gone = photo("gone.jpg");
+        FileItem usedButGone = photo("used-but-gone.jpg", { { "Exif.Image.Make", "Fuji" } });
+        {
+            MetadataService service(files.files());
+            service.metadata({ used, unchanged, changed, gone, usedButGone }, false);
+        }
+        auto cache = files.document("metadata-cache.json");
+        ASSERT_EQ(cache.size(), 5U);
+        cache["not a key of the service"] = json::Json::object();
+        cache["/nowhere/a|b|c"] = json::Json::object();
+        files.setDocument("metadata-cache.json", cache);
+        std::filesystem::remove(gone.url.path);
+        std::filesystem::remove(usedButGone.url.path);
+        testing::writeJpeg(folder / "changed.jpg", { { "Exif.Image.Make", "Sony" } });
+
+        MetadataService relaunched(files.files());
+        auto result = relaunched.metadata({ used, usedButGone }, false);
+        EXPECT_EQ(result[used.id]["exif.make"], "Leica");
+        EXPECT_EQ(result[usedButGone.id]["exif.make"], "Fuji");
+        auto kept = files.document("metadata-cache.json");
+        std::vector<std::string> keys;
+        for (const auto& [key, values] : kept.items())
+            keys.push_back(key);
+        std::vector<std::string> expected { MetadataService::cacheKey(unchanged),
+            MetadataService::cacheKey(used), MetadataService::cacheKey(usedButGone) };
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(keys, expected);
+    }
+
+    TEST_F(MetadataServiceTest, PastTheLimitTheOldestUnusedEntriesGo)
+    {
+        constexpr std::size_t extra = 20;
+        constexpr std::size_t count = MetadataService::cacheLimit + extra;
+        auto cache = json::Json::object();
+        std::vector<FileItem> items;
+        items.reserve(count);
+        for (std::size_t index = 0; index < count; ++index) {
+            // Numbered by age: file 0 is the oldest.
+            auto path = folder.createFile(
+                "f" + std::to_string(index), "", 1'600'000'000.0 + static_cast<double>(index));
+            items.push_back(itemFor(path));
+            cache[MetadataService::cacheKey(items.back())] = json::Json::object();
+        }
+        files.setDocument("metadata-cache.json", cache);
+        {
+            // Entries a call uses stay, however many there are.
+            MetadataService service(files.files());
+            service.metadata(items, false);
+            service.metadata({}, false);
+            EXPECT_EQ(files.saves("metadata-cache.json"), 0);
+        }
+        MetadataService relaunched(files.files());
+        relaunched.metadata({ items.front() }, false);
+        auto kept = files.document("metadata-cache.json");
+        EXPECT_EQ(kept.size(), MetadataService::cacheLimit);
+        EXPECT_TRUE(kept.contains(MetadataService::cacheKey(items.front())));
+        for (std::size_t index = 1; index <= extra; ++index)
+            EXPECT_FALSE(kept.contains(MetadataService::cacheKey(items[index]))) << index;
+        EXPECT_TRUE(kept.contains(MetadataService::cacheKey(items[extra + 1])));
+        EXPECT_TRUE(kept.contains(MetadataService::cacheKey(items.back())));
     }
 
     TEST_F(MetadataServiceTest, FailedSavesAreSilentAndRetried)
@@ -264,8 +334,8 @@ namespace {
         for (json::Json document : { json::Json::array(), json::Json { { "k", 1 } },
                  json::Json { { "k", { { "a", 1 } } } },
                  json::Json { { "k", { { "a", nullptr } } } } }) {
-            files.state->documents["metadata-cache.json"] = document;
-            files.state->documents["geocache.json"] = document;
+            files.setDocument("metadata-cache.json", document);
+            files.setDocument("geocache.json", document);
             MetadataService service(files.files());
             EXPECT_EQ(service.metadata({ item }, false)[item.id]["exif.make"], "Canon");
         }
@@ -404,9 +474,9 @@ namespace {
         FileItem plain = photo("c.jpg");
         // A cache file from elsewhere may hold anything.
         FileItem hacked = photo("d.jpg");
-        files.state->documents["metadata-cache.json"] = json::Json {
-            { MetadataService::cacheKey(hacked), { { "gps.lat", "1e400" }, { "gps.lon", "2.0" } } }
-        };
+        files.setDocument("metadata-cache.json",
+            json::Json { { MetadataService::cacheKey(hacked),
+                { { "gps.lat", "1e400" }, { "gps.lon", "2.0" } } } });
         MetadataService service(files.files(), urlOf(server));
         MetadataMap result = service.metadata({ latitudeOnly, offTheGlobe, plain, hacked }, true);
         for (const auto& [id, values] : result)
@@ -521,6 +591,9 @@ namespace {
                       .at("exif.make"),
             "Canon");
         EXPECT_EQ(testing::readFile(placesFile), json::serialize(json::Json::object()));
+        // Written as every stored file is written.
+        auto cacheText = testing::readFile(cacheFile);
+        EXPECT_EQ(cacheText, json::serialize(json::parse(cacheText)));
 
         std::filesystem::remove(item.url.path);
         MetadataService relaunched;
@@ -540,11 +613,8 @@ namespace {
         testing::IsolatedHome home;
         // The shared service lives as long as the program, so its server does too.
         static LocalHttpServer server(answering(R"({"city":"Lisboa","country":"Portugal"})"));
-        {
-            QSettings settings(QSettings::IniFormat, QSettings::UserScope, "sorvik", "sorvik");
-            settings.setValue(
-                MetadataService::geocoderURLSettingsKey, QString::fromStdString(server.baseURL()));
-        }
+        UserDefaults::setText(
+            MetadataService::geocoderURLSettingsKey, QString::fromStdString(server.baseURL()));
         std::vector<MetadataService*> instances(4);
         std::vector<std::thread> threads;
         for (std::size_t index = 0; index < instances.size(); ++index)

@@ -8,7 +8,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -273,6 +276,59 @@ namespace {
         EXPECT_TRUE(manager.errorMessage());
         EXPECT_TRUE(manager.bookmarks().empty());
         EXPECT_EQ(readFile(storagePath()), "not a property list");
+    }
+
+    TEST_F(FolderAccessTest, AGrantFileThatCannotBeReadIsNeverWrittenOver)
+    {
+        auto kept = makeFolder("Kept");
+        {
+            FolderAccessManager manager;
+            manager.grant(folderAt(kept));
+        }
+        auto stored = readFile(storagePath());
+        struct Case {
+            const char* label;
+            std::function<void()> damage;
+            std::function<bool()> isUnchanged;
+        };
+        const Case cases[] = {
+            { "damaged", [] { writeBytes(storagePath(), "bplist00 damaged"); },
+                [] { return readFile(storagePath()) == "bplist00 damaged"; } },
+            { "FIFO",
+                [] {
+                    std::filesystem::remove(storagePath());
+                    ASSERT_EQ(::mkfifo(storagePath().c_str(), 0600), 0);
+                },
+                [] { return std::filesystem::is_fifo(storagePath()); } },
+            { "folder",
+                [] {
+                    std::filesystem::remove(storagePath());
+                    std::filesystem::create_directory(storagePath());
+                },
+                [] { return std::filesystem::is_directory(storagePath()); } },
+        };
+        for (const auto& test : cases) {
+            test.damage();
+            FolderAccessManager manager; // never waits on the FIFO
+            ASSERT_TRUE(manager.storageError()) << test.label;
+            EXPECT_NE(
+                manager.storageError()->find("\u201Cbookmarks.plist\u201D"), std::string::npos)
+                << *manager.storageError();
+            EXPECT_EQ(manager.errorMessage(), manager.storageError()) << test.label;
+            EXPECT_TRUE(manager.folders().empty()) << test.label;
+
+            EXPECT_THROW(manager.grant(folderAt(makeFolder("New"))), Error) << test.label;
+            EXPECT_TRUE(manager.folders().empty()) << test.label;
+            manager.setErrorMessage(std::nullopt);
+            manager.remove(folderAt(kept));
+            EXPECT_TRUE(manager.errorMessage()) << test.label;
+            EXPECT_TRUE(test.isUnchanged()) << test.label;
+
+            std::filesystem::remove(storagePath());
+            writeBytes(storagePath(), stored);
+        }
+        FolderAccessManager repaired;
+        EXPECT_EQ(pathsOf(repaired.folders()), std::vector<std::string> { kept.string() });
     }
 
     TEST_F(FolderAccessTest, ApplicationFolderThatCannotBeMadeIsReported)

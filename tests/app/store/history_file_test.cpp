@@ -1,18 +1,28 @@
 #include "app/store/history_file.h"
 
+#include "app/store/file_error.h"
 #include "app/store/json_files.h"
+#include "engine/model/json.h"
 #include "tests/support/temporary_folder.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <limits>
+#include <optional>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 namespace sorvik {
 namespace {
+
+    using testing::readFile;
+    namespace fs = std::filesystem;
 
     HistoryRecord recordWithMove(const std::string& name)
     {
@@ -20,20 +30,123 @@ namespace {
         record.id = Uuid::random();
         record.date = Date::now();
         record.moves = { RenameMove { FileURL("/a/" + name), FileURL("/a/" + name + "-renamed") } };
+        record.fingerprints["/a/" + name + "-renamed"] = FileFingerprint(12, Date::now(), 34);
         return record;
     }
 
-    TEST(HistoryFile, MissingFileIsAnEmptyHistoryAndUpdatesCreateIt)
+    /// A record with every member and the values that are hard to store.
+    HistoryRecord fullRecord()
+    {
+        HistoryRecord record = recordWithMove("caf\xC3\xA9 \"quoted\" \\ %25 \xF0\x9F\x93\xB7");
+        record.moves.push_back(
+            { FileURL("/b/bytes\xFF.txt"), FileURL("/b/x/y.txt") }); // a URL holds any bytes
+        record.fingerprints["/b/x/y.txt"]
+            = FileFingerprint(-1, Date::distantPast(), std::numeric_limits<std::uint64_t>::max());
+        record.createdDirectories = std::vector<FileURL> { FileURL("/b/x", true) };
+        record.backupPath = FileURL("/data/Backups/" + record.id.text(), true);
+        record.undone = true;
+        record.date = Date { 737123456.1234567 };
+        return record;
+    }
+
+    fs::path historyPath() { return JSONFiles::applicationFolder() / HistoryFile::fileName; }
+
+    void writeHistory(std::string_view text)
+    {
+        fs::create_directories(historyPath().parent_path());
+        std::ofstream(historyPath(), std::ios::binary | std::ios::trunc) << text;
+    }
+
+    TEST(HistoryFile, MissingFileIsAnEmptyHistoryAndInsertsCreateIt)
     {
         testing::IsolatedHome home;
         EXPECT_TRUE(HistoryFile::load().empty());
         auto first = recordWithMove("one");
         auto second = recordWithMove("two");
-        HistoryFile::insert(first);
-        auto written = HistoryFile::insert(second);
-        ASSERT_EQ(written.size(), 2U);
-        EXPECT_EQ(written[0], second);
-        EXPECT_EQ(HistoryFile::load(), written);
+        EXPECT_TRUE(HistoryFile::insert(first));
+        EXPECT_TRUE(HistoryFile::insert(second));
+        EXPECT_EQ(HistoryFile::load(), (std::vector<HistoryRecord> { second, first }));
+    }
+
+    TEST(HistoryFile, RecordsAreStoredOneMemberPerLineWithSortedKeys)
+    {
+        testing::IsolatedHome home;
+        HistoryRecord record;
+        record.id = Uuid::parse("0B9E8D7C-6A5B-4C3D-8E2F-1A0B9C8D7E6F").value();
+        record.date = Date { 1.5 };
+        record.moves = { { FileURL("/a/x"), FileURL("/a/y") } };
+        record.fingerprints["/a/y"] = FileFingerprint(3, Date { 2.0 }, 4);
+        record.backupPath = FileURL("/b", true);
+        record.createdDirectories = std::vector<FileURL> {};
+        HistoryFile::insert(record);
+        EXPECT_EQ(readFile(historyPath()),
+            "[\n{\n\"backupPath\":\"file:\\/\\/\\/b\\/\",\n\"createdDirectories\":[],\n"
+            "\"date\":1.5,\n\"fingerprints\":{\n\"\\/a\\/y\":{\n\"inode\":4,\n\"modified\":2.0,\n"
+            "\"size\":3\n}\n},\n\"id\":\"0B9E8D7C-6A5B-4C3D-8E2F-1A0B9C8D7E6F\",\n\"moves\":[\n{\n"
+            "\"from\":\"file:\\/\\/\\/a\\/x\",\n\"to\":\"file:\\/\\/\\/a\\/y\"\n}\n],\n"
+            "\"schemaVersion\":1,\n\"undone\":false\n}\n]\n");
+        // Other readers of JSON read it as any JSON.
+        EXPECT_EQ(json::parse(readFile(historyPath()))[0], nlohmann::json(record));
+    }
+
+    TEST(HistoryFile, StoredRecordsAreCopiedExactlyWhateverTheirForm)
+    {
+        testing::IsolatedHome home;
+        // Written the way every other stored file is (pretty-printed), as earlier versions
+        // wrote the history.
+        std::vector<HistoryRecord> earlier { fullRecord(), recordWithMove("b"), fullRecord() };
+        earlier[2].createdDirectories.reset();
+        earlier[2].backupPath.reset();
+        earlier[2].moves.clear();
+        earlier[2].fingerprints.clear();
+        JSONFiles::save(earlier, HistoryFile::fileName);
+        EXPECT_EQ(HistoryFile::load(), earlier);
+
+        auto newest = fullRecord();
+        HistoryFile::insert(newest);
+        auto expected = earlier;
+        expected.insert(expected.begin(), newest);
+        EXPECT_EQ(HistoryFile::load(), expected);
+        EXPECT_EQ(JSONFiles::load<std::vector<HistoryRecord>>(HistoryFile::fileName), expected);
+    }
+
+    TEST(HistoryFile, RecordsWrittenInAnyJsonFormAreCopiedAsTheyRead)
+    {
+        testing::IsolatedHome home;
+        // Slashes not escaped, escapes the stored form does not use, white space anywhere.
+        writeHistory(
+            "\xEF\xBB\xBF [ {\"undone\" : false, \"schemaVersion\":1,\n\t\"moves\":[{\"to\":"
+            "\"file:///a/\\u0041\",\"from\":\"file:\\/\\/\\/a\\/\\u00e9\\ud83d\\udcf7\"}],"
+            "\"id\":\"0b9e8d7c-6a5b-4c3d-8e2f-1a0b9c8d7e6f\",\"fingerprints\":{\"/a/A\":"
+            "{\"size\":1,\"inode\":2,\"modified\":3e2}},\"date\":-0.5} ]\r\n");
+        auto before = HistoryFile::load();
+        ASSERT_EQ(before.size(), 1U);
+        EXPECT_EQ(before[0].moves[0].from.path, "/a/\xC3\xA9\xF0\x9F\x93\xB7");
+        EXPECT_EQ(before[0].moves[0].to.path, "/a/A");
+        EXPECT_EQ(before[0].fingerprints.at("/a/A").modified, Date { 300 });
+        auto newest = recordWithMove("n");
+        HistoryFile::insert(newest);
+        EXPECT_EQ(HistoryFile::load(), (std::vector<HistoryRecord> { newest, before[0] }));
+    }
+
+    TEST(HistoryFile, AHistoryLargerThanOneReadIsCopiedExactly)
+    {
+        testing::IsolatedHome home;
+        auto large = fullRecord();
+        for (int index = 0; index < 20'000; ++index) {
+            auto to = "/photos/caf\xC3\xA9/" + std::to_string(index) + " \"x\"/y.jpg";
+            large.moves.push_back({ FileURL("/photos/" + std::to_string(index)), FileURL(to) });
+            large.fingerprints[to] = FileFingerprint(index, Date { index * 0.001 }, index);
+        }
+        HistoryFile::insert(large);
+        auto next = recordWithMove("next");
+        HistoryFile::insert(next);
+        ASSERT_GT(fs::file_size(historyPath()), 2U << 20);
+        EXPECT_EQ(HistoryFile::load(), (std::vector<HistoryRecord> { next, large }));
+        EXPECT_TRUE(HistoryFile::markUndone(large.id));
+        large.undone = true;
+        EXPECT_EQ(JSONFiles::load<std::vector<HistoryRecord>>(HistoryFile::fileName),
+            (std::vector<HistoryRecord> { next, large }));
     }
 
     TEST(HistoryFile, KeepsTheNewestFiveHundred)
@@ -44,20 +157,289 @@ namespace {
             full.push_back(recordWithMove(std::to_string(index)));
         JSONFiles::save(full, HistoryFile::fileName);
         auto newest = recordWithMove("newest");
-        auto written = HistoryFile::insert(newest);
+        HistoryFile::insert(newest);
+        auto written = HistoryFile::load();
         ASSERT_EQ(written.size(), 500U);
         EXPECT_EQ(written.front(), newest);
         EXPECT_EQ(written.back(), full[498]);
     }
 
-    TEST(HistoryFile, AFileThatCannotBeReadIsNeverOverwritten)
+    TEST(HistoryFile, ALateRecordGoesBeforeTheFirstOlderOneWithinTheNewestFiveHundred)
+    {
+        auto dated = [](const std::string& name, double date) {
+            auto record = recordWithMove(name);
+            record.date = Date { date };
+            return record;
+        };
+        struct Case {
+            const char* name;
+            std::size_t stored;
+            double date;
+            /// Where the record lands; none when it is not added.
+            std::optional<std::size_t> place;
+        };
+        // Stored records are dated 1000, 999, 998, ...
+        const Case cases[] = {
+            { "into an empty history", 0, 5, 0 },
+            { "newer than all", 3, 2000, 0 },
+            { "between two", 3, 998.5, 2 },
+            { "older than all", 3, 1, 3 },
+            { "same date as one goes after it", 3, 999, 2 },
+            { "inside a full history drops the oldest", 500, 700.5, 300 },
+            { "older than a full history is not added", 500, 1, std::nullopt },
+        };
+        for (const auto& each : cases) {
+            SCOPED_TRACE(each.name);
+            testing::IsolatedHome home;
+            std::vector<HistoryRecord> stored;
+            for (std::size_t index = 0; index < each.stored; ++index)
+                stored.push_back(dated(std::to_string(index), 1000.0 - double(index)));
+            if (!stored.empty())
+                JSONFiles::save(stored, HistoryFile::fileName);
+            auto late = dated("late", each.date);
+            EXPECT_EQ(
+                HistoryFile::insert(late, HistoryFile::Placement::byDate), each.place.has_value());
+            auto written = HistoryFile::load();
+            if (!each.place) {
+                EXPECT_EQ(written, stored);
+                continue;
+            }
+            auto expected = stored;
+            expected.insert(expected.begin() + std::ptrdiff_t(*each.place), late);
+            if (expected.size() > HistoryFile::recordLimit)
+                expected.resize(HistoryFile::recordLimit);
+            EXPECT_EQ(written, expected);
+        }
+    }
+
+    TEST(HistoryFile, ARecordStoredAlreadyIsNotAddedAgain)
     {
         testing::IsolatedHome home;
-        auto path = JSONFiles::applicationFolder() / HistoryFile::fileName;
-        std::filesystem::create_directories(path.parent_path());
-        std::ofstream(path) << "{ not json";
-        EXPECT_THROW(HistoryFile::insert(recordWithMove("x")), Error);
-        EXPECT_EQ(testing::readFile(path), "{ not json");
+        auto record = recordWithMove("once");
+        EXPECT_TRUE(HistoryFile::insert(record));
+        HistoryFile::insert(recordWithMove("later"));
+        auto stored = readFile(historyPath());
+        EXPECT_FALSE(HistoryFile::insert(record));
+        EXPECT_EQ(readFile(historyPath()), stored);
+    }
+
+    TEST(HistoryFile, MarkingUndoneChangesThatRecordAlone)
+    {
+        testing::IsolatedHome home;
+        auto older = recordWithMove("older");
+        auto newer = fullRecord();
+        newer.undone = false;
+        HistoryFile::insert(older);
+        HistoryFile::insert(newer);
+        EXPECT_TRUE(HistoryFile::markUndone(older.id));
+        older.undone = true;
+        EXPECT_EQ(HistoryFile::load(), (std::vector<HistoryRecord> { newer, older }));
+
+        auto stored = readFile(historyPath());
+        EXPECT_FALSE(HistoryFile::markUndone(Uuid::random()));
+        EXPECT_TRUE(HistoryFile::markUndone(older.id)) << "undone already";
+        EXPECT_EQ(readFile(historyPath()), stored);
+    }
+
+    TEST(HistoryFile, WhatDoesNotReadAsAHistoryIsNeverOverwritten)
+    {
+        const std::string texts[] = {
+            "{ not json",
+            "",
+            "[",
+            "{}",
+            "[1]",
+            "[{}]",
+            "[] x",
+            "[null]",
+        };
+        for (const auto& text : texts) {
+            testing::IsolatedHome home;
+            writeHistory(text);
+            EXPECT_THROW(HistoryFile::insert(recordWithMove("x")), json::DecodeError) << text;
+            EXPECT_THROW(HistoryFile::markUndone(Uuid::random()), json::DecodeError) << text;
+            EXPECT_THROW(HistoryFile::load(), json::DecodeError) << text;
+            EXPECT_EQ(readFile(historyPath()), text);
+            EXPECT_EQ(std::distance(fs::directory_iterator(historyPath().parent_path()),
+                          fs::directory_iterator {}),
+                2)
+                << "only the history and its lock";
+        }
+    }
+
+    TEST(HistoryFile, AFifoOrFolderInItsPlaceFailsAtOnce)
+    {
+        testing::IsolatedHome home;
+        fs::create_directories(historyPath().parent_path());
+        ASSERT_EQ(::mkfifo(historyPath().c_str(), 0600), 0);
+        EXPECT_THROW(HistoryFile::insert(recordWithMove("x")), FileError);
+        EXPECT_THROW(HistoryFile::load(), FileError);
+        EXPECT_TRUE(fs::is_fifo(historyPath()));
+        fs::remove(historyPath());
+        fs::create_directory(historyPath());
+        EXPECT_THROW(HistoryFile::insert(recordWithMove("x")), FileError);
+        EXPECT_TRUE(fs::is_directory(historyPath()));
+    }
+
+    /// Every record the decoder of a whole document refuses, the streaming copy refuses, and
+    /// what both accept they read alike.
+    TEST(HistoryFile, TheCopyChecksRecordsAsStrictlyAsTheDecoder)
+    {
+        auto valid = nlohmann::json(fullRecord());
+        auto without = [&](const char* key) {
+            auto record = valid;
+            record.erase(key);
+            return record;
+        };
+        auto with = [&](const char* key, nlohmann::json value) {
+            auto record = valid;
+            record[key] = std::move(value);
+            return record;
+        };
+        auto fingerprintWith = [&](const char* key, nlohmann::json value) {
+            auto record = valid;
+            record["fingerprints"].begin().value()[key] = std::move(value);
+            return record;
+        };
+        auto moveWith = [&](const char* key, nlohmann::json value) {
+            auto record = valid;
+            record["moves"][0][key] = std::move(value);
+            return record;
+        };
+        const nlohmann::json cases[] = {
+            valid,
+            without("id"),
+            without("schemaVersion"),
+            without("date"),
+            without("moves"),
+            without("fingerprints"),
+            without("undone"),
+            without("createdDirectories"),
+            without("backupPath"),
+            with("backupPath", nullptr),
+            with("createdDirectories", nullptr),
+            with("undone", nullptr),
+            with("undone", 0),
+            with("id", "not a uuid"),
+            with("id", "0b9e8d7c-6a5b-4c3d-8e2f-1a0b9c8d7e6f"),
+            with("schemaVersion", 1.0),
+            with("schemaVersion", "1"),
+            with("schemaVersion", 9223372036854775807),
+            with("schemaVersion", 9223372036854775808u),
+            with("date", "now"),
+            with("date", 12),
+            with("moves", nlohmann::json::object()),
+            with("moves", nlohmann::json::array({ 1 })),
+            with("fingerprints", nlohmann::json::array()),
+            with("createdDirectories", nlohmann::json::array({ "http://x/" })),
+            with("backupPath", "file:///a%00b/"),
+            with("unknown",
+                nlohmann::json::array({ nlohmann::json::object({ { "deep", { 1 } } }) })),
+            fingerprintWith("inode", -1),
+            fingerprintWith("inode", 1.5),
+            fingerprintWith("size", 9223372036854775808u),
+            fingerprintWith("size", nullptr),
+            fingerprintWith("modified", true),
+            fingerprintWith("extra", "ignored"),
+            moveWith("from", "/not/a/url"),
+            moveWith("to", nullptr),
+            moveWith("note", "ignored"),
+        };
+        for (const auto& record : cases) {
+            testing::IsolatedHome home;
+            auto text = json::serialize(nlohmann::json::array({ record }));
+            writeHistory(text);
+            std::optional<std::vector<HistoryRecord>> decoded;
+            try {
+                decoded = JSONFiles::load<std::vector<HistoryRecord>>(HistoryFile::fileName);
+            } catch (const json::DecodeError&) {
+            }
+            if (!decoded) {
+                EXPECT_THROW(HistoryFile::load(), json::DecodeError) << text;
+                EXPECT_THROW(HistoryFile::insert(recordWithMove("x")), json::DecodeError) << text;
+                EXPECT_EQ(readFile(historyPath()), text);
+                continue;
+            }
+            EXPECT_EQ(HistoryFile::load(), *decoded) << text;
+            auto newest = recordWithMove("x");
+            EXPECT_TRUE(HistoryFile::insert(newest)) << text;
+            decoded->insert(decoded->begin(), newest);
+            EXPECT_EQ(HistoryFile::load(), *decoded) << text;
+        }
+    }
+
+    TEST(HistoryFile, ARecordThatCannotBeReadIsNamedInTheError)
+    {
+        testing::IsolatedHome home;
+        auto good = nlohmann::json(recordWithMove("a"));
+        auto bad = good;
+        bad["moves"][0]["to"] = 7;
+        writeHistory(json::serialize(nlohmann::json::array({ good, bad })));
+        try {
+            HistoryFile::insert(recordWithMove("x"));
+            FAIL() << "inserted";
+        } catch (const json::DecodeError& error) {
+            EXPECT_EQ(error.path(), "[1].moves[0].to");
+            EXPECT_EQ(error.reason(), "Expected a string but found an integer");
+        }
+    }
+
+    /// Files larger than the limit cannot be written while it lives.
+    class FileSizeLimit {
+    public:
+        explicit FileSizeLimit(rlim_t bytes)
+        {
+            m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+            ::getrlimit(RLIMIT_FSIZE, &m_previous);
+            rlimit limit = m_previous;
+            limit.rlim_cur = bytes;
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        ~FileSizeLimit()
+        {
+            ::setrlimit(RLIMIT_FSIZE, &m_previous);
+            std::signal(SIGXFSZ, m_previousHandler);
+        }
+        FileSizeLimit(const FileSizeLimit&) = delete;
+        FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+    private:
+        rlimit m_previous {};
+        void (*m_previousHandler)(int) = nullptr;
+    };
+
+    TEST(HistoryFile, AFailedWriteIsAWriteErrorAndLeavesTheFile)
+    {
+        testing::IsolatedHome home;
+        std::vector<HistoryRecord> earlier;
+        for (int index = 0; index < 40; ++index)
+            earlier.push_back(recordWithMove(std::string(40, 'n') + std::to_string(index)));
+        JSONFiles::save(earlier, HistoryFile::fileName);
+        auto stored = readFile(historyPath());
+        {
+            FileSizeLimit limit(4000);
+            EXPECT_THROW(HistoryFile::insert(recordWithMove("x")), HistoryFile::WriteError);
+            EXPECT_THROW(HistoryFile::markUndone(earlier[3].id), HistoryFile::WriteError);
+        }
+        EXPECT_EQ(readFile(historyPath()), stored);
+        EXPECT_EQ(std::distance(fs::directory_iterator(historyPath().parent_path()),
+                      fs::directory_iterator {}),
+            2)
+            << "no temporary file is left";
+    }
+
+    TEST(HistoryFile, ALegacyHistoryIsReadAndLeftAlone)
+    {
+        testing::IsolatedHome home;
+        auto old = recordWithMove("old");
+        auto legacy = JSONFiles::legacyFolder() / HistoryFile::fileName;
+        fs::create_directories(legacy.parent_path());
+        std::ofstream(legacy) << json::serialize(nlohmann::json::array({ old }));
+        auto legacyText = readFile(legacy);
+        auto newest = recordWithMove("new");
+        HistoryFile::insert(newest);
+        EXPECT_EQ(HistoryFile::load(), (std::vector<HistoryRecord> { newest, old }));
+        EXPECT_EQ(readFile(legacy), legacyText);
     }
 
     TEST(HistoryFile, AFailingChangeWritesNothing)
@@ -71,6 +453,12 @@ namespace {
         }),
             Error);
         EXPECT_EQ(HistoryFile::load(), std::vector<HistoryRecord> { kept });
+        auto written = HistoryFile::update([](std::vector<HistoryRecord>& records) {
+            records.push_back(records.front());
+            records.back().id = Uuid::random();
+        });
+        EXPECT_EQ(HistoryFile::load(), written);
+        EXPECT_EQ(written.size(), 2U);
     }
 
     TEST(HistoryFile, WritersInSeveralProcessesLoseNoRecord)
@@ -85,9 +473,14 @@ namespace {
             if (child == 0) {
                 int status = 0;
                 try {
-                    for (int index = 0; index < recordsEach; ++index)
-                        HistoryFile::insert(
-                            recordWithMove(std::to_string(process) + "-" + std::to_string(index)));
+                    for (int index = 0; index < recordsEach; ++index) {
+                        auto record
+                            = recordWithMove(std::to_string(process) + "-" + std::to_string(index));
+                        // Forked children share the parent's random generator, and a record
+                        // whose id is stored already is not added again.
+                        record.id.bytes[0] = static_cast<std::uint8_t>(process);
+                        HistoryFile::insert(record);
+                    }
                 } catch (...) {
                     status = 1;
                 }

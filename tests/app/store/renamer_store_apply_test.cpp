@@ -4,6 +4,7 @@
 #include "app/store/file_error.h"
 #include "app/store/history_file.h"
 #include "app/store/json_files.h"
+#include "app/store/user_defaults.h"
 #include "engine/apply/local_file_system.h"
 #include "engine/apply/rename_executor.h"
 #include "engine/apply/rename_journal.h"
@@ -82,7 +83,7 @@ namespace {
         /// Lists the folder `files` and grants it, then applies `rules` once planned.
         void listFolder(std::vector<Rule> rules)
         {
-            store.addFiles({ folder() });
+            ASSERT_TRUE(testing::addFilesAndWait(store, { folder() }));
             store.setRules(std::move(rules));
             ASSERT_TRUE(settle());
         }
@@ -180,7 +181,8 @@ namespace {
         files.createFile("ya.txt", "conflict");
         files.createFile("yz.txt", "in the way");
         store.folderAccess().grant(folder());
-        store.addFiles({ url("a.txt"), url("b.txt"), url("da.txt"), url("ya.txt") });
+        ASSERT_TRUE(testing::addFilesAndWait(
+            store, { url("a.txt"), url("b.txt"), url("da.txt"), url("ya.txt") }));
         store.setIncluded(store.items()[2].id, false);
         store.setRules({ replaceRule("a", "z") });
         ASSERT_TRUE(settle());
@@ -207,6 +209,40 @@ namespace {
         EXPECT_EQ(contents(), (Contents { { "a.txt", "alpha" } }));
     }
 
+    TEST_F(StoreApply, SettingsThatCannotBeReadStopTheRenameUntilBackupsAreSet)
+    {
+        // The file may well say that backups are on: no batch runs without knowing.
+        auto settings = std::filesystem::path(UserDefaults::path().toStdString());
+        std::filesystem::create_directories(settings.parent_path());
+        std::ofstream(settings) << "backupEnabled=true\n\xFF\n";
+        RenamerStore unsure(std::make_shared<FakeServices>());
+        unsure.setDialogs(&dialogs);
+        ASSERT_TRUE(unsure.settingsError());
+        files.createFile("a.txt", "alpha");
+        ASSERT_TRUE(testing::addFilesAndWait(unsure, { folder() }));
+        unsure.setRules({ patternRule("{name}_x") });
+        ASSERT_TRUE(waitUntil([&] { return !unsure.isPlanning(); }));
+        ASSERT_EQ(unsure.previews()[0].status.kind, RenameStatus::Kind::ready);
+
+        unsure.apply();
+        EXPECT_EQ(contents(), (Contents { { "a.txt", "alpha" } }));
+        ASSERT_EQ(dialogs.warnings.size(), 1U);
+        EXPECT_EQ(dialogs.warnings[0].first, "Couldn't rename the files");
+        EXPECT_EQ(dialogs.warnings[0].second, *unsure.settingsError());
+        EXPECT_NE(dialogs.warnings[0].second.find("\u201Csorvik.conf\u201D"), std::string::npos);
+        EXPECT_TRUE(unsure.undoStack().empty());
+        EXPECT_FALSE(std::filesystem::exists(historyPath()));
+
+        // Once the user says, the batch runs; the unreadable file is left as it is.
+        unsure.setBackupEnabled(true);
+        EXPECT_FALSE(unsure.settingsError());
+        ASSERT_TRUE(unsure.message());
+        EXPECT_EQ(readFile(settings), "backupEnabled=true\n\xFF\n");
+        unsure.apply();
+        EXPECT_EQ(contents(), (Contents { { "a_x.txt", "alpha" } }));
+        EXPECT_TRUE(std::filesystem::exists(RenamerStore::backupsFolder().path));
+    }
+
     TEST_F(StoreApply, NothingHappensWhilePlanning)
     {
         files.createFile("a.txt", "alpha");
@@ -226,7 +262,8 @@ namespace {
         files.createFile("a.txt", "alpha");
         CancelledAccessPrompt prompt;
         store.folderAccess().setAccessPrompt(&prompt);
-        store.addFiles({ folder(), FileURL((other / "outside.txt").string()) });
+        ASSERT_TRUE(testing::addFilesAndWait(
+            store, { folder(), FileURL((other / "outside.txt").string()) }));
         store.setRules({ patternRule("{name}_x") });
         ASSERT_TRUE(settle());
 
@@ -278,11 +315,24 @@ namespace {
         files.createFile("a.txt", "alpha");
         listFolder({ patternRule("{name}_x") });
         store.apply();
-        ASSERT_EQ(store.history().size(), 500U);
-        EXPECT_EQ(store.history()[0].moves,
-            (std::vector<RenameMove> { { url("a.txt"), url("a_x.txt") } }));
-        EXPECT_EQ(store.history()[1], full[0]);
-        EXPECT_EQ(store.history()[499], full[498]);
+        auto stored = HistoryFile::load();
+        ASSERT_EQ(stored.size(), 500U);
+        EXPECT_EQ(stored[0].moves, (std::vector<RenameMove> { { url("a.txt"), url("a_x.txt") } }));
+        EXPECT_EQ(stored[1], full[0]);
+        EXPECT_EQ(stored[499], full[498]);
+        // The window did not read the history for the batch: it lists the batch alone until
+        // the history sheet reads the file.
+        EXPECT_EQ(store.history(), std::vector<HistoryRecord> { stored[0] });
+        store.loadHistory();
+        EXPECT_EQ(store.history(), stored);
+
+        // Its own batches stay at most 500 too.
+        for (int index = 0; index < 2; ++index) {
+            ASSERT_TRUE(settle());
+            store.apply();
+        }
+        EXPECT_EQ(store.history().size(), 500U);
+        EXPECT_EQ(store.history()[2], stored[0]);
         EXPECT_EQ(HistoryFile::load(), store.history());
     }
 
@@ -365,7 +415,7 @@ namespace {
             << *store.message();
         EXPECT_EQ(readFile(historyPath()), stored);
         // The window still shows the batch, so that its undo is checked against the record.
-        ASSERT_EQ(store.history().size(), 21U);
+        ASSERT_EQ(store.history().size(), 1U);
         EXPECT_EQ(store.history()[0].moves,
             (std::vector<RenameMove> { { url("a.txt"), url("a_x.txt") } }));
         EXPECT_EQ(store.undoStack().size(), 1U);
@@ -590,6 +640,39 @@ namespace {
         EXPECT_FALSE(store.message());
     }
 
+    TEST_F(StoreApply, EveryBatchThatMovesFilesTellsWhereTheyAreNow)
+    {
+        files.createFile("a.txt", "alpha");
+        files.createFile("b.txt", "beta");
+        listFolder({ patternRule("{name}_x") });
+        std::vector<std::vector<FileURL>> moved;
+        QObject::connect(&store, &RenamerStore::filesMoved,
+            [&](const std::vector<FileURL>& destinations) { moved.push_back(destinations); });
+
+        store.apply();
+        ASSERT_TRUE(settle());
+        store.undoLastApply();
+        ASSERT_TRUE(settle());
+        store.apply();
+        ASSERT_TRUE(settle());
+        store.revert(store.history()[0].id);
+        const std::vector<FileURL> renamed { url("a_x.txt"), url("b_x.txt") };
+        const std::vector<FileURL> original { url("a.txt"), url("b.txt") };
+        EXPECT_EQ(
+            moved, (std::vector<std::vector<FileURL>> { renamed, original, renamed, original }));
+
+        // A batch that fails moves nothing and tells nothing.
+        ASSERT_TRUE(settle());
+        store.apply();
+        ASSERT_TRUE(settle());
+        moved.clear();
+        store.folderAccess().remove(folder());
+        store.revert(store.history()[0].id);
+        EXPECT_TRUE(store.message());
+        store.apply();
+        EXPECT_TRUE(moved.empty());
+    }
+
     TEST_F(StoreApply, RevertOfABatchRenamedAgainIsRefused)
     {
         files.createFile("a.txt", "alpha");
@@ -626,7 +709,9 @@ namespace {
         EXPECT_EQ(stored[0], foreign);
         EXPECT_EQ(stored[1].id, ours);
         EXPECT_TRUE(stored[1].undone);
-        EXPECT_EQ(store.history(), stored);
+        // The window lists its own batch until the history is read again.
+        ASSERT_EQ(store.history().size(), 1U);
+        EXPECT_EQ(store.history()[0], stored[1]);
 
         ASSERT_TRUE(settle());
         store.setRules({ replaceRule("b", "y") });
@@ -644,6 +729,10 @@ namespace {
         EXPECT_TRUE(stored[1].undone);
         EXPECT_EQ(stored[2], foreign);
         EXPECT_EQ(stored[3].id, ours);
+        ASSERT_EQ(store.history().size(), 2U);
+        EXPECT_EQ(store.history()[0], stored[1]);
+        EXPECT_EQ(store.history()[1], stored[3]);
+        store.loadHistory();
         EXPECT_EQ(store.history(), stored);
         EXPECT_EQ(contents(), (Contents { { "a.txt", "alpha" }, { "b.txt", "beta" } }));
     }

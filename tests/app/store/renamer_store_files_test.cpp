@@ -72,6 +72,7 @@ namespace {
 
         dialogs.addAnswer = std::vector<FileURL> { folder("picked"), url("single.txt") };
         store.chooseFiles();
+        ASSERT_TRUE(waitUntil([&] { return !store.isAdding(); }));
         EXPECT_EQ(listedNames(),
             (std::vector<std::string> { "picked/a.txt", "picked/b.txt", "single.txt" }));
 
@@ -84,9 +85,10 @@ namespace {
     TEST_F(StoreFiles, SameFileTwiceIsListedOnce)
     {
         files.createFile("a.txt", "abc");
-        store.addFiles({ url("a.txt") });
+        ASSERT_TRUE(testing::addFilesAndWait(store, { url("a.txt") }));
         EXPECT_FALSE(store.toast());
-        store.addFiles({ url("a.txt"), FileURL(files.path().string() + "/./a.txt") });
+        ASSERT_TRUE(testing::addFilesAndWait(
+            store, { url("a.txt"), FileURL(files.path().string() + "/./a.txt") }));
         EXPECT_EQ(store.items().size(), 1u);
         EXPECT_EQ(store.toast(), "Nothing new to add");
     }
@@ -94,8 +96,8 @@ namespace {
     TEST_F(StoreFiles, FileThenItsFolderAddsNothingNew)
     {
         files.createFile("a.txt");
-        store.addFiles({ url("a.txt") });
-        store.addFiles({ folder("") });
+        ASSERT_TRUE(testing::addFilesAndWait(store, { url("a.txt") }));
+        ASSERT_TRUE(testing::addFilesAndWait(store, { folder("") }));
         EXPECT_EQ(store.items().size(), 1u);
         EXPECT_EQ(store.toast(), "Nothing new to add");
     }
@@ -104,18 +106,18 @@ namespace {
     {
         files.createFile("only/.DS_Store");
         store.setIncludeHidden(true);
-        store.addFiles({ folder("only") });
+        ASSERT_TRUE(testing::addFilesAndWait(store, { folder("only") }));
         EXPECT_TRUE(store.items().empty());
         EXPECT_EQ(store.toast(), "Nothing new to add");
         files.createFile(".DS_Store");
-        store.addFiles({ url(".DS_Store") });
+        ASSERT_TRUE(testing::addFilesAndWait(store, { url(".DS_Store") }));
         EXPECT_TRUE(store.items().empty());
     }
 
     TEST_F(StoreFiles, EmptyCallShowsNothingButPlansAgain)
     {
         auto revision = store.revision();
-        store.addFiles({});
+        ASSERT_TRUE(testing::addFilesAndWait(store, {}));
         EXPECT_FALSE(store.toast());
         EXPECT_EQ(store.revision(), revision + 1);
     }
@@ -124,7 +126,7 @@ namespace {
     {
         files.createFile("trip/a.jpg");
         store.setRenameFolders(true);
-        store.addFiles({ folder("trip") });
+        ASSERT_TRUE(testing::addFilesAndWait(store, { folder("trip") }));
         ASSERT_EQ(store.items().size(), 1u);
         EXPECT_TRUE(store.items()[0].isDirectory);
         EXPECT_EQ(store.items()[0].size, 0);
@@ -133,7 +135,7 @@ namespace {
 
         store.setRenameFolders(false);
         files.createFile("other/b.jpg");
-        store.addFiles({ folder("other") });
+        ASSERT_TRUE(testing::addFilesAndWait(store, { folder("other") }));
         EXPECT_EQ(listedNames(), (std::vector<std::string> { "trip", "other/b.jpg" }));
     }
 
@@ -143,11 +145,11 @@ namespace {
         files.createFile("top/file2.txt");
         files.createFile("top/inner/deep.txt");
         files.createFile("top/inner/more/deeper.txt");
-        store.addFiles({ folder("top") });
+        ASSERT_TRUE(testing::addFilesAndWait(store, { folder("top") }));
         EXPECT_EQ(listedNames(), (std::vector<std::string> { "top/file2.txt", "top/file10.txt" }));
 
         store.setIncludeSubfolders(true);
-        store.addFiles({ folder("top") });
+        ASSERT_TRUE(testing::addFilesAndWait(store, { folder("top") }));
         EXPECT_EQ(listedNames(),
             (std::vector<std::string> { "top/file2.txt", "top/file10.txt", "top/inner/deep.txt",
                 "top/inner/more/deeper.txt" }));
@@ -158,7 +160,7 @@ namespace {
         files.createFile("f/IMG 10.jpg");
         files.createFile("f/IMG 2.jpg");
         files.createFile("f/img 3.jpg");
-        store.addFiles({ folder("f") });
+        ASSERT_TRUE(testing::addFilesAndWait(store, { folder("f") }));
         EXPECT_EQ(listedNames(),
             (std::vector<std::string> { "f/IMG 2.jpg", "f/img 3.jpg", "f/IMG 10.jpg" }));
         std::vector<std::int64_t> orders;
@@ -168,7 +170,7 @@ namespace {
 
         store.removeItems({ store.items()[2].id });
         files.createFile("g.txt");
-        store.addFiles({ url("g.txt") });
+        ASSERT_TRUE(testing::addFilesAndWait(store, { url("g.txt") }));
         EXPECT_EQ(store.items().back().order, 3);
         EXPECT_EQ(store.nextOrder(), 4);
     }
@@ -179,15 +181,15 @@ namespace {
         files.createFile("h/.hidden.txt");
         files.createFile("h/.secret/inside.txt");
         store.setIncludeSubfolders(true);
-        store.addFiles({ folder("h") });
+        ASSERT_TRUE(testing::addFilesAndWait(store, { folder("h") }));
         EXPECT_EQ(listedNames(), std::vector<std::string> { "h/visible.txt" });
 
         // Dropped directly, a hidden file is added.
-        store.addFiles({ url("h/.hidden.txt") });
+        ASSERT_TRUE(testing::addFilesAndWait(store, { url("h/.hidden.txt") }));
         EXPECT_EQ(listedNames(), (std::vector<std::string> { "h/visible.txt", "h/.hidden.txt" }));
 
         store.setIncludeHidden(true);
-        store.addFiles({ folder("h") });
+        ASSERT_TRUE(testing::addFilesAndWait(store, { folder("h") }));
         EXPECT_EQ(listedNames(),
             (std::vector<std::string> {
                 "h/visible.txt", "h/.hidden.txt", "h/.secret/inside.txt" }));
@@ -197,7 +199,7 @@ namespace {
     {
         files.createFile(".config/visible.txt");
         files.createFile(".config/.inner.txt");
-        store.addFiles({ folder(".config") });
+        ASSERT_TRUE(testing::addFilesAndWait(store, { folder(".config") }));
         EXPECT_EQ(listedNames(), std::vector<std::string> { ".config/visible.txt" });
     }
 
@@ -209,14 +211,14 @@ namespace {
         std::filesystem::create_symlink(files / "l/real.txt", files / "l/link.txt");
         std::filesystem::create_directory_symlink(files / "elsewhere", files / "l/dir");
         store.setIncludeSubfolders(true);
-        store.addFiles({ folder("l") });
+        ASSERT_TRUE(testing::addFilesAndWait(store, { folder("l") }));
         EXPECT_EQ(listedNames(), std::vector<std::string> { "l/real.txt" });
     }
 
     TEST_F(StoreFiles, DroppedFolderIsGranted)
     {
         files.createFile("granted/a.txt");
-        store.addFiles({ folder("granted") });
+        ASSERT_TRUE(testing::addFilesAndWait(store, { folder("granted") }));
         ASSERT_EQ(store.folderAccess().folders().size(), 1u);
         EXPECT_EQ(store.folderAccess().folders()[0].path, (files / "granted").string());
     }
@@ -224,7 +226,7 @@ namespace {
     TEST_F(StoreFiles, NewItemsCarryTheirFilesValues)
     {
         files.createFile("v/a.txt", "12345", 1'700'000'000.5);
-        store.addFiles({ folder("v") });
+        ASSERT_TRUE(testing::addFilesAndWait(store, { folder("v") }));
         ASSERT_EQ(store.items().size(), 1u);
         const auto& item = store.items()[0];
         EXPECT_TRUE(item.included);
@@ -239,7 +241,7 @@ namespace {
 
     TEST_F(StoreFiles, PathThatCannotBeReadIsStillOneItem)
     {
-        store.addFiles({ url("gone.txt") });
+        ASSERT_TRUE(testing::addFilesAndWait(store, { url("gone.txt") }));
         ASSERT_EQ(store.items().size(), 1u);
         const auto& item = store.items()[0];
         EXPECT_FALSE(item.isDirectory);
@@ -253,7 +255,7 @@ namespace {
     {
         files.createFile("i/a.txt");
         files.createFile("i/b.txt");
-        store.addFiles({ folder("i") });
+        ASSERT_TRUE(testing::addFilesAndWait(store, { folder("i") }));
         auto first = store.items()[0].id;
         store.setIncluded(first, false);
         EXPECT_FALSE(store.isIncluded(first));
@@ -273,7 +275,7 @@ namespace {
     {
         for (int index = 0; index < 50; ++index)
             files.createFile("many/f" + std::to_string(index) + ".txt");
-        store.addFiles({ folder("many") });
+        ASSERT_TRUE(testing::addFilesAndWait(store, { folder("many") }));
         int published = 0;
         QObject::connect(&store, &RenamerStore::itemsChanged, [&] { ++published; });
         auto revision = store.revision();
@@ -308,7 +310,7 @@ namespace {
     TEST_F(StoreFiles, ItemsOutsideGrantedFoldersNeedAccess)
     {
         files.createFile("loose/a.txt");
-        store.addFiles({ url("loose/a.txt") });
+        ASSERT_TRUE(testing::addFilesAndWait(store, { url("loose/a.txt") }));
         store.setRules({ replaceRule("a", "b") });
         ASSERT_TRUE(settle());
         ASSERT_EQ(store.rawPreviews().size(), 1u);
@@ -343,7 +345,7 @@ namespace {
         files.createFile("g/quiet.txt");
         files.createFile("g/skip-a.txt");
         files.createFile("outside/avocado.txt");
-        store.addFiles({ folder("g"), url("outside/avocado.txt") });
+        ASSERT_TRUE(testing::addFilesAndWait(store, { folder("g"), url("outside/avocado.txt") }));
         auto skipped = std::find_if(store.items().begin(), store.items().end(),
             [](const FileItem& item) { return item.url.lastPathComponent() == "skip-a.txt"; });
         ASSERT_NE(skipped, store.items().end());
@@ -382,7 +384,7 @@ namespace {
     TEST_F(StoreFiles, WithFolderAccessRefusesFoldersThatAreNotGranted)
     {
         files.createFile("w/a.txt");
-        store.addFiles({ folder("w") });
+        ASSERT_TRUE(testing::addFilesAndWait(store, { folder("w") }));
         EXPECT_EQ(store.withFolderAccess({ folder("w") }, [] { return 7; }), 7);
         EXPECT_THROW(
             store.withFolderAccess({ folder("w"), folder("") }, [] { return 7; }), FileError);

@@ -32,6 +32,13 @@ namespace {
     protected:
         StoreRules() { store.setRuleUndoManager(&undo); }
 
+        /// The rules of "last-session.json" once the writer is done.
+        std::vector<Rule> writtenRules()
+        {
+            store.flushSession();
+            return savedRules();
+        }
+
         IsolatedHome home;
         QUndoStack undo;
         RenamerStore store { std::make_shared<FakeServices>() };
@@ -46,13 +53,13 @@ namespace {
         store.setRules({ a, b });
         EXPECT_EQ(undo.count(), 2);
         EXPECT_EQ(undo.undoText(), "Edit Rules");
-        EXPECT_EQ(savedRules(), (std::vector<Rule> { a, b }));
+        EXPECT_EQ(writtenRules(), (std::vector<Rule> { a, b }));
 
         auto revision = store.revision();
         undo.undo();
         EXPECT_EQ(store.rules(), std::vector<Rule> { a });
         EXPECT_EQ(store.revision(), revision + 1);
-        EXPECT_EQ(savedRules(), std::vector<Rule> { a });
+        EXPECT_EQ(writtenRules(), std::vector<Rule> { a });
         EXPECT_TRUE(undo.canRedo());
         EXPECT_EQ(undo.redoText(), "Edit Rules");
         // Undoing registers no new step of its own.
@@ -60,7 +67,7 @@ namespace {
 
         undo.redo();
         EXPECT_EQ(store.rules(), (std::vector<Rule> { a, b }));
-        EXPECT_EQ(savedRules(), (std::vector<Rule> { a, b }));
+        EXPECT_EQ(writtenRules(), (std::vector<Rule> { a, b }));
         undo.undo();
         undo.undo();
         EXPECT_TRUE(store.rules().empty());
@@ -70,11 +77,13 @@ namespace {
     TEST_F(StoreRules, EqualWriteAddsNoStepButPlansAndSaves)
     {
         store.setRules({ a });
+        store.flushSession();
         std::filesystem::remove(sessionFile());
         auto revision = store.revision();
         store.setRules({ a });
         EXPECT_EQ(undo.count(), 1);
         EXPECT_EQ(store.revision(), revision + 1);
+        store.flushSession();
         EXPECT_TRUE(std::filesystem::exists(sessionFile()));
     }
 
@@ -92,7 +101,7 @@ namespace {
         store.setRuleUndoManager(nullptr);
         store.setRules({ a });
         EXPECT_EQ(undo.count(), 0);
-        EXPECT_EQ(savedRules(), std::vector<Rule> { a });
+        EXPECT_EQ(writtenRules(), std::vector<Rule> { a });
 
         // The stack is held weakly: once it is gone, the store does not use it.
         auto temporary = std::make_unique<QUndoStack>();
@@ -143,6 +152,7 @@ namespace {
     {
         store.duplicateRule(Uuid::random());
         EXPECT_TRUE(store.rules().empty());
+        store.flushSession();
         EXPECT_FALSE(std::filesystem::exists(sessionFile()));
         EXPECT_EQ(undo.count(), 0);
     }
@@ -169,6 +179,7 @@ namespace {
     TEST_F(StoreRules, FailedSaveKeepsTheEditAndItsUndoStep)
     {
         store.setRules({ a });
+        store.flushSession();
         auto before = testing::readFile(sessionFile());
         std::filesystem::remove_all(JSONFiles::applicationFolder());
         {
@@ -176,10 +187,123 @@ namespace {
             blocker << "not a folder";
         }
         store.setRules({ a, b });
-        EXPECT_TRUE(store.message());
         EXPECT_EQ(store.rules(), (std::vector<Rule> { a, b }));
         EXPECT_EQ(undo.count(), 2);
+        // The writer reports on the GUI thread: by itself at the next turn of the event loop,
+        // or at once when flushed.
+        ASSERT_TRUE(testing::waitUntil([&] { return store.message().has_value(); }));
         EXPECT_FALSE(before.empty());
+
+        store.setMessage(std::nullopt);
+        store.setRules({ b });
+        store.flushSession();
+        EXPECT_TRUE(store.message());
+    }
+
+    // ---- Typing runs ----
+
+    Rule withTemplate(Rule rule, std::string text)
+    {
+        rule.kind = RuleKind(PatternConfig { std::move(text) });
+        return rule;
+    }
+
+    TEST_F(StoreRules, WritesOfOneTypingRunAreOneStep)
+    {
+        store.setRules({ a, b });
+        auto steps = undo.count();
+        store.setRules({ withTemplate(a, "A1"), b }, "a/template#1");
+        store.setRules({ withTemplate(a, "A12"), b }, "a/template#1");
+        store.setRules({ withTemplate(a, "A123"), b }, "a/template#1");
+        EXPECT_EQ(undo.count(), steps + 1);
+        EXPECT_EQ(undo.undoText(), "Edit Rules");
+
+        undo.undo();
+        EXPECT_EQ(store.rules(), (std::vector<Rule> { a, b }));
+        undo.redo();
+        EXPECT_EQ(store.rules(), (std::vector<Rule> { withTemplate(a, "A123"), b }));
+        EXPECT_EQ(writtenRules(), store.rules());
+    }
+
+    TEST_F(StoreRules, AnotherKeyOrAnotherActionEndsTheRun)
+    {
+        store.setRules({ a, b });
+        auto steps = undo.count();
+        store.setRules({ withTemplate(a, "A1"), b }, "a/template#1");
+        store.setRules({ withTemplate(a, "A1"), withTemplate(b, "B1") }, "b/template#1");
+        EXPECT_EQ(undo.count(), steps + 2);
+
+        // A write without a key between two keystrokes of the same run: three steps.
+        auto disabled = withTemplate(b, "B1");
+        disabled.isEnabled = false;
+        store.setRules({ withTemplate(a, "A1"), disabled });
+        store.setRules({ withTemplate(a, "A12"), disabled }, "b/template#1");
+        EXPECT_EQ(undo.count(), steps + 4);
+    }
+
+    TEST_F(StoreRules, AnUndoEndsTheRun)
+    {
+        store.setRules({ a });
+        store.setRules({ b });
+        auto steps = undo.count();
+        store.setRules({ withTemplate(b, "B1") }, "b/template#1");
+        store.setRules({ withTemplate(b, "B12") }, "b/template#1");
+        undo.undo();
+        EXPECT_EQ(store.rules(), std::vector<Rule> { b });
+        // Typing on with the same key after the undo is a step of its own, and never reaches
+        // back into the step below the one undone.
+        store.setRules({ withTemplate(b, "Bx") }, "b/template#1");
+        store.setRules({ withTemplate(b, "Bxy") }, "b/template#1");
+        EXPECT_EQ(undo.count(), steps + 1);
+        undo.undo();
+        EXPECT_EQ(store.rules(), std::vector<Rule> { b });
+        undo.undo();
+        EXPECT_EQ(store.rules(), std::vector<Rule> { a });
+
+        // A redo ends a run too.
+        undo.redo();
+        undo.redo();
+        store.setRules({ withTemplate(b, "Bxyz") }, "b/template#1");
+        EXPECT_EQ(undo.count(), steps + 2);
+    }
+
+    TEST_F(StoreRules, ARunTypedBackToItsStartLeavesNoStep)
+    {
+        store.setRules({ a });
+        auto steps = undo.count();
+        store.setRules({ withTemplate(a, "A1") }, "a/template#1");
+        store.setRules({ a }, "a/template#1");
+        EXPECT_EQ(undo.count(), steps);
+        EXPECT_EQ(undo.undoText(), "Edit Rules");
+        // The field goes on typing: its keystrokes are one new step.
+        store.setRules({ withTemplate(a, "A2") }, "a/template#1");
+        store.setRules({ withTemplate(a, "A23") }, "a/template#1");
+        EXPECT_EQ(undo.count(), steps + 1);
+        undo.undo();
+        EXPECT_EQ(store.rules(), std::vector<Rule> { a });
+    }
+
+    TEST_F(StoreRules, KeystrokesAreWrittenOnceTheWriterCatchesUp)
+    {
+        // However many keystrokes arrive while a write runs, the file ends with the last.
+        std::vector<Rule> last;
+        for (int count = 1; count <= 50; ++count) {
+            last = { withTemplate(a, std::string(std::size_t(count), 'x')) };
+            store.setRules(last, "a/template#1");
+        }
+        EXPECT_EQ(writtenRules(), last);
+        EXPECT_EQ(undo.count(), 1);
+    }
+
+    TEST_F(StoreRules, DestroyingTheStoreWritesTheLastChange)
+    {
+        IsolatedHome other;
+        {
+            RenamerStore shortLived(std::make_shared<FakeServices>());
+            shortLived.setRules({ a, b });
+            shortLived.setRules({ c });
+        }
+        EXPECT_EQ(savedRules(), std::vector<Rule> { c });
     }
 
 } // namespace

@@ -3,13 +3,15 @@
 #include "app/store/json_files.h"
 #include "app/store/saved_session.h"
 #include "app/store/user_defaults.h"
-#include "app/store/watch_folder_store.h"
 #include "tests/app/store/store_test_support.h"
 #include "tests/support/temporary_folder.h"
 
 #include <QElapsedTimer>
 
 #include <fstream>
+#include <unordered_set>
+
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -83,6 +85,47 @@ namespace {
         EXPECT_EQ(undo.count(), 0);
         EXPECT_FALSE(store.message());
         EXPECT_EQ(readFile(sessionFile()), sessionBefore);
+    }
+
+    TEST_F(StoreStartup, RepeatedRuleIdsFromTheFilesGetNewOnesInMemory)
+    {
+        auto first = patternRule("{name}_1");
+        auto repeated = patternRule("{name}_2");
+        repeated.id = first.id;
+        auto other = patternRule("{name}_3");
+        JSONFiles::save(
+            SavedSession { 1, { first, repeated, other, repeated }, SortKey::name, true },
+            SavedSession::fileName);
+        Preset preset("Twice", "doc", "3478F6", { first, first });
+        JSONFiles::save(SavedPresets { 1, { preset } }, SavedPresets::fileName);
+        auto sessionBefore = readFile(sessionFile());
+        auto presetsBefore = readFile(presetsFile());
+
+        RenamerStore store(services);
+        const auto& rules = store.rules();
+        ASSERT_EQ(rules.size(), 4u);
+        // The first of each id keeps it; the others get ids of their own and keep the rest.
+        EXPECT_EQ(rules[0], first);
+        EXPECT_EQ(rules[2], other);
+        std::unordered_set<Uuid> ids;
+        for (const auto& rule : rules)
+            ids.insert(rule.id);
+        EXPECT_EQ(ids.size(), 4u);
+        EXPECT_EQ(rules[1].kind, repeated.kind);
+        EXPECT_EQ(rules[3].kind, repeated.kind);
+
+        ASSERT_EQ(store.presets().size(), 1u);
+        const auto& loaded = store.presets()[0].rules;
+        ASSERT_EQ(loaded.size(), 2u);
+        EXPECT_EQ(loaded[0], first);
+        EXPECT_NE(loaded[1].id, first.id);
+        EXPECT_EQ(loaded[1].kind, first.kind);
+
+        // Only in memory: the files are rewritten when they are next saved anyway.
+        store.flushSession();
+        EXPECT_EQ(readFile(sessionFile()), sessionBefore);
+        EXPECT_EQ(readFile(presetsFile()), presetsBefore);
+        EXPECT_FALSE(store.message());
     }
 
     TEST_F(StoreStartup, RecordsOfAnotherSchemaVersionAreIgnoredSilently)
@@ -176,6 +219,28 @@ namespace {
         }
     }
 
+    TEST_F(StoreStartup, SettingsThatCannotBeReadAreReported)
+    {
+        auto settings = std::filesystem::path(UserDefaults::path().toStdString());
+        std::filesystem::create_directories(settings.parent_path());
+        ASSERT_EQ(::mkfifo(settings.c_str(), 0600), 0);
+        RenamerStore store(services); // returns instead of waiting for a writer
+        ASSERT_TRUE(store.settingsError());
+        EXPECT_NE(store.settingsError()->find("\u201Csorvik.conf\u201D"), std::string::npos);
+        EXPECT_EQ(store.message(), store.settingsError());
+        EXPECT_FALSE(store.backupEnabled());
+        EXPECT_TRUE(store.onlinePlaces());
+        EXPECT_THROW(store.backupDirectoryFor(Uuid::random()), Error);
+
+        store.setMessage(std::nullopt);
+        store.setOnlinePlaces(false);
+        EXPECT_TRUE(store.message()) << "the setting could not be stored";
+        EXPECT_TRUE(store.settingsError()) << "backups are still unknown";
+        store.setBackupEnabled(false);
+        EXPECT_FALSE(store.settingsError());
+        EXPECT_EQ(store.backupDirectoryFor(Uuid::random()), std::nullopt);
+    }
+
     TEST_F(StoreStartup, SettersStoreTheDefaults)
     {
         {
@@ -196,12 +261,14 @@ namespace {
         auto revision = store.revision();
         store.setSortKey(SortKey::name);
         EXPECT_EQ(store.revision(), revision + 1);
+        store.flushSession();
         auto saved = JSONFiles::load<SavedSession>(SavedSession::fileName);
         ASSERT_TRUE(saved);
         EXPECT_EQ(saved->sort, SortKey::name);
         EXPECT_TRUE(saved->ascending);
         store.setAscending(false);
         EXPECT_EQ(store.revision(), revision + 2);
+        store.flushSession();
         EXPECT_FALSE(JSONFiles::load<SavedSession>(SavedSession::fileName)->ascending);
     }
 
@@ -225,16 +292,9 @@ namespace {
         std::filesystem::remove_all(JSONFiles::applicationFolder());
         writeText(JSONFiles::applicationFolder(), "a file where the folder belongs");
         store.setSortKey(SortKey::size);
+        store.flushSession();
         EXPECT_TRUE(store.message());
         EXPECT_EQ(store.sortKey(), SortKey::size);
-    }
-
-    TEST_F(StoreStartup, WatchFoldersAreMadeOnceOnFirstUse)
-    {
-        RenamerStore store(services);
-        auto* first = &store.watchFolders();
-        EXPECT_EQ(&store.watchFolders(), first);
-        EXPECT_FALSE(first->error());
     }
 
     TEST_F(StoreStartup, ToastClearsItselfUnlessAnotherTextReplacedIt)

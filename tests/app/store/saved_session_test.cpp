@@ -142,5 +142,32 @@ namespace {
         EXPECT_EQ(loaded->presets[0].id.text(), "E621E1F8-C36C-495A-93FC-0C247A3E6E5F");
     }
 
+    TEST(RuleIDs, RepeatedIdsGetNewOnesAndUniqueOnesStay)
+    {
+        auto rules = everyKindOfRule();
+        auto unique = rules;
+        EXPECT_FALSE(makeRuleIDsUnique(unique));
+        EXPECT_EQ(unique, rules);
+
+        // A B A A C: the first A keeps its id, each later A gets one of its own.
+        std::vector<Rule> repeated { rules[0], rules[1], rules[0], rules[0], rules[2] };
+        auto made = repeated;
+        EXPECT_TRUE(makeRuleIDsUnique(made));
+        ASSERT_EQ(made.size(), 5u);
+        EXPECT_EQ(made[0], rules[0]);
+        EXPECT_EQ(made[1], rules[1]);
+        EXPECT_EQ(made[4], rules[2]);
+        for (std::size_t index : { 2u, 3u }) {
+            EXPECT_NE(made[index].id, rules[0].id);
+            auto sameID = made[index];
+            sameID.id = rules[0].id;
+            EXPECT_EQ(sameID, rules[0]);
+        }
+        EXPECT_NE(made[2].id, made[3].id);
+
+        std::vector<Rule> none;
+        EXPECT_FALSE(makeRuleIDsUnique(none));
+    }
+
 } // namespace
 } // namespace sorvik

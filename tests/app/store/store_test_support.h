@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/store/preview_services.h"
+#include "app/store/renamer_store.h"
 #include "engine/model/rule.h"
 
 #include <QCoreApplication>
@@ -25,6 +26,14 @@ inline bool waitUntil(const std::function<bool()>& done, int timeoutMilliseconds
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     return true;
+}
+
+/// Adds `urls` to the store's list and runs the event loop until they are listed; whether
+/// they were within ten seconds.
+inline bool addFilesAndWait(RenamerStore& store, const std::vector<FileURL>& urls)
+{
+    store.addFiles(urls);
+    return waitUntil([&] { return !store.isAdding(); });
 }
 
 /// Runs the event loop for `milliseconds`.

@@ -100,6 +100,26 @@ namespace {
         }
     }
 
+    TEST(FileURL, ANulByteIsRefusedWithItsReason)
+    {
+        using namespace std::string_literals;
+        for (std::string text : { "file:///a/b%00.jpg"s, "file:///a/%00"s, "file:///a/b\0.jpg"s }) {
+            std::string failure;
+            EXPECT_FALSE(FileURL::parse(text, &failure)) << text;
+            EXPECT_EQ(failure, FileURL::nulByteText) << text;
+        }
+        std::string failure;
+        EXPECT_FALSE(FileURL::parse("http:///a", &failure));
+        EXPECT_EQ(failure, "") << "no more to say than not a local file URL";
+        // A stored URL with a NUL fails its document, saying why.
+        try {
+            nlohmann::json("file:///a%00b").get<FileURL>();
+            ADD_FAILURE() << "decoded";
+        } catch (const json::DecodeError& error) {
+            EXPECT_EQ(error.reason(), FileURL::nulByteText);
+        }
+    }
+
     TEST(FileURL, PathOperations)
     {
         FileURL file("/photos/2024/img.jpg");

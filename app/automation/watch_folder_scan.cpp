@@ -1,0 +1,268 @@
+#include "app/automation/watch_folder_scan.h"
+
+#include "app/automation/history_index.h"
+#include "app/store/file_scan.h"
+#include "app/store/folder_access_manager.h"
+#include "app/store/item_order.h"
+#include "engine/apply/file_fingerprint.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace sorvik {
+
+namespace {
+
+    FolderIdentity identityOf(const struct stat& status)
+    {
+        return FolderIdentity { static_cast<std::uint64_t>(status.st_dev),
+            static_cast<std::uint64_t>(status.st_ino) };
+    }
+
+    struct Walk {
+        bool includeSubfolders = false;
+        const std::unordered_set<std::string>* wanted = nullptr;
+        const std::optional<FolderIdentity>* excluded = nullptr;
+        WatchFolderListing* listing = nullptr;
+
+        /// Walks the open folder `directory` (closed here) at `path`.
+        void folder(DIR* directory, const std::string& path)
+        {
+            std::vector<std::string> subfolders;
+            while (const dirent* entry = ::readdir(directory)) {
+                const char* name = entry->d_name;
+                // Hidden entries, "." and ".." among them, are never candidates.
+                if (name[0] == '.')
+                    continue;
+                unsigned char type = entry->d_type;
+                if (type == DT_UNKNOWN) {
+                    struct stat status { };
+                    if (::fstatat(::dirfd(directory), name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+                        continue;
+                    type = S_ISREG(status.st_mode) ? DT_REG : S_ISDIR(status.st_mode) ? DT_DIR : 0;
+                }
+                if (type == DT_REG) {
+                    if (hasWantedExtension(name, *wanted))
+                        listing->files.push_back(path + "/" + name);
+                } else if (type == DT_DIR && includeSubfolders) {
+                    subfolders.emplace_back(name);
+                }
+            }
+            // Closed before the subfolders are entered: a deep tree holds one folder open at a
+            // time.
+            ::closedir(directory);
+            for (const auto& name : subfolders) {
+                auto childPath = path + "/" + name;
+                int childFD
+                    = ::open(childPath.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                if (childFD < 0) {
+                    // A link to a folder is passed over; a folder that cannot be opened now
+                    // keeps what is known below it.
+                    if (errno != ELOOP && errno != ENOTDIR)
+                        listing->unreadableFolders.push_back(childPath);
+                    continue;
+                }
+                if (isExcluded(childFD)) {
+                    ::close(childFD);
+                    continue;
+                }
+                DIR* child = ::fdopendir(childFD);
+                if (!child) {
+                    ::close(childFD);
+                    listing->unreadableFolders.push_back(childPath);
+                    continue;
+                }
+                folder(child, childPath);
+            }
+        }
+
+        bool isExcluded(int directoryFD) const
+        {
+            struct stat status { };
+            return excluded->has_value() && ::fstat(directoryFD, &status) == 0
+                && identityOf(status) == **excluded;
+        }
+    };
+
+    bool isBelowAny(const std::string& path, const std::vector<std::string>& folders)
+    {
+        return std::any_of(folders.begin(), folders.end(), [&](const std::string& folder) {
+            return path.size() > folder.size() && path.starts_with(folder)
+                && path[folder.size()] == '/';
+        });
+    }
+
+    /// The known paths that are still there, or below a subfolder that could not be opened.
+    /// The same set when nothing went.
+    std::shared_ptr<const PathSet> keepingPresent(
+        const std::shared_ptr<const PathSet>& known, const WatchFolderListing& listing)
+    {
+        std::size_t present = 0;
+        for (const auto& file : listing.files)
+            present += known->count(file);
+        if (present == known->size())
+            return known;
+        PathSet files(listing.files.begin(), listing.files.end());
+        auto kept = std::make_shared<PathSet>();
+        kept->reserve(present);
+        for (const auto& path : *known) {
+            if (files.contains(path) || isBelowAny(path, listing.unreadableFolders))
+                kept->insert(path);
+        }
+        return kept;
+    }
+
+    WatchFolderState freshState(const WatchFolder& folder, const WatchFolderListing& listing,
+        const std::unordered_set<std::string>& wanted)
+    {
+        WatchFolderState state;
+        state.identity = listing.identity;
+        state.path = folder.folder.path;
+        state.includeSubfolders = folder.includeSubfolders;
+        state.extensions = wanted;
+        return state;
+    }
+
+    bool isHeldByHistory(const std::string& path, HistoryIndex* history)
+    {
+        if (!history)
+            return false;
+        try {
+            return history->holds(path, FileFingerprint(FileURL(path)));
+        } catch (const std::exception&) {
+            return false;
+        }
+    }
+
+} // namespace
+
+std::optional<FolderIdentity> folderIdentity(const std::string& path)
+{
+    struct stat status { };
+    if (::stat(path.c_str(), &status) != 0)
+        return std::nullopt;
+    return identityOf(status);
+}
+
+std::optional<WatchFolderListing> listWatchFolder(const FileURL& folder, bool includeSubfolders,
+    const std::unordered_set<std::string>& wanted, const std::optional<FolderIdentity>& excluded)
+{
+    int directoryFD = ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directoryFD < 0)
+        return std::nullopt;
+    struct stat status { };
+    if (::fstat(directoryFD, &status) != 0) {
+        ::close(directoryFD);
+        return std::nullopt;
+    }
+    WatchFolderListing listing;
+    listing.identity = identityOf(status);
+    Walk walk { includeSubfolders, &wanted, &excluded, &listing };
+    if (walk.isExcluded(directoryFD)) {
+        ::close(directoryFD);
+        return listing;
+    }
+    DIR* directory = ::fdopendir(directoryFD);
+    if (!directory) {
+        ::close(directoryFD);
+        return std::nullopt;
+    }
+    walk.folder(directory, folder.path == "/" ? std::string() : folder.path);
+    return listing;
+}
+
+WatchClock::Duration settleThreshold(std::int64_t settleSeconds)
+{
+    return std::chrono::seconds(std::max<std::int64_t>(settleSeconds, 1));
+}
+
+WatchScanResult scanWatchFolder(const WatchScanRequest& request, const WatchScanContext& context)
+{
+    const auto& folder = request.folder;
+    WatchScanResult result;
+    if (!FolderAccessManager::covers(context.grantedFolders, folder.folder))
+        return result;
+    auto wanted = wantedExtensions(folder.fileTypes);
+    auto listing
+        = listWatchFolder(folder.folder, folder.includeSubfolders, wanted, context.excluded);
+    if (!listing)
+        return result;
+
+    const auto& previous = request.state;
+    if (!previous || previous->identity != listing->identity) {
+        auto state = freshState(folder, *listing, wanted);
+        state.known = std::make_shared<const PathSet>(listing->files.begin(), listing->files.end());
+        result.state = std::move(state);
+        return result;
+    }
+
+    auto state = freshState(folder, *listing, wanted);
+    state.known = keepingPresent(previous->known, *listing);
+    bool sameSettings = previous->path == folder.folder.path
+        && previous->includeSubfolders == folder.includeSubfolders
+        && previous->extensions == wanted;
+    std::shared_ptr<PathSet> added;
+    auto markKnown = [&](const std::string& path) {
+        if (!added)
+            added = std::make_shared<PathSet>(*state.known);
+        added->insert(path);
+    };
+    auto threshold = settleThreshold(folder.settleSeconds);
+    std::vector<FileURL> settled;
+    for (const auto& path : listing->files) {
+        if (state.known->contains(path))
+            continue;
+        auto seen = previous->pending.find(path);
+        if (!sameSettings && seen == previous->pending.end()) {
+            // Visible only because the settings changed: it was there already.
+            markKnown(path);
+            continue;
+        }
+        FileScan::ResourceValues values;
+        try {
+            values = FileScan::readChecked(FileURL(path));
+        } catch (const std::exception&) {
+            if (seen != previous->pending.end())
+                state.pending.insert(*seen);
+            continue;
+        }
+        if (seen != previous->pending.end() && seen->second.size == values.size
+            && seen->second.modified == values.modified) {
+            if (context.now - seen->second.firstSeen >= threshold) {
+                settled.emplace_back(path);
+                continue;
+            }
+            state.pending.insert(*seen);
+            continue;
+        }
+        state.pending.emplace(path, PendingFile { values.size, values.modified, context.now });
+    }
+    // Pending entries below a subfolder that could not be opened wait for it.
+    for (const auto& entry : previous->pending) {
+        if (isBelowAny(entry.first, listing->unreadableFolders))
+            state.pending.insert(entry);
+    }
+
+    if (!settled.empty() && context.history)
+        context.history->refresh();
+    for (const auto& url : settled) {
+        // Settled files are known before they are renamed, so a failed batch is not tried
+        // again.
+        markKnown(url.path);
+        if (!isHeldByHistory(url.path, context.history))
+            result.settled.push_back(url);
+    }
+    if (added)
+        state.known = std::move(added);
+    result.settled = ItemOrder::sortURLsByPath(result.settled);
+    result.state = std::move(state);
+    return result;
+}
+
+} // namespace sorvik

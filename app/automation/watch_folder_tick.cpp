@@ -1,0 +1,281 @@
+// The tick of the watch folder store: its work away from the GUI thread, and what comes back.
+#include "app/automation/watch_folder_store.h"
+
+#include "app/automation/automation_error.h"
+#include "app/automation/watch_log.h"
+#include "app/store/json_files.h"
+#include "app/store/renamer_store.h"
+#include "app/store/saved_session.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <exception>
+#include <utility>
+
+namespace sorvik {
+
+namespace {
+
+    using ScanResults = std::vector<std::pair<Uuid, WatchScanResult>>;
+
+    std::string realPath(const std::string& path)
+    {
+        char buffer[PATH_MAX];
+        if (::realpath(path.c_str(), buffer))
+            return buffer;
+        return path;
+    }
+
+    /// The part of `path` below `folder`, "/" first; nothing when it does not lie below.
+    std::optional<std::string_view> below(std::string_view path, std::string_view folder)
+    {
+        if (folder == "/")
+            folder = {};
+        if (path.size() <= folder.size() + 1 || !path.starts_with(folder)
+            || path[folder.size()] != '/')
+            return std::nullopt;
+        return path.substr(folder.size());
+    }
+
+} // namespace
+
+template <class Result>
+void WatchFolderStore::runOnWorker(std::function<Result(std::stop_token)> work,
+    std::function<void(Result)> done, std::function<void()> cancelled)
+{
+    auto finish = [this, generation = m_generation, done = std::move(done),
+                      cancelled = std::move(cancelled)](Result result) {
+        if (m_isShutDown)
+            return;
+        if (generation != m_generation) {
+            cancelled();
+            return;
+        }
+        done(std::move(result));
+    };
+    auto stop = m_stop.get_token();
+    if (m_runsWorkInline) {
+        finish(work(stop));
+        return;
+    }
+    m_worker.start([this, work = std::move(work), finish = std::move(finish), stop] {
+        auto result = std::make_shared<Result>(work(stop));
+        QMetaObject::invokeMethod(
+            this, [finish, result] { finish(std::move(*result)); }, Qt::QueuedConnection);
+    });
+}
+
+void WatchFolderStore::cancelTick()
+{
+    ++m_generation;
+    m_stop.request_stop();
+    m_stop = std::stop_source();
+}
+
+void WatchFolderStore::tick()
+{
+    if (!m_isMonitoring || m_isShutDown || m_isProcessing)
+        return;
+    if (m_events && m_events->needsPolling())
+        m_dirty = true;
+    bool anyPending = std::any_of(m_states.begin(), m_states.end(),
+        [](const auto& entry) { return !entry.second.pending.empty(); });
+    if (!m_dirty && !anyPending)
+        return;
+    m_dirty = false;
+    setIsProcessing(true);
+
+    std::vector<std::pair<Uuid, WatchScanRequest>> requests;
+    for (const auto& folder : m_folders) {
+        if (!folder.isEnabled)
+            continue;
+        WatchScanRequest request { folder, std::nullopt };
+        if (auto found = m_states.find(folder.id); found != m_states.end())
+            request.state = found->second;
+        requests.emplace_back(folder.id, std::move(request));
+    }
+    WatchScanContext context;
+    context.grantedFolders = m_store.folderAccess().folders();
+    context.now = m_clock->now();
+    context.history = &m_history;
+
+    m_isScanning = true;
+    m_knownDuringScan.clear();
+    runOnWorker<ScanResults>(
+        [requests = std::move(requests), context](std::stop_token stop) mutable {
+            context.excluded = folderIdentity(JSONFiles::applicationFolder().string());
+            ScanResults results;
+            for (const auto& [id, request] : requests) {
+                if (stop.stop_requested())
+                    break;
+                try {
+                    results.emplace_back(id, scanWatchFolder(request, context));
+                } catch (const std::exception&) {
+                    // Looked at again next tick; what is known of it stays.
+                    results.emplace_back(id, WatchScanResult {});
+                }
+            }
+            return results;
+        },
+        [this](ScanResults results) { mergeScan(std::move(results)); }, [this] { finishTick(); });
+}
+
+void WatchFolderStore::mergeScan(std::vector<std::pair<Uuid, WatchScanResult>> results)
+{
+    m_isScanning = false;
+    for (auto& [id, result] : results) {
+        const auto* folder = findFolder(id);
+        // Switched off or removed meanwhile: forgotten already.
+        if (!folder || !folder->isEnabled || !result.state)
+            continue;
+        auto state = std::move(*result.state);
+        if (auto extra = m_knownDuringScan.find(id);
+            extra != m_knownDuringScan.end() && !extra->second.empty()) {
+            auto known = std::make_shared<PathSet>(*state.known);
+            known->insert(extra->second.begin(), extra->second.end());
+            state.known = std::move(known);
+        }
+        m_states[id] = std::move(state);
+        if (!result.settled.empty())
+            m_batches.push_back(Batch { id, *folder, std::move(result.settled) });
+    }
+    m_knownDuringScan.clear();
+    runNextBatch();
+}
+
+void WatchFolderStore::runNextBatch()
+{
+    if (m_batches.empty()) {
+        finishTick();
+        return;
+    }
+    const auto& batch = m_batches.front();
+    runOnWorker<Prepared>(
+        [runner = &m_runner, snapshot = m_runner.snapshot(), presetID = batch.folder.presetID,
+            files = batch.files](std::stop_token stop) {
+            Prepared prepared;
+            try {
+                auto saved = JSONFiles::load<SavedPresets>(SavedPresets::fileName);
+                const Preset* preset = nullptr;
+                if (saved) {
+                    auto found = std::find_if(saved->presets.begin(), saved->presets.end(),
+                        [&](const Preset& each) { return each.id == presetID; });
+                    if (found != saved->presets.end())
+                        preset = &*found;
+                }
+                if (!preset)
+                    throw AutomationError(AutomationError::presetNotFound);
+                prepared.plan = runner->prepare(snapshot, files, preset->rules, false, stop);
+            } catch (const std::exception& error) {
+                prepared.failure = error.what();
+            }
+            return prepared;
+        },
+        [this](Prepared prepared) {
+            auto current = std::move(m_batches.front());
+            m_batches.pop_front();
+            auto generation = m_generation;
+            commitBatch(current, std::move(prepared));
+            // Something the commit announced may have restarted monitoring.
+            if (generation != m_generation) {
+                logCancelledBatches();
+                finishTick();
+                return;
+            }
+            runNextBatch();
+        },
+        [this] {
+            logCancelledBatches();
+            finishTick();
+        });
+}
+
+void WatchFolderStore::commitBatch(const Batch& batch, Prepared prepared)
+{
+    if (!prepared.plan) {
+        appendLog(prepared.failure);
+        return;
+    }
+    // Before the moves: a batch that fails halfway, or whose history cannot be written, must
+    // not leave renamed files that look new.
+    markKnown(prepared.plan->targets());
+    try {
+        m_runner.commit(std::move(*prepared.plan));
+    } catch (const std::exception& error) {
+        appendLog(error.what());
+        return;
+    }
+    appendLog("Renamed " + std::to_string(batch.files.size()) + " files"
+        + std::string(watchLogSeparator) + batch.folder.folder.lastPathComponent());
+}
+
+void WatchFolderStore::logCancelledBatches()
+{
+    // Their files stay known: a cancelled batch is not tried again.
+    while (!m_batches.empty()) {
+        m_batches.pop_front();
+        appendLog(CancellationError::text);
+    }
+}
+
+void WatchFolderStore::finishTick()
+{
+    m_isScanning = false;
+    m_knownDuringScan.clear();
+    setIsProcessing(false);
+    emit tickFinished();
+    if (std::exchange(m_tickWhenDone, false))
+        tick();
+}
+
+void WatchFolderStore::markKnown(const std::vector<FileURL>& paths)
+{
+    if (paths.empty())
+        return;
+    // Paths may be spelled through links: each is matched to a folder with both resolved,
+    // and recorded as the folder's listing spells it.
+    struct Root {
+        Uuid id;
+        std::string path;
+        std::string resolved;
+    };
+    std::vector<Root> roots;
+    for (const auto& folder : m_folders) {
+        if (!folder.isEnabled)
+            continue;
+        auto state = m_states.find(folder.id);
+        auto path = state != m_states.end() ? state->second.path : folder.folder.path;
+        roots.push_back(Root { folder.id, path, realPath(path) });
+    }
+    std::map<Uuid, std::vector<std::string>> additions;
+    std::map<std::string, std::string, std::less<>> resolvedParents;
+    for (const auto& url : paths) {
+        auto parent = url.deletingLastPathComponent().path;
+        auto found = resolvedParents.find(parent);
+        if (found == resolvedParents.end())
+            found = resolvedParents.emplace(parent, realPath(parent)).first;
+        auto resolved = found->second == "/" ? "/" + url.lastPathComponent()
+                                             : found->second + "/" + url.lastPathComponent();
+        for (const auto& root : roots) {
+            if (auto rest = below(resolved, root.resolved))
+                additions[root.id].push_back(
+                    (root.path == "/" ? "" : root.path) + std::string(*rest));
+            if (below(url.path, root.path))
+                additions[root.id].push_back(url.path);
+        }
+    }
+    for (auto& [id, added] : additions) {
+        if (auto state = m_states.find(id); state != m_states.end()) {
+            auto known = std::make_shared<PathSet>(*state->second.known);
+            known->insert(added.begin(), added.end());
+            for (const auto& path : added)
+                state->second.pending.erase(path);
+            state->second.known = std::move(known);
+        }
+        if (m_isScanning)
+            m_knownDuringScan[id].insert(added.begin(), added.end());
+    }
+}
+
+} // namespace sorvik

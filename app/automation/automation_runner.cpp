@@ -119,13 +119,16 @@ AutomationPlan AutomationRunner::prepare(const AutomationSnapshot& snapshot,
     addAIAnswers(metadata, items, rules, m_services.get(), stop);
 
     checkCancellation(stop);
-    // New names mostly land in the folders the files are in: each is read once for all.
-    std::unordered_map<std::string, std::size_t> perFolder;
-    for (const auto& item : items)
-        ++perFolder[item.url.deletingLastPathComponent().path];
-    ExistenceSnapshot existence(std::move(perFolder));
-    auto rows = RenamePipeline::preview(items, rules, metadata, Date::now(),
-        [&existence](const FileURL& url) { return existence(url); });
+    std::vector<PreviewRow> rows;
+    {
+        // New names mostly land in the folders the files are in: each is read once for all.
+        std::unordered_map<std::string, std::size_t> perFolder;
+        for (const auto& item : items)
+            ++perFolder[item.url.deletingLastPathComponent().path];
+        ExistenceSnapshot existence(std::move(perFolder));
+        rows = RenamePipeline::preview(items, rules, metadata, Date::now(),
+            [&existence](const FileURL& url) { return existence(url); });
+    }
     // What planning needed is not needed for the moves: a large batch should not carry it.
     metadata = {};
 
@@ -139,34 +142,49 @@ AutomationPlan AutomationRunner::prepare(const AutomationSnapshot& snapshot,
 
     AutomationPlan plan;
     plan.dryRun = dryRun;
-    plan.targetURLs.reserve(rows.size());
-    for (const auto& row : rows)
-        plan.targetURLs.push_back(row.targetURL);
-    if (dryRun)
+    if (dryRun) {
+        plan.targetURLs.reserve(rows.size());
+        for (auto& row : rows)
+            plan.targetURLs.push_back(std::move(row.targetURL));
         return plan;
+    }
 
-    std::unordered_map<Uuid, std::size_t> itemIndex;
-    itemIndex.reserve(items.size());
-    for (std::size_t index = 0; index < items.size(); ++index)
-        itemIndex.emplace(items[index].id, index);
+    // Which item each row plans, and which items stay: then the items can go before the
+    // moves are made.
+    std::vector<std::size_t> rowItem(rows.size(), items.size());
     std::vector<bool> moving(items.size(), false);
-    plan.moves.reserve(rows.size());
-    plan.movingSources.reserve(rows.size());
-    for (const auto& row : rows) {
-        if (row.status.kind != RenameStatus::Kind::ready)
-            continue;
-        plan.moves.push_back(RenameMove { row.item.url, row.targetURL });
-        auto index = itemIndex.find(row.item.id);
-        if (index == itemIndex.end()) {
-            plan.movingSources.emplace_back();
-            continue;
+    {
+        std::unordered_map<Uuid, std::size_t> itemIndex;
+        itemIndex.reserve(items.size());
+        for (std::size_t index = 0; index < items.size(); ++index)
+            itemIndex.emplace(items[index].id, index);
+        for (std::size_t position = 0; position < rows.size(); ++position) {
+            auto index = itemIndex.find(rows[position].item.id);
+            if (index == itemIndex.end())
+                continue;
+            rowItem[position] = index->second;
+            if (rows[position].status.kind == RenameStatus::Kind::ready)
+                moving[index->second] = true;
         }
-        moving[index->second] = true;
-        plan.movingSources.emplace_back(before[index->second]);
     }
     for (std::size_t index = 0; index < items.size(); ++index) {
         if (!moving[index])
-            plan.staying.emplace_back(items[index].url, before[index]);
+            plan.staying.emplace_back(std::move(items[index].url), before[index]);
+    }
+    items = {};
+
+    plan.targetURLs.reserve(rows.size());
+    plan.moves.reserve(rows.size());
+    plan.movingSources.reserve(rows.size());
+    for (std::size_t position = 0; position < rows.size(); ++position) {
+        auto& row = rows[position];
+        if (row.status.kind == RenameStatus::Kind::ready) {
+            plan.moves.push_back(RenameMove { std::move(row.item.url), row.targetURL });
+            auto index = rowItem[position];
+            plan.movingSources.push_back(
+                index < before.size() ? std::optional(before[index]) : std::nullopt);
+        }
+        plan.targetURLs.push_back(std::move(row.targetURL));
     }
     return plan;
 }

@@ -4,7 +4,12 @@
 #include "engine/apply/granted_folders.h"
 #include "engine/model/uuid.h"
 
+#include "engine/model/text.h"
+
+#include <algorithm>
+#include <array>
 #include <cerrno>
+#include <deque>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -19,7 +24,49 @@ namespace {
     // A folder is read whole only while it holds at most this many entries per name wanted.
     constexpr std::size_t entriesPerName = 16;
 
-    std::string temporaryName() { return "." + Uuid::random().text() + ".twtmp"; }
+    /// A hidden temporary name, ".", a random UUID and ".twtmp", kept in place: a batch holds
+    /// one per move.
+    class TemporaryName {
+    public:
+        TemporaryName()
+        {
+            auto text = "." + Uuid::random().text() + ".twtmp";
+            std::copy(text.begin(), text.end(), m_text.begin());
+        }
+        std::string_view view() const { return { m_text.data(), m_text.size() }; }
+
+    private:
+        std::array<char, 43> m_text {};
+    };
+
+    /// Compares comparison keys (see `comparisonKey`) held in one of two forms: a path that is
+    /// ASCII or not UTF-8, whose key is its own bytes with ASCII letters folded, or a key
+    /// itself. Either way, folding ASCII letters on the fly gives the key's bytes: so a batch's
+    /// paths need no copies to be compared.
+    struct FoldedKey {
+        static char folded(char character)
+        {
+            return character >= 'A' && character <= 'Z' ? static_cast<char>(character + 32)
+                                                        : character;
+        }
+        std::size_t operator()(std::string_view text) const
+        {
+            // FNV-1a over the folded bytes.
+            std::size_t hash = 14695981039346656037ULL;
+            for (char character : text) {
+                hash ^= static_cast<unsigned char>(folded(character));
+                hash *= 1099511628211ULL;
+            }
+            return hash;
+        }
+        bool operator()(std::string_view first, std::string_view second) const
+        {
+            return first.size() == second.size()
+                && std::equal(first.begin(), first.end(), second.begin(),
+                    [](char one, char other) { return folded(one) == folded(other); });
+        }
+    };
+    using KeySet = std::unordered_set<std::string_view, FoldedKey, FoldedKey>;
 
     /// The folder part of a standard path ("/" for an item at the root).
     std::string_view folderOf(std::string_view path)
@@ -45,14 +92,15 @@ namespace {
     /// One move of the batch as it is carried out.
     struct Step {
         std::size_t given = 0;
-        FileURL from;
-        FileURL to;
-        /// Views into `from` and `to`, which stay put once the batch is planned.
-        std::string_view fromName;
-        std::string tempName;
-        std::string_view toName;
-        std::string fromKey;
-        std::string toKey;
+        /// The move's paths standardized: views into the move itself, or into the batch's
+        /// copies of paths that were not standard.
+        std::string_view from;
+        std::string_view to;
+        /// The comparison keys of `from` and `to` in `FoldedKey`'s forms.
+        std::string_view fromKey;
+        std::string_view toKey;
+        TemporaryName tempName;
+        bool isDirectory = false;
         /// The open folder of `from` (also that of the temporary name); null when it could
         /// not be opened.
         const OpenFolder* source = nullptr;
@@ -60,6 +108,9 @@ namespace {
         std::size_t destination = 0;
         /// The source as the checks found it.
         ItemStatus checked;
+
+        std::string_view fromName() const { return nameOf(from); }
+        std::string_view toName() const { return nameOf(to); }
     };
 
     /// A folder that receives files: open before the first move, or found or made in phase 2.
@@ -170,14 +221,13 @@ namespace {
                 throw RenameExecutionError("The batch's sources do not match its moves.");
             openFolders();
             check();
-            std::vector<RenameMove> effective;
-            if (m_options.backupDirectory || m_journalFolder) {
+            if (m_options.backupDirectory) {
+                std::vector<RenameMove> effective;
                 effective.reserve(m_steps.size());
                 for (const auto& step : m_steps)
                     effective.push_back(m_moves[step.given]);
-            }
-            if (m_options.backupDirectory)
                 backup::write(*m_options.backupDirectory, effective);
+            }
 
             AppliedBatch applied;
             if (m_options.recordId)
@@ -185,7 +235,8 @@ namespace {
             if (m_steps.empty())
                 return applied;
             if (m_journalFolder)
-                applied.journal = RenameJournal::begin(*m_journalFolder, journalBatch());
+                applied.journal = RenameJournal::begin(*m_journalFolder, journalHeader(),
+                    { m_steps.size(), [this](std::size_t index) { return journalMove(index); } });
             try {
                 perform();
             } catch (const RenameExecutionError& error) {
@@ -216,33 +267,50 @@ namespace {
             return m_options.recordId.has_value() || !m_options.expectedSources.empty();
         }
 
+        /// `url`'s path standardized, as a view that lives as long as the batch.
+        std::string_view standardPath(const FileURL& url)
+        {
+            if (url.isStandardized())
+                return url.path;
+            return m_ownedTexts.emplace_back(url.standardized().path);
+        }
+
+        /// The comparison key of a standard path in `FoldedKey`'s forms.
+        std::string_view keyOf(std::string_view path)
+        {
+            if (text::isAscii(path) || !text::isValidUtf8(path))
+                return path;
+            return m_ownedTexts.emplace_back(comparisonKey(FileURL(path)));
+        }
+
         /// The effective moves (those that do not stay in place), and the checks of names.
         void plan()
         {
             m_steps.reserve(m_moves.size());
             for (std::size_t index = 0; index < m_moves.size(); ++index) {
                 const auto& move = m_moves[index];
-                Step step;
-                step.given = index;
-                step.from = move.from.standardized();
-                step.to = move.to.standardized();
-                if (step.from.path == step.to.path)
+                auto from = standardPath(move.from);
+                auto to = standardPath(move.to);
+                if (from == to)
                     continue;
-                m_steps.push_back(std::move(step));
+                auto& step = m_steps.emplace_back();
+                step.given = index;
+                step.from = from;
+                step.to = to;
+                step.isDirectory = move.from.isDirectory;
             }
-            // The keys live in the steps, which do not move from here on.
             m_sourceKeys.reserve(m_steps.size());
             for (auto& step : m_steps) {
-                step.fromKey = comparisonKey(step.from);
+                step.fromKey = keyOf(step.from);
                 m_sourceKeys.insert(step.fromKey);
             }
             if (m_sourceKeys.size() < m_steps.size())
                 throw RenameExecutionError(duplicateText);
-            std::unordered_set<std::string_view> destinationKeys;
+            KeySet destinationKeys;
             destinationKeys.reserve(m_steps.size());
             m_destinationIsSource.reserve(m_steps.size());
             for (auto& step : m_steps) {
-                step.toKey = comparisonKey(step.to);
+                step.toKey = keyOf(step.to);
                 if (!destinationKeys.insert(step.toKey).second)
                     throw RenameExecutionError(duplicateText);
                 m_destinationIsSource.push_back(m_sourceKeys.contains(step.toKey));
@@ -253,6 +321,7 @@ namespace {
         bool movesAway(const FileURL& folder) const
         {
             for (FileURL current = folder;;) {
+                // A key itself is one of the forms the set compares.
                 if (m_sourceKeys.contains(comparisonKey(current)))
                     return true;
                 auto above = current.deletingLastPathComponent();
@@ -329,9 +398,9 @@ namespace {
         {
             PathMap<const OpenFolder*> sources;
             for (auto& step : m_steps) {
-                auto found = sources.find(folderOf(step.from.path));
+                auto found = sources.find(folderOf(step.from));
                 if (found == sources.end()) {
-                    FileURL folder(folderOf(step.from.path), true);
+                    FileURL folder(folderOf(step.from), true);
                     const OpenFolder* open = nullptr;
                     try {
                         open = &keep(m_fileSystem.openFolder(folder, true));
@@ -343,12 +412,9 @@ namespace {
                         m_staying.emplace(folder.path, open);
                 }
                 step.source = found->second;
-                step.fromName = nameOf(step.from.path);
-                step.toName = nameOf(step.to.path);
-                step.tempName = temporaryName();
             }
             for (auto& step : m_steps)
-                step.destination = destinationFor(folderOf(step.to.path));
+                step.destination = destinationFor(folderOf(step.to));
 
             if (!m_options.grantedFolders)
                 return;
@@ -366,9 +432,9 @@ namespace {
             for (std::size_t index = 0; index < m_steps.size(); ++index) {
                 const auto& step = m_steps[index];
                 if (!needsStatus())
-                    m_lookup.want(step.source, step.fromName);
+                    m_lookup.want(step.source, step.fromName());
                 if (!m_destinationIsSource[index] && m_destinations[step.destination].folder)
-                    m_lookup.want(m_destinations[step.destination].folder, step.toName);
+                    m_lookup.want(m_destinations[step.destination].folder, step.toName());
             }
             auto answers = m_lookup.look();
             std::size_t answer = 0;
@@ -379,7 +445,7 @@ namespace {
                 if (!needsStatus())
                     source = answers[answer++];
                 else if (step.source)
-                    source = m_fileSystem.itemStatus(*step.source, step.fromName);
+                    source = m_fileSystem.itemStatus(*step.source, step.fromName());
                 const auto& expected = m_options.expectedSources.empty()
                     ? std::nullopt
                     : m_options.expectedSources[step.given];
@@ -394,26 +460,27 @@ namespace {
                     continue;
                 bool taken = m_destinations[step.destination].folder
                     ? answers[answer++].has_value()
-                    : m_fileSystem.itemExists(step.to);
+                    : m_fileSystem.itemExists(FileURL(step.to));
                 if (taken)
                     throw RenameExecutionError("Destination already exists: " + move.to.path);
             }
         }
 
-        RenameJournalBatch journalBatch() const
+        /// What the journal keeps besides the moves.
+        RenameJournalBatch journalHeader() const
         {
             RenameJournalBatch batch;
             batch.id = m_options.recordId;
             batch.backupPath = m_options.backupDirectory;
             batch.plannedFolders = m_planned;
-            batch.entries.reserve(m_steps.size());
-            for (const auto& step : m_steps) {
-                batch.entries.push_back({ step.from,
-                    step.from.deletingLastPathComponent().appending(
-                        step.tempName, step.from.isDirectory),
-                    step.to, step.checked.inode });
-            }
             return batch;
+        }
+
+        RenameJournalMove journalMove(std::size_t index) const
+        {
+            const auto& step = m_steps[index];
+            return { step.from, folderOf(step.from), step.tempName.view(), step.to,
+                step.checked.inode, step.isDirectory };
         }
 
         /// The open folder of a destination, found or made (outermost first) below the
@@ -454,7 +521,7 @@ namespace {
         void verifyStaged()
         {
             for (const auto& step : m_steps)
-                m_lookup.want(step.source, step.tempName);
+                m_lookup.want(step.source, step.tempName.view());
             auto answers = m_lookup.look();
             for (std::size_t index = 0; index < m_steps.size(); ++index) {
                 const auto& staged = answers[index];
@@ -469,7 +536,8 @@ namespace {
         {
             try {
                 for (const auto& step : m_steps) {
-                    m_fileSystem.moveItem(*step.source, step.fromName, *step.source, step.tempName);
+                    m_fileSystem.moveItem(
+                        *step.source, step.fromName(), *step.source, step.tempName.view());
                     ++m_staged;
                 }
                 verifyStaged();
@@ -477,7 +545,8 @@ namespace {
                 for (std::size_t index = 0; index < m_steps.size(); ++index) {
                     const auto& step = m_steps[index];
                     const OpenFolder& destination = destinationFolder(step.destination);
-                    m_fileSystem.moveItem(*step.source, step.tempName, destination, step.toName);
+                    m_fileSystem.moveItem(
+                        *step.source, step.tempName.view(), destination, step.toName());
                     m_placed[index] = &destination;
                 }
             } catch (const std::exception& failure) {
@@ -494,7 +563,7 @@ namespace {
                 const auto& step = m_steps[index];
                 try {
                     m_fileSystem.moveItem(
-                        *m_placed[index], step.toName, *step.source, step.tempName);
+                        *m_placed[index], step.toName(), *step.source, step.tempName.view());
                     m_placed[index] = nullptr;
                 } catch (const std::exception&) {
                     // It stays at its destination and is reported below.
@@ -517,10 +586,11 @@ namespace {
                     continue;
                 }
                 try {
-                    m_fileSystem.moveItem(*step.source, step.tempName, *step.source, step.fromName);
+                    m_fileSystem.moveItem(
+                        *step.source, step.tempName.view(), *step.source, step.fromName());
                 } catch (const std::exception&) {
                     stranded.push_back(
-                        { step.source->url.appending(step.tempName, step.from.isDirectory),
+                        { step.source->url.appending(step.tempName.view(), step.isDirectory),
                             move.from });
                 }
             }
@@ -535,7 +605,9 @@ namespace {
         NameLookup m_lookup;
 
         std::vector<Step> m_steps;
-        std::unordered_set<std::string_view> m_sourceKeys;
+        /// Standard paths and keys that are not views into the moves themselves.
+        std::deque<std::string> m_ownedTexts;
+        KeySet m_sourceKeys;
         std::vector<bool> m_destinationIsSource;
         /// Every folder opened before the first move, for the grant check.
         std::vector<const OpenFolder*> m_kept;

@@ -85,55 +85,105 @@ namespace {
             && opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
     }
 
+    /// Writes byte strings separated by NUL. With a descriptor, the text goes out whenever a
+    /// megabyte of it is waiting, so that a large batch's journal is never held whole.
     class Writer {
     public:
-        explicit Writer(std::size_t size) { m_data.reserve(size); }
+        explicit Writer(int descriptor = -1)
+            : m_descriptor(descriptor)
+        {
+        }
         void field(std::string_view text)
         {
             m_data.append(text);
             m_data.push_back('\0');
+            if (m_descriptor >= 0 && m_data.size() >= flushSize)
+                flush();
         }
-        void number(std::uint64_t value) { field(std::to_string(value)); }
+        /// A path in two pieces: `folder` joined with `name`.
+        void path(std::string_view folder, std::string_view name)
+        {
+            m_data.append(folder);
+            if (folder != "/")
+                m_data.push_back('/');
+            field(name);
+        }
+        void number(std::uint64_t value)
+        {
+            char buffer[24];
+            auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+            field(std::string_view(buffer, static_cast<std::size_t>(result.ptr - buffer)));
+        }
         void date(Date value)
         {
             char buffer[64];
             auto result = std::to_chars(buffer, buffer + sizeof buffer, value.seconds);
             field(std::string_view(buffer, static_cast<std::size_t>(result.ptr - buffer)));
         }
+        /// Writes what is left; false (with `errno` set) when a write failed, now or before.
+        bool finish()
+        {
+            flush();
+            if (!m_written)
+                errno = m_error;
+            return m_written;
+        }
         std::string take() { return std::move(m_data); }
 
     private:
+        static constexpr std::size_t flushSize = 1 << 20;
+
+        void flush()
+        {
+            if (m_written && !writeAll(m_descriptor, m_data)) {
+                m_written = false;
+                m_error = errno;
+            }
+            m_data.clear();
+        }
+
+        int m_descriptor;
+        bool m_written = true;
+        int m_error = 0;
         std::string m_data;
     };
 
-    std::string encode(const RenameJournalBatch& batch)
+    /// Writes the journal of `batch`, its entries followed by `moves`, to `descriptor`.
+    bool writeBatch(
+        int descriptor, const RenameJournalBatch& batch, const RenameJournalMoves& moves)
     {
-        std::size_t size = 128;
-        for (const auto& entry : batch.entries)
-            size += entry.from.path.size() + entry.temp.path.size() + entry.to.path.size() + 32;
-        Writer writer(size);
+        Writer writer(descriptor);
         writer.field(magic);
         writer.field(version);
         writer.field(batch.id ? batch.id->text() : std::string());
         writer.field(batch.backupPath ? batch.backupPath->path : std::string());
-        writer.number(batch.entries.size());
+        writer.number(batch.entries.size() + moves.count);
+        auto kind = [](bool isDirectory) { return isDirectory ? "d" : "f"; };
         for (const auto& entry : batch.entries) {
             writer.field(entry.from.path);
             writer.field(entry.temp.path);
             writer.field(entry.to.path);
             writer.number(entry.inode);
-            writer.field(entry.from.isDirectory ? "d" : "f");
+            writer.field(kind(entry.from.isDirectory));
+        }
+        for (std::size_t index = 0; index < moves.count; ++index) {
+            auto move = moves.at(index);
+            writer.field(move.from);
+            writer.path(move.tempFolder, move.tempName);
+            writer.field(move.to);
+            writer.number(move.inode);
+            writer.field(kind(move.isDirectory));
         }
         writer.number(batch.plannedFolders.size());
         for (const auto& folder : batch.plannedFolders)
             writer.field(folder.path);
         writer.field(endMark);
-        return writer.take();
+        return writer.finish();
     }
 
     std::string encode(const RenameJournalCompletion& completion)
     {
-        Writer writer(64);
+        Writer writer;
         writer.field(completeMark);
         writer.date(completion.date);
         writer.number(completion.createdDirectories.size());
@@ -397,6 +447,12 @@ RenameJournal RenameJournal::begin(
 
 RenameJournal RenameJournal::begin(const FileURL& folder, const RenameJournalBatch& batch)
 {
+    return begin(folder, batch, {});
+}
+
+RenameJournal RenameJournal::begin(
+    const FileURL& folder, const RenameJournalBatch& batch, const RenameJournalMoves& moves)
+{
     std::error_code error;
     std::filesystem::create_directories(folder.path, error);
     if (error)
@@ -405,11 +461,11 @@ RenameJournal RenameJournal::begin(const FileURL& folder, const RenameJournalBat
     int descriptor = ::open(folder.path.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (descriptor < 0) {
         if (isUnsupported(errno))
-            return beginNamed(folder, batch);
+            return beginNamed(folder, batch, moves);
         throwSystemError("Couldn't write the rename journal", folder.path);
     }
     // Nobody else can reach the file before it has a name, so it is locked and whole by then.
-    if (!lockIfAbandoned(descriptor) || !writeAll(descriptor, encode(batch))
+    if (!lockIfAbandoned(descriptor) || !writeBatch(descriptor, batch, moves)
         || ::fsync(descriptor) != 0) {
         int failure = errno;
         ::close(descriptor);
@@ -426,7 +482,7 @@ RenameJournal RenameJournal::begin(const FileURL& folder, const RenameJournalBat
     }
     if (!named) {
         ::close(descriptor);
-        return beginNamed(folder, batch);
+        return beginNamed(folder, batch, moves);
     }
     RenameJournal result(journal, descriptor);
     try {
@@ -438,13 +494,13 @@ RenameJournal RenameJournal::begin(const FileURL& folder, const RenameJournalBat
     return result;
 }
 
-RenameJournal RenameJournal::beginNamed(const FileURL& folder, const RenameJournalBatch& batch)
+RenameJournal RenameJournal::beginNamed(
+    const FileURL& folder, const RenameJournalBatch& batch, const RenameJournalMoves& moves)
 {
     std::error_code error;
     std::filesystem::create_directories(folder.path, error);
     if (error)
         throw FileSystemError("Couldn't create the folder " + inQuotes(folder.path), error.value());
-    std::string data = encode(batch);
     for (int attempt = 0; attempt < namingAttempts; ++attempt) {
         std::string name = std::string(fileNamePrefix) + Uuid::random().text();
         FileURL journal = folder.appending(name);
@@ -462,7 +518,7 @@ RenameJournal RenameJournal::beginNamed(const FileURL& folder, const RenameJourn
             continue;
         }
         try {
-            if (!writeAll(descriptor, data) || ::fsync(descriptor) != 0)
+            if (!writeBatch(descriptor, batch, moves) || ::fsync(descriptor) != 0)
                 throwSystemError("Couldn't write the rename journal", unfinished.path);
             if (::rename(unfinished.path.c_str(), journal.path.c_str()) != 0)
                 throwSystemError("Couldn't write the rename journal", journal.path);

@@ -4,7 +4,9 @@
 #include "engine/model/file_url.h"
 #include "engine/model/uuid.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -36,6 +38,24 @@ struct RenameJournalBatch {
     std::vector<FileURL> plannedFolders;
 
     friend bool operator==(const RenameJournalBatch&, const RenameJournalBatch&) = default;
+};
+
+/// One move as `begin` writes it, in views of the caller's own strings: a batch of any size
+/// is written without a copy of its paths. The temporary name's path is `tempFolder` joined
+/// with `tempName`.
+struct RenameJournalMove {
+    std::string_view from;
+    std::string_view tempFolder;
+    std::string_view tempName;
+    std::string_view to;
+    std::uint64_t inode = 0;
+    bool isDirectory = false;
+};
+
+/// Moves handed to `begin` one at a time: `count` of them, each given by `at`.
+struct RenameJournalMoves {
+    std::size_t count = 0;
+    std::function<RenameJournalMove(std::size_t index)> at;
 };
 
 /// What a journal records once the last move of its batch is done.
@@ -90,11 +110,15 @@ public:
     /// Writes the journal of a batch durably into `folder` (created when missing) and holds
     /// its lock until `finish()`. Fails with `FileSystemError`; nothing is left behind then.
     static RenameJournal begin(const FileURL& folder, const RenameJournalBatch& batch);
+    /// The same for the batch's entries followed by `moves`.
+    static RenameJournal begin(
+        const FileURL& folder, const RenameJournalBatch& batch, const RenameJournalMoves& moves);
     /// A batch without id, backup or planned folders.
     static RenameJournal begin(
         const FileURL& folder, const std::vector<RenameJournalEntry>& entries);
     /// `begin` as on a file system that cannot make a file without a name.
-    static RenameJournal beginNamed(const FileURL& folder, const RenameJournalBatch& batch);
+    static RenameJournal beginNamed(const FileURL& folder, const RenameJournalBatch& batch,
+        const RenameJournalMoves& moves = {});
 
     /// Marks the batch complete. Whether the mark was written; without it, a later recovery
     /// finds every file at its destination and simply removes the journal.

@@ -127,6 +127,17 @@ namespace {
             { batch.move("other.txt", "Report.txt"), batch.move("third.txt", "report.txt") },
             { batch.move("other.txt", "x.txt"), batch.move("Other.txt", "y.txt") },
             { batch.move("other.txt", "x.txt"), batch.move("./other.txt", "y.txt") },
+            // Letter case beyond ASCII, and a name whose lowercase is ASCII.
+            { batch.move("other.txt", "\xC3\x89t\xC3\xA9.txt"),
+                batch.move("third.txt", "\xC3\xA9T\xC3\xA9.txt") },
+            { batch.move("other.txt", "\xE2\x84\xAA.txt"), batch.move("third.txt", "k.txt") },
+            // Bytes that are not UTF-8 still compare without ASCII letter case.
+            { batch.move("other.txt",
+                  "\xFF"
+                  "A.txt"),
+                batch.move("third.txt",
+                    "\xFF"
+                    "a.txt") },
         };
         for (const auto& moves : batches) {
             EXPECT_EQ(failureText([&] { executor.execute(moves); }),

@@ -118,6 +118,48 @@ namespace {
         EXPECT_TRUE(journals().empty());
     }
 
+    TEST_F(InterruptedBatch, MovesHandedOneAtATimeReadBackAfterTheEntriesOnEveryWayOfWriting)
+    {
+        add("a", "b");
+        planned = { FileURL("/y", true) };
+        // Several megabytes: the journal is written out in pieces.
+        struct Move {
+            std::string from;
+            std::string folder;
+            std::string name;
+            std::string to;
+        };
+        std::vector<Move> moves;
+        for (int index = 0; index < 40000; ++index) {
+            auto number = std::to_string(index);
+            moves.push_back(
+                { "/x/a folder of photos/IMG-" + number + ".jpg", "/x/a folder of photos",
+                    temporaryName(), "/x/a folder of photos/Holiday-" + number });
+        }
+        moves.push_back({ "/root-file", "/", temporaryName(), "/other-root-file" });
+        RenameJournalMoves given { moves.size(), [&](std::size_t index) {
+                                      const auto& move = moves[index];
+                                      return RenameJournalMove { move.from, move.folder, move.name,
+                                          move.to, index, index % 2 == 0 };
+                                  } };
+        RenameJournalBatch header { Uuid::random(), std::nullopt, entries, planned };
+        auto expected = header;
+        for (std::size_t index = 0; index < moves.size(); ++index) {
+            bool isDirectory = index % 2 == 0;
+            const auto& move = moves[index];
+            auto temp = (move.folder == "/" ? "" : move.folder) + "/" + move.name;
+            expected.entries.push_back({ FileURL(move.from, isDirectory),
+                FileURL(temp, isDirectory), FileURL(move.to, isDirectory), index });
+        }
+        for (bool named : { false, true }) {
+            SCOPED_TRACE(named ? "named first" : "made without a name");
+            auto journal = named ? RenameJournal::beginNamed(journalFolder(), header, given)
+                                 : RenameJournal::begin(journalFolder(), header, given);
+            EXPECT_EQ(RenameJournal::read(journal.url()).batch, expected);
+            journal.finish();
+        }
+    }
+
     TEST_F(InterruptedBatch, AJournalOfTheFirstFormIsStillRead)
     {
         const char raw[] = "sorvik rename journal\0"

@@ -11,7 +11,7 @@
 
 namespace sorvik {
 
-MessageAlert::MessageAlert(RenamerStore& store, QWidget& window, const SheetPresenter* sheets)
+MessageAlert::MessageAlert(RenamerStore& store, QWidget& window, SheetPresenter* sheets)
     : QObject(&window)
     , m_store(store)
     , m_window(window)
@@ -42,8 +42,13 @@ void MessageAlert::present()
         return;
 
     QWidget* over = &m_window;
-    if (m_sheets && m_sheets->current() && m_sheets->current()->isVisible())
-        over = m_sheets->current();
+    if (m_sheets) {
+        // A sheet that is raised opens first (the window may just have been shown), so the
+        // alert comes over it rather than under it.
+        m_sheets->present();
+        if (m_sheets->current() && m_sheets->current()->isVisible())
+            over = m_sheets->current();
+    }
     auto* box = new QMessageBox(
         QMessageBox::NoIcon, QString::fromLatin1(titleText), text, QMessageBox::Ok, over);
     box->setObjectName(QStringLiteral("messageAlert"));

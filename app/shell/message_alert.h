@@ -26,8 +26,8 @@ public:
     static constexpr const char* titleText = "sorvik";
 
     /// Follows `store` over `window`, which must outlive the alert; `sheets` (may be null)
-    /// tells which sheet is open.
-    MessageAlert(RenamerStore& store, QWidget& window, const SheetPresenter* sheets);
+    /// presents the window's sheets.
+    MessageAlert(RenamerStore& store, QWidget& window, SheetPresenter* sheets);
 
     /// The message box shown now; null when none is.
     QMessageBox* box() const { return m_box; }
@@ -43,7 +43,7 @@ private:
 
     RenamerStore& m_store;
     QWidget& m_window;
-    const SheetPresenter* m_sheets;
+    SheetPresenter* m_sheets;
     QPointer<QMessageBox> m_box;
 };
 

@@ -40,8 +40,9 @@ void PresetsMenu::rebuild()
     auto* gallery = addMenu(QString::fromUtf8(galleryText));
     gallery->setObjectName(QStringLiteral("presetGallery"));
     for (auto& preset : starterPresets()) {
-        gallery->addAction(escapeMnemonics(toQString(preset.name)), this,
-            [this, preset = std::move(preset)] { apply(m_store, preset); });
+        auto title = escapeMnemonics(toQString(preset.name));
+        gallery->addAction(
+            title, this, [this, preset = std::move(preset)] { apply(m_store, preset); });
     }
 
     addAction(QString::fromUtf8(importText), this, &PresetsMenu::importPreset);

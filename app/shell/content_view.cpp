@@ -7,6 +7,8 @@
 
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QScrollArea>
+#include <QTableView>
 #include <QVBoxLayout>
 
 namespace sorvik {
@@ -39,6 +41,11 @@ ContentView::ContentView(RenamerStore& store, QWidget* parent)
     m_files = new FilesPanel(store, this);
     columns->addWidget(m_files, 1);
     layout->addLayout(columns, 1);
+
+    // The two lists have no label of their own for assistive tools to read.
+    if (auto* rules = m_rules->findChild<QScrollArea*>(QStringLiteral("ruleList")))
+        rules->setAccessibleName(QString::fromLatin1(rulesName));
+    m_files->table().setAccessibleName(QString::fromLatin1(filesName));
 }
 
 } // namespace sorvik

@@ -18,6 +18,9 @@ class ContentView : public QWidget {
 
 public:
     static constexpr int ruleColumnWidth = 320;
+    /// What assistive tools call the rule list and the file table.
+    static constexpr const char* rulesName = "Rule stack";
+    static constexpr const char* filesName = "Files";
 
     explicit ContentView(RenamerStore& store, QWidget* parent = nullptr);
 

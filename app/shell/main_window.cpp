@@ -77,10 +77,10 @@ void MainWindow::buildMenus()
     // "Undo Edit Rules": the stack names its step after the prefix. A text field with the
     // focus takes Ctrl+Z first (Qt gives it the shortcut), so its own typing is undone there.
     m_undo = m_undoStack.createUndoAction(this, QString::fromLatin1(undoText));
-    m_undo->setShortcut(QKeySequence::Undo);
+    m_undo->setShortcuts(QKeySequence::Undo);
     edit->addAction(m_undo);
     m_redo = m_undoStack.createRedoAction(this, QString::fromLatin1(redoText));
-    m_redo->setShortcut(QKeySequence::Redo);
+    m_redo->setShortcuts(QKeySequence::Redo);
     edit->addAction(m_redo);
     edit->addSeparator();
     m_settings

@@ -17,6 +17,7 @@
 #include "app/shell/window_toolbar.h"
 #include "tests/app/shell/shell_test_support.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
@@ -302,6 +303,25 @@ namespace {
         auto rulesEnd = place(&window->content().rulePanel());
         EXPECT_LT(rulesEnd, place(&window->content().filesPanel().table()));
         EXPECT_LT(place(&window->content().filesPanel().table()), place(&footer().renameButton()));
+    }
+
+    TEST_F(MainWindowTest, EveryControlThatTakesFocusHasAName)
+    {
+        fixture.files.createFile("Trip/a.jpg");
+        ASSERT_TRUE(fixture.setRules({ testing::replaceRule("a", "b"), testing::insertRule("x") }));
+        ASSERT_TRUE(fixture.add({ fixture.folder("Trip") }));
+        show();
+        int checked = 0;
+        for (auto* widget : window->findChildren<QWidget*>()) {
+            if (widget->focusPolicy() == Qt::NoFocus || !widget->isVisible())
+                continue;
+            auto* accessible = QAccessible::queryAccessibleInterface(widget);
+            ASSERT_TRUE(accessible);
+            EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty())
+                << widget->metaObject()->className() << " " << widget->objectName().toStdString();
+            ++checked;
+        }
+        EXPECT_GT(checked, 20);
     }
 
     TEST_F(MainWindowTest, LeavesTheStoreWithoutItsDialogsWhenItGoes)

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <string_view>
 
 namespace sorvik {
@@ -28,26 +29,6 @@ namespace {
         RenamerStore::filterChanges,
         RenamerStore::filterProblems,
     };
-
-    /// A switch of the "Folder options" menu and the store's property behind it.
-    struct ScanSwitch {
-        const char* text;
-        const char* objectName;
-        bool (RenamerStore::*value)() const;
-        void (RenamerStore::*set)(bool);
-        void (RenamerStore::*changed)();
-    };
-
-    constexpr std::array<ScanSwitch, 4> scanSwitches { {
-        { WindowToolbar::subfoldersText, "includeSubfolders", &RenamerStore::includeSubfolders,
-            &RenamerStore::setIncludeSubfolders, &RenamerStore::includeSubfoldersChanged },
-        { WindowToolbar::hiddenText, "includeHidden", &RenamerStore::includeHidden,
-            &RenamerStore::setIncludeHidden, &RenamerStore::includeHiddenChanged },
-        { WindowToolbar::renameFoldersText, "renameFolders", &RenamerStore::renameFolders,
-            &RenamerStore::setRenameFolders, &RenamerStore::renameFoldersChanged },
-        { WindowToolbar::pairPhotosText, "pairPhotos", &RenamerStore::pairPhotos,
-            &RenamerStore::setPairPhotos, &RenamerStore::pairPhotosChanged },
-    } };
 
     /// The least room between the wordmark and the first command.
     constexpr int wordmarkClearance = 16;
@@ -195,20 +176,37 @@ void WindowToolbar::addFolderOptions()
     m_folderOptions->setPopupMode(QToolButton::InstantPopup);
     m_folderOptionsMenu = new QMenu(QString::fromLatin1(folderOptionsText), m_folderOptions);
     m_folderOptionsMenu->setObjectName(QStringLiteral("folderOptionsMenu"));
-    for (const auto& scan : scanSwitches) {
-        auto* action
-            = m_folderOptionsMenu->addAction(escapeMnemonics(QString::fromLatin1(scan.text)));
-        action->setObjectName(QString::fromLatin1(scan.objectName));
-        action->setCheckable(true);
-        action->setChecked((m_store.*scan.value)());
-        connect(action, &QAction::triggered, this,
-            [this, set = scan.set](bool checked) { (m_store.*set)(checked); });
-        connect(&m_store, scan.changed, action, [this, action, value = scan.value] {
-            QSignalBlocker blocker(action);
-            action->setChecked((m_store.*value)());
-        });
-    }
+    auto& store = m_store;
+    addScanSwitch(
+        subfoldersText, "includeSubfolders", &RenamerStore::includeSubfoldersChanged,
+        [&store] { return store.includeSubfolders(); },
+        [&store](bool on) { store.setIncludeSubfolders(on); });
+    addScanSwitch(
+        hiddenText, "includeHidden", &RenamerStore::includeHiddenChanged,
+        [&store] { return store.includeHidden(); },
+        [&store](bool on) { store.setIncludeHidden(on); });
+    addScanSwitch(
+        renameFoldersText, "renameFolders", &RenamerStore::renameFoldersChanged,
+        [&store] { return store.renameFolders(); },
+        [&store](bool on) { store.setRenameFolders(on); });
+    addScanSwitch(
+        pairPhotosText, "pairPhotos", &RenamerStore::pairPhotosChanged,
+        [&store] { return store.pairPhotos(); }, [&store](bool on) { store.setPairPhotos(on); });
     m_folderOptions->setMenu(m_folderOptionsMenu);
+}
+
+void WindowToolbar::addScanSwitch(const char* text, const char* objectName,
+    void (RenamerStore::*changed)(), std::function<bool()> value, std::function<void(bool)> set)
+{
+    auto* action = m_folderOptionsMenu->addAction(escapeMnemonics(QString::fromLatin1(text)));
+    action->setObjectName(QString::fromLatin1(objectName));
+    action->setCheckable(true);
+    action->setChecked(value());
+    connect(action, &QAction::triggered, this, std::move(set));
+    connect(&m_store, changed, action, [action, value = std::move(value)] {
+        QSignalBlocker blocker(action);
+        action->setChecked(value());
+    });
 }
 
 bool WindowToolbar::showsPlanning() const { return m_planningItem->isVisible(); }

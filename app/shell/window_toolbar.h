@@ -2,6 +2,8 @@
 
 #include <QToolBar>
 
+#include <functional>
+
 class QAction;
 class QComboBox;
 class QLabel;
@@ -69,6 +71,10 @@ private:
     void addCentredWordmark();
     void placeWordmark();
     void addFolderOptions();
+    /// A checkable item of the folder options showing `value` and setting it with `set`;
+    /// `changed` of the store tells that the value may have changed.
+    void addScanSwitch(const char* text, const char* objectName, void (RenamerStore::*changed)(),
+        std::function<bool()> value, std::function<void(bool)> set);
     void showFilter();
     void showPlanning();
     void showAIProgress();

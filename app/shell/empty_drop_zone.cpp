@@ -1,5 +1,6 @@
 #include "app/shell/empty_drop_zone.h"
 
+#include "app/shell/brand_symbol.h"
 #include "app/shell/style/brand_colors.h"
 #include "app/shell/style/brand_primary_button.h"
 #include "app/shell/style/symbol_icons.h"
@@ -10,18 +11,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPainter>
-#include <QSvgRenderer>
 #include <QVBoxLayout>
-
-// Resources of a static library are not linked in unless something names them.
-static void initializeBrandResources()
-{
-    static const bool initialized = [] {
-        Q_INIT_RESOURCE(brand);
-        return true;
-    }();
-    (void)initialized;
-}
 
 namespace sorvik {
 
@@ -108,17 +98,7 @@ void EmptyDropZone::setTargeted(bool targeted)
 
 void EmptyDropZone::drawSymbol()
 {
-    initializeBrandResources();
-    qreal scale = devicePixelRatioF();
-    QPixmap pixmap(QSize(symbolSide, symbolSide) * scale);
-    pixmap.fill(Qt::transparent);
-    QSvgRenderer renderer(QStringLiteral(":/brand/symbol.svg"));
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(pixmap.size())));
-    painter.end();
-    pixmap.setDevicePixelRatio(scale);
-    m_symbol->setPixmap(pixmap);
+    m_symbol->setPixmap(brandSymbol(QSize(symbolSide, symbolSide), devicePixelRatioF()));
 }
 
 void EmptyDropZone::paintEvent(QPaintEvent*)

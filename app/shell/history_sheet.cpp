@@ -1,5 +1,6 @@
 #include "app/shell/history_sheet.h"
 
+#include "app/shell/elided_label.h"
 #include "app/shell/file_manager_reveal.h"
 #include "app/shell/style/ui_style.h"
 #include "app/store/renamer_store.h"
@@ -23,31 +24,6 @@
 namespace sorvik {
 
 namespace {
-
-    /// One line of text that is cut in the middle when it does not fit, the whole text in its
-    /// tooltip.
-    class ElidedLabel : public QLabel {
-    public:
-        ElidedLabel(QString text, QWidget* parent)
-            : QLabel(parent)
-            , m_whole(std::move(text))
-        {
-            setTextFormat(Qt::PlainText);
-            setToolTip(plainToolTip(m_whole));
-            setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-            setText(m_whole);
-        }
-
-    protected:
-        void resizeEvent(QResizeEvent* event) override
-        {
-            QLabel::resizeEvent(event);
-            setText(fontMetrics().elidedText(m_whole, Qt::ElideMiddle, width()));
-        }
-
-    private:
-        QString m_whole;
-    };
 
     bool folderExists(const FileURL& folder)
     {

@@ -1,5 +1,6 @@
 #include "app/shell/qt_store_dialogs.h"
 
+#include "app/shell/files_and_folders_dialog.h"
 #include "app/shell/style/ui_style.h"
 
 #include <QFile>
@@ -136,11 +137,8 @@ std::optional<FileURL> QtStoreDialogs::chooseFileToOpen(
 std::optional<QStringList> QtStoreDialogs::askForFilesToAdd(
     const QString& acceptLabel, const QString& message)
 {
-    QFileDialog dialog(m_window, message);
+    FilesAndFoldersDialog dialog(acceptLabel, message, m_window);
     prepare(dialog);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFiles);
-    dialog.setLabelText(QFileDialog::Accept, acceptLabel);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.selectedFiles();

@@ -5,12 +5,18 @@
 #include "engine/model/text.h"
 
 #include <QDir>
+#include <QSettings>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
+
+#include <unistd.h>
 
 namespace sorvik::UserDefaults {
 
@@ -30,294 +36,120 @@ namespace {
 
     std::string filePath() { return path().toLocal8Bit().toStdString(); }
 
-    bool isBlank(char character)
-    {
-        return character == ' ' || character == '\t' || character == '\r' || character == '\v'
-            || character == '\f';
-    }
-
-    std::string_view trimmed(std::string_view text)
-    {
-        while (!text.empty() && isBlank(text.front()))
-            text.remove_prefix(1);
-        while (!text.empty() && isBlank(text.back()))
-            text.remove_suffix(1);
-        return text;
-    }
-
-    /// One "key=value" of the section that holds sorvik's keys, with the physical lines it
-    /// takes (a value may go on over lines that end in a backslash).
-    struct Entry {
-        std::string key;
-        std::string value;
-        std::size_t firstLine = 0;
-        std::size_t lastLine = 0;
-    };
-
-    /// The settings file as it reads now: its lines as they stand, and the entries of the
-    /// "[General]" section (and of the lines before any section, which QSettings counts to it).
-    struct SettingsFile {
-        std::vector<std::string> lines;
-        std::vector<Entry> entries;
-        std::optional<std::size_t> generalHeader;
-    };
-
     FileError notSettings(const std::string& path)
     {
         return FileError::withCode(FileError::Code::fileReadCorruptFile, path);
     }
 
-    /// Whether the line ends in a backslash that escapes the line break.
-    bool continues(std::string_view line)
+    bool isLineBlank(char character)
     {
-        std::size_t backslashes = 0;
-        while (backslashes < line.size() && line[line.size() - 1 - backslashes] == '\\')
-            ++backslashes;
-        return backslashes % 2 == 1;
+        return character == ' ' || character == '\t' || character == '\n' || character == '\r';
     }
 
-    SettingsFile parse(const std::string& bytes, const std::string& path)
+    /// Whether every line is one QSettings reads without a format error: a section header
+    /// closed by "]", a "key=value", or a ";" comment. Lines are taken as QSettings takes
+    /// them: a backslash escapes the next character (a line break too), a line break inside
+    /// quotes goes on with the line, and ";" outside quotes starts a comment. QSettings says
+    /// a file is malformed only when it parses it afresh, not when it serves it again from
+    /// its cache of files it has read (the file unchanged since), so sorvik checks each time.
+    bool hasOnlySettingsLines(std::string_view bytes)
     {
-        if (bytes.find('\0') != std::string::npos || !text::isValidUtf8(bytes))
-            throw notSettings(path);
-        SettingsFile file;
-        std::size_t start = 0;
-        while (start < bytes.size()) {
-            auto end = bytes.find('\n', start);
-            if (end == std::string::npos)
-                end = bytes.size();
-            file.lines.emplace_back(bytes, start, end - start);
-            start = end + 1;
-        }
-
-        bool inGeneral = true;
-        for (std::size_t index = 0; index < file.lines.size(); ++index) {
-            auto line = trimmed(file.lines[index]);
-            if (line.empty() || line.front() == ';' || line.front() == '#')
-                continue;
-            if (line.front() == '[') {
-                if (line.back() != ']')
-                    throw notSettings(path);
-                inGeneral = trimmed(line.substr(1, line.size() - 2)) == "General";
-                if (inGeneral)
-                    file.generalHeader = index;
+        std::size_t index = 0;
+        auto skipComment = [&] {
+            while (index < bytes.size() && bytes[index] != '\n' && bytes[index] != '\r')
+                ++index;
+        };
+        while (index < bytes.size()) {
+            if (isLineBlank(bytes[index])) {
+                ++index;
                 continue;
             }
-            auto equals = line.find('=');
-            if (equals == std::string_view::npos)
-                throw notSettings(path);
-            Entry entry { std::string(trimmed(line.substr(0, equals))),
-                std::string(line.substr(equals + 1)), index, index };
-            while (continues(entry.value) && entry.lastLine + 1 < file.lines.size()) {
-                ++entry.lastLine;
-                entry.value += '\n';
-                entry.value += trimmed(file.lines[entry.lastLine]);
-            }
-            index = entry.lastLine;
-            if (inGeneral)
-                file.entries.push_back(std::move(entry));
-        }
-        return file;
-    }
-
-    /// The file as it reads now; an empty one when there is none.
-    SettingsFile readFile()
-    {
-        auto path = filePath();
-        if (!StoredFile::exists(path))
-            return {};
-        return parse(StoredFile::read(path), path);
-    }
-
-    int hexDigit(char character)
-    {
-        if (character >= '0' && character <= '9')
-            return character - '0';
-        if (character >= 'a' && character <= 'f')
-            return character - 'a' + 10;
-        if (character >= 'A' && character <= 'F')
-            return character - 'A' + 10;
-        return -1;
-    }
-
-    void appendCodePoint(std::string& out, char32_t codePoint)
-    {
-        if (codePoint == 0 || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
-            codePoint = 0xFFFD;
-        if (codePoint < 0x80) {
-            out += static_cast<char>(codePoint);
-        } else if (codePoint < 0x800) {
-            out += static_cast<char>(0xC0 | (codePoint >> 6));
-            out += static_cast<char>(0x80 | (codePoint & 0x3F));
-        } else if (codePoint < 0x10000) {
-            out += static_cast<char>(0xE0 | (codePoint >> 12));
-            out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (codePoint & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (codePoint >> 18));
-            out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (codePoint & 0x3F));
-        }
-    }
-
-    /// A stored value as QSettings reads it: quotes group, backslashes escape, ";" outside
-    /// quotes ends the value, "," outside quotes makes a list, blanks outside quotes count
-    /// only between other characters. Nothing for a list or a value marked "@" (a type
-    /// QSettings wrote), whose text sorvik does not read.
-    std::optional<std::string> unescaped(std::string_view value)
-    {
-        std::string out;
-        std::string pendingBlanks;
-        bool quoted = false;
-        for (std::size_t index = 0; index < value.size(); ++index) {
-            char character = value[index];
-            if (character == '"') {
-                quoted = !quoted;
-                pendingBlanks.clear();
+            if (bytes[index] == ';') {
+                skipComment();
                 continue;
             }
-            if (!quoted && character == ';')
-                break;
-            if (!quoted && character == ',')
+            auto start = index;
+            bool quoted = false;
+            bool hasEquals = false;
+            for (; index < bytes.size(); ++index) {
+                char character = bytes[index];
+                if (character == '\\') {
+                    // The escaped character, and the second half of a two-byte line break.
+                    ++index;
+                    if (index + 1 < bytes.size()
+                        && ((bytes[index] == '\n' && bytes[index + 1] == '\r')
+                            || (bytes[index] == '\r' && bytes[index + 1] == '\n')))
+                        ++index;
+                } else if (character == '"') {
+                    quoted = !quoted;
+                } else if (!quoted
+                    && (character == '\n' || character == '\r' || character == ';')) {
+                    break;
+                } else if (!quoted && character == '=') {
+                    hasEquals = true;
+                }
+            }
+            index = std::min(index, bytes.size());
+            auto line = bytes.substr(start, index - start);
+            skipComment();
+            if (line.front() == '[' ? line.find(']') == std::string_view::npos : !hasEquals)
+                return false;
+        }
+        return true;
+    }
+
+    /// Why the settings file cannot be written, as far as the system tells beforehand: the file
+    /// itself, or the nearest of its folders that exists (QSettings makes the missing ones),
+    /// refuses writing (no permission, a read-only volume, a file where a folder belongs).
+    std::optional<FileError> writeObstacle(const std::string& path)
+    {
+        bool isFile = true;
+        for (std::filesystem::path target(path);; target = target.parent_path()) {
+            bool writable = ::access(target.c_str(), W_OK) == 0;
+            int error = errno;
+            if (!writable && error != ENOENT)
+                return FileError::writing(path, error);
+            if ((writable && !isFile) || target == target.parent_path())
                 return std::nullopt;
-            if (!quoted && (isBlank(character) || character == '\n')) {
-                if (!out.empty())
-                    pendingBlanks += character == '\n' ? ' ' : character;
-                continue;
-            }
-            out += pendingBlanks;
-            pendingBlanks.clear();
-            if (character != '\\' || index + 1 == value.size()) {
-                out += character;
-                continue;
-            }
-            char escaped = value[++index];
-            switch (escaped) {
-            case 'a':
-                out += '\a';
-                break;
-            case 'b':
-                out += '\b';
-                break;
-            case 'f':
-                out += '\f';
-                break;
-            case 'n':
-                out += '\n';
-                break;
-            case 'r':
-                out += '\r';
-                break;
-            case 't':
-                out += '\t';
-                break;
-            case 'v':
-                out += '\v';
-                break;
-            case '\n':
-                break; // a line that goes on
-            case 'x': {
-                char32_t codePoint = 0;
-                std::size_t digits = 0;
-                while (index + 1 < value.size() && hexDigit(value[index + 1]) >= 0 && digits < 8) {
-                    codePoint = codePoint * 16 + static_cast<char32_t>(hexDigit(value[++index]));
-                    ++digits;
-                }
-                appendCodePoint(out, codePoint);
-                break;
-            }
-            default:
-                if (escaped >= '0' && escaped <= '7') {
-                    char32_t codePoint = static_cast<char32_t>(escaped - '0');
-                    for (int digits = 1; digits < 3 && index + 1 < value.size()
-                         && value[index + 1] >= '0' && value[index + 1] <= '7';
-                         ++digits)
-                        codePoint = codePoint * 8 + static_cast<char32_t>(value[++index] - '0');
-                    appendCodePoint(out, codePoint);
-                } else {
-                    out += escaped; // \" \' \? \\ and anything else stand for themselves
-                }
-            }
+            isFile = false;
         }
-        if (out.starts_with("@@"))
-            return out.substr(1);
-        if (out.starts_with('@'))
-            return std::nullopt;
-        return out;
     }
 
-    /// `value` as QSettings writes it, so that QSettings and this reader both read it back.
-    std::string escaped(const std::string& value)
+    /// QSettings reports only that a write failed; the system may tell why.
+    FileError writeFailure(const std::string& path)
     {
-        std::string out = value.starts_with('@') ? "@" : "";
-        bool needsQuotes = !value.empty() && (isBlank(value.front()) || isBlank(value.back()));
-        bool afterHexEscape = false;
-        for (char character : value) {
-            auto byte = static_cast<unsigned char>(character);
-            bool hexEscape = false;
-            switch (character) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '"':
-                out += "\\\"";
-                break;
-            case '\a':
-                out += "\\a";
-                break;
-            case '\b':
-                out += "\\b";
-                break;
-            case '\f':
-                out += "\\f";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            case '\v':
-                out += "\\v";
-                break;
-            case ';':
-            case ',':
-            case '=':
-                needsQuotes = true;
-                out += character;
-                break;
-            default:
-                // A hex digit right after a hex escape would be read as part of it.
-                if (byte < 0x20 || byte == 0x7F || (afterHexEscape && hexDigit(character) >= 0)) {
-                    static constexpr char digits[] = "0123456789abcdef";
-                    out += "\\x";
-                    if (byte >= 0x10)
-                        out += digits[byte >> 4];
-                    out += digits[byte & 0x0F];
-                    hexEscape = true;
-                } else {
-                    out += character;
-                }
-            }
-            afterHexEscape = hexEscape;
-        }
-        return needsQuotes ? "\"" + out + "\"" : out;
+        return writeObstacle(path).value_or(
+            FileError::withCode(FileError::Code::fileWriteUnknown, path));
     }
 
-    void write(const SettingsFile& file)
+    /// The settings file, opened by QSettings once it is known to read. QSettings would wait
+    /// for ever on a FIFO in the file's place, and reads text that is not UTF-8 or holds a NUL
+    /// byte without complaint, so the file is first read through the non-blocking open and
+    /// its bytes checked. QSettings finds a malformed line only when it parses that line's
+    /// section, so every section is parsed before the status is asked.
+    std::unique_ptr<QSettings> openSettings()
     {
-        std::string bytes;
-        for (const auto& line : file.lines) {
-            bytes += line;
-            bytes += '\n';
+        auto file = filePath();
+        if (StoredFile::exists(file)) {
+            auto bytes = StoredFile::read(file);
+            if (bytes.find('\0') != std::string::npos || !text::isValidUtf8(bytes)
+                || !hasOnlySettingsLines(bytes))
+                throw notSettings(file);
         }
-        auto path = filePath();
-        StoredFile::createFolder(std::filesystem::path(path).parent_path());
-        StoredFile::writeAtomically(path, bytes);
+        auto settings = std::make_unique<QSettings>(path(), QSettings::IniFormat);
+        settings->allKeys();
+        switch (settings->status()) {
+        case QSettings::NoError:
+            return settings;
+        case QSettings::AccessError:
+            // The file read a moment ago. Unless it no longer does, QSettings failed to write a
+            // change it kept from an earlier write that failed during the writing.
+            StoredFile::open(file);
+            throw writeFailure(file);
+        case QSettings::FormatError:
+            break;
+        }
+        throw notSettings(file);
     }
 
 } // namespace
@@ -340,44 +172,47 @@ void setBool(const QString& key, bool value) { setText(key, value ? "true" : "fa
 
 std::optional<QString> text(const QString& key)
 {
-    auto file = readFile();
-    auto wanted = key.toStdString();
-    // QSettings reads the last of repeated keys.
-    for (auto entry = file.entries.rbegin(); entry != file.entries.rend(); ++entry) {
-        if (entry->key != wanted)
-            continue;
-        auto value = unescaped(entry->value);
-        return value ? QString::fromStdString(*value) : QString();
+    auto settings = openSettings();
+    if (!settings->contains(key))
+        return std::nullopt;
+    auto value = settings->value(key);
+    switch (value.typeId()) {
+    // The types QSettings stores as plain text. A value it read from the file is a text, but
+    // one that this process stored is served from QSettings' cache with the type it was given.
+    case QMetaType::QString:
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Float:
+    case QMetaType::Double:
+        return value.toString();
+    default:
+        return QString(); // a list, or a value QSettings wrote as "@…"
     }
-    return std::nullopt;
 }
 
 void setText(const QString& key, const QString& value)
 {
-    auto file = readFile();
-    auto wanted = key.toStdString();
-    auto line = wanted + "=" + escaped(value.toStdString());
-    for (auto entry = file.entries.rbegin(); entry != file.entries.rend(); ++entry) {
-        if (entry->key != wanted)
-            continue;
-        file.lines[entry->firstLine] = std::move(line);
-        file.lines.erase(file.lines.begin() + static_cast<std::ptrdiff_t>(entry->firstLine) + 1,
-            file.lines.begin() + static_cast<std::ptrdiff_t>(entry->lastLine) + 1);
-        write(file);
+    // Nothing is set before the file reads: QSettings writes a changed file back even when
+    // it could not read it, dropping whatever it did not understand. Nor is a change set that
+    // cannot be written: QSettings keeps a change it failed to write, in its cache of files,
+    // and tries it again with whatever it does next with the file.
+    auto settings = openSettings();
+    if (auto obstacle = writeObstacle(filePath()))
+        throw *obstacle;
+    settings->setValue(key, value);
+    settings->sync();
+    switch (settings->status()) {
+    case QSettings::NoError:
         return;
+    case QSettings::AccessError:
+        throw writeFailure(filePath());
+    case QSettings::FormatError:
+        break; // the file was changed into something else since it was read
     }
-    if (file.generalHeader) {
-        file.lines.insert(
-            file.lines.begin() + static_cast<std::ptrdiff_t>(*file.generalHeader) + 1, line);
-    } else if (!file.entries.empty()) {
-        file.lines.insert(file.lines.begin(), line);
-    } else {
-        std::vector<std::string> lines { "[General]", line };
-        if (!file.lines.empty())
-            lines.emplace_back();
-        file.lines.insert(file.lines.begin(), lines.begin(), lines.end());
-    }
-    write(file);
+    throw notSettings(filePath());
 }
 
 } // namespace sorvik::UserDefaults

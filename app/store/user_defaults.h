@@ -5,18 +5,19 @@
 #include <optional>
 
 // The few settings sorvik keeps outside its data folder, in the INI file
-// $XDG_CONFIG_HOME/sorvik/sorvik.conf (by default ~/.config/sorvik/sorvik.conf), in the form
-// QSettings reads and writes: keys of the "[General]" section (or before any section), values
-// as QSettings escapes them. The file's place is worked out from the environment on every
-// call, so that a changed XDG_CONFIG_HOME takes effect at once. A Boolean is stored as the
-// text "true" or "false"; any other stored text is no Boolean, and each reader decides what
-// that means.
+// $XDG_CONFIG_HOME/sorvik/sorvik.conf (by default ~/.config/sorvik/sorvik.conf), read and
+// written by QSettings: keys of the "[General]" section (or before any section), values as
+// QSettings escapes them. The file's place is worked out from the environment on every call,
+// so that a changed XDG_CONFIG_HOME takes effect at once. A Boolean is stored as the text
+// "true" or "false"; any other stored text is no Boolean, and each reader decides what that
+// means.
 //
-// The file is read without ever blocking (a FIFO or device in its place is refused) and read
-// whole on every call. One that cannot be read, or that is not text of this form (not UTF-8,
-// a NUL byte, a line that is neither a section, a comment nor "key=value"), fails with a
-// `FileError` naming it, and is never written over: a change is made to the file as it reads
-// now, keeping every other line as it stands, and written atomically.
+// The file is checked on every call before QSettings reads it, without ever blocking (a FIFO
+// or device in its place is refused). One that cannot be read, or that is not text QSettings
+// reads (not UTF-8, a NUL byte, a line that is neither a section, a ";" comment nor
+// "key=value"), fails with a `FileError` naming it, and is never written over. A change
+// rewrites the file atomically in QSettings' own form: every setting is kept, comments and
+// the order of the lines are not.
 namespace sorvik::UserDefaults {
 
 /// Whether apply copies the files to a backup folder first.

@@ -221,7 +221,7 @@ namespace {
         files.createFile("a.txt", "alpha");
         ASSERT_TRUE(testing::addFilesAndWait(unsure, { folder() }));
         unsure.setRules({ patternRule("{name}_x") });
-        ASSERT_TRUE(waitUntil([&] { return !unsure.isPlanning(); }));
+        ASSERT_TRUE(waitUntil([&] { return !unsure.isAdding() && !unsure.isPlanning(); }));
         ASSERT_EQ(unsure.previews()[0].status.kind, RenameStatus::Kind::ready);
 
         unsure.apply();

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -113,27 +114,122 @@ namespace {
         }
     }
 
-    TEST(UserDefaults, AChangeKeepsEveryOtherLine)
+    TEST(UserDefaults, AChangeKeepsEveryOtherSetting)
     {
         IsolatedHome home;
-        writeSettings("; kept as written\n[window]\ngeometry=@ByteArray(\\x1)\n\n"
+        writeSettings("; a comment\n[window]\ngeometry=@ByteArray(\\x1)\n\n"
                       "[General]\nonlinePlaces=false\nbackupEnabled=false\\\n\n"
                       "geocoderURL=http://x.example\n");
         UserDefaults::setBool(UserDefaults::backupEnabledKey, true);
-        EXPECT_EQ(readFile(settingsFile()),
-            "; kept as written\n[window]\ngeometry=@ByteArray(\\x1)\n\n"
-            "[General]\nonlinePlaces=false\nbackupEnabled=true\n"
-            "geocoderURL=http://x.example\n");
         UserDefaults::setText("new", "value");
+        EXPECT_EQ(UserDefaults::boolValue(UserDefaults::backupEnabledKey), true);
         EXPECT_EQ(UserDefaults::text("new"), "value");
         EXPECT_EQ(UserDefaults::text("geocoderURL"), "http://x.example");
         EXPECT_EQ(UserDefaults::boolValue(UserDefaults::onlinePlacesKey), false);
+        QSettings settings(UserDefaults::path(), QSettings::IniFormat);
+        EXPECT_EQ(settings.value("window/geometry").toByteArray(), QByteArray("\x01"));
+        EXPECT_EQ(settings.allKeys().size(), 5);
+    }
 
-        IsolatedHome other;
-        writeSettings("[window]\ngeometry=1\n");
-        UserDefaults::setBool(UserDefaults::onlinePlacesKey, false);
-        EXPECT_EQ(
-            readFile(settingsFile()), "[General]\nonlinePlaces=false\n\n[window]\ngeometry=1\n");
+    TEST(UserDefaults, AChangedFileIsReadAfresh)
+    {
+        IsolatedHome home;
+        writeSettings("backupEnabled=true\n");
+        EXPECT_EQ(UserDefaults::boolValue(UserDefaults::backupEnabledKey), true);
+        writeSettings("[window]\nnot a setting\n[General]\nbackupEnabled=true\n");
+        EXPECT_EQ(failureCode([] { UserDefaults::boolValue(UserDefaults::backupEnabledKey); }),
+            FileError::Code::fileReadCorruptFile);
+        writeSettings("backupEnabled=false\n");
+        EXPECT_EQ(UserDefaults::boolValue(UserDefaults::backupEnabledKey), false);
+    }
+
+    TEST(UserDefaults, AFailedWriteSaysWhyAndStoresNothing)
+    {
+        IsolatedHome home;
+        std::filesystem::create_directories(settingsFile().parent_path().parent_path());
+        std::ofstream(settingsFile().parent_path()) << "a file where the folder belongs";
+        EXPECT_EQ(failureCode([] { UserDefaults::setBool(UserDefaults::backupEnabledKey, true); }),
+            FileError::Code::fileWriteUnknown);
+        EXPECT_EQ(readFile(settingsFile().parent_path()), "a file where the folder belongs");
+        EXPECT_EQ(UserDefaults::boolValue(UserDefaults::backupEnabledKey), std::nullopt);
+    }
+
+    TEST(UserDefaults, AFileThatMayNotBeReadFailsAndIsKept)
+    {
+        if (::geteuid() == 0)
+            GTEST_SKIP() << "permissions do not bind the superuser";
+        IsolatedHome home;
+        writeSettings("backupEnabled=true\n");
+        std::filesystem::permissions(settingsFile(), std::filesystem::perms::none);
+        EXPECT_EQ(failureCode([] { UserDefaults::boolValue(UserDefaults::backupEnabledKey); }),
+            FileError::Code::fileReadNoPermission);
+        EXPECT_EQ(failureCode([] { UserDefaults::setBool(UserDefaults::backupEnabledKey, false); }),
+            FileError::Code::fileReadNoPermission);
+        std::filesystem::permissions(settingsFile(), std::filesystem::perms::owner_read);
+        EXPECT_EQ(readFile(settingsFile()), "backupEnabled=true\n");
+    }
+
+    TEST(UserDefaults, AFolderThatMayNotBeWrittenFailsAndKeepsTheFile)
+    {
+        if (::geteuid() == 0)
+            GTEST_SKIP() << "permissions do not bind the superuser";
+        IsolatedHome home;
+        writeSettings("backupEnabled=true\n");
+        auto folder = settingsFile().parent_path();
+        std::filesystem::permissions(
+            folder, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        EXPECT_EQ(failureCode([] { UserDefaults::setBool(UserDefaults::backupEnabledKey, false); }),
+            FileError::Code::fileWriteNoPermission);
+        EXPECT_EQ(UserDefaults::boolValue(UserDefaults::backupEnabledKey), true);
+        std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
+        EXPECT_EQ(readFile(settingsFile()), "backupEnabled=true\n");
+    }
+
+    TEST(UserDefaults, RefusesTheLinesQSettingsFindsMalformedEvenWhenItHasReadThemBefore)
+    {
+        struct Case {
+            const char* file;
+            bool malformed;
+        };
+        const Case cases[] = {
+            { "k=v\n[s]\nk=v\n", false },
+            { "[s\nk=v\n", true },
+            { "[s;]\nk=v\n", true },
+            { "[a]b\nk=v\n", false },
+            { "[a=b]\n", false },
+            { "k=\"x\ny\"\n", false },
+            { "k=\"a;b\"\n", false },
+            { "\"quoted=\"\n", true },
+            { "k\\\n=v\n", false },
+            { "k\\\r\n=v\n", false },
+            { "; comment\n  ;indented\n", false },
+            { "k=v ; comment\n", false },
+            { "k=v;no equals\n", false },
+            { "# comment\nk=v\n", true },
+            { "\xEF\xBB\xBF[General]\nk=v\n", true }, // no byte order mark is passed over
+            { " \t\n\r\n", false },
+            { "k=v\r\n", false },
+            { "=v\n", false },
+            { "k=v\rno\n", true },
+            { "k=v\\", false },
+            { "k", true },
+        };
+        for (const auto& test : cases) {
+            IsolatedHome home;
+            writeSettings(test.file);
+            // A file QSettings has not read yet: its status tells what it makes of the lines.
+            QSettings settings(UserDefaults::path(), QSettings::IniFormat);
+            settings.allKeys();
+            EXPECT_EQ(settings.status() == QSettings::FormatError, test.malformed) << test.file;
+            // Now it serves the file from its cache, where it finds no fault again.
+            bool refused = false;
+            try {
+                UserDefaults::text("k");
+            } catch (const FileError& error) {
+                refused = error.code() == FileError::Code::fileReadCorruptFile;
+            }
+            EXPECT_EQ(refused, test.malformed) << test.file;
+        }
     }
 
     TEST(UserDefaults, AFileInThePlaceOfTheSettingsNeverBlocksAndIsKept)
@@ -158,6 +254,12 @@ namespace {
             "backupEnabled=true\n\xFF\xFE"s,
             "backupEnabled=true\nnot a setting\n"s,
             "[General\nbackupEnabled=true\n"s,
+            // QSettings finds this line only when it parses the section, and drops it on a write.
+            "[window]\nnot a setting\n[General]\nbackupEnabled=true\n"s,
+            // QSettings reads both of these without complaint.
+            "backupEnabled=true\nname=caf\xE9\n"s,
+            "backupEnabled=true\nname=a\0b\n"s,
+            "# QSettings knows no comment of this kind\nbackupEnabled=true\n"s,
         };
         for (const auto& file : files) {
             IsolatedHome home;

@@ -1,0 +1,50 @@
+#include "app/shell/brand_wordmark.h"
+
+#include "app/shell/brand_symbol.h"
+#include "app/shell/style/ui_style.h"
+
+#include <QPainter>
+
+namespace sorvik {
+
+namespace {
+
+    constexpr int symbolSide = 22;
+    constexpr int gap = 7;
+    constexpr int namePixels = 18;
+
+} // namespace
+
+BrandWordmark::BrandWordmark(QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("brandWordmark"));
+    setAccessibleName(QString::fromLatin1(nameText));
+    setFixedSize(wordmarkWidth, wordmarkHeight);
+}
+
+void BrandWordmark::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+
+    auto font = pixelFont(namePixels, QFont::DemiBold);
+    font.setLetterSpacing(QFont::AbsoluteSpacing, -0.4);
+    QFontMetrics metrics(font);
+    auto name = QString::fromLatin1(nameText);
+    int contentWidth = symbolSide + gap + metrics.horizontalAdvance(name);
+    int left = (width() - contentWidth) / 2;
+
+    QRect symbol(left, (height() - symbolSide) / 2, symbolSide, symbolSide);
+    if (m_symbol.isNull() || m_symbol.devicePixelRatio() != devicePixelRatioF())
+        m_symbol = brandSymbol(symbol.size(), devicePixelRatioF());
+    painter.drawPixmap(symbol, m_symbol);
+
+    painter.setFont(font);
+    painter.setPen(palette().color(QPalette::WindowText));
+    QRect text(symbol.right() + 1 + gap, 0, width() - symbol.right() - 1 - gap, height());
+    painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, name);
+}
+
+} // namespace sorvik

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QPixmap>
+#include <QWidget>
+
+namespace sorvik {
+
+/// The name of the program set beside its symbol, as the window's toolbar shows it in its
+/// middle: 112 by 24, the name in the palette's text colour, so it reads in light and dark.
+class BrandWordmark : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(BrandWordmark)
+
+public:
+    static constexpr int wordmarkWidth = 112;
+    static constexpr int wordmarkHeight = 24;
+    static constexpr const char* nameText = "sorvik";
+
+    explicit BrandWordmark(QWidget* parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    // Drawn again only for a screen of another pixel ratio.
+    QPixmap m_symbol;
+};
+
+} // namespace sorvik

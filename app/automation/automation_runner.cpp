@@ -4,6 +4,7 @@
 #include "app/store/batch_recovery.h"
 #include "app/store/file_scan.h"
 #include "app/store/folder_access_manager.h"
+#include "app/store/folder_coverage.h"
 #include "app/store/history_file.h"
 #include "app/store/json_files.h"
 #include "app/store/preview_planner.h"
@@ -18,8 +19,10 @@
 #include "engine/pipeline/rename_pipeline.h"
 #include "engine/pipeline/token_parser.h"
 
+#include <deque>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <variant>
@@ -65,29 +68,34 @@ namespace {
         }
     }
 
-    /// Stage 10: every source as it was before the metadata and AI stages, or the run stops.
-    void recheckSources(
-        const std::vector<FileItem>& items, const std::vector<FileFingerprint>& before)
+    /// Stage 10 for the items that do not move: each as it was before the metadata and AI
+    /// stages, or the run stops. The executor checks the moving ones as it checks the batch.
+    void recheckStaying(const std::vector<std::pair<FileURL, FileFingerprint>>& staying)
     {
-        if (before.size() != items.size())
-            throw AutomationError(AutomationError::sourceChanged);
-        for (std::size_t index = 0; index < items.size(); ++index) {
-            FileFingerprint now(items[index].url);
-            if (now != before[index])
+        for (const auto& [url, before] : staying) {
+            FileFingerprint now(url);
+            if (now != before)
                 throw AutomationError(AutomationError::sourceChanged);
         }
     }
 
-} // namespace
+    /// The folders of every move's source and destination, each once: every grant check
+    /// resolves links.
+    std::vector<FileURL> foldersOf(const std::vector<RenameMove>& moves)
+    {
+        std::vector<FileURL> folders;
+        std::unordered_set<std::string> seen;
+        for (const auto& move : moves) {
+            for (const FileURL* url : { &move.from, &move.to }) {
+                auto folder = url->deletingLastPathComponent();
+                if (seen.insert(folder.path).second)
+                    folders.push_back(std::move(folder));
+            }
+        }
+        return folders;
+    }
 
-std::vector<FileURL> AutomationPlan::targets() const
-{
-    std::vector<FileURL> urls;
-    urls.reserve(rows.size());
-    for (const auto& row : rows)
-        urls.push_back(row.targetURL);
-    return urls;
-}
+} // namespace
 
 AutomationRunner::AutomationRunner(RenamerStore& store, std::shared_ptr<PreviewServices> services)
     : m_store(store)
@@ -104,75 +112,124 @@ AutomationPlan AutomationRunner::prepare(const AutomationSnapshot& snapshot,
     const std::vector<FileURL>& urls, const std::vector<Rule>& rules, bool dryRun,
     std::stop_token stop) const
 {
-    AutomationPlan plan;
-    plan.dryRun = dryRun;
-    plan.items = fileItems(uniqueURLs(urls), snapshot.grantedFolders);
+    std::vector<FileFingerprint> before;
+    auto items = fileItems(uniqueURLs(urls), snapshot.grantedFolders, &before);
 
-    plan.fingerprints.reserve(plan.items.size());
-    for (const auto& item : plan.items)
-        plan.fingerprints.emplace_back(item.url);
-
-    auto metadata = readMetadata(plan.items, rules, snapshot.onlinePlaces, m_services.get(), stop);
-    addAIAnswers(metadata, plan.items, rules, m_services.get(), stop);
+    auto metadata = readMetadata(items, rules, snapshot.onlinePlaces, m_services.get(), stop);
+    addAIAnswers(metadata, items, rules, m_services.get(), stop);
 
     checkCancellation(stop);
-    LocalFileSystem fileSystem;
-    plan.rows = RenamePipeline::preview(plan.items, rules, metadata, Date::now(),
-        [&fileSystem](const FileURL& url) { return fileSystem.itemExists(url); });
+    std::vector<PreviewRow> rows;
+    {
+        // New names mostly land in the folders the files are in: each is read once for all.
+        std::unordered_map<std::string, std::size_t> perFolder;
+        for (const auto& item : items)
+            ++perFolder[item.url.deletingLastPathComponent().path];
+        ExistenceSnapshot existence(std::move(perFolder));
+        rows = RenamePipeline::preview(items, rules, metadata, Date::now(),
+            [&existence](const FileURL& url) { return existence(url); });
+    }
+    // What planning needed is not needed for the moves: a large batch should not carry it.
+    metadata = {};
 
     std::vector<BlockedBatchError::Row> blocked;
-    for (const auto& row : plan.rows) {
+    for (const auto& row : rows) {
         if (row.status.isProblem())
             blocked.push_back({ row.item.url, row.newName, row.status.reason });
     }
     if (!blocked.empty())
         throw BlockedBatchError(std::move(blocked));
 
-    for (const auto& row : plan.rows) {
-        if (row.status.kind == RenameStatus::Kind::ready)
-            plan.moves.push_back(RenameMove { row.item.url, row.targetURL });
+    AutomationPlan plan;
+    plan.dryRun = dryRun;
+    if (dryRun) {
+        plan.targetURLs.reserve(rows.size());
+        for (auto& row : rows)
+            plan.targetURLs.push_back(std::move(row.targetURL));
+        return plan;
+    }
+
+    // Which item each row plans, and which items stay: then the items can go before the
+    // moves are made.
+    std::vector<std::size_t> rowItem(rows.size(), items.size());
+    std::vector<bool> moving(items.size(), false);
+    {
+        std::unordered_map<Uuid, std::size_t> itemIndex;
+        itemIndex.reserve(items.size());
+        for (std::size_t index = 0; index < items.size(); ++index)
+            itemIndex.emplace(items[index].id, index);
+        for (std::size_t position = 0; position < rows.size(); ++position) {
+            auto index = itemIndex.find(rows[position].item.id);
+            if (index == itemIndex.end())
+                continue;
+            rowItem[position] = index->second;
+            if (rows[position].status.kind == RenameStatus::Kind::ready)
+                moving[index->second] = true;
+        }
+    }
+    for (std::size_t index = 0; index < items.size(); ++index) {
+        if (!moving[index])
+            plan.staying.emplace_back(std::move(items[index].url), before[index]);
+    }
+    items = {};
+
+    plan.targetURLs.reserve(rows.size());
+    plan.moves.reserve(rows.size());
+    plan.movingSources.reserve(rows.size());
+    for (std::size_t position = 0; position < rows.size(); ++position) {
+        auto& row = rows[position];
+        if (row.status.kind == RenameStatus::Kind::ready) {
+            plan.moves.push_back(RenameMove { std::move(row.item.url), row.targetURL });
+            auto index = rowItem[position];
+            plan.movingSources.push_back(
+                index < before.size() ? std::optional(before[index]) : std::nullopt);
+        }
+        plan.targetURLs.push_back(std::move(row.targetURL));
     }
     return plan;
 }
 
-std::vector<FileURL> AutomationRunner::commit(const AutomationPlan& plan) const
+std::vector<FileURL> AutomationRunner::commit(AutomationPlan plan) const
 {
     if (plan.dryRun || plan.moves.empty())
-        return plan.targets();
-    const auto& moves = plan.moves;
+        return std::move(plan.targetURLs);
 
     // From here to the end nothing waits on anything else, so no other rename on this thread
     // can slip in between the check of the sources, the moves and the history.
-    recheckSources(plan.items, plan.fingerprints);
+    recheckStaying(plan.staying);
 
     auto batchID = Uuid::random();
     auto backupFolder = m_store.backupDirectoryFor(batchID);
 
-    // Each folder once, as the window's own batches do: every grant check resolves links.
-    std::vector<FileURL> folders;
-    std::unordered_set<std::string> listed;
-    for (const auto& move : moves) {
-        for (const auto* url : { &move.from, &move.to }) {
-            auto folder = url->deletingLastPathComponent();
-            if (listed.insert(folder.path).second)
-                folders.push_back(std::move(folder));
-        }
+    BatchOptions options;
+    options.backupDirectory = backupFolder;
+    options.grantedFolders = m_store.folderAccess().folders();
+    options.recordId = batchID;
+    options.expectedSources = std::move(plan.movingSources);
+    AppliedBatch applied;
+    try {
+        applied = m_store.withFolderAccess(foldersOf(plan.moves), [&] {
+            LocalFileSystem fileSystem;
+            RenameExecutor executor(fileSystem, batchJournalFolder());
+            return executor.apply(plan.moves, options);
+        });
+    } catch (const SourceChangedError& changed) {
+        // Gone is told by the system's own error, changed by the runner's.
+        FileFingerprint now(changed.source());
+        throw AutomationError(AutomationError::sourceChanged);
     }
-    LocalFileSystem fileSystem;
-    auto createdDirectories = m_store.withFolderAccess(folders, [&] {
-        RenameExecutor executor(fileSystem, batchJournalFolder());
-        return executor.execute(moves, backupFolder);
-    });
 
     std::optional<HistoryRecord> record;
     try {
-        record.emplace(batchID, moves, std::move(createdDirectories), backupFolder);
+        record.emplace(recordOf(batchID, std::move(plan.moves), applied, backupFolder));
         HistoryFile::insert(*record);
     } catch (const std::exception& error) {
+        // The journal stays: the next start of sorvik adds the record.
         throw AutomationError(std::string(AutomationError::historyNotSaved) + error.what());
     }
+    applied.journal.finish();
     m_store.addToHistory(std::move(*record));
-    return plan.targets();
+    return std::move(plan.targetURLs);
 }
 
 std::vector<FileURL> AutomationRunner::run(const std::vector<FileURL>& urls,
@@ -191,39 +248,62 @@ std::vector<FileURL> runPresetAutomation(const std::vector<FileURL>& urls,
 std::vector<FileURL> uniqueURLs(const std::vector<FileURL>& urls)
 {
     std::vector<FileURL> kept;
-    std::unordered_set<std::string> seen;
+    kept.reserve(urls.size());
+    // Most paths are standard already and are looked at where they are.
+    std::deque<std::string> standardized;
+    std::unordered_set<std::string_view> seen;
+    seen.reserve(urls.size());
     for (const auto& url : urls) {
-        if (seen.insert(url.standardized().path).second)
+        std::string_view path = url.path;
+        if (!url.isStandardized())
+            path = standardized.emplace_back(url.standardized().path);
+        if (seen.insert(path).second)
             kept.push_back(url);
     }
     return kept;
 }
 
-std::vector<FileItem> fileItems(const std::vector<FileURL>& urls, const FolderAccessManager& access)
+std::vector<FileItem> fileItems(const std::vector<FileURL>& urls, const FolderAccessManager& access,
+    std::vector<FileFingerprint>* fingerprints)
 {
-    return fileItems(urls, access.folders());
+    return fileItems(urls, access.folders(), fingerprints);
 }
 
-std::vector<FileItem> fileItems(
-    const std::vector<FileURL>& urls, const std::vector<FileURL>& grantedFolders)
+std::vector<FileItem> fileItems(const std::vector<FileURL>& urls,
+    const std::vector<FileURL>& grantedFolders, std::vector<FileFingerprint>* fingerprints)
 {
+    // Only the files before the first one outside the grants are read, all at once; the
+    // first failure in list order is the one reported, as if they were read one by one.
+    FolderCoverage coverage(grantedFolders);
+    std::size_t covered = 0;
+    while (covered < urls.size() && coverage.covers(urls[covered].deletingLastPathComponent()))
+        ++covered;
+    auto reads = FileScan::readAllChecked(
+        std::vector<FileURL>(urls.begin(), urls.begin() + static_cast<std::ptrdiff_t>(covered)));
     std::vector<FileItem> items;
-    items.reserve(urls.size());
-    for (std::size_t index = 0; index < urls.size(); ++index) {
+    items.reserve(covered);
+    if (fingerprints)
+        fingerprints->reserve(covered);
+    for (std::size_t index = 0; index < covered; ++index) {
         const auto& url = urls[index];
-        if (!FolderAccessManager::covers(grantedFolders, url.deletingLastPathComponent()))
-            throw AutomationError(AutomationError::grantRequired);
-        auto values = FileScan::readChecked(url);
+        const auto& read = reads[index];
+        if (read.error != 0)
+            throw FileSystemError(
+                "Couldn't read the attributes of \"" + url.path + "\"", read.error);
+        if (fingerprints)
+            fingerprints->push_back(read.fingerprint);
         FileItem item;
-        item.url = FileURL(url.path, values.isDirectory);
+        item.url = FileURL(url.path, read.values.isDirectory);
         item.included = true;
-        item.isDirectory = values.isDirectory;
-        item.created = values.created;
-        item.modified = values.modified;
-        item.size = values.size;
+        item.isDirectory = read.values.isDirectory;
+        item.created = read.values.created;
+        item.modified = read.values.modified;
+        item.size = read.values.size;
         item.order = static_cast<std::int64_t>(index);
         items.push_back(std::move(item));
     }
+    if (covered < urls.size())
+        throw AutomationError(AutomationError::grantRequired);
     return items;
 }
 

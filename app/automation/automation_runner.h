@@ -5,11 +5,12 @@
 #include "engine/apply/rename_move.h"
 #include "engine/model/file_item.h"
 #include "engine/model/file_url.h"
-#include "engine/model/rename_options.h"
 #include "engine/model/rule.h"
 
 #include <memory>
+#include <optional>
 #include <stop_token>
+#include <utility>
 #include <vector>
 
 namespace sorvik {
@@ -25,17 +26,21 @@ struct AutomationSnapshot {
     bool onlinePlaces = true;
 };
 
-/// A run planned up to its moves (stages 1 to 9), waiting to be committed.
+/// A run planned up to its moves (stages 1 to 9), waiting to be committed. It keeps only what
+/// the commit needs: the rows, items and metadata of the planning are gone.
 struct AutomationPlan {
-    std::vector<FileItem> items;
-    /// Every item's fingerprint before the metadata was read, in item order.
-    std::vector<FileFingerprint> fingerprints;
-    std::vector<PreviewRow> rows;
+    /// Every row's target, in row order.
+    std::vector<FileURL> targetURLs;
+    /// The ready rows' moves, in row order.
     std::vector<RenameMove> moves;
+    /// Each move's source as stage 3 read it, one per move.
+    std::vector<std::optional<FileFingerprint>> movingSources;
+    /// The items that do not move, each with its fingerprint of stage 3.
+    std::vector<std::pair<FileURL, FileFingerprint>> staying;
     bool dryRun = false;
 
     /// Every row's target, in row order.
-    std::vector<FileURL> targets() const;
+    const std::vector<FileURL>& targets() const { return targetURLs; }
 };
 
 // Applies a rule stack to a list of files without the window: the one rename path of the
@@ -43,7 +48,7 @@ struct AutomationPlan {
 // no file is touched before the moves:
 //   1. the URLs lose repeats (compared standardized; the first spelling is kept);
 //   2. each URL becomes an item, only inside a granted folder;
-//   3. every source's fingerprint is taken;
+//   3. every source's fingerprint is taken (from the same read as its item's values);
 //   4. metadata is read once, only when a token of the enabled rules' texts needs it;
 //   5. each enabled AI rename rule asks for every item, one at a time, and its answers are
 //      stored under the plain "ai." keys and again under the rule's own keys;
@@ -51,10 +56,13 @@ struct AutomationPlan {
 //   7. any conflict or invalid row refuses the whole batch, dry run or not;
 //   8. ready rows become the moves;
 //   9. a dry run, or a batch without moves, ends here with the planned targets;
-//  10. every source must still have its fingerprint of stage 3, or the run is refused;
+//  10. every source must still have its fingerprint of stage 3, or the run is refused (the
+//      executor checks the moving ones, in the one look at each file its checks take);
 //  11. with backups on, the batch gets its backup folder;
 //  12. the executor moves the files inside the granted folders' access;
-//  13. the batch is recorded first in "history.json" (at most 500 records);
+//  13. the batch is recorded first in "history.json" (at most 500 records), with the
+//      fingerprints the executor read; then its journal goes (until then, a killed run's
+//      batch gets its record at the next start);
 //  14. the store publishes that history.
 // The result is every row's target, in row order. The run keeps no state, never touches the
 // store's file list, rules, preview or undo stack, prunes no backups and shows no toast.
@@ -79,8 +87,9 @@ public:
     AutomationPlan prepare(const AutomationSnapshot& snapshot, const std::vector<FileURL>& urls,
         const std::vector<Rule>& rules, bool dryRun, std::stop_token stop = {}) const;
     /// Stages 10 to 14 on the store's thread; every planned row's target. A dry run, or a plan
-    /// without moves, returns the targets at once.
-    std::vector<FileURL> commit(const AutomationPlan& plan) const;
+    /// without moves, returns the targets at once. The plan's moves go into the batch's
+    /// record, so a plan is given up to it (a copy of it where it is still wanted).
+    std::vector<FileURL> commit(AutomationPlan plan) const;
 
     /// Renames `urls` with `rules` (the whole stack, disabled rules included), or with
     /// `dryRun` only plans; returns every planned row's target. Fails with `AutomationError`,
@@ -100,13 +109,15 @@ std::vector<FileURL> runPresetAutomation(const std::vector<FileURL>& urls,
 /// `urls` in order without repeats: a URL whose standardized path came before is dropped.
 std::vector<FileURL> uniqueURLs(const std::vector<FileURL>& urls);
 
-/// One new included item per URL, numbered from 0 in order. Fails with `AutomationError`
-/// when a URL's folder is not granted, or with the error of reading its values; the first
-/// failing URL ends the walk.
-std::vector<FileItem> fileItems(
-    const std::vector<FileURL>& urls, const FolderAccessManager& access);
+/// One new included item per URL, numbered from 0 in order, and with `fingerprints` each
+/// file's fingerprint from the same read. Fails with `AutomationError` when a URL's folder is
+/// not granted, or with the error of reading its values; the first failing URL ends the walk.
+/// Each folder's grant is looked up once.
+std::vector<FileItem> fileItems(const std::vector<FileURL>& urls, const FolderAccessManager& access,
+    std::vector<FileFingerprint>* fingerprints = nullptr);
 /// `fileItems` inside the granted folders `grantedFolders`.
-std::vector<FileItem> fileItems(
-    const std::vector<FileURL>& urls, const std::vector<FileURL>& grantedFolders);
+std::vector<FileItem> fileItems(const std::vector<FileURL>& urls,
+    const std::vector<FileURL>& grantedFolders,
+    std::vector<FileFingerprint>* fingerprints = nullptr);
 
 } // namespace sorvik

@@ -252,12 +252,9 @@ namespace {
     void recoverBatches(std::ostream& err)
     {
         try {
-            auto left = recoverInterruptedBatches();
-            if (left.empty())
-                return;
-            err << "Some files of an interrupted rename could not be put back. They remain at:\n";
-            for (const auto& url : left)
-                err << printable(url.path) << '\n';
+            if (auto report = recoverInterruptedBatches(
+                    [](const std::string& path) { return printable(path); }))
+                err << *report << '\n';
         } catch (const std::exception& error) {
             err << error.what() << '\n';
         }

@@ -201,7 +201,7 @@ void WatchFolderStore::commitBatch(const Batch& batch, Prepared prepared)
     // not leave renamed files that look new.
     markKnown(prepared.plan->targets());
     try {
-        m_runner.commit(*prepared.plan);
+        m_runner.commit(std::move(*prepared.plan));
     } catch (const std::exception& error) {
         appendLog(error.what());
         return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/apply/file_fingerprint.h"
 #include "engine/model/date.h"
 #include "engine/model/file_item.h"
 #include "engine/model/file_url.h"
@@ -42,6 +43,21 @@ ResourceValues read(const FileURL& url);
 /// The values of the file at `url`, read in one `statx` call. Fails with `FileSystemError`
 /// when they cannot be read (for instance, no such file).
 ResourceValues readChecked(const FileURL& url);
+
+/// `readChecked`, also giving the file's fingerprint from the same call.
+ResourceValues readChecked(const FileURL& url, FileFingerprint& fingerprint);
+
+/// What `readChecked` found for one URL: its values and fingerprint, or the error number.
+struct CheckedRead {
+    ResourceValues values;
+    FileFingerprint fingerprint;
+    /// The system's error number of a failed read; 0 when it worked.
+    int error = 0;
+};
+
+/// `readChecked` of every URL, in order, read by a few threads at once when there are many.
+/// A failure is kept in its place, not thrown.
+std::vector<CheckedRead> readAllChecked(const std::vector<FileURL>& urls);
 
 /// Whether the file at `url` can be read as a plain folder (not through a symbolic link).
 bool isPlainFolder(const FileURL& url);

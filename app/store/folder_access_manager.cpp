@@ -5,12 +5,10 @@
 #include "app/store/json_files.h"
 #include "app/store/security_scope.h"
 #include "app/store/stored_file.h"
-#include "engine/model/text.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
+#include <unordered_set>
 
 #include <sys/stat.h>
 
@@ -28,47 +26,6 @@ namespace {
     bool samePath(const FileURL& first, const FileURL& second)
     {
         return standardizedPath(first) == standardizedPath(second);
-    }
-
-    std::string realPath(const std::string& path)
-    {
-        char resolved[PATH_MAX];
-        if (::realpath(path.c_str(), resolved))
-            return resolved;
-        return {};
-    }
-
-    /// The path with its symbolic links resolved. A path that does not exist (yet) keeps its
-    /// missing tail, appended to its longest existing part resolved.
-    std::string resolvingSymlinks(const std::string& path)
-    {
-        if (auto resolved = realPath(path); !resolved.empty())
-            return resolved;
-        auto components = FileURL(path).pathComponents();
-        for (std::size_t kept = components.size(); kept-- > 0;) {
-            std::string prefix;
-            for (std::size_t index = 0; index < kept; ++index)
-                prefix += "/" + components[index];
-            auto resolved = realPath(prefix.empty() ? "/" : prefix);
-            if (resolved.empty())
-                continue;
-            for (std::size_t index = kept; index < components.size(); ++index) {
-                if (resolved.back() != '/')
-                    resolved.push_back('/');
-                resolved += components[index];
-            }
-            return resolved;
-        }
-        return path;
-    }
-
-    /// The form in which paths are compared: canonical equivalence, no case folding. Paths
-    /// that are not UTF-8 compare as bytes.
-    std::string comparable(const std::string& path)
-    {
-        if (text::isAscii(path) || !text::isValidUtf8(path))
-            return path;
-        return text::nfd(path);
     }
 
     bool isAtOrBelow(const std::string& path, const std::string& folder)
@@ -199,27 +156,34 @@ void FolderAccessManager::writeBookmarks(const BookmarkMap& bookmarks) const
     StoredFile::writeAtomically(m_storage.path, BookmarkFile::encode(bookmarks));
 }
 
-bool FolderAccessManager::covers(const FileURL& url) const { return covers(m_folders, url); }
+bool FolderAccessManager::covers(const FileURL& url) const { return coverage().covers(url); }
 
 bool FolderAccessManager::covers(const std::vector<FileURL>& folders, const FileURL& url)
 {
-    auto target = comparable(resolvingSymlinks(standardizedPath(url)));
-    return std::any_of(folders.begin(), folders.end(), [&](const FileURL& folder) {
-        return isAtOrBelow(target, comparable(resolvingSymlinks(standardizedPath(folder))));
-    });
+    return FolderCoverage(folders).covers(url);
 }
+
+FolderCoverage FolderAccessManager::coverage() const { return FolderCoverage(m_folders); }
 
 std::vector<FileURL> FolderAccessManager::startAccessFor(const std::vector<FileURL>& urls) const
 {
+    // A batch names the same few folders over and over: each is looked at once.
+    std::vector<std::string> paths;
+    std::unordered_set<std::string> seen;
+    auto check = coverage();
     for (const auto& url : urls) {
-        if (!covers(url))
+        auto path = standardizedPath(url);
+        if (!seen.insert(path).second)
+            continue;
+        if (!check.covers(url))
             throw FileError::withCode(FileError::Code::fileWriteNoPermission, url.path);
+        paths.push_back(std::move(path));
     }
     std::vector<FileURL> started;
     for (const auto& folder : m_folders) {
         auto folderPath = standardizedPath(folder);
-        bool concerned = std::any_of(urls.begin(), urls.end(),
-            [&](const FileURL& url) { return isAtOrBelow(standardizedPath(url), folderPath); });
+        bool concerned = std::any_of(paths.begin(), paths.end(),
+            [&](const std::string& path) { return isAtOrBelow(path, folderPath); });
         if (concerned && SecurityScope::startAccessing(folder))
             started.push_back(folder);
     }

@@ -2,6 +2,7 @@
 
 #include "app/store/access_prompt.h"
 #include "app/store/bookmark_file.h"
+#include "app/store/folder_coverage.h"
 #include "app/store/folder_scope_lease.h"
 #include "engine/model/file_url.h"
 
@@ -69,6 +70,10 @@ public:
     bool covers(const FileURL& url) const;
     /// `covers` over a copy of `folders()`, for work away from the manager's thread.
     static bool covers(const std::vector<FileURL>& folders, const FileURL& url);
+    /// The same test for many folders, each granted folder and each folder resolved once;
+    /// for one batch or one preview. It keeps its own copy of the granted folders, so it may
+    /// be used away from the manager's thread.
+    FolderCoverage coverage() const;
 
     /// Runs `body` with access started on the granted folders that hold `urls`, and stopped
     /// again afterwards whether `body` returns or throws. Fails with `FileError`

@@ -216,12 +216,15 @@ std::vector<HistoryRecord> load()
     return records;
 }
 
-bool insert(const HistoryRecord& record)
+bool insert(const HistoryRecord& record, Placement placement)
 {
     HistoryLock lock;
     auto path = JSONFiles::storedPath(fileName);
     std::optional<StoredRecords> stored;
-    Kept kept;
+    // The stored records kept before the new one, and those kept after it.
+    Kept before;
+    Kept after;
+    bool placed = placement == Placement::first;
     if (path) {
         // Every record is checked before anything is written; past the limit they are
         // dropped.
@@ -230,13 +233,26 @@ bool insert(const HistoryRecord& record)
             auto facts = stored->read();
             if (facts.id == record.id)
                 return false;
-            keep(kept, *stored, facts, 1);
+            if (!placed && facts.date.seconds < record.date.seconds)
+                placed = true;
+            // The new record takes one of the 500 places of those after it.
+            if (stored->count() + (placed ? 1 : 0) > recordLimit)
+                continue;
+            auto& kept = placed ? after : before;
+            if (kept.isEmpty())
+                kept.start = facts.start;
+            kept.end = facts.end;
         }
     }
+    // Older than 500 records it would follow: it would be dropped at once.
+    if (!placed && stored && stored->count() >= recordLimit)
+        return false;
     NewList list;
+    if (!before.isEmpty())
+        list.addStored(*stored, before.start, before.end);
     list.add(record);
-    if (!kept.isEmpty())
-        list.addStored(*stored, kept.start, kept.end);
+    if (!after.isEmpty())
+        list.addStored(*stored, after.start, after.end);
     list.commit();
     return true;
 }

@@ -36,10 +36,15 @@ public:
 /// cannot be read or decoded.
 std::vector<HistoryRecord> load();
 
-/// Puts `record` first and keeps the first 500. A record with its id that is stored already
-/// stays as it is, and then nothing is written; returns whether the record was added.
-/// Fails with the read or decode error, or with `WriteError`; nothing is written then.
-bool insert(const HistoryRecord& record);
+/// Where `insert` puts a record: first, as every new batch goes; or before the first stored
+/// record that is older, for a batch recorded late.
+enum class Placement { first, byDate };
+
+/// Puts `record` first (or in date order) and keeps the first 500. A record with its id that
+/// is stored already stays as it is, and then nothing is written, as for a record that would
+/// come after the first 500; returns whether the record was added. Fails with the read or decode
+/// error, or with `WriteError`; nothing is written then.
+bool insert(const HistoryRecord& record, Placement placement = Placement::first);
 
 /// Marks every stored record with `id` undone; returns whether there was one (nothing is
 /// written when there is none). Fails as `insert` does.

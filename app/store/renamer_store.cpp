@@ -113,18 +113,10 @@ RenamerStore::~RenamerStore()
 void RenamerStore::recoverBatches(std::vector<std::string>& failures)
 {
     // Before anything can start a batch: a file left at a temporary name by a killed sorvik
-    // goes home first.
+    // goes home first, and a batch killed after its moves gets its history record.
     try {
-        auto remaining = recoverInterruptedBatches();
-        if (remaining.empty())
-            return;
-        std::string text(interruptedBatchText);
-        for (std::size_t index = 0; index < remaining.size(); ++index) {
-            if (index > 0)
-                text += '\n';
-            text += remaining[index].path;
-        }
-        failures.push_back(std::move(text));
+        if (auto report = recoverInterruptedBatches(*m_folderAccess))
+            failures.push_back(std::move(*report));
     } catch (const std::exception& error) {
         failures.emplace_back(error.what());
     }

@@ -4,6 +4,7 @@
 #include "app/store/preview_services.h"
 #include "app/store/store_dialogs.h"
 #include "engine/apply/history_record.h"
+#include "engine/apply/rename_executor.h"
 #include "engine/model/file_item.h"
 #include "engine/model/file_url.h"
 #include "engine/model/metadata_dictionary.h"
@@ -114,8 +115,6 @@ public:
     static constexpr std::string_view failureAlertText = "Couldn't rename the files";
     static constexpr std::string_view historyNotSavedText
         = "Files were renamed, but history could not be saved.";
-    static constexpr std::string_view interruptedBatchText
-        = "Some files of an interrupted rename could not be put back. They remain at:\n";
     /// Backups older than this many seconds are pruned after each rename.
     static constexpr double backupLifetime = 604'800;
 
@@ -405,9 +404,11 @@ private:
     void restore(std::vector<std::string>& failures);
     void recoverBatches(std::vector<std::string>& failures);
     void setUndoStack(std::vector<UndoBatch> undoStack);
-    /// Runs `moves` through the executor inside access to their folders.
-    std::vector<FileURL> executeMoves(
-        const std::vector<RenameMove>& moves, const std::optional<FileURL>& backupDirectory);
+    /// Runs `moves` through the executor inside access to their folders, within the grants.
+    /// With `recordId`, the batch's journal stays (complete) in the result until its record is
+    /// written; without, it is gone when this returns.
+    AppliedBatch executeMoves(const std::vector<RenameMove>& moves,
+        const std::optional<FileURL>& backupDirectory, const std::optional<Uuid>& recordId);
     /// Records `record` first in "history.json" and publishes it. When the file could be read
     /// but not written, it is published all the same (the files were renamed); when the file
     /// could not be read, it is not. The failure is passed on.
@@ -477,6 +478,7 @@ private:
 
     mutable std::shared_ptr<const std::vector<PreviewRow>> m_previews;
     mutable std::map<std::string, bool, std::less<>> m_coveredFolders;
+    mutable std::optional<FolderCoverage> m_coverage;
 
     QThreadPool m_planningThreads;
 

@@ -84,13 +84,21 @@ void RenamerStore::presentFailureAlert(const std::string& description)
         m_dialogs->presentWarning(std::string(failureAlertText), description);
 }
 
-std::vector<FileURL> RenamerStore::executeMoves(
-    const std::vector<RenameMove>& moves, const std::optional<FileURL>& backupDirectory)
+AppliedBatch RenamerStore::executeMoves(const std::vector<RenameMove>& moves,
+    const std::optional<FileURL>& backupDirectory, const std::optional<Uuid>& recordId)
 {
     return withFolderAccess(foldersOf(moves), [&] {
         LocalFileSystem fileSystem;
         RenameExecutor executor(fileSystem, batchJournalFolder());
-        return executor.execute(moves, backupDirectory);
+        BatchOptions options;
+        options.backupDirectory = backupDirectory;
+        options.grantedFolders = m_folderAccess->folders();
+        options.recordId = recordId;
+        auto applied = executor.apply(moves, options);
+        // A batch without a record of its own (undo, revert) is over with its last move.
+        if (!recordId)
+            applied.journal.finish();
+        return applied;
     });
 }
 
@@ -101,7 +109,7 @@ std::vector<FileURL> RenamerStore::performMoves(
     batch.reserve(moves.size());
     for (const auto& [from, to] : moves)
         batch.push_back(RenameMove { from, to });
-    return executeMoves(batch, backupDirectory);
+    return executeMoves(batch, backupDirectory, std::nullopt).createdDirectories;
 }
 
 void RenamerStore::recordBatch(HistoryRecord record)
@@ -149,12 +157,13 @@ void RenamerStore::apply()
     if (moves.empty())
         return;
 
+    auto count = moves.size();
     auto batchId = Uuid::random();
     std::optional<FileURL> backupFolder;
-    std::vector<FileURL> created;
+    AppliedBatch applied;
     try {
         backupFolder = backupDirectoryFor(batchId);
-        created = executeMoves(moves, backupFolder);
+        applied = executeMoves(moves, backupFolder, batchId);
     } catch (const std::exception& error) {
         presentFailureAlert(error.what());
         return;
@@ -170,7 +179,6 @@ void RenamerStore::apply()
     publishItems(std::move(items));
     refreshPreview();
 
-    auto count = moves.size();
     UndoBatch inverse;
     inverse.reserve(count);
     for (const auto& move : moves)
@@ -178,7 +186,9 @@ void RenamerStore::apply()
     setUndoStack({ std::move(inverse) });
 
     try {
-        recordBatch(HistoryRecord(batchId, std::move(moves), std::move(created), backupFolder));
+        recordBatch(recordOf(batchId, std::move(moves), applied, backupFolder));
+        // Recorded: the batch is over. Until then its journal lets the next start record it.
+        applied.journal.finish();
         RenameExecutor::pruneBackups(
             backupsFolder(), Date { Date::now().seconds - backupLifetime });
     } catch (const std::exception& error) {
@@ -251,7 +261,7 @@ void RenamerStore::revert(const Uuid& id)
     std::vector<RenameMove> inverse;
     try {
         inverse = record.validateForUndo();
-        executeMoves(inverse, std::nullopt);
+        executeMoves(inverse, std::nullopt, std::nullopt);
     } catch (const std::exception& error) {
         setMessage(std::string(error.what()));
         return;

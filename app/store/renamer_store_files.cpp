@@ -114,7 +114,10 @@ bool RenamerStore::coversFolder(std::string_view path) const
     auto found = m_coveredFolders.find(path);
     if (found != m_coveredFolders.end())
         return found->second;
-    bool covered = m_folderAccess->covers(FileURL(path, true));
+    // One resolution of each granted folder for the whole preview, not one per folder asked.
+    if (!m_coverage)
+        m_coverage.emplace(m_folderAccess->coverage());
+    bool covered = m_coverage->covers(FileURL(path, true));
     m_coveredFolders.emplace(std::string(path), covered);
     return covered;
 }
@@ -122,6 +125,7 @@ bool RenamerStore::coversFolder(std::string_view path) const
 void RenamerStore::grantsChanged()
 {
     m_coveredFolders.clear();
+    m_coverage.reset();
     m_previews.reset();
     emit previewsChanged();
 }

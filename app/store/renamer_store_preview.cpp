@@ -86,6 +86,7 @@ void RenamerStore::publish(std::int64_t revision, PreviewResult&& result)
     m_rawPreviews = std::make_shared<const std::vector<PreviewRow>>(std::move(result.rows));
     m_previews.reset();
     m_coveredFolders.clear();
+    m_coverage.reset();
     emit rawPreviewsChanged();
     emit previewsChanged();
     setIsPlanning(false);

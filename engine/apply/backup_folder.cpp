@@ -2,6 +2,7 @@
 
 #include "engine/apply/file_system.h"
 #include "engine/model/json.h"
+#include "engine/model/regular_file.h"
 #include "engine/model/text.h"
 #include "engine/model/uuid.h"
 
@@ -49,34 +50,134 @@ namespace {
         return name.substr(0, end);
     }
 
+    [[noreturn]] void failCopy(const std::string& source, const std::string& copy, int code)
+    {
+        throw FileSystemError("Couldn't copy " + inQuotes(source) + " to " + inQuotes(copy), code);
+    }
+
+    /// Copies the bytes of `in` to `out`; the system's error number on failure, else 0.
+    int copyBytes(int in, int out)
+    {
+        bool copiedAny = false;
+        for (;;) {
+            ssize_t count = ::copy_file_range(in, nullptr, out, nullptr, std::size_t(1) << 30, 0);
+            if (count > 0) {
+                copiedAny = true;
+                continue;
+            }
+            if (count == 0)
+                return 0;
+            if (errno == EINTR)
+                continue;
+            // Where the kernel cannot copy between these files, plain reads and writes can.
+            if (!copiedAny
+                && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP))
+                break;
+            return errno;
+        }
+        char buffer[1 << 16];
+        for (;;) {
+            ssize_t count = ::read(in, buffer, sizeof buffer);
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count < 0)
+                return errno;
+            if (count == 0)
+                return 0;
+            for (ssize_t written = 0; written < count;) {
+                ssize_t step
+                    = ::write(out, buffer + written, static_cast<std::size_t>(count - written));
+                if (step < 0 && errno == EINTR)
+                    continue;
+                if (step < 0)
+                    return errno;
+                written += step;
+            }
+        }
+    }
+
+    // The copy of one regular file, with its permissions. Every failure carries the system's
+    // own reason ("No space left on device"), never a generic one.
+    void copyFile(const std::string& source, const std::string& copy)
+    {
+        int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (in < 0)
+            failCopy(source, copy, errno);
+        struct stat status { };
+        if (::fstat(in, &status) != 0 || !S_ISREG(status.st_mode)) {
+            int error = S_ISREG(status.st_mode) ? errno : EINVAL;
+            ::close(in);
+            failCopy(source, copy, error);
+        }
+        int out
+            = ::open(copy.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, status.st_mode & 07777);
+        if (out < 0) {
+            int error = errno;
+            ::close(in);
+            failCopy(source, copy, error);
+        }
+        int error = copyBytes(in, out);
+        ::close(in);
+        if (::close(out) != 0 && error == 0)
+            error = errno;
+        if (error != 0)
+            failCopy(source, copy, error);
+    }
+
     void copyItem(const std::filesystem::path& source, const std::filesystem::path& copy)
     {
         namespace fs = std::filesystem;
-        std::error_code error;
-        auto status = fs::symlink_status(source, error);
-        if (error)
-            fail("Couldn't copy " + inQuotes(source) + " to " + inQuotes(copy), error);
-        if (fs::is_symlink(status)) {
+        struct stat status { };
+        if (::lstat(source.c_str(), &status) != 0)
+            failCopy(source, copy, errno);
+        if (S_ISLNK(status.st_mode)) {
+            std::error_code error;
             fs::copy_symlink(source, copy, error);
-        } else if (fs::is_directory(status)) {
-            // mkdir refuses an existing folder, which copy() would merge into.
-            if (::mkdir(copy.c_str(), 0777) != 0)
-                error = std::error_code(errno, std::generic_category());
-            else
-                fs::copy(source, copy,
-                    fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
-        } else {
-            fs::copy_file(source, copy, fs::copy_options::none, error);
+            if (error)
+                failCopy(source, copy, error.value());
+            return;
         }
+        if (S_ISREG(status.st_mode)) {
+            copyFile(source, copy);
+            return;
+        }
+        if (!S_ISDIR(status.st_mode))
+            failCopy(source, copy, EINVAL);
+        // mkdir refuses an existing folder, which a copy would otherwise merge into.
+        if (::mkdir(copy.c_str(), 0777) != 0)
+            failCopy(source, copy, errno);
+        std::error_code error;
+        std::vector<std::string> names;
+        for (fs::directory_iterator listing(source, error);
+             !error && listing != fs::directory_iterator(); listing.increment(error))
+            names.push_back(listing->path().filename().string());
         if (error)
-            fail("Couldn't copy " + inQuotes(source) + " to " + inQuotes(copy), error);
+            failCopy(source, copy, error.value());
+        for (const auto& name : names)
+            copyItem(source / name, copy / name);
     }
 
-    void writeNewFile(const std::string& path, std::string_view data)
+    /// Takes back what a failed backup wrote: the whole folder when this backup made it,
+    /// else only the items it added to a folder that was there before.
+    void removePartialBackup(
+        const FileURL& folder, bool madeFolder, const std::vector<std::filesystem::path>& written)
+    {
+        std::error_code ignored;
+        if (madeFolder) {
+            std::filesystem::remove_all(folder.path, ignored);
+            return;
+        }
+        for (const auto& path : written)
+            std::filesystem::remove_all(path, ignored);
+    }
+
+    void writeNewFile(
+        const std::string& path, std::string_view data, std::vector<std::filesystem::path>& made)
     {
         int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (descriptor < 0)
             throwSystemError("Couldn't write", path);
+        made.push_back(path);
         while (!data.empty()) {
             ssize_t written = ::write(descriptor, data.data(), data.size());
             if (written < 0 && errno == EINTR)
@@ -133,29 +234,13 @@ namespace {
     {
         // Only a regular file counts: a FIFO or device put in its place must not stall the
         // pruning that follows every rename.
-        int descriptor = ::open(
-            (folder / manifestName).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
-        if (descriptor < 0)
+        std::error_code error;
+        auto file = RegularFile::open(folder / manifestName, error, RegularFile::Links::refuse);
+        if (!file)
             return std::nullopt;
-        struct stat status { };
-        if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-            ::close(descriptor);
+        auto data = file->readAll(error);
+        if (error)
             return std::nullopt;
-        }
-        std::string data;
-        char buffer[65536];
-        for (;;) {
-            ssize_t count = ::read(descriptor, buffer, sizeof buffer);
-            if (count < 0 && errno == EINTR)
-                continue;
-            if (count <= 0) {
-                ::close(descriptor);
-                if (count < 0)
-                    return std::nullopt;
-                break;
-            }
-            data.append(buffer, static_cast<std::size_t>(count));
-        }
         try {
             return json::decode<std::vector<RenameMove>>(json::parse(data));
         } catch (const json::DecodeError&) {
@@ -174,15 +259,33 @@ std::string copyName(std::size_t position, std::string_view oldName)
 
 void write(const FileURL& folder, const std::vector<RenameMove>& moves)
 {
+    struct stat status { };
+    bool madeFolder = ::lstat(folder.path.c_str(), &status) != 0;
     std::error_code error;
     std::filesystem::create_directories(folder.path, error);
     if (error)
         fail("Couldn't create the folder " + inQuotes(folder.path), error);
-    for (std::size_t position = 0; position < moves.size(); ++position) {
-        const auto& from = moves[position].from;
-        copyItem(from.path, folder.appending(copyName(position, from.lastPathComponent())).path);
+    std::vector<std::filesystem::path> written;
+    try {
+        for (std::size_t position = 0; position < moves.size(); ++position) {
+            const auto& from = moves[position].from;
+            auto copy = folder.appending(copyName(position, from.lastPathComponent())).path;
+            try {
+                copyItem(from.path, copy);
+            } catch (const FileSystemError& failure) {
+                // A copy cut short is this backup's too, unless the name was taken before.
+                if (failure.code() != EEXIST && ::lstat(copy.c_str(), &status) == 0)
+                    written.push_back(copy);
+                throw;
+            }
+            written.push_back(copy);
+        }
+        auto manifest = folder.appending(manifestName).path;
+        writeNewFile(manifest, nlohmann::json(moves).dump(), written);
+    } catch (...) {
+        removePartialBackup(folder, madeFolder, written);
+        throw;
     }
-    writeNewFile(folder.appending(manifestName).path, nlohmann::json(moves).dump());
 }
 
 void prune(const FileURL& folder, Date cutoff)

@@ -20,6 +20,28 @@ std::vector<bool> FileSystem::itemsExist(const std::vector<FileURL>& urls)
     return answers;
 }
 
+std::optional<std::vector<std::optional<std::uint64_t>>> FileSystem::findNames(
+    const OpenFolder&, const std::vector<std::string_view>&, std::size_t)
+{
+    return std::nullopt;
+}
+
+OpenFolders::~OpenFolders()
+{
+    for (const auto& folder : m_folders)
+        m_fileSystem.closeFolder(folder);
+}
+
+const OpenFolder& OpenFolders::keep(OpenFolder folder)
+{
+    try {
+        return m_folders.emplace_back(std::move(folder));
+    } catch (...) {
+        m_fileSystem.closeFolder(folder);
+        throw;
+    }
+}
+
 void throwSystemError(std::string_view action, std::string_view path)
 {
     int code = errno;

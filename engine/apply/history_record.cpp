@@ -327,6 +327,7 @@ StoredRecordFacts readStoredRecord(json::StreamReader& reader, HistoryRecord* re
             seen[1] = true;
         } else if (key == dateKey) {
             read.date = Date { values.number(values.value()) };
+            facts.date = read.date;
             seen[2] = true;
         } else if (key == movesKey) {
             read.moves.clear();

@@ -72,10 +72,11 @@ void from_json(const nlohmann::json& json, HistoryRecord& record);
 void appendStoredRecord(std::string& out, const HistoryRecord& record,
     const std::function<void(std::string&)>& drain = {});
 
-/// What reading a stored record tells besides its content: its id, and where it and its
+/// What reading a stored record tells besides its content: its id and date, and where it and its
 /// "undone" value lie in the document, as byte offsets.
 struct StoredRecordFacts {
     Uuid id;
+    Date date;
     bool undone = false;
     std::size_t start = 0;
     std::size_t end = 0;

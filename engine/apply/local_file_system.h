@@ -2,6 +2,11 @@
 
 #include "engine/apply/file_system.h"
 
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
 namespace sorvik {
 
 /// The real file system, through POSIX calls.
@@ -15,6 +20,9 @@ namespace sorvik {
 /// Asked about many names in one folder, it reads the folder once instead of testing each
 /// name, but only where a listing answers exactly as `lstat` would: on file systems that
 /// compare names byte for byte (ext4, XFS, Btrfs, tmpfs) in a folder without case folding.
+///
+/// An open folder is an `O_PATH | O_DIRECTORY` descriptor; every operation on it is one of the
+/// `*at` calls relative to that descriptor, never following a final symbolic link.
 class LocalFileSystem final : public FileSystem {
 public:
     /// `lstat` of the path: a final symbolic link is not followed.
@@ -27,10 +35,59 @@ public:
     /// `rmdir`: fails with `ENOTEMPTY` and keeps a folder that holds anything.
     void removeEmptyDirectory(const FileURL& url) override;
 
+    /// An `O_PATH` descriptor of the folder.
+    OpenFolder openFolder(const FileURL& url, bool followFinalLink) override;
+    OpenFolder openFolder(const OpenFolder& parent, std::string_view name) override;
+    void closeFolder(const OpenFolder& folder) override;
+    ItemStatus folderStatus(const OpenFolder& folder) override;
+    /// What the kernel reports for the descriptor, checked against the folder's identity; where
+    /// that cannot be had, the path is found by walking up from the folder.
+    std::string realPath(const OpenFolder& folder) override;
+    /// The real path found by walking up from the folder through "..", without /proc.
+    static std::string realPathByWalkingUp(const OpenFolder& folder);
+    std::optional<ItemStatus> itemStatus(const OpenFolder& folder, std::string_view name) override;
+    std::optional<std::vector<std::optional<std::uint64_t>>> findNames(const OpenFolder& folder,
+        const std::vector<std::string_view>& names, std::size_t limit) override;
+    /// `renameat2` with `RENAME_NOREPLACE`, or `linkat` then `unlinkat` where the file system
+    /// refuses the flag (folders then fail).
+    void moveItem(const OpenFolder& source, std::string_view sourceName,
+        const OpenFolder& destination, std::string_view destinationName) override;
+    void createDirectory(const OpenFolder& parent, std::string_view name) override;
+    void removeEmptyDirectory(const OpenFolder& parent, std::string_view name) override;
+    void removeName(const OpenFolder& folder, std::string_view name) override;
+
     /// The move used where the file system refuses `RENAME_NOREPLACE`: `link` then `unlink`
     /// for anything but a folder; a folder fails with `renameError`. Public so that it can be
     /// tried on file systems that do know the flag.
     static void moveByLinking(const FileURL& source, const FileURL& destination, int renameError);
+};
+
+/// `LocalFileSystem::itemExists` for many paths asked one by one, as a preview asks: the
+/// first time a folder that holds many of them (as told at construction) is asked about, its
+/// names are read once, where a reading answers as `lstat` would; every other path is tested
+/// by itself. The answers are those of that moment, which is all a preview needs: the executor
+/// checks again before anything moves.
+class ExistenceSnapshot {
+public:
+    /// `expected`: folder path -> how many paths in it will be asked about.
+    explicit ExistenceSnapshot(const std::unordered_map<std::string, std::size_t>& expected);
+
+    bool operator()(const FileURL& url);
+
+private:
+    /// Lets the maps be asked with a string_view, without making a string of it.
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const
+        {
+            return std::hash<std::string_view> {}(text);
+        }
+    };
+    using Names = std::unordered_set<std::string, Hash, std::equal_to<>>;
+
+    std::unordered_map<std::string, std::size_t, Hash, std::equal_to<>> m_expected;
+    std::unordered_map<std::string, std::optional<Names>, Hash, std::equal_to<>> m_listed;
+    LocalFileSystem m_fileSystem;
 };
 
 } // namespace sorvik

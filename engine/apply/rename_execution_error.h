@@ -3,27 +3,48 @@
 #include "engine/model/error.h"
 #include "engine/model/file_url.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace sorvik {
 
+/// A file that a failed rollback or recovery left away from its place: where it is now, and
+/// where it belongs (empty when that is not known).
+struct StrandedFile {
+    FileURL at;
+    FileURL original;
+
+    friend bool operator==(const StrandedFile&, const StrandedFile&) = default;
+};
+
+/// How a path is written in a message: as it stands unless the caller escapes it.
+using PathText = std::function<std::string(const std::string& path)>;
+
+/// One line per file: its path, and "(originally " + the path it belongs at + ")" when known;
+/// each path as `shown` writes it (as it stands without one).
+std::string strandedFilesText(const std::vector<StrandedFile>& files, const PathText& shown = {});
+
 /// The executor's failure. `what()` is `cause` followed by "\nAll staged files were
 /// restored." when nothing was left behind, otherwise by "\nSome files could not be
-/// restored. They remain at:\n" and the path of every file in `recoveryFiles`, one per line.
+/// restored. They remain at:\n" and one line per file left behind (see `strandedFilesText`).
 /// The fixed ending holds for every such error, also for checks that fail before anything
 /// has moved.
 class RenameExecutionError : public Error {
 public:
     RenameExecutionError(std::string cause, std::vector<FileURL> recoveryFiles = {});
+    RenameExecutionError(std::string cause, std::vector<StrandedFile> stranded);
 
     const std::string& cause() const { return m_cause; }
     /// Files left at a temporary name or at a destination after a failed rollback.
     const std::vector<FileURL>& recoveryFiles() const { return m_recoveryFiles; }
+    /// The same files, each with the place it belongs at.
+    const std::vector<StrandedFile>& stranded() const { return m_stranded; }
 
 private:
     std::string m_cause;
     std::vector<FileURL> m_recoveryFiles;
+    std::vector<StrandedFile> m_stranded;
 };
 
 } // namespace sorvik

@@ -1,179 +1,658 @@
 #include "engine/apply/rename_executor.h"
 
 #include "engine/apply/backup_folder.h"
-#include "engine/apply/rename_journal.h"
+#include "engine/apply/granted_folders.h"
 #include "engine/model/uuid.h"
 
+#include "engine/model/text.h"
+
+#include <algorithm>
+#include <array>
 #include <cerrno>
+#include <deque>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
-
-#include <dirent.h>
-
-#include <sys/stat.h>
 
 namespace sorvik {
 
 namespace {
 
     constexpr const char* duplicateText = "Duplicate source or destination.";
+    // Below this many names in one folder, asking for each is cheaper than reading it whole.
+    constexpr std::size_t listingThreshold = 64;
+    // A folder is read whole only while it holds at most this many entries per name wanted.
+    constexpr std::size_t entriesPerName = 16;
 
-    FileURL temporaryURL(const FileURL& from)
-    {
-        return from.deletingLastPathComponent().appending(
-            "." + Uuid::random().text() + ".twtmp", from.isDirectory);
-    }
-
-    // The file numbers of the sources, for the journal. Where many sources share a folder,
-    // one listing of the folder costs far less than a `lstat` of each; the listing stops early
-    // when the folder holds much more than the batch takes from it.
-    std::vector<std::uint64_t> fileNumbers(const std::vector<RenameMove>& moves)
-    {
-        constexpr std::size_t listingThreshold = 64;
-        constexpr std::size_t entriesPerSource = 16;
-        std::vector<std::uint64_t> numbers(moves.size(), 0);
-        std::unordered_map<std::string, std::vector<std::size_t>> byFolder;
-        for (std::size_t index = 0; index < moves.size(); ++index)
-            byFolder[moves[index].from.deletingLastPathComponent().path].push_back(index);
-        for (const auto& [folder, indices] : byFolder) {
-            if (indices.size() < listingThreshold)
-                continue;
-            std::unordered_map<std::string, std::size_t> wanted;
-            wanted.reserve(indices.size());
-            for (std::size_t index : indices)
-                wanted.emplace(moves[index].from.lastPathComponent(), index);
-            DIR* listing = ::opendir(folder.c_str());
-            if (!listing)
-                continue;
-            std::size_t budget = indices.size() * entriesPerSource;
-            while (const dirent* entry = ::readdir(listing)) {
-                if (budget-- == 0)
-                    break;
-                auto found = wanted.find(entry->d_name);
-                if (found != wanted.end())
-                    numbers[found->second] = static_cast<std::uint64_t>(entry->d_ino);
-            }
-            ::closedir(listing);
-        }
-        for (std::size_t index = 0; index < moves.size(); ++index) {
-            if (numbers[index] != 0)
-                continue;
-            struct stat status { };
-            if (::lstat(moves[index].from.path.c_str(), &status) == 0)
-                numbers[index] = static_cast<std::uint64_t>(status.st_ino);
-        }
-        return numbers;
-    }
-
-    // The run of one batch from the first move on.
-    class Run {
+    /// A hidden temporary name, ".", a random UUID and ".twtmp", kept in place: a batch holds
+    /// one per move.
+    class TemporaryName {
     public:
-        Run(FileSystem& fileSystem, const std::vector<RenameMove>& moves)
+        TemporaryName()
+        {
+            auto text = "." + Uuid::random().text() + ".twtmp";
+            std::copy(text.begin(), text.end(), m_text.begin());
+        }
+        std::string_view view() const { return { m_text.data(), m_text.size() }; }
+
+    private:
+        std::array<char, 43> m_text {};
+    };
+
+    /// Compares comparison keys (see `comparisonKey`) held in one of two forms: a path that is
+    /// ASCII or not UTF-8, whose key is its own bytes with ASCII letters folded, or a key
+    /// itself. Either way, folding ASCII letters on the fly gives the key's bytes: so a batch's
+    /// paths need no copies to be compared.
+    struct FoldedKey {
+        static char folded(char character)
+        {
+            return character >= 'A' && character <= 'Z' ? static_cast<char>(character + 32)
+                                                        : character;
+        }
+        std::size_t operator()(std::string_view text) const
+        {
+            // FNV-1a over the folded bytes.
+            std::size_t hash = 14695981039346656037ULL;
+            for (char character : text) {
+                hash ^= static_cast<unsigned char>(folded(character));
+                hash *= 1099511628211ULL;
+            }
+            return hash;
+        }
+        bool operator()(std::string_view first, std::string_view second) const
+        {
+            return first.size() == second.size()
+                && std::equal(first.begin(), first.end(), second.begin(),
+                    [](char one, char other) { return folded(one) == folded(other); });
+        }
+    };
+    using KeySet = std::unordered_set<std::string_view, FoldedKey, FoldedKey>;
+
+    /// The folder part of a standard path ("/" for an item at the root).
+    std::string_view folderOf(std::string_view path)
+    {
+        auto slash = path.rfind('/');
+        return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+    }
+
+    /// The last component of a standard path.
+    std::string_view nameOf(std::string_view path) { return path.substr(path.rfind('/') + 1); }
+
+    /// Lets maps keyed by path be asked with a view of one, as every step asks.
+    struct PathHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view path) const
+        {
+            return std::hash<std::string_view> {}(path);
+        }
+    };
+    template <class Value>
+    using PathMap = std::unordered_map<std::string, Value, PathHash, std::equal_to<>>;
+
+    /// One move of the batch as it is carried out.
+    struct Step {
+        std::size_t given = 0;
+        /// The move's paths standardized: views into the move itself, or into the batch's
+        /// copies of paths that were not standard.
+        std::string_view from;
+        std::string_view to;
+        /// The comparison keys of `from` and `to` in `FoldedKey`'s forms.
+        std::string_view fromKey;
+        std::string_view toKey;
+        TemporaryName tempName;
+        bool isDirectory = false;
+        /// The open folder of `from` (also that of the temporary name); null when it could
+        /// not be opened.
+        const OpenFolder* source = nullptr;
+        /// Index into the batch's destination folders.
+        std::size_t destination = 0;
+        /// The source as the checks found it.
+        ItemStatus checked;
+
+        std::string_view fromName() const { return nameOf(from); }
+        std::string_view toName() const { return nameOf(to); }
+    };
+
+    /// A folder that receives files: open before the first move, or found or made in phase 2.
+    struct Destination {
+        FileURL url;
+        const OpenFolder* folder = nullptr;
+    };
+
+    /// A folder the batch made, and where.
+    struct Created {
+        const OpenFolder* parent = nullptr;
+        std::string name;
+        FileURL url;
+    };
+
+    /// Looks many names up in their open folders, reading a folder once where many of its
+    /// names are wanted and the file system can answer that way; each name by itself
+    /// elsewhere. Names are added with `want`, then `look` answers them all.
+    class NameLookup {
+    public:
+        explicit NameLookup(FileSystem& fileSystem)
+            : m_fileSystem(fileSystem)
+        {
+        }
+
+        /// Adds a name; its answer comes at the same place in `look`'s result.
+        void want(const OpenFolder* folder, std::string_view name)
+        {
+            auto& asked = m_byFolder[folder];
+            asked.names.push_back(name);
+            asked.places.push_back(m_count++);
+        }
+
+        /// For every name wanted, in order: its device and file number, or nothing.
+        std::vector<std::optional<ItemStatus>> look()
+        {
+            std::vector<std::optional<ItemStatus>> answers(m_count);
+            for (auto& [folder, asked] : m_byFolder) {
+                if (!folder)
+                    continue;
+                if (asked.names.size() >= listingThreshold
+                    && answerFromListing(*folder, asked, answers))
+                    continue;
+                for (std::size_t index = 0; index < asked.names.size(); ++index)
+                    answers[asked.places[index]]
+                        = m_fileSystem.itemStatus(*folder, asked.names[index]);
+            }
+            m_byFolder.clear();
+            m_count = 0;
+            return answers;
+        }
+
+    private:
+        struct Asked {
+            std::vector<std::string_view> names;
+            std::vector<std::size_t> places;
+        };
+
+        bool answerFromListing(const OpenFolder& folder, const Asked& asked,
+            std::vector<std::optional<ItemStatus>>& answers)
+        {
+            auto found
+                = m_fileSystem.findNames(folder, asked.names, asked.names.size() * entriesPerName);
+            if (!found)
+                return false;
+            ItemStatus status;
+            try {
+                status = m_fileSystem.folderStatus(folder);
+            } catch (const std::exception&) {
+                return false;
+            }
+            for (std::size_t index = 0; index < asked.names.size(); ++index) {
+                if (!(*found)[index])
+                    continue;
+                // Everything in a folder is on its device; a mount point cannot be renamed.
+                ItemStatus item;
+                item.device = status.device;
+                item.inode = *(*found)[index];
+                answers[asked.places[index]] = item;
+            }
+            return true;
+        }
+
+        FileSystem& m_fileSystem;
+        std::unordered_map<const OpenFolder*, Asked> m_byFolder;
+        std::size_t m_count = 0;
+    };
+
+    /// One run of one batch, from the checks to the last move (or the rollback).
+    class Batch {
+    public:
+        Batch(FileSystem& fileSystem, const std::vector<RenameMove>& moves,
+            const BatchOptions& options, const std::optional<FileURL>& journalFolder)
             : m_fileSystem(fileSystem)
             , m_moves(moves)
-            , m_completed(moves.size(), false)
+            , m_options(options)
+            , m_journalFolder(journalFolder)
+            , m_open(fileSystem)
+            , m_lookup(fileSystem)
         {
-            m_temps.reserve(moves.size());
-            for (const auto& move : moves)
-                m_temps.push_back(temporaryURL(move.from));
         }
 
-        const std::vector<FileURL>& temps() const { return m_temps; }
+        AppliedBatch run()
+        {
+            plan();
+            if (!m_options.expectedSources.empty()
+                && m_options.expectedSources.size() != m_moves.size())
+                throw RenameExecutionError("The batch's sources do not match its moves.");
+            openFolders();
+            check();
+            if (m_options.backupDirectory) {
+                std::vector<RenameMove> effective;
+                effective.reserve(m_steps.size());
+                for (const auto& step : m_steps)
+                    effective.push_back(m_moves[step.given]);
+                backup::write(*m_options.backupDirectory, effective);
+            }
 
-        std::vector<FileURL> perform()
+            AppliedBatch applied;
+            if (m_options.recordId)
+                applied.fingerprints.resize(m_moves.size());
+            if (m_steps.empty())
+                return applied;
+            if (m_journalFolder)
+                applied.journal = RenameJournal::begin(*m_journalFolder, journalHeader(),
+                    { m_steps.size(), [this](std::size_t index) { return journalMove(index); } });
+            try {
+                perform();
+            } catch (const RenameExecutionError& error) {
+                // Files the rollback could not put back stay listed in the journal, so the
+                // next start-up tries again; the user also gets their paths now.
+                if (error.recoveryFiles().empty())
+                    applied.journal.finish();
+                throw;
+            }
+            applied.createdDirectories.reserve(m_created.size());
+            for (const auto& created : m_created)
+                applied.createdDirectories.push_back(created.url);
+            applied.journal.markComplete({ Date::now(), applied.createdDirectories });
+            if (m_options.recordId) {
+                // A rename leaves a file's size, date and number as they were; a folder moved
+                // to another parent gets a new "..", so its own is read again for the record.
+                for (const auto& step : m_steps) {
+                    if (!step.checked.isDirectory)
+                        applied.fingerprints[step.given] = step.checked.fingerprint();
+                }
+            }
+            return applied;
+        }
+
+    private:
+        bool needsStatus() const
+        {
+            return m_options.recordId.has_value() || !m_options.expectedSources.empty();
+        }
+
+        /// `url`'s path standardized, as a view that lives as long as the batch.
+        std::string_view standardPath(const FileURL& url)
+        {
+            if (url.isStandardized())
+                return url.path;
+            return m_ownedTexts.emplace_back(url.standardized().path);
+        }
+
+        /// The comparison key of a standard path in `FoldedKey`'s forms.
+        std::string_view keyOf(std::string_view path)
+        {
+            if (text::isAscii(path) || !text::isValidUtf8(path))
+                return path;
+            return m_ownedTexts.emplace_back(comparisonKey(FileURL(path)));
+        }
+
+        /// The effective moves (those that do not stay in place), and the checks of names.
+        void plan()
+        {
+            m_steps.reserve(m_moves.size());
+            for (std::size_t index = 0; index < m_moves.size(); ++index) {
+                const auto& move = m_moves[index];
+                auto from = standardPath(move.from);
+                auto to = standardPath(move.to);
+                if (from == to)
+                    continue;
+                auto& step = m_steps.emplace_back();
+                step.given = index;
+                step.from = from;
+                step.to = to;
+                step.isDirectory = move.from.isDirectory;
+            }
+            m_sourceKeys.reserve(m_steps.size());
+            for (auto& step : m_steps) {
+                step.fromKey = keyOf(step.from);
+                m_sourceKeys.insert(step.fromKey);
+            }
+            if (m_sourceKeys.size() < m_steps.size())
+                throw RenameExecutionError(duplicateText);
+            KeySet destinationKeys;
+            destinationKeys.reserve(m_steps.size());
+            m_destinationIsSource.reserve(m_steps.size());
+            for (auto& step : m_steps) {
+                step.toKey = keyOf(step.to);
+                if (!destinationKeys.insert(step.toKey).second)
+                    throw RenameExecutionError(duplicateText);
+                m_destinationIsSource.push_back(m_sourceKeys.contains(step.toKey));
+            }
+        }
+
+        /// Whether `folder` is, or lies below, a source that phase 1 moves away.
+        bool movesAway(const FileURL& folder) const
+        {
+            for (FileURL current = folder;;) {
+                // A key itself is one of the forms the set compares.
+                if (m_sourceKeys.contains(comparisonKey(current)))
+                    return true;
+                auto above = current.deletingLastPathComponent();
+                if (above.path == current.path)
+                    return false;
+                current = above;
+            }
+        }
+
+        const OpenFolder& keep(OpenFolder folder)
+        {
+            const auto& kept = m_open.keep(std::move(folder));
+            m_kept.push_back(&kept);
+            return kept;
+        }
+
+        /// The destination folder for `folder`: open it now when it will stay where it is;
+        /// otherwise note it (and any missing folder above it) for phase 2 and open the
+        /// nearest folder above that stays.
+        std::size_t destinationFor(std::string_view path)
+        {
+            auto found = m_destinationIndex.find(path);
+            if (found != m_destinationIndex.end())
+                return found->second;
+            FileURL folder(path, true);
+            std::size_t index = m_destinations.size();
+            m_destinations.push_back({ folder, nullptr });
+            m_destinationIndex.emplace(folder.path, index);
+
+            std::vector<FileURL> planned;
+            for (FileURL current = folder;;) {
+                if (!movesAway(current)) {
+                    if (const OpenFolder* open = openStaying(current)) {
+                        if (current.path == folder.path)
+                            m_destinations[index].folder = open;
+                        break;
+                    }
+                }
+                planned.push_back(current);
+                auto above = current.deletingLastPathComponent();
+                if (above.path == current.path)
+                    throw RenameExecutionError(FileSystemError(
+                        "Couldn't create the folder \"" + folder.path + "\"", EACCES)
+                                                   .what());
+                current = above;
+            }
+            for (auto each = planned.rbegin(); each != planned.rend(); ++each) {
+                if (m_plannedSeen.insert(each->path).second)
+                    m_planned.push_back(*each);
+            }
+            return index;
+        }
+
+        /// The open folder at `url`, a folder that stays during the batch; null when nothing
+        /// is there yet. Anything else there fails the batch now, before any move.
+        const OpenFolder* openStaying(const FileURL& url)
+        {
+            auto found = m_staying.find(url.path);
+            if (found != m_staying.end())
+                return found->second;
+            const OpenFolder* open = nullptr;
+            try {
+                open = &keep(m_fileSystem.openFolder(url, true));
+            } catch (const FileSystemError& error) {
+                if (error.code() != ENOENT)
+                    throw RenameExecutionError(error.what());
+            }
+            m_staying.emplace(url.path, open);
+            return open;
+        }
+
+        /// Every folder of the batch, once, before anything moves; and the grants.
+        void openFolders()
+        {
+            PathMap<const OpenFolder*> sources;
+            for (auto& step : m_steps) {
+                auto found = sources.find(folderOf(step.from));
+                if (found == sources.end()) {
+                    FileURL folder(folderOf(step.from), true);
+                    const OpenFolder* open = nullptr;
+                    try {
+                        open = &keep(m_fileSystem.openFolder(folder, true));
+                    } catch (const FileSystemError&) {
+                        // Its sources are missing; the check says so in batch order.
+                    }
+                    found = sources.emplace(folder.path, open).first;
+                    if (open && !movesAway(folder))
+                        m_staying.emplace(folder.path, open);
+                }
+                step.source = found->second;
+            }
+            for (auto& step : m_steps)
+                step.destination = destinationFor(folderOf(step.to));
+
+            if (!m_options.grantedFolders)
+                return;
+            GrantedFolders grants(m_fileSystem, *m_options.grantedFolders);
+            for (const OpenFolder* folder : m_kept) {
+                if (!grants.contain(*folder))
+                    throw RenameExecutionError(GrantedFolders::outsideText(folder->url));
+            }
+        }
+
+        void check()
+        {
+            // Sources by themselves when their size and date are wanted too; otherwise, like
+            // destinations, from one reading of a folder that holds many of them.
+            for (std::size_t index = 0; index < m_steps.size(); ++index) {
+                const auto& step = m_steps[index];
+                if (!needsStatus())
+                    m_lookup.want(step.source, step.fromName());
+                if (!m_destinationIsSource[index] && m_destinations[step.destination].folder)
+                    m_lookup.want(m_destinations[step.destination].folder, step.toName());
+            }
+            auto answers = m_lookup.look();
+            std::size_t answer = 0;
+            for (std::size_t index = 0; index < m_steps.size(); ++index) {
+                auto& step = m_steps[index];
+                const auto& move = m_moves[step.given];
+                std::optional<ItemStatus> source;
+                if (!needsStatus())
+                    source = answers[answer++];
+                else if (step.source)
+                    source = m_fileSystem.itemStatus(*step.source, step.fromName());
+                const auto& expected = m_options.expectedSources.empty()
+                    ? std::nullopt
+                    : m_options.expectedSources[step.given];
+                if (!source && expected)
+                    throw SourceChangedError(move.from);
+                if (!source)
+                    throw RenameExecutionError("Source is missing: " + move.from.path);
+                step.checked = *source;
+                if (expected && *expected != source->fingerprint())
+                    throw SourceChangedError(move.from);
+                if (m_destinationIsSource[index])
+                    continue;
+                bool taken = m_destinations[step.destination].folder
+                    ? answers[answer++].has_value()
+                    : m_fileSystem.itemExists(FileURL(step.to));
+                if (taken)
+                    throw RenameExecutionError("Destination already exists: " + move.to.path);
+            }
+        }
+
+        /// What the journal keeps besides the moves.
+        RenameJournalBatch journalHeader() const
+        {
+            RenameJournalBatch batch;
+            batch.id = m_options.recordId;
+            batch.backupPath = m_options.backupDirectory;
+            batch.plannedFolders = m_planned;
+            return batch;
+        }
+
+        RenameJournalMove journalMove(std::size_t index) const
+        {
+            const auto& step = m_steps[index];
+            return { step.from, folderOf(step.from), step.tempName.view(), step.to,
+                step.checked.inode, step.isDirectory };
+        }
+
+        /// The open folder of a destination, found or made (outermost first) below the
+        /// nearest open folder above it.
+        const OpenFolder& destinationFolder(std::size_t index)
+        {
+            auto& destination = m_destinations[index];
+            if (!destination.folder)
+                destination.folder = &resolve(destination.url);
+            return *destination.folder;
+        }
+
+        const OpenFolder& resolve(const FileURL& folder)
+        {
+            auto found = m_resolved.find(folder.path);
+            if (found != m_resolved.end())
+                return *found->second;
+            if (auto staying = m_staying.find(folder.path);
+                staying != m_staying.end() && staying->second)
+                return *staying->second;
+            const OpenFolder& parent = resolve(folder.deletingLastPathComponent());
+            auto name = folder.lastPathComponent();
+            const OpenFolder* open = nullptr;
+            try {
+                open = &m_open.keep(m_fileSystem.openFolder(parent, name));
+            } catch (const FileSystemError& error) {
+                if (error.code() != ENOENT)
+                    throw;
+                m_fileSystem.createDirectory(parent, name);
+                m_created.push_back({ &parent, name, FileURL(folder.path, true) });
+                open = &m_open.keep(m_fileSystem.openFolder(parent, name));
+            }
+            m_resolved.emplace(folder.path, open);
+            return *open;
+        }
+
+        /// After phase 1: each temporary name holds the very file that was checked.
+        void verifyStaged()
+        {
+            for (const auto& step : m_steps)
+                m_lookup.want(step.source, step.tempName.view());
+            auto answers = m_lookup.look();
+            for (std::size_t index = 0; index < m_steps.size(); ++index) {
+                const auto& staged = answers[index];
+                if (!staged || !staged->isSameItem(m_steps[index].checked))
+                    throw FileSystemError("The file \"" + m_moves[m_steps[index].given].from.path
+                            + "\" was replaced while it was being renamed",
+                        EEXIST);
+            }
+        }
+
+        void perform()
         {
             try {
-                for (std::size_t index = 0; index < m_moves.size(); ++index) {
-                    m_fileSystem.moveItem(m_moves[index].from, m_temps[index]);
+                for (const auto& step : m_steps) {
+                    m_fileSystem.moveItem(
+                        *step.source, step.fromName(), *step.source, step.tempName.view());
                     ++m_staged;
                 }
-                for (std::size_t index = 0; index < m_staged; ++index) {
-                    makeParentFolder(m_moves[index].to);
-                    m_fileSystem.moveItem(m_temps[index], m_moves[index].to);
-                    m_completed[index] = true;
+                verifyStaged();
+                m_placed.assign(m_steps.size(), nullptr);
+                for (std::size_t index = 0; index < m_steps.size(); ++index) {
+                    const auto& step = m_steps[index];
+                    const OpenFolder& destination = destinationFolder(step.destination);
+                    m_fileSystem.moveItem(
+                        *step.source, step.tempName.view(), destination, step.toName());
+                    m_placed[index] = &destination;
                 }
             } catch (const std::exception& failure) {
                 throw rollBack(failure.what());
             }
-            return std::move(m_created);
-        }
-
-    private:
-        // Creates the missing folders above `to`, outermost first. A folder once seen or
-        // made is not tested again: a batch into one folder costs one test, not one per file.
-        void makeParentFolder(const FileURL& to)
-        {
-            FileURL parent = to.deletingLastPathComponent();
-            if (m_knownFolders.contains(parent.path))
-                return;
-            if (!m_fileSystem.itemExists(parent)) {
-                std::vector<FileURL> missing;
-                FileURL current = parent;
-                for (;;) {
-                    missing.push_back(current);
-                    FileURL above = current.deletingLastPathComponent();
-                    if (above.path == current.path)
-                        throw FileSystemError(
-                            "Couldn't create the folder \"" + parent.path + "\"", EACCES);
-                    current = above;
-                    if (m_knownFolders.contains(current.path) || m_fileSystem.itemExists(current))
-                        break;
-                }
-                for (auto folder = missing.rbegin(); folder != missing.rend(); ++folder) {
-                    m_fileSystem.createDirectory(*folder);
-                    m_created.push_back(*folder);
-                    m_knownFolders.insert(folder->path);
-                }
-            }
-            m_knownFolders.insert(parent.path);
         }
 
         RenameExecutionError rollBack(std::string cause)
         {
+            m_placed.resize(m_steps.size(), nullptr);
             for (std::size_t index = m_staged; index-- > 0;) {
-                if (!m_completed[index])
+                if (!m_placed[index])
                     continue;
+                const auto& step = m_steps[index];
                 try {
-                    m_fileSystem.moveItem(m_moves[index].to, m_temps[index]);
-                    m_completed[index] = false;
+                    m_fileSystem.moveItem(
+                        *m_placed[index], step.toName(), *step.source, step.tempName.view());
+                    m_placed[index] = nullptr;
                 } catch (const std::exception&) {
                     // It stays at its destination and is reported below.
                 }
             }
             // The placed files have left the created folders; remove those before moving
             // anything home, since a created folder may stand where a source was.
-            for (auto folder = m_created.rbegin(); folder != m_created.rend(); ++folder) {
+            for (auto created = m_created.rbegin(); created != m_created.rend(); ++created) {
                 try {
-                    m_fileSystem.removeEmptyDirectory(*folder);
+                    m_fileSystem.removeEmptyDirectory(*created->parent, created->name);
                 } catch (const std::exception&) {
                 }
             }
-            std::vector<FileURL> recoveryFiles;
+            std::vector<StrandedFile> stranded;
             for (std::size_t index = m_staged; index-- > 0;) {
-                if (m_completed[index]) {
-                    recoveryFiles.push_back(m_moves[index].to);
+                const auto& step = m_steps[index];
+                const auto& move = m_moves[step.given];
+                if (m_placed[index]) {
+                    stranded.push_back({ move.to, move.from });
                     continue;
                 }
                 try {
-                    m_fileSystem.moveItem(m_temps[index], m_moves[index].from);
+                    m_fileSystem.moveItem(
+                        *step.source, step.tempName.view(), *step.source, step.fromName());
                 } catch (const std::exception&) {
-                    recoveryFiles.push_back(m_temps[index]);
+                    stranded.push_back(
+                        { step.source->url.appending(step.tempName.view(), step.isDirectory),
+                            move.from });
                 }
             }
-            return RenameExecutionError(std::move(cause), std::move(recoveryFiles));
+            return RenameExecutionError(std::move(cause), std::move(stranded));
         }
 
         FileSystem& m_fileSystem;
         const std::vector<RenameMove>& m_moves;
-        std::vector<FileURL> m_temps;
+        const BatchOptions& m_options;
+        const std::optional<FileURL>& m_journalFolder;
+        OpenFolders m_open;
+        NameLookup m_lookup;
+
+        std::vector<Step> m_steps;
+        /// Standard paths and keys that are not views into the moves themselves.
+        std::deque<std::string> m_ownedTexts;
+        KeySet m_sourceKeys;
+        std::vector<bool> m_destinationIsSource;
+        /// Every folder opened before the first move, for the grant check.
+        std::vector<const OpenFolder*> m_kept;
+        /// Folders that stay where they are during the batch, by path; null when missing.
+        std::unordered_map<std::string, const OpenFolder*> m_staying;
+        std::vector<Destination> m_destinations;
+        PathMap<std::size_t> m_destinationIndex;
+        std::vector<FileURL> m_planned;
+        std::unordered_set<std::string> m_plannedSeen;
+        std::unordered_map<std::string, const OpenFolder*> m_resolved;
+
         std::size_t m_staged = 0;
-        std::vector<bool> m_completed;
-        std::vector<FileURL> m_created;
-        std::unordered_set<std::string> m_knownFolders;
+        std::vector<const OpenFolder*> m_placed;
+        std::vector<Created> m_created;
     };
 
 } // namespace
+
+HistoryRecord recordOf(const Uuid& id, std::vector<RenameMove> moves, const AppliedBatch& applied,
+    const std::optional<FileURL>& backupPath)
+{
+    HistoryRecord record;
+    record.id = id;
+    record.schemaVersion = 1;
+    record.date = Date::now();
+    record.moves = std::move(moves);
+    for (std::size_t index = 0; index < record.moves.size(); ++index) {
+        const auto& to = record.moves[index].to;
+        auto fingerprint = index < applied.fingerprints.size() && applied.fingerprints[index]
+            ? *applied.fingerprints[index]
+            : FileFingerprint(to);
+        if (!record.fingerprints.emplace(to.path, fingerprint).second)
+            throw RenameExecutionError(duplicateText);
+    }
+    record.createdDirectories = applied.createdDirectories;
+    record.backupPath = backupPath;
+    record.undone = false;
+    return record;
+}
+
+SourceChangedError::SourceChangedError(FileURL source)
+    : RenameExecutionError("The file \"" + source.path + "\" changed since it was read.")
+    , m_source(std::move(source))
+{
+}
 
 RenameExecutor::RenameExecutor(FileSystem& fileSystem, std::optional<FileURL> journalFolder)
     : m_fileSystem(fileSystem)
@@ -184,82 +663,17 @@ RenameExecutor::RenameExecutor(FileSystem& fileSystem, std::optional<FileURL> jo
 std::vector<FileURL> RenameExecutor::execute(
     const std::vector<RenameMove>& moves, const std::optional<FileURL>& backupDirectory) const
 {
-    std::vector<RenameMove> effective;
-    effective.reserve(moves.size());
-    for (const auto& move : moves) {
-        if (move.from.standardized().path != move.to.standardized().path)
-            effective.push_back(move);
-    }
+    BatchOptions options;
+    options.backupDirectory = backupDirectory;
+    auto applied = apply(moves, options);
+    applied.journal.finish();
+    return std::move(applied.createdDirectories);
+}
 
-    std::unordered_set<std::string> sourceKeys;
-    sourceKeys.reserve(effective.size());
-    for (const auto& move : effective)
-        sourceKeys.insert(comparisonKey(move.from));
-    if (sourceKeys.size() < effective.size())
-        throw RenameExecutionError(duplicateText);
-    std::vector<std::string> destinationKeys;
-    destinationKeys.reserve(effective.size());
-    {
-        std::unordered_set<std::string> seen;
-        seen.reserve(effective.size());
-        for (const auto& move : effective) {
-            destinationKeys.push_back(comparisonKey(move.to));
-            if (!seen.insert(destinationKeys.back()).second)
-                throw RenameExecutionError(duplicateText);
-        }
-    }
-
-    // Every source, and every destination that is not also a source (that one will have
-    // moved away in phase 1), asked in one go; failures are reported in batch order.
-    std::vector<FileURL> asked;
-    asked.reserve(effective.size() * 2);
-    std::vector<bool> destinationAsked(effective.size(), false);
-    for (std::size_t index = 0; index < effective.size(); ++index) {
-        asked.push_back(effective[index].from);
-        if (!sourceKeys.contains(destinationKeys[index])) {
-            destinationAsked[index] = true;
-            asked.push_back(effective[index].to);
-        }
-    }
-    auto exists = m_fileSystem.itemsExist(asked);
-    for (std::size_t index = 0, answer = 0; index < effective.size(); ++index) {
-        const auto& move = effective[index];
-        if (!exists[answer++])
-            throw RenameExecutionError("Source is missing: " + move.from.path);
-        if (!destinationAsked[index])
-            continue;
-        if (exists[answer++])
-            throw RenameExecutionError("Destination already exists: " + move.to.path);
-    }
-
-    if (backupDirectory)
-        backup::write(*backupDirectory, effective);
-    if (effective.empty())
-        return {};
-
-    Run run(m_fileSystem, effective);
-    RenameJournal journal;
-    if (m_journalFolder) {
-        auto numbers = fileNumbers(effective);
-        std::vector<RenameJournalEntry> entries;
-        entries.reserve(effective.size());
-        for (std::size_t index = 0; index < effective.size(); ++index) {
-            entries.push_back(
-                { effective[index].from, run.temps()[index], effective[index].to, numbers[index] });
-        }
-        journal = RenameJournal::begin(*m_journalFolder, entries);
-    }
-    try {
-        auto created = run.perform();
-        journal.finish();
-        return created;
-    } catch (const RenameExecutionError& error) {
-        // Files the rollback could not put back stay listed in the journal, so the next
-        // start-up tries again; the user also gets their paths now.
-        if (error.recoveryFiles().empty())
-            journal.finish();
-        throw;
-    }
+AppliedBatch RenameExecutor::apply(
+    const std::vector<RenameMove>& moves, const BatchOptions& options) const
+{
+    return Batch(m_fileSystem, moves, options, m_journalFolder).run();
 }
 
 void RenameExecutor::removeCreatedDirectories(const std::vector<FileURL>& folders) const
@@ -272,11 +686,12 @@ void RenameExecutor::removeCreatedDirectories(const std::vector<FileURL>& folder
     }
 }
 
-std::vector<FileURL> RenameExecutor::recoverInterruptedBatches() const
+JournalRecovery::Report RenameExecutor::recoverInterruptedBatches(
+    const JournalRecovery::Options& options) const
 {
     if (!m_journalFolder)
         return {};
-    return RenameJournal::recover(m_fileSystem, *m_journalFolder);
+    return JournalRecovery::recover(m_fileSystem, *m_journalFolder, options);
 }
 
 void RenameExecutor::pruneBackups(const FileURL& folder, Date cutoff)

@@ -1,9 +1,13 @@
 #pragma once
 
-#include "engine/apply/file_system.h"
+#include "engine/model/date.h"
 #include "engine/model/file_url.h"
+#include "engine/model/uuid.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -22,26 +26,74 @@ struct RenameJournalEntry {
     friend bool operator==(const RenameJournalEntry&, const RenameJournalEntry&) = default;
 };
 
-/// The record that lets a batch interrupted by a killed process or a power cut be put back.
+/// What a journal records before the first move.
+struct RenameJournalBatch {
+    /// The batch's id when the batch is recorded in the history.
+    std::optional<Uuid> id;
+    /// The batch's backup folder, when it has one.
+    std::optional<FileURL> backupPath;
+    std::vector<RenameJournalEntry> entries;
+    /// The destination folders that the batch may create: those missing when it began, and
+    /// those at or below a source that moves away.
+    std::vector<FileURL> plannedFolders;
+
+    friend bool operator==(const RenameJournalBatch&, const RenameJournalBatch&) = default;
+};
+
+/// One move as `begin` writes it, in views of the caller's own strings: a batch of any size
+/// is written without a copy of its paths. The temporary name's path is `tempFolder` joined
+/// with `tempName`.
+struct RenameJournalMove {
+    std::string_view from;
+    std::string_view tempFolder;
+    std::string_view tempName;
+    std::string_view to;
+    std::uint64_t inode = 0;
+    bool isDirectory = false;
+};
+
+/// Moves handed to `begin` one at a time: `count` of them, each given by `at`.
+struct RenameJournalMoves {
+    std::size_t count = 0;
+    std::function<RenameJournalMove(std::size_t index)> at;
+};
+
+/// What a journal records once the last move of its batch is done.
+struct RenameJournalCompletion {
+    Date date;
+    /// The folders the batch created, in creation order.
+    std::vector<FileURL> createdDirectories;
+
+    friend bool operator==(const RenameJournalCompletion&, const RenameJournalCompletion&)
+        = default;
+};
+
+/// A journal as read back.
+struct RenameJournalContents {
+    RenameJournalBatch batch;
+    /// Present once the batch finished moving.
+    std::optional<RenameJournalCompletion> completion;
+};
+
+/// The record that lets a batch interrupted by a killed process or a power cut be put back,
+/// or, when it had finished moving, be recorded.
 ///
 /// Before the first move of a batch the executor writes every move (source, temporary name,
-/// destination, file number) into a journal file in the data folder, durably: a temporary
-/// file, `fsync`, `rename`, `fsync` of the folder. The file holds byte strings separated by
+/// destination, file number), the batch's id and backup folder and the folders it may create
+/// into a journal file in the data folder, durably. The file holds byte strings separated by
 /// NUL, the one byte no path can contain, so paths are written exactly as the file system has
-/// them and a batch of ten thousand moves costs a few milliseconds: "sorvik rename journal",
-/// the version "1", the number of moves, then per move its source path, temporary path,
-/// destination path and file number in decimal, and last "end". While the batch runs, its process
-/// holds an exclusive `flock` on the journal; the lock dies with the process, so a journal without
-/// a lock belongs to a batch that never ended. When the batch ends, successfully or after its
-/// rollback, the journal is removed.
+/// them and a batch of ten thousand moves costs a few milliseconds. The file is complete and
+/// locked (an exclusive `flock`) before it ever has its name: it is made without a name, locked,
+/// written, flushed and then linked under "rename-journal-" + UUID, so no other process can
+/// take it for an abandoned journal. (Where the file system cannot make a file without a name,
+/// it is written under its name + ".tmp", locked before anything is written, and named only
+/// once it is whole.) The lock dies with its process: a journal without a lock belongs to a
+/// batch that never ended.
 ///
-/// Recovery puts such a batch back whole. A batch that left no file at a temporary name had
-/// either not started or finished moving, so there is nothing to do. Otherwise, duplicate
-/// names left by an interrupted `link` + `unlink` are dropped, files that already reached
-/// their destination (recognised by file number) go back to their temporary name, and every
-/// temporary name goes back to its source. On a file system that renumbers its files when it
-/// is mounted again, a source still taken by a placed file of the batch is freed by moving
-/// that file to its own temporary name first.
+/// When the last move is done, the batch is marked complete (the time and the folders it
+/// created are appended); then its history record is written, and then the journal is
+/// removed. A batch that fails and is rolled back removes its journal too, unless files could
+/// not be put back.
 class RenameJournal {
 public:
     static constexpr std::string_view fileNamePrefix = "rename-journal-";
@@ -57,8 +109,20 @@ public:
 
     /// Writes the journal of a batch durably into `folder` (created when missing) and holds
     /// its lock until `finish()`. Fails with `FileSystemError`; nothing is left behind then.
+    static RenameJournal begin(const FileURL& folder, const RenameJournalBatch& batch);
+    /// The same for the batch's entries followed by `moves`.
+    static RenameJournal begin(
+        const FileURL& folder, const RenameJournalBatch& batch, const RenameJournalMoves& moves);
+    /// A batch without id, backup or planned folders.
     static RenameJournal begin(
         const FileURL& folder, const std::vector<RenameJournalEntry>& entries);
+    /// `begin` as on a file system that cannot make a file without a name.
+    static RenameJournal beginNamed(const FileURL& folder, const RenameJournalBatch& batch,
+        const RenameJournalMoves& moves = {});
+
+    /// Marks the batch complete. Whether the mark was written; without it, a later recovery
+    /// finds every file at its destination and simply removes the journal.
+    bool markComplete(const RenameJournalCompletion& completion);
 
     /// Removes the journal and gives up its lock: the batch has ended.
     void finish();
@@ -66,23 +130,25 @@ public:
     bool isOpen() const { return m_descriptor >= 0; }
     const FileURL& url() const { return m_url; }
 
-    /// Reads the entries of a journal file. Fails with `FileSystemError`, or with `Error` for
-    /// a file that is not a complete journal.
-    static std::vector<RenameJournalEntry> read(const FileURL& url);
+    /// Reads a journal file: only a regular file, opened without waiting (a FIFO in its
+    /// place does not stall). Fails with `FileSystemError`, or with `Error` for a file that is
+    /// not a complete journal.
+    static RenameJournalContents read(const FileURL& url);
 
-    /// Puts back the batches of every journal in `folder` whose process has ended, through
-    /// `fileSystem`, and removes their journals. Returns the files that could not be put back
-    /// (their journal stays, so that a later call tries again). A folder without journals is
-    /// no failure. Fails with `FileSystemError` or `Error` on a journal that cannot be read;
-    /// that journal stays.
-    static std::vector<FileURL> recover(FileSystem& fileSystem, const FileURL& folder);
+    /// The contents of a journal from its open descriptor; see `read`.
+    static RenameJournalContents read(int descriptor, const FileURL& url);
 
-    /// Puts back one interrupted batch; returns the files left at temporary names.
-    static std::vector<FileURL> restore(
-        FileSystem& fileSystem, const std::vector<RenameJournalEntry>& entries);
+    /// Whether `name` is a journal's name, and whether it is one that never got its final
+    /// name (".tmp").
+    static std::optional<bool> nameIsUnfinished(std::string_view name);
+
+    /// Takes an exclusive lock that nobody else holds; false when a running batch holds it.
+    static bool lockIfAbandoned(int descriptor);
+
+    /// Adopts an open and locked journal file (used by recovery).
+    RenameJournal(FileURL url, int descriptor);
 
 private:
-    RenameJournal(FileURL url, int descriptor);
     void close();
 
     FileURL m_url;

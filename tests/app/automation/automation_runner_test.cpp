@@ -132,6 +132,29 @@ namespace {
         EXPECT_TRUE(services->metadataCalls().empty());
     }
 
+    TEST_F(AutomationRunnerTest, TheFirstFailingFileInListOrderIsReported)
+    {
+        // Many files are read at once; what is reported is still the first failure in order.
+        std::vector<FileURL> urls;
+        for (int index = 0; index < 9000; ++index) {
+            files.createFile(std::to_string(index));
+            urls.push_back(url(std::to_string(index)));
+        }
+        auto missingThenOutside = urls;
+        missingThenOutside[7000] = url("gone");
+        missingThenOutside.push_back(FileURL((elsewhere / "x").string()));
+        EXPECT_THROW(run(missingThenOutside, { patternRule("x") }, true), FileSystemError);
+        auto outsideThenMissing = urls;
+        outsideThenMissing[100] = FileURL((elsewhere / "x").string());
+        outsideThenMissing[7000] = url("gone");
+        expectAutomationError([&] { run(outsideThenMissing, { patternRule("x") }, true); },
+            AutomationError::grantRequired);
+        auto items = fileItems(urls, store.folderAccess());
+        ASSERT_EQ(items.size(), urls.size());
+        EXPECT_EQ(items[8999].url, urls[8999]);
+        EXPECT_EQ(items[8999].order, 8999);
+    }
+
     TEST_F(AutomationRunnerTest, FileOutsideEveryGrantIsRefusedBeforeAnyMetadataIsRead)
     {
         files.createFile("a.jpg");

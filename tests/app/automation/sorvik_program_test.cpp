@@ -589,6 +589,8 @@ namespace {
             const char* label;
             bool sourceTakenMeanwhile;
         };
+        // Recovery acts only inside the granted folders.
+        grantFiles();
         for (auto each : { Case { "recoverable", false }, Case { "source taken", true } }) {
             files.createFile("a.txt", "original");
             FileURL source((files / "a.txt").string());
@@ -613,7 +615,7 @@ namespace {
             }
             EXPECT_EQ(result.err,
                 "Some files of an interrupted rename could not be put back. They remain at:\n"
-                    + temporary.path + "\n")
+                    + temporary.path + " (originally " + source.path + ")\n")
                 << each.label;
             EXPECT_EQ(testing::readFile(temporary.path), "original");
             fs::remove(temporary.path);
@@ -621,6 +623,27 @@ namespace {
             // Its journal stays for the next start, which now finds nothing left to do.
             EXPECT_EQ(sorvik({ "presets" }).err, "");
         }
+    }
+
+    TEST_F(SorvikProgram, FilesThatCouldNotBePutBackAreListedOneLineEach)
+    {
+        grantFiles();
+        files.createFile("two\nlines.txt", "original");
+        FileURL source((files / "two\nlines.txt").string());
+        FileURL temporary((files / ".0D5F0E3C-7B1A-4C2D-9E8F-6A5B4C3D2E1F.twtmp").string());
+        FileURL destination((files / "b.txt").string());
+        {
+            auto journal = RenameJournal::begin(batchJournalFolder(),
+                { { source, temporary, destination, FileFingerprint(source).inode } });
+            fs::rename(source.path, temporary.path);
+        }
+        files.createFile("two\nlines.txt", "newer");
+
+        auto result = sorvik({ "presets" });
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.err,
+            "Some files of an interrupted rename could not be put back. They remain at:\n"
+                + temporary.path + " (originally " + (files / "two\\nlines.txt").string() + ")\n");
     }
 
     TEST_F(SorvikProgram, UsageErrorsEndWithStatusTwo)

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <optional>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -161,6 +162,54 @@ namespace {
         ASSERT_EQ(written.size(), 500U);
         EXPECT_EQ(written.front(), newest);
         EXPECT_EQ(written.back(), full[498]);
+    }
+
+    TEST(HistoryFile, ALateRecordGoesBeforeTheFirstOlderOneWithinTheNewestFiveHundred)
+    {
+        auto dated = [](const std::string& name, double date) {
+            auto record = recordWithMove(name);
+            record.date = Date { date };
+            return record;
+        };
+        struct Case {
+            const char* name;
+            std::size_t stored;
+            double date;
+            /// Where the record lands; none when it is not added.
+            std::optional<std::size_t> place;
+        };
+        // Stored records are dated 1000, 999, 998, ...
+        const Case cases[] = {
+            { "into an empty history", 0, 5, 0 },
+            { "newer than all", 3, 2000, 0 },
+            { "between two", 3, 998.5, 2 },
+            { "older than all", 3, 1, 3 },
+            { "same date as one goes after it", 3, 999, 2 },
+            { "inside a full history drops the oldest", 500, 700.5, 300 },
+            { "older than a full history is not added", 500, 1, std::nullopt },
+        };
+        for (const auto& each : cases) {
+            SCOPED_TRACE(each.name);
+            testing::IsolatedHome home;
+            std::vector<HistoryRecord> stored;
+            for (std::size_t index = 0; index < each.stored; ++index)
+                stored.push_back(dated(std::to_string(index), 1000.0 - double(index)));
+            if (!stored.empty())
+                JSONFiles::save(stored, HistoryFile::fileName);
+            auto late = dated("late", each.date);
+            EXPECT_EQ(
+                HistoryFile::insert(late, HistoryFile::Placement::byDate), each.place.has_value());
+            auto written = HistoryFile::load();
+            if (!each.place) {
+                EXPECT_EQ(written, stored);
+                continue;
+            }
+            auto expected = stored;
+            expected.insert(expected.begin() + std::ptrdiff_t(*each.place), late);
+            if (expected.size() > HistoryFile::recordLimit)
+                expected.resize(HistoryFile::recordLimit);
+            EXPECT_EQ(written, expected);
+        }
     }
 
     TEST(HistoryFile, ARecordStoredAlreadyIsNotAddedAgain)

@@ -196,6 +196,135 @@ namespace {
         }
     }
 
+    /// An open folder, closed when it goes.
+    struct Opened {
+        Opened(LocalFileSystem& system, OpenFolder opened)
+            : fileSystem(system)
+            , folder(std::move(opened))
+        {
+        }
+        ~Opened() { fileSystem.closeFolder(folder); }
+        Opened(const Opened&) = delete;
+        Opened& operator=(const Opened&) = delete;
+
+        LocalFileSystem& fileSystem;
+        OpenFolder folder;
+    };
+
+    TEST(LocalFileSystem, AnOpenFolderKeepsItsItemsWhenItsPathChanges)
+    {
+        TemporaryFolder root;
+        root.createFile("photos/a", "a");
+        LocalFileSystem fileSystem;
+        Opened photos(fileSystem, fileSystem.openFolder(url(root / "photos"), false));
+        std::filesystem::rename(root / "photos", root / "renamed");
+        std::filesystem::create_directory_symlink(root / "renamed", root / "photos");
+
+        ASSERT_TRUE(fileSystem.itemStatus(photos.folder, "a"));
+        fileSystem.moveItem(photos.folder, "a", photos.folder, "b");
+        EXPECT_EQ(readFile(root / "renamed" / "b"), "a");
+        EXPECT_EQ(fileSystem.realPath(photos.folder), (root / "renamed").string());
+        EXPECT_EQ(LocalFileSystem::realPathByWalkingUp(photos.folder), (root / "renamed").string());
+        fileSystem.createDirectory(photos.folder, "sub");
+        Opened sub(fileSystem, fileSystem.openFolder(photos.folder, "sub"));
+        fileSystem.moveItem(photos.folder, "b", sub.folder, "c");
+        EXPECT_EQ(readFile(root / "renamed" / "sub" / "c"), "a");
+        fileSystem.moveItem(sub.folder, "c", photos.folder, "b");
+        fileSystem.removeEmptyDirectory(photos.folder, "sub");
+        EXPECT_FALSE(std::filesystem::exists(root / "renamed" / "sub"));
+    }
+
+    TEST(LocalFileSystem, OpeningAFolderFollowsAFinalLinkOnlyWhenAsked)
+    {
+        TemporaryFolder root;
+        root.createFolder("real");
+        root.createFile("file");
+        std::filesystem::create_directory_symlink(root / "real", root / "link");
+        LocalFileSystem fileSystem;
+        EXPECT_NE(errorCodeOf([&] { fileSystem.openFolder(url(root / "link"), false); }), 0);
+        Opened followed(fileSystem, fileSystem.openFolder(url(root / "link"), true));
+        EXPECT_EQ(fileSystem.realPath(followed.folder), (root / "real").string());
+        EXPECT_EQ(errorCodeOf([&] { fileSystem.openFolder(url(root / "file"), true); }), ENOTDIR);
+        EXPECT_EQ(errorCodeOf([&] { fileSystem.openFolder(url(root / "missing"), true); }), ENOENT);
+        Opened top(fileSystem, fileSystem.openFolder(url(root.path()), false));
+        EXPECT_NE(errorCodeOf([&] { fileSystem.openFolder(top.folder, "link"); }), 0);
+    }
+
+    TEST(LocalFileSystem, MovesInsideOpenFoldersNeverReplaceAnything)
+    {
+        TemporaryFolder root;
+        root.createFile("a", "a");
+        root.createFile("b", "b");
+        LocalFileSystem fileSystem;
+        Opened folder(fileSystem, fileSystem.openFolder(url(root.path()), false));
+        EXPECT_EQ(errorCodeOf([&] { fileSystem.moveItem(folder.folder, "a", folder.folder, "b"); }),
+            EEXIST);
+        EXPECT_EQ(readFile(root / "b"), "b");
+        EXPECT_EQ(
+            errorCodeOf([&] { fileSystem.removeEmptyDirectory(folder.folder, "a"); }), ENOTDIR);
+    }
+
+    TEST(LocalFileSystem, LookingManyNamesUpAnswersAsAskingEach)
+    {
+        TemporaryFolder root;
+        for (int index = 0; index < 100; ++index)
+            root.createFile(std::to_string(index));
+        std::filesystem::create_symlink("nowhere", root / "dangling");
+        LocalFileSystem fileSystem;
+        Opened folder(fileSystem, fileSystem.openFolder(url(root.path()), false));
+        std::vector<std::string_view> names { "7", "dangling", "missing", "99", "7", "." };
+        auto found = fileSystem.findNames(folder.folder, names, 1000);
+        // Only where names compare byte for byte; tmpfs and ext4 do.
+        if (!found)
+            GTEST_SKIP() << "this volume cannot answer from a reading of the folder";
+        ASSERT_EQ(found->size(), names.size());
+        for (std::size_t index = 0; index < names.size(); ++index) {
+            auto status = fileSystem.itemStatus(folder.folder, names[index]);
+            if (names[index] == "missing") {
+                EXPECT_FALSE((*found)[index]) << names[index];
+                continue;
+            }
+            ASSERT_TRUE(status && (*found)[index]) << names[index];
+            EXPECT_EQ(*(*found)[index], status->inode) << names[index];
+        }
+        EXPECT_FALSE(fileSystem.findNames(folder.folder, names, 50)) << "more entries than allowed";
+    }
+
+    TEST(ExistenceSnapshot, AnswersAsItemExistsForEveryPath)
+    {
+        TemporaryFolder root;
+        std::vector<FileURL> asked;
+        for (int index = 0; index < 200; index += 2) {
+            root.createFile("many/" + std::to_string(index));
+            asked.push_back(url(root / "many" / std::to_string(index)));
+            asked.push_back(url(root / "many" / std::to_string(index + 1)));
+        }
+        root.createFile("few/a");
+        std::filesystem::create_symlink("nowhere", root / "many" / "dangling");
+        for (const char* other : { "few/a", "few/b", "many/dangling", "missing/c", "many" })
+            asked.push_back(url(root / other));
+        ExistenceSnapshot existence(
+            { { (root / "many").string(), 200 }, { (root / "few").string(), 2 } });
+        LocalFileSystem fileSystem;
+        for (const auto& each : asked)
+            EXPECT_EQ(existence(each), fileSystem.itemExists(each)) << each.path;
+    }
+
+    TEST(LocalFileSystem, RemovingANameKeepsTheFileUnderItsOtherName)
+    {
+        TemporaryFolder root;
+        root.createFile("a", "a");
+        std::filesystem::create_hard_link(root / "a", root / "b");
+        LocalFileSystem fileSystem;
+        Opened folder(fileSystem, fileSystem.openFolder(url(root.path()), false));
+        auto status = fileSystem.itemStatus(folder.folder, "b");
+        ASSERT_TRUE(status);
+        EXPECT_EQ(status->linkCount, 2U);
+        fileSystem.removeName(folder.folder, "b");
+        EXPECT_EQ(readFile(root / "a"), "a");
+        EXPECT_FALSE(fileSystem.itemStatus(folder.folder, "b"));
+    }
+
     TEST(RenameMove, EqualityAndHashFollowBothURLsAsHeld)
     {
         RenameMove forward { FileURL("/a"), FileURL("/b") };

@@ -127,6 +127,17 @@ namespace {
             { batch.move("other.txt", "Report.txt"), batch.move("third.txt", "report.txt") },
             { batch.move("other.txt", "x.txt"), batch.move("Other.txt", "y.txt") },
             { batch.move("other.txt", "x.txt"), batch.move("./other.txt", "y.txt") },
+            // Letter case beyond ASCII, and a name whose lowercase is ASCII.
+            { batch.move("other.txt", "\xC3\x89t\xC3\xA9.txt"),
+                batch.move("third.txt", "\xC3\xA9T\xC3\xA9.txt") },
+            { batch.move("other.txt", "\xE2\x84\xAA.txt"), batch.move("third.txt", "k.txt") },
+            // Bytes that are not UTF-8 still compare without ASCII letter case.
+            { batch.move("other.txt",
+                  "\xFF"
+                  "A.txt"),
+                batch.move("third.txt",
+                    "\xFF"
+                    "a.txt") },
         };
         for (const auto& moves : batches) {
             EXPECT_EQ(failureText([&] { executor.execute(moves); }),
@@ -226,9 +237,11 @@ namespace {
             // the first file's destination.
             EXPECT_TRUE(error.recoveryFiles()[0].path.ends_with(".twtmp"));
             EXPECT_EQ(error.recoveryFiles()[1], batch.url("a"));
+            // Each with the place it belongs at, so that the user can put it back by hand.
             EXPECT_EQ(std::string(error.what()),
                 error.cause() + "\nSome files could not be restored. They remain at:\n"
-                    + error.recoveryFiles()[0].path + "\n" + error.recoveryFiles()[1].path);
+                    + error.recoveryFiles()[0].path + " (originally " + batch.url("2").path + ")\n"
+                    + error.recoveryFiles()[1].path + " (originally " + batch.url("1").path + ")");
             EXPECT_EQ(readFile(error.recoveryFiles()[0].path), "2");
         }
         EXPECT_EQ(batch.contentAt("a"), "1");
@@ -291,15 +304,22 @@ namespace {
     {
         Batch batch({ "a" });
         FailingFileSystem fileSystem;
-        // Nothing above the destination exists, not even the root.
+        // Nothing above the destination can be found, not even the root; only the source's
+        // own folder opens.
+        fileSystem.failureCode = ENOENT;
         fileSystem.fails = [&](const FileSystemCall& call) {
-            return call.kind == FileSystemCall::Kind::itemExists && call.first != batch.url("a");
+            return call.kind == FileSystemCall::Kind::openFolder
+                && call.first.path != batch.folder.path().string();
         };
+        FileURL destination("/sorvik-" + Uuid::random().text() + "/w/x/a");
         RenameExecutor executor(fileSystem);
-        EXPECT_EQ(failureText([&] { executor.execute({ batch.move("a", "w/x/a") }); }),
-            "Couldn't create the folder \"" + batch.url("w/x").path
+        EXPECT_EQ(failureText([&] {
+            executor.execute({ { batch.url("a"), destination } });
+        }),
+            "Couldn't create the folder \"" + destination.deletingLastPathComponent().path
                 + "\": Permission denied\nAll staged files were restored.");
         EXPECT_EQ(fileSystem.count(FileSystemCall::Kind::createDirectory), 0U);
+        EXPECT_EQ(fileSystem.count(FileSystemCall::Kind::moveItem), 0U);
         EXPECT_EQ(batch.listing(), (std::vector<std::string> { "a" }));
     }
 

@@ -13,6 +13,7 @@
 #include "app/shell/files_panel.h"
 #include "app/shell/new_name_delegate.h"
 #include "app/store/renamer_store.h"
+#include "bench/bench_support.h"
 #include "bench/scratch_home.h"
 
 #include <QApplication>
@@ -293,10 +294,5 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     largeFolder();
     TimedApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }

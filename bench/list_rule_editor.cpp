@@ -2,6 +2,7 @@
 // (the text read back from the edit and handed on as the changed rule, then shown again),
 // and counting its entries, which the editor puts off until typing stops for such lists.
 #include "app/rules/list_rule_editor.h"
+#include "bench/bench_support.h"
 #include "engine/model/csv_parser.h"
 
 #include <QApplication>
@@ -55,8 +56,5 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return sorvik::bench::runBenchmarks(argc, argv);
 }

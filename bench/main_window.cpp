@@ -23,6 +23,7 @@
 #include "app/shell/window_toolbar.h"
 #include "app/store/history_file.h"
 #include "app/store/renamer_store.h"
+#include "bench/bench_support.h"
 #include "bench/scratch_home.h"
 
 #include <QApplication>
@@ -233,43 +234,6 @@ BENCHMARK_CAPTURE(startWindow, restored, true)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(10);
 
-/// The longest time between two runs of a 0 ms timer: how long the window could not answer.
-class GapMeter {
-public:
-    GapMeter()
-    {
-        m_timer.setInterval(0);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { note(); });
-    }
-
-    void start()
-    {
-        m_longest = 0;
-        m_clock.start();
-        m_last = 0;
-        m_timer.start();
-    }
-    qint64 stop()
-    {
-        note();
-        m_timer.stop();
-        return m_longest;
-    }
-
-private:
-    void note()
-    {
-        auto now = m_clock.nsecsElapsed();
-        m_longest = std::max(m_longest, now - m_last);
-        m_last = now;
-    }
-
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    qint64 m_longest = 0;
-};
-
 void runUntil(const std::function<bool()>& done)
 {
     while (!done())
@@ -311,7 +275,7 @@ public:
     /// the time it took is the iteration's.
     void measure(const std::function<void()>& change, const std::function<bool()>& done)
     {
-        GapMeter gaps;
+        bench::GapMeter gaps(0);
         QElapsedTimer clock;
         clock.start();
         gaps.start();
@@ -326,16 +290,24 @@ private:
     qint64 m_longest = 0;
 };
 
+/// Makes `change` in every iteration, with true and false in turn (true first), and measures
+/// it until the store has settled.
+void measureInTurns(
+    benchmark::State& state, const LargeWindow& large, const std::function<void(bool)>& change)
+{
+    Gaps gaps(state);
+    bool turn = false;
+    for (auto _ : state) {
+        turn = !turn;
+        gaps.measure([&] { change(turn); }, [&] { return large.settled(); });
+    }
+}
+
 void planPreview(benchmark::State& state)
 {
     LargeWindow large;
-    Gaps gaps(state);
-    bool flip = false;
-    for (auto _ : state) {
-        flip = !flip;
-        gaps.measure([&] { large.store.setRules(someRules(3, flip ? "Pic" : "Photo")); },
-            [&] { return large.settled(); });
-    }
+    measureInTurns(state, large,
+        [&](bool flip) { large.store.setRules(someRules(3, flip ? "Pic" : "Photo")); });
     state.counters["rows"] = large.table().model()->rowCount();
 }
 BENCHMARK(planPreview)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(6);
@@ -351,13 +323,8 @@ void chooseSort(LargeWindow& large, SortKey key)
 void sortByName(benchmark::State& state)
 {
     LargeWindow large;
-    Gaps gaps(state);
-    bool byName = false;
-    for (auto _ : state) {
-        byName = !byName;
-        gaps.measure([&] { chooseSort(large, byName ? SortKey::name : SortKey::added); },
-            [&] { return large.settled(); });
-    }
+    measureInTurns(state, large,
+        [&](bool byName) { chooseSort(large, byName ? SortKey::name : SortKey::added); });
 }
 BENCHMARK(sortByName)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(6);
 
@@ -415,15 +382,6 @@ void scroll(benchmark::State& state)
 }
 BENCHMARK(scroll)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
 
-/// Points HOME and the XDG folders into `home`, as the scratch home does for its own.
-void useHome(const std::string& home)
-{
-    ::setenv("HOME", home.c_str(), 1);
-    ::setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
-    ::setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
-    ::setenv("XDG_CACHE_HOME", (home + "/cache").c_str(), 1);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -431,24 +389,19 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (argc == 3 && std::strcmp(argv[1], "--write-state") == 0) {
-        useHome(argv[2]);
+        bench::pointHomeAt(argv[2]);
         QCoreApplication application(argc, argv);
         writeRestoredState();
         return 0;
     }
     if (argc >= 2 && std::strcmp(argv[1], "--startup-log") == 0) {
         if (argc >= 3)
-            useHome(argv[2]);
+            bench::pointHomeAt(argv[2]);
         else
             bench::ScratchHome::shared();
         return startupLog(argc >= 3);
     }
     bench::ScratchHome::shared().photos("Pictures", largeCount);
     QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }

@@ -3,13 +3,12 @@
 // reports the longest time the GUI thread went without serving its event loop while the
 // files were read and the preview was planned (a 1 ms heartbeat timer measures the gaps).
 #include "app/store/renamer_store.h"
+#include "bench/bench_support.h"
 #include "bench/scratch_home.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QTimer>
 
-#include <algorithm>
 #include <filesystem>
 
 #include <benchmark/benchmark.h>
@@ -22,7 +21,7 @@ constexpr int fileCount = 100'000;
 
 const std::filesystem::path& pictures()
 {
-    return sorvik::bench::ScratchHome::shared().photos("Pictures", fileCount);
+    return bench::ScratchHome::shared().photos("Pictures", fileCount);
 }
 
 std::vector<Rule> simpleRules()
@@ -39,23 +38,11 @@ std::vector<Rule> simpleRules()
 /// heartbeats meanwhile, in milliseconds.
 double waitForPreview(RenamerStore& store)
 {
-    QElapsedTimer clock;
-    clock.start();
-    qint64 last = clock.elapsed();
-    qint64 longest = 0;
-    QTimer heartbeat;
-    heartbeat.setInterval(1);
-    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
-        auto now = clock.elapsed();
-        longest = std::max(longest, now - last);
-        last = now;
-    });
+    bench::GapMeter heartbeat(1);
     heartbeat.start();
     while (store.isAdding() || store.isPlanning())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-    // The publication itself runs inside the last event.
-    longest = std::max(longest, clock.elapsed() - last);
-    return double(longest);
+    return double(heartbeat.stop()) / 1e6;
 }
 
 void addFolder(benchmark::State& state)
@@ -119,10 +106,5 @@ int main(int argc, char** argv)
 {
     pictures();
     QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }

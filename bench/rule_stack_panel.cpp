@@ -11,13 +11,14 @@
 #include "app/store/json_files.h"
 #include "app/store/renamer_store.h"
 #include "app/store/session_writer.h"
+#include "bench/bench_support.h"
+#include "bench/scratch_home.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QUndoStack>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -30,28 +31,6 @@ using namespace sorvik;
 constexpr int ruleCount = 50;
 constexpr int fileCount = 1000;
 constexpr int presetCount = 200;
-
-/// A scratch home for the store's files, removed at the end.
-struct Scratch {
-    std::filesystem::path root;
-
-    Scratch()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "sorvik-bench-XXXXXX");
-        if (!::mkdtemp(pattern.data()))
-            std::abort();
-        root = pattern;
-        ::setenv("HOME", root.c_str(), 1);
-        ::setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
-        ::setenv("XDG_CACHE_HOME", (root / "cache").c_str(), 1);
-    }
-    ~Scratch()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(root, ignored);
-    }
-};
 
 std::vector<Rule> fiftyRules()
 {
@@ -77,7 +56,7 @@ std::vector<FileItem> files()
 
 void keystrokeInTheLastCard(benchmark::State& state)
 {
-    Scratch scratch;
+    bench::ScratchHome scratch;
     {
         RenamerStore store(nullptr);
         QUndoStack undo;
@@ -114,7 +93,7 @@ BENCHMARK(keystrokeInTheLastCard)->Unit(benchmark::kMillisecond);
 
 void sessionWriteOfFiftyRules(benchmark::State& state)
 {
-    Scratch scratch;
+    bench::ScratchHome scratch;
     SavedSession session { 1, fiftyRules(), SortKey::name, true };
     auto folder = JSONFiles::applicationFolder();
     for (auto _ : state)
@@ -124,7 +103,7 @@ BENCHMARK(sessionWriteOfFiftyRules)->Unit(benchmark::kMillisecond);
 
 void openingThePaletteWithTwoHundredPresets(benchmark::State& state)
 {
-    Scratch scratch;
+    bench::ScratchHome scratch;
     {
         RenamerStore store(nullptr);
         store.setRules(fiftyRules());
@@ -154,8 +133,5 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }

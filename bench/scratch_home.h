@@ -1,8 +1,9 @@
 #pragma once
 
 // A scratch home for the benchmarks that read and write files: HOME and the XDG folders point
-// into a fresh temporary folder for the life of the program, which also holds folders of
-// generated files. Made on first use, removed at exit.
+// into a fresh temporary folder, which also holds folders of generated files. The shared one
+// lives for the program (made on first use, removed at exit); a benchmark that needs a fresh
+// home makes its own, removed with it.
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -14,12 +15,30 @@
 
 namespace sorvik::bench {
 
+/// Points HOME and the XDG data, settings and cache folders into `home`.
+inline void pointHomeAt(const std::filesystem::path& home)
+{
+    ::setenv("HOME", home.c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (home / "cache").c_str(), 1);
+}
+
 class ScratchHome {
 public:
     static ScratchHome& shared()
     {
         static ScratchHome made;
         return made;
+    }
+
+    ScratchHome()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "sorvik-bench-XXXXXX");
+        if (!::mkdtemp(pattern.data()))
+            std::abort();
+        m_root = pattern;
+        pointHomeAt(m_root);
     }
 
     const std::filesystem::path& root() const { return m_root; }
@@ -50,18 +69,6 @@ public:
     ScratchHome& operator=(const ScratchHome&) = delete;
 
 private:
-    ScratchHome()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "sorvik-bench-XXXXXX");
-        if (!::mkdtemp(pattern.data()))
-            std::abort();
-        m_root = pattern;
-        ::setenv("HOME", m_root.c_str(), 1);
-        ::setenv("XDG_DATA_HOME", (m_root / "data").c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (m_root / "config").c_str(), 1);
-        ::setenv("XDG_CACHE_HOME", (m_root / "cache").c_str(), 1);
-    }
-
     std::filesystem::path m_root;
     std::map<std::string, std::filesystem::path> m_folders;
 };

@@ -7,14 +7,13 @@
 #include "app/store/json_files.h"
 #include "app/store/renamer_store.h"
 #include "app/store/saved_session.h"
+#include "bench/bench_support.h"
+#include "bench/scratch_home.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QTimer>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -28,33 +27,6 @@ namespace {
 using namespace sorvik;
 
 constexpr int fileCount = 1'000;
-
-struct Scratch {
-    std::filesystem::path root;
-
-    Scratch()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "sorvik-bench-XXXXXX");
-        if (!::mkdtemp(pattern.data()))
-            std::abort();
-        root = pattern;
-        ::setenv("HOME", root.c_str(), 1);
-        ::setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
-        ::setenv("XDG_CACHE_HOME", (root / "cache").c_str(), 1);
-    }
-    ~Scratch()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(root, ignored);
-    }
-};
-
-Scratch& scratch()
-{
-    static Scratch made;
-    return made;
-}
 
 /// An AI service that takes a millisecond per file.
 class SlowServices : public PreviewServices {
@@ -86,17 +58,7 @@ private:
 /// Ticks and runs the event loop until the tick has ended; the longest heartbeat gap in ms.
 double tickAndMeasure(WatchFolderStore& watches)
 {
-    QElapsedTimer clock;
-    clock.start();
-    qint64 last = 0;
-    qint64 longest = 0;
-    QTimer heartbeat;
-    heartbeat.setInterval(1);
-    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
-        auto now = clock.elapsed();
-        longest = std::max(longest, now - last);
-        last = now;
-    });
+    bench::GapMeter heartbeat(1);
     heartbeat.start();
     bool finished = false;
     auto connection = QObject::connect(
@@ -106,8 +68,7 @@ double tickAndMeasure(WatchFolderStore& watches)
     while (!finished)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     QObject::disconnect(connection);
-    // The commit runs inside the last event.
-    return double(std::max(longest, clock.elapsed() - last));
+    return double(heartbeat.stop()) / 1e6;
 }
 
 void tickOfAThousandFiles(benchmark::State& state)
@@ -120,7 +81,7 @@ void tickOfAThousandFiles(benchmark::State& state)
     RenamerStore store(services);
     static int round = 0;
     for (auto _ : state) {
-        auto inbox = scratch().root / ("Inbox " + std::to_string(round++));
+        auto inbox = bench::ScratchHome::shared().root() / ("Inbox " + std::to_string(round++));
         std::filesystem::create_directories(inbox);
         // Each round starts without watch folders and with an empty history: the history is
         // rewritten whole by every batch, so a growing one would be measured instead.
@@ -169,12 +130,7 @@ BENCHMARK(tickOfAThousandFiles)
 
 int main(int argc, char** argv)
 {
-    scratch();
+    bench::ScratchHome::shared();
     QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }

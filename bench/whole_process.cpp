@@ -13,6 +13,8 @@
 #include "app/store/history_file.h"
 #include "app/store/json_files.h"
 #include "app/store/saved_session.h"
+#include "bench/bench_support.h"
+#include "bench/scratch_home.h"
 #include "engine/model/preset.h"
 #include "engine/model/rule.h"
 
@@ -108,39 +110,49 @@ ChildRun run(const std::string& program, const std::vector<std::string>& argumen
 /// A scratch home (data, settings and cache folders) that the children inherit.
 class Home {
 public:
-    Home()
-    {
-        std::string pattern = (fs::temp_directory_path() / "sorvik-bench-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot create a temporary folder");
-        m_root = pattern;
-        ::setenv("HOME", m_root.c_str(), 1);
-        ::setenv("XDG_DATA_HOME", (m_root / "data").c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (m_root / "config").c_str(), 1);
-        ::setenv("XDG_CACHE_HOME", (m_root / "cache").c_str(), 1);
-        fs::create_directories(files());
-    }
-    ~Home()
-    {
-        std::error_code ignored;
-        fs::remove_all(m_root, ignored);
-    }
-    Home(const Home&) = delete;
-    Home& operator=(const Home&) = delete;
+    Home() { fs::create_directories(files()); }
 
-    fs::path files() const { return m_root / "files"; }
-    fs::path root() const { return m_root; }
+    fs::path files() const { return root() / "files"; }
+    fs::path root() const { return m_scratch.root(); }
 
     /// Runs the program built with the benchmark, or the one named by $SORVIK_BENCH_PROGRAM
     /// (to compare two builds on the same machine).
     ChildRun sorvik(const std::vector<std::string>& arguments) const
     {
         const char* program = std::getenv("SORVIK_BENCH_PROGRAM");
-        return run(program && *program ? program : SORVIK_PROGRAM, arguments, files(), m_root);
+        return run(program && *program ? program : SORVIK_PROGRAM, arguments, files(), root());
     }
 
 private:
-    fs::path m_root;
+    bench::ScratchHome m_scratch;
+};
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+/// The runs of one kind of child over a benchmark's iterations.
+struct ChildRuns {
+    std::vector<double> seconds;
+    std::vector<double> peakMiB;
+    std::vector<double> cpuSeconds;
+
+    void add(const ChildRun& child)
+    {
+        seconds.push_back(child.seconds);
+        peakMiB.push_back(child.peakMiB);
+        cpuSeconds.push_back(child.cpuSeconds);
+    }
+
+    /// Their medians as the counters `label`_s, `label`_cpu_s and `label`_MiB.
+    void report(benchmark::State& state, const std::string& label) const
+    {
+        state.counters[label + "_s"] = median(seconds);
+        state.counters[label + "_cpu_s"] = median(cpuSeconds);
+        state.counters[label + "_MiB"] = median(peakMiB);
+    }
 };
 
 void createEmptyFile(const fs::path& path)
@@ -221,25 +233,18 @@ void oneFileWithALargeHistory(benchmark::State& state)
     home.sorvik(renameArguments("There", names));
     auto history = fs::file_size(JSONFiles::applicationFolder() / HistoryFile::fileName);
 
-    std::vector<double> seconds;
-    std::vector<double> peaks;
-    std::vector<double> cpu;
+    ChildRuns runs;
     bool there = true;
     for (auto _ : state) {
         auto result = home.sorvik(renameArguments(
             there ? "There" : "Back", { there ? "IMG_single.txt" : "PIC_single.txt" }));
         there = !there;
         state.SetIterationTime(result.seconds);
-        seconds.push_back(result.seconds);
-        peaks.push_back(result.peakMiB);
-        cpu.push_back(result.cpuSeconds);
+        runs.add(result);
     }
-    std::sort(seconds.begin(), seconds.end());
-    std::sort(peaks.begin(), peaks.end());
-    std::sort(cpu.begin(), cpu.end());
-    state.counters["median_s"] = seconds[seconds.size() / 2];
-    state.counters["median_cpu_s"] = cpu[cpu.size() / 2];
-    state.counters["peak_MiB"] = peaks[peaks.size() / 2];
+    state.counters["median_s"] = median(runs.seconds);
+    state.counters["median_cpu_s"] = median(runs.cpuSeconds);
+    state.counters["peak_MiB"] = median(runs.peakMiB);
     state.counters["history_MB"] = double(history) / 1e6;
 }
 BENCHMARK(oneFileWithALargeHistory)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
@@ -328,24 +333,25 @@ void renameBack(const fs::path& folder, const std::vector<std::string>& names)
     }
 }
 
-double median(std::vector<double> values)
+/// Saves the preset "Dated" (capture date before the name) and grants the home's files folder
+/// with 2,000 photos in it; their names.
+std::vector<std::string> grantedPhotos(const Home& home)
 {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    savePresets({ Preset("Dated", "calendar", "3478F6",
+        std::vector<Rule> { pattern("{exif.date:yyyy-MM-dd_HHmmss}_{name}") }) });
+    auto names = createPhotos(home.files());
+    home.sorvik({ "grant", home.files().string() });
+    return names;
 }
 
 /// Date names for 2,000 JPEGs: sorvik's apply against `exiv2 -r … mv`, in turns.
 void dateNamesForPhotos(benchmark::State& state)
 {
     Home home;
-    savePresets({ Preset("Dated", "calendar", "3478F6",
-        std::vector<Rule> { pattern("{exif.date:yyyy-MM-dd_HHmmss}_{name}") }) });
-    auto names = createPhotos(home.files());
-    home.sorvik({ "grant", home.files().string() });
+    auto names = grantedPhotos(home);
     auto cache = JSONFiles::applicationFolder() / "metadata-cache.json";
 
-    std::vector<double> exiv2Times, coldTimes, warmTimes, exiv2Peaks, coldPeaks, warmPeaks;
-    std::vector<double> exiv2Cpu, coldCpu, warmCpu;
+    ChildRuns exiv2Runs, coldRuns, warmRuns;
     for (auto _ : state) {
         std::vector<std::string> exiv2Arguments { "-r", "%Y-%m-%d_%H%M%S_:basename:", "mv" };
         exiv2Arguments.insert(exiv2Arguments.end(), names.begin(), names.end());
@@ -359,27 +365,15 @@ void dateNamesForPhotos(benchmark::State& state)
         renameBack(home.files(), names);
 
         state.SetIterationTime(cold.seconds);
-        exiv2Times.push_back(exiv2.seconds);
-        coldTimes.push_back(cold.seconds);
-        warmTimes.push_back(warm.seconds);
-        exiv2Peaks.push_back(exiv2.peakMiB);
-        coldPeaks.push_back(cold.peakMiB);
-        warmPeaks.push_back(warm.peakMiB);
-        exiv2Cpu.push_back(exiv2.cpuSeconds);
-        coldCpu.push_back(cold.cpuSeconds);
-        warmCpu.push_back(warm.cpuSeconds);
+        exiv2Runs.add(exiv2);
+        coldRuns.add(cold);
+        warmRuns.add(warm);
     }
-    state.counters["exiv2_cpu_s"] = median(exiv2Cpu);
-    state.counters["cold_cpu_s"] = median(coldCpu);
-    state.counters["warm_cpu_s"] = median(warmCpu);
-    state.counters["exiv2_s"] = median(exiv2Times);
-    state.counters["cold_s"] = median(coldTimes);
-    state.counters["warm_s"] = median(warmTimes);
-    state.counters["exiv2_MiB"] = median(exiv2Peaks);
-    state.counters["cold_MiB"] = median(coldPeaks);
-    state.counters["warm_MiB"] = median(warmPeaks);
-    state.counters["cold_vs_exiv2"] = median(coldTimes) / median(exiv2Times);
-    state.counters["warm_vs_exiv2"] = median(warmTimes) / median(exiv2Times);
+    exiv2Runs.report(state, "exiv2");
+    coldRuns.report(state, "cold");
+    warmRuns.report(state, "warm");
+    state.counters["cold_vs_exiv2"] = median(coldRuns.seconds) / median(exiv2Runs.seconds);
+    state.counters["warm_vs_exiv2"] = median(warmRuns.seconds) / median(exiv2Runs.seconds);
 }
 BENCHMARK(dateNamesForPhotos)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
@@ -410,15 +404,12 @@ void writeStaleCache(const fs::path& file, int count)
 void previewWithAStaleCache(benchmark::State& state)
 {
     Home home;
-    savePresets({ Preset("Dated", "calendar", "3478F6",
-        std::vector<Rule> { pattern("{exif.date:yyyy-MM-dd_HHmmss}_{name}") }) });
-    auto names = createPhotos(home.files());
-    home.sorvik({ "grant", home.files().string() });
+    auto names = grantedPhotos(home);
     auto cache = JSONFiles::applicationFolder() / "metadata-cache.json";
     std::vector<std::string> arguments { "rename", "--preset", "Dated", "--" };
     arguments.insert(arguments.end(), names.begin(), names.end());
 
-    std::vector<double> freshTimes, staleTimes, freshPeaks, stalePeaks, freshCpu, staleCpu;
+    ChildRuns freshRuns, staleRuns;
     for (auto _ : state) {
         fs::remove(cache);
         home.sorvik(arguments);
@@ -430,20 +421,12 @@ void previewWithAStaleCache(benchmark::State& state)
         auto stale = home.sorvik(arguments);
 
         state.SetIterationTime(stale.seconds);
-        freshTimes.push_back(fresh.seconds);
-        staleTimes.push_back(stale.seconds);
-        freshPeaks.push_back(fresh.peakMiB);
-        stalePeaks.push_back(stale.peakMiB);
-        freshCpu.push_back(fresh.cpuSeconds);
-        staleCpu.push_back(stale.cpuSeconds);
+        freshRuns.add(fresh);
+        staleRuns.add(stale);
     }
-    state.counters["fresh_cpu_s"] = median(freshCpu);
-    state.counters["stale_cpu_s"] = median(staleCpu);
-    state.counters["fresh_s"] = median(freshTimes);
-    state.counters["stale_s"] = median(staleTimes);
-    state.counters["fresh_MiB"] = median(freshPeaks);
-    state.counters["stale_MiB"] = median(stalePeaks);
-    state.counters["stale_vs_fresh"] = median(staleTimes) / median(freshTimes);
+    freshRuns.report(state, "fresh");
+    staleRuns.report(state, "stale");
+    state.counters["stale_vs_fresh"] = median(staleRuns.seconds) / median(freshRuns.seconds);
     state.counters["cache_MB"] = double(fs::file_size(cache)) / 1e6;
 }
 BENCHMARK(previewWithAStaleCache)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
@@ -461,10 +444,5 @@ int main(int argc, char** argv)
         ::setrlimit(RLIMIT_STACK, &stack);
     }
     QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }

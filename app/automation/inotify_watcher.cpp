@@ -1,5 +1,7 @@
 #include "app/automation/inotify_watcher.h"
 
+#include "app/automation/folder_entry.h"
+
 #include <QSocketNotifier>
 
 #include <algorithm>
@@ -42,14 +44,7 @@ namespace {
             const char* name = entry->d_name;
             if (isHidden(name))
                 continue;
-            unsigned char type = entry->d_type;
-            if (type == DT_UNKNOWN) {
-                struct stat status { };
-                if (::fstatat(::dirfd(directory), name, &status, AT_SYMLINK_NOFOLLOW) != 0)
-                    continue;
-                type = S_ISDIR(status.st_mode) ? DT_DIR : 0;
-            }
-            if (type == DT_DIR)
+            if (folderEntryType(directory, *entry) == DT_DIR)
                 names.emplace_back(name);
         }
         ::closedir(directory);

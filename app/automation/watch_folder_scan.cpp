@@ -1,5 +1,6 @@
 #include "app/automation/watch_folder_scan.h"
 
+#include "app/automation/folder_entry.h"
 #include "app/automation/history_index.h"
 #include "app/store/file_scan.h"
 #include "app/store/folder_access_manager.h"
@@ -40,13 +41,7 @@ namespace {
                 // Hidden entries, "." and ".." among them, are never candidates.
                 if (name[0] == '.')
                     continue;
-                unsigned char type = entry->d_type;
-                if (type == DT_UNKNOWN) {
-                    struct stat status { };
-                    if (::fstatat(::dirfd(directory), name, &status, AT_SYMLINK_NOFOLLOW) != 0)
-                        continue;
-                    type = S_ISREG(status.st_mode) ? DT_REG : S_ISDIR(status.st_mode) ? DT_DIR : 0;
-                }
+                auto type = folderEntryType(directory, *entry);
                 if (type == DT_REG) {
                     if (hasWantedExtension(name, *wanted))
                         listing->files.push_back(path + "/" + name);

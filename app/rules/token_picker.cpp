@@ -1,5 +1,6 @@
 #include "app/rules/token_picker.h"
 
+#include "app/rules/search_list.h"
 #include "app/rules/search_match.h"
 #include "app/rules/template_tokens.h"
 #include "app/shell/style/ui_style.h"
@@ -22,20 +23,6 @@ namespace sorvik {
 namespace {
 
     constexpr int tokenIndexRole = Qt::UserRole;
-
-    bool isReturn(const QKeyEvent& event)
-    {
-        return event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter;
-    }
-
-    QListWidgetItem* firstVisibleItem(const QListWidget& list)
-    {
-        for (int row = 0; row < list.count(); ++row) {
-            if (!list.item(row)->isHidden())
-                return list.item(row);
-        }
-        return nullptr;
-    }
 
 } // namespace
 
@@ -152,28 +139,12 @@ bool TokenPicker::eventFilter(QObject* watched, QEvent* event)
         setPresented(false);
         return true;
     }
-    if (watched == m_search) {
-        if (isReturn(key)) {
-            insertCurrentToken();
-            return true;
-        }
-        if (key.key() == Qt::Key_Down) {
-            auto* current = m_list->currentItem();
-            if (!current || current->isHidden())
-                m_list->setCurrentItem(firstVisibleItem(*m_list));
-            m_list->setFocus(Qt::TabFocusReason);
-            return true;
-        }
-    } else if (watched == m_list) {
-        if (isReturn(key)) {
-            insertCurrentToken();
-            return true;
-        }
-        if (key.key() == Qt::Key_Up && m_list->currentItem() == firstVisibleItem(*m_list)) {
-            m_search->setFocus(Qt::TabFocusReason);
-            return true;
-        }
+    if ((watched == m_search || watched == m_list) && isReturnKey(key)) {
+        insertCurrentToken();
+        return true;
     }
+    if (stepBetweenSearchAndList(*m_search, *m_list, watched, key))
+        return true;
     return QPushButton::eventFilter(watched, event);
 }
 

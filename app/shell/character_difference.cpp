@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <string>
 
-#include <unicode/utf8.h>
-
 namespace sorvik {
 
 namespace {
@@ -16,13 +14,8 @@ namespace {
     {
         std::string result;
         result.reserve(text.size());
-        int32_t offset = 0;
-        auto length = static_cast<int32_t>(text.size());
-        while (offset < length) {
-            UChar32 scalar = 0;
-            U8_NEXT(text.data(), offset, length, scalar);
-            text::appendScalar(result, scalar < 0 ? U'\uFFFD' : static_cast<char32_t>(scalar));
-        }
+        for (auto scalar : text::scalars(text))
+            text::appendScalar(result, scalar);
         return result;
     }
 

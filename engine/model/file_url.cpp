@@ -1,5 +1,6 @@
 #include "engine/model/file_url.h"
 
+#include "engine/model/hex_digit.h"
 #include "engine/model/json.h"
 
 #include <vector>
@@ -43,17 +44,6 @@ namespace {
         default:
             return false;
         }
-    }
-
-    int hexValue(char character)
-    {
-        if (character >= '0' && character <= '9')
-            return character - '0';
-        if (character >= 'a' && character <= 'f')
-            return character - 'a' + 10;
-        if (character >= 'A' && character <= 'F')
-            return character - 'A' + 10;
-        return -1;
     }
 
 } // namespace
@@ -113,8 +103,8 @@ namespace {
             if (character == '%') {
                 if (index + 2 >= text.size())
                     return false;
-                int high = hexValue(text[index + 1]);
-                int low = hexValue(text[index + 2]);
+                int high = hexDigitValue(text[index + 1]);
+                int low = hexDigitValue(text[index + 2]);
                 if (high < 0 || low < 0)
                     return false;
                 character = static_cast<char>(high * 16 + low);

@@ -1,5 +1,6 @@
 #include "engine/model/json_stream.h"
 
+#include "engine/model/hex_digit.h"
 #include "engine/model/json.h"
 
 #include <array>
@@ -29,17 +30,6 @@ namespace {
     }();
 
     bool isDigit(int character) { return character >= '0' && character <= '9'; }
-
-    int hexValue(int character)
-    {
-        if (character >= '0' && character <= '9')
-            return character - '0';
-        if (character >= 'a' && character <= 'f')
-            return character - 'a' + 10;
-        if (character >= 'A' && character <= 'F')
-            return character - 'A' + 10;
-        return -1;
-    }
 
     void appendUtf8(std::string& out, char32_t codePoint)
     {
@@ -350,7 +340,7 @@ void StreamReader::readEscape()
     auto codeUnit = [this] {
         char32_t unit = 0;
         for (int digit = 0; digit < 4; ++digit) {
-            int value = hexValue(peek());
+            int value = hexDigitValue(peek());
             if (value < 0)
                 fail("invalid \\u escape in a string");
             ++m_position;

@@ -72,7 +72,7 @@ bool contains(std::string_view haystack, std::string_view needle, bool ignoreCas
 /// Byte offset of the first literal, case-sensitive occurrence of `needle`.
 std::optional<std::size_t> find(std::string_view haystack, std::string_view needle);
 
-/// Every code point of valid UTF-8 text, in order.
+/// Every code point of the text, in order; each ill-formed sequence stands as U+FFFD.
 std::vector<char32_t> scalars(std::string_view text);
 void appendScalar(std::string& text, char32_t scalar);
 

@@ -1,5 +1,6 @@
 #include "engine/model/uuid.h"
 
+#include "engine/model/hex_digit.h"
 #include "engine/model/json.h"
 
 #include <cstring>
@@ -8,17 +9,6 @@
 namespace sorvik {
 
 namespace {
-
-    int hexValue(char character)
-    {
-        if (character >= '0' && character <= '9')
-            return character - '0';
-        if (character >= 'a' && character <= 'f')
-            return character - 'a' + 10;
-        if (character >= 'A' && character <= 'F')
-            return character - 'A' + 10;
-        return -1;
-    }
 
     bool isHyphenPosition(std::size_t position)
     {
@@ -58,8 +48,8 @@ std::optional<Uuid> Uuid::parse(std::string_view text)
             ++position;
             continue;
         }
-        int high = hexValue(text[position]);
-        int low = hexValue(text[position + 1]);
+        int high = hexDigitValue(text[position]);
+        int low = hexDigitValue(text[position + 1]);
         if (high < 0 || low < 0 || isHyphenPosition(position + 1))
             return std::nullopt;
         uuid.bytes[byteIndex++] = static_cast<std::uint8_t>(high * 16 + low);

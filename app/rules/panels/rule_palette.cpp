@@ -1,6 +1,7 @@
 #include "app/rules/panels/rule_palette.h"
 
 #include "app/rules/rule_titles.h"
+#include "app/rules/search_list.h"
 #include "app/rules/search_match.h"
 #include "app/shell/style/symbol_icons.h"
 #include "app/shell/style/ui_style.h"
@@ -23,20 +24,6 @@ namespace {
     constexpr int presetRole = Qt::UserRole + 1;
     constexpr int rowIconSize = 16;
     constexpr int rowSpacing = 2;
-
-    bool isReturn(const QKeyEvent& event)
-    {
-        return event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter;
-    }
-
-    QListWidgetItem* firstVisibleItem(const QListWidget& list)
-    {
-        for (int row = 0; row < list.count(); ++row) {
-            if (!list.item(row)->isHidden())
-                return list.item(row);
-        }
-        return nullptr;
-    }
 
 } // namespace
 
@@ -152,24 +139,14 @@ bool RulePalette::eventFilter(QObject* watched, QEvent* event)
     if (event->type() != QEvent::KeyPress || (watched != m_search && watched != m_list))
         return QDialog::eventFilter(watched, event);
     const auto& key = static_cast<const QKeyEvent&>(*event);
-    if (isReturn(key)) {
+    if (isReturnKey(key)) {
         auto* current = m_list->currentItem();
         if (current && !current->isHidden())
             act(current);
         return true;
     }
-    if (watched == m_search && key.key() == Qt::Key_Down) {
-        auto* current = m_list->currentItem();
-        if (!current || current->isHidden())
-            m_list->setCurrentItem(firstVisibleItem(*m_list));
-        m_list->setFocus(Qt::TabFocusReason);
+    if (stepBetweenSearchAndList(*m_search, *m_list, watched, key))
         return true;
-    }
-    if (watched == m_list && key.key() == Qt::Key_Up
-        && m_list->currentItem() == firstVisibleItem(*m_list)) {
-        m_search->setFocus(Qt::TabFocusReason);
-        return true;
-    }
     return QDialog::eventFilter(watched, event);
 }
 

@@ -1,5 +1,6 @@
 #include "app/store/renamer_store.h"
 
+#include "tests/app/store/store_files_fixture.h"
 #include "tests/app/store/store_test_support.h"
 #include "tests/support/temporary_folder.h"
 
@@ -11,42 +12,8 @@ namespace {
     using testing::FakeServices;
     using testing::IsolatedHome;
     using testing::TemporaryFolder;
-    using testing::waitUntil;
 
-    class StoreAdding : public ::testing::Test {
-    protected:
-        void SetUp() override
-        {
-            ASSERT_TRUE(waitUntil([&] { return !store.isPlanning(); }));
-        }
-
-        bool listed() const
-        {
-            return waitUntil([&] { return !store.isAdding(); });
-        }
-
-        FileURL url(std::string_view relative) const
-        {
-            return FileURL((files / relative).string());
-        }
-        FileURL folder(std::string_view relative) const
-        {
-            return FileURL((files / relative).string(), true);
-        }
-
-        std::vector<std::string> listedNames() const
-        {
-            std::vector<std::string> names;
-            for (const auto& item : store.items())
-                names.push_back(
-                    std::filesystem::path(item.url.path).lexically_relative(files.path()).string());
-            return names;
-        }
-
-        IsolatedHome home;
-        TemporaryFolder files;
-        RenamerStore store { std::make_shared<FakeServices>() };
-    };
+    using StoreAdding = testing::StoreFilesFixture;
 
     TEST_F(StoreAdding, ReturnsAtOnceAndListsTheFilesInOneChange)
     {

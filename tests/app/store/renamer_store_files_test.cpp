@@ -3,6 +3,7 @@
 #include "app/store/file_error.h"
 #include "app/store/file_scan.h"
 #include "tests/app/store/fake_dialogs.h"
+#include "tests/app/store/store_files_fixture.h"
 #include "tests/app/store/store_test_support.h"
 #include "tests/support/temporary_folder.h"
 
@@ -14,43 +15,11 @@
 namespace sorvik {
 namespace {
 
-    using testing::FakeServices;
-    using testing::IsolatedHome;
     using testing::replaceRule;
     using testing::TemporaryFolder;
     using testing::waitUntil;
 
-    class StoreFiles : public ::testing::Test {
-    protected:
-        void SetUp() override { ASSERT_TRUE(settle()); }
-
-        bool settle()
-        {
-            return waitUntil([&] { return !store.isPlanning(); });
-        }
-
-        FileURL url(std::string_view relative) const
-        {
-            return FileURL((files / relative).string());
-        }
-        FileURL folder(std::string_view relative) const
-        {
-            return FileURL((files / relative).string(), true);
-        }
-
-        std::vector<std::string> listedNames() const
-        {
-            std::vector<std::string> names;
-            for (const auto& item : store.items())
-                names.push_back(
-                    std::filesystem::path(item.url.path).lexically_relative(files.path()).string());
-            return names;
-        }
-
-        IsolatedHome home;
-        TemporaryFolder files;
-        RenamerStore store { std::make_shared<FakeServices>() };
-    };
+    using StoreFiles = testing::StoreFilesFixture;
 
     TEST_F(StoreFiles, ChoosingFilesAddsWhatTheDialogReturns)
     {

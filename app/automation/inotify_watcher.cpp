@@ -1,6 +1,6 @@
 #include "app/automation/inotify_watcher.h"
 
-#include "app/automation/folder_entry.h"
+#include "app/store/folder_entry.h"
 
 #include <QSocketNotifier>
 

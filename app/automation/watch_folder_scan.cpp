@@ -1,6 +1,6 @@
 #include "app/automation/watch_folder_scan.h"
 
-#include "app/automation/folder_entry.h"
+#include "app/store/folder_entry.h"
 #include "app/automation/history_index.h"
 #include "app/store/file_scan.h"
 #include "app/store/folder_access_manager.h"

@@ -1,5 +1,6 @@
 #include "app/store/file_scan.h"
 
+#include "app/store/folder_entry.h"
 #include "engine/apply/file_system.h"
 
 #include <algorithm>
@@ -63,13 +64,7 @@ namespace {
                 continue;
             if (!options.includeHidden && isHidden(name))
                 continue;
-            unsigned char type = entry->d_type;
-            if (type == DT_UNKNOWN) {
-                struct stat status { };
-                if (::fstatat(::dirfd(directory), name, &status, AT_SYMLINK_NOFOLLOW) != 0)
-                    continue;
-                type = S_ISREG(status.st_mode) ? DT_REG : S_ISDIR(status.st_mode) ? DT_DIR : 0;
-            }
+            unsigned char type = folderEntryType(directory, *entry);
             if (type == DT_REG)
                 found.emplace_back(path + "/" + name);
             else if (type == DT_DIR && options.includeSubfolders)

@@ -1,4 +1,4 @@
-#include "app/automation/folder_entry.h"
+#include "app/store/folder_entry.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -7,6 +7,7 @@ namespace sorvik {
 
 /// The name of the program set beside its symbol, as the window's toolbar shows it in its
 /// middle: 112 by 24, the name in the palette's text colour, so it reads in light and dark.
+/// Made larger (the Updates tab's 132 by 28), symbol, gap and name grow with its height.
 class BrandWordmark : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(BrandWordmark)
@@ -17,6 +18,8 @@ public:
     static constexpr const char* nameText = "sorvik";
 
     explicit BrandWordmark(QWidget* parent = nullptr);
+    /// The wordmark at `size`.
+    BrandWordmark(QSize size, QWidget* parent);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

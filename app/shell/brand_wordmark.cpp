@@ -16,12 +16,13 @@ namespace {
 } // namespace
 
 BrandWordmark::BrandWordmark(QWidget* parent)
-    : BrandWordmark(QSize(wordmarkWidth, wordmarkHeight), parent)
+    : BrandWordmark(QSize(wordmarkWidth, wordmarkHeight), Qt::AlignHCenter, parent)
 {
 }
 
-BrandWordmark::BrandWordmark(QSize size, QWidget* parent)
+BrandWordmark::BrandWordmark(QSize size, Qt::Alignment alignment, QWidget* parent)
     : QWidget(parent)
+    , m_alignment(alignment)
 {
     setObjectName(QStringLiteral("brandWordmark"));
     setAccessibleName(QString::fromLatin1(nameText));
@@ -43,7 +44,7 @@ void BrandWordmark::paintEvent(QPaintEvent*)
     QFontMetrics metrics(font);
     auto name = QString::fromLatin1(nameText);
     int contentWidth = symbolSide + gap + metrics.horizontalAdvance(name);
-    int left = (width() - contentWidth) / 2;
+    int left = m_alignment.testFlag(Qt::AlignLeft) ? 0 : (width() - contentWidth) / 2;
 
     QRect symbol(left, (height() - symbolSide) / 2, symbolSide, symbolSide);
     if (m_symbol.isNull() || m_symbol.devicePixelRatio() != devicePixelRatioF())

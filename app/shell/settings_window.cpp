@@ -44,7 +44,7 @@ QWidget* SettingsWindow::makeFolderAccessTab(QWidget* folderAccess)
     auto* tab = new QWidget(m_tabs);
     auto* layout = new QVBoxLayout(tab);
     if (folderAccess)
-        layout->addWidget(folderAccess, 1);
+        layout->addWidget(folderAccess);
 
     m_onlinePlaces = new QCheckBox(QString::fromUtf8(onlinePlacesText), tab);
     m_onlinePlaces->setChecked(m_store.onlinePlaces());
@@ -60,8 +60,8 @@ QWidget* SettingsWindow::makeFolderAccessTab(QWidget* folderAccess)
     caption->setFont(styleFont(TextStyle::caption));
     caption->setWordWrap(true);
     layout->addWidget(caption);
-    if (!folderAccess)
-        layout->addStretch(1);
+    // The tab is as tall as the tallest of them; what is left goes below its content.
+    layout->addStretch(1);
     return tab;
 }
 

@@ -22,8 +22,8 @@ UpdateSettingsView::UpdateSettingsView(UpdaterStore& updater, QWidget* parent)
     layout->setContentsMargins(padding, padding, padding, padding);
     layout->setSpacing(spacing);
 
-    layout->addWidget(
-        new BrandWordmark(QSize(wordmarkWidth, wordmarkHeight), this), 0, Qt::AlignLeft);
+    layout->addWidget(new BrandWordmark(QSize(wordmarkWidth, wordmarkHeight), Qt::AlignLeft, this),
+        0, Qt::AlignLeft);
 
     auto* title = new QLabel(QString::fromUtf8(titleText), this);
     title->setFont(styleFont(TextStyle::title2, QFont::DemiBold));

@@ -2,11 +2,8 @@
 
 #include "app/automation/watch_folder_store.h"
 #include "app/services/store_services.h"
-#include "app/shell/app_delegate.h"
-#include "app/shell/folder_access_settings.h"
-#include "app/shell/main_window.h"
+#include "app/shell/application.h"
 #include "app/shell/quit_signals.h"
-#include "app/shell/settings_window.h"
 #include "app/shell/single_instance.h"
 #include "app/shell/updater_store.h"
 #include "app/store/renamer_store.h"
@@ -16,7 +13,7 @@
 
 #include <cstdlib>
 #include <iostream>
-#include <memory>
+#include <string_view>
 
 // Resources of a static library are not linked in unless something names them.
 static void initializeBrandResources() { Q_INIT_RESOURCE(brand); }
@@ -54,36 +51,18 @@ namespace {
         instance.listen();
 
         StoreServices::install();
-        auto& store = RenamerStore::shared();
-        auto watchFolders = []() -> WatchFolderStore& { return WatchFolderStore::shared(); };
-        AppDelegate delegate(
-            store, watchFolders, []() -> UpdaterStore& { return UpdaterStore::shared(); });
-        QObject::connect(&delegate, &AppDelegate::quitRequested, &application,
+        Application program(
+            RenamerStore::shared(),
+            []() -> WatchFolderStore& { return WatchFolderStore::shared(); },
+            []() -> UpdaterStore& { return UpdaterStore::shared(); });
+        QObject::connect(&program, &Application::quitRequested, &application,
             &QCoreApplication::quit, Qt::QueuedConnection);
-
-        MainWindow window(store);
-        delegate.setMainWindow(&window);
-        // Made when first asked for, as its tabs make the watch store.
-        std::unique_ptr<SettingsWindow> settings;
-        QObject::connect(&window, &MainWindow::settingsRequested, &window, [&] {
-            if (!settings) {
-                settings = std::make_unique<SettingsWindow>(store,
-                    new FolderAccessSettings(store.folderAccess()), watchFolders,
-                    UpdaterStore::shared());
-            }
-            settings->present();
-        });
-        QObject::connect(&window, &MainWindow::checkForUpdatesRequested, &window,
-            [] { UpdaterStore::shared().checkForUpdates(); });
         QObject::connect(
-            &instance, &SingleInstance::requestReceived, &delegate, &AppDelegate::handleRequest);
+            &instance, &SingleInstance::requestReceived, &program, &Application::handleRequest);
 
-        delegate.applicationDidFinishLaunching(launch.backgroundWatch);
-        if (launch.request && launch.request->kind != InstanceRequest::Kind::show)
-            delegate.handleRequest(*launch.request);
+        program.launch(launch);
         int status = application.exec();
         instance.stopListening();
-        settings.reset();
         return status;
     }
 
@@ -91,7 +70,27 @@ namespace {
 
 bool hasDisplay()
 {
-    return isSet("QT_QPA_PLATFORM") || isSet("DISPLAY") || isSet("WAYLAND_DISPLAY");
+    const char* platforms = std::getenv("QT_QPA_PLATFORM");
+    if (!platforms || !*platforms)
+        return isSet("DISPLAY") || isSet("WAYLAND_DISPLAY");
+    // Qt tries the platforms of a list separated by ";" in turn. Those that are not a display
+    // server (offscreen, vnc, eglfs, …) need nothing from the session.
+    std::string_view list(platforms);
+    while (!list.empty()) {
+        auto end = list.find(';');
+        auto platform = list.substr(0, end);
+        list = end == std::string_view::npos ? std::string_view() : list.substr(end + 1);
+        if (platform.starts_with("xcb")) {
+            if (isSet("DISPLAY"))
+                return true;
+        } else if (platform.starts_with("wayland")) {
+            if (isSet("WAYLAND_DISPLAY"))
+                return true;
+        } else if (!platform.empty()) {
+            return true;
+        }
+    }
+    return false;
 }
 
 int runWindowProgram(const LaunchArguments& launch, char* programPath)

@@ -12,8 +12,9 @@ inline constexpr const char* noDisplayText
 inline constexpr const char* noAnswerText
     = "sorvik: another sorvik is running but does not answer.\n";
 
-/// Whether a window can be shown: a display (X11 or Wayland) is named, or Qt is told which
-/// platform to use.
+/// Whether a window can be shown: a display (X11 or Wayland) is named, or a platform Qt is
+/// told to use needs none ("offscreen", say). An X11 or Wayland platform asked for by name
+/// needs its own display.
 bool hasDisplay();
 
 /// Runs the window program for `launch` (whose program is the window): hands the request to

@@ -7,7 +7,9 @@
 
 #include "app/automation/watch_folder_store.h"
 #include "app/automation/watch_lock.h"
+#include "app/shell/single_instance.h"
 #include "app/store/json_files.h"
+#include "app/store/preset_document.h"
 #include "app/store/saved_session.h"
 #include "tests/app/automation/watch_test_support.h"
 
@@ -16,7 +18,10 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include <sys/stat.h>
 
@@ -40,13 +45,16 @@ namespace {
             }
         }
 
-        /// Starts `sorvik` with `arguments`; the environment is the test's, less `unset`.
-        QProcess& start(const QStringList& arguments, const QStringList& unset = {})
+        /// Starts `sorvik` with `arguments`; the environment is the test's, less `unset`, with
+        /// `added`.
+        QProcess& start(const QStringList& arguments, const QStringList& unset = {},
+            const QProcessEnvironment& added = {})
         {
             auto environment = QProcessEnvironment::systemEnvironment();
             environment.remove(testHostVariable);
             for (const auto& name : unset)
                 environment.remove(name);
+            environment.insert(added);
             auto& process = *processes.emplace_back(std::make_unique<QProcess>());
             process.setProcessEnvironment(environment);
             process.setProgram(QStringLiteral(SORVIK_PROGRAM));
@@ -114,10 +122,102 @@ namespace {
             return inbox;
         }
 
+        /// Waits until a window program listens in the test's runtime folder.
+        static bool waitUntilListening()
+        {
+            auto folder = SingleInstance::folder();
+            return folder
+                && waitUntil(
+                    [&] {
+                        return fs::is_socket(*folder / SingleInstance::socketName)
+                            && SingleInstance::send(*folder / SingleInstance::socketName,
+                                std::nullopt, std::chrono::seconds(5));
+                    },
+                    30'000);
+        }
+
+        /// A preset document holding an empty preset named `name`, in the files folder.
+        fs::path presetDocument(std::string_view file, std::string name)
+        {
+            auto path = files.path() / file;
+            std::ofstream(path, std::ios::binary)
+                << PresetDocument::encode(Preset(std::move(name), "folder", "3478F6", {}));
+            return path;
+        }
+
+        /// Whether the saved presets hold one named `name`.
+        static bool hasSavedPreset(const std::string& name)
+        {
+            auto path = JSONFiles::applicationFolder() / SavedPresets::fileName;
+            return fs::exists(path)
+                && testing::readFile(path).find("\"" + name + "\"") != std::string::npos;
+        }
+
         testing::IsolatedHome home;
         testing::TemporaryFolder files;
         std::vector<std::unique_ptr<QProcess>> processes;
     };
+
+    /// Sets environment variables for its life, then puts back what was there.
+    class EnvironmentChange {
+    public:
+        EnvironmentChange(std::initializer_list<std::pair<const char*, const char*>> values)
+        {
+            for (const auto& [name, value] : values) {
+                const char* before = std::getenv(name);
+                m_before.emplace_back(
+                    name, before ? std::optional<std::string>(before) : std::nullopt);
+                if (value)
+                    ::setenv(name, value, 1);
+                else
+                    ::unsetenv(name);
+            }
+        }
+        ~EnvironmentChange()
+        {
+            for (const auto& [name, value] : m_before) {
+                if (value)
+                    ::setenv(name, value->c_str(), 1);
+                else
+                    ::unsetenv(name);
+            }
+        }
+        EnvironmentChange(const EnvironmentChange&) = delete;
+        EnvironmentChange& operator=(const EnvironmentChange&) = delete;
+
+    private:
+        std::vector<std::pair<const char*, std::optional<std::string>>> m_before;
+    };
+
+    TEST(HasDisplay, ADisplayOrAPlatformThatNeedsNone)
+    {
+        struct Case {
+            const char* platform;
+            const char* x11;
+            const char* wayland;
+            bool expected;
+        };
+        for (const auto& each : std::initializer_list<Case> {
+                 { nullptr, nullptr, nullptr, false },
+                 { "", "", "", false },
+                 { nullptr, ":0", nullptr, true },
+                 { nullptr, nullptr, "wayland-0", true },
+                 { "offscreen", nullptr, nullptr, true },
+                 { "xcb", nullptr, nullptr, false },
+                 { "xcb", ":1", nullptr, true },
+                 { "wayland", ":1", nullptr, false },
+                 { "wayland-egl", nullptr, "wayland-1", true },
+                 { "wayland;xcb", ":1", nullptr, true },
+                 { "wayland;xcb", nullptr, nullptr, false },
+                 { "xcb;offscreen", nullptr, nullptr, true },
+             }) {
+            EnvironmentChange change { { "QT_QPA_PLATFORM", each.platform },
+                { "DISPLAY", each.x11 }, { "WAYLAND_DISPLAY", each.wayland } };
+            EXPECT_EQ(hasDisplay(), each.expected) << (each.platform ? each.platform : "(none)")
+                                                   << ' ' << (each.x11 ? each.x11 : "(none)") << ' '
+                                                   << (each.wayland ? each.wayland : "(none)");
+        }
+    }
 
     TEST_F(WindowProgram, WithoutADisplayItSaysSoAndEndsWithOne)
     {
@@ -226,6 +326,42 @@ namespace {
         EXPECT_EQ(finish(process), 0);
         EXPECT_EQ(process.readAllStandardError().toStdString(), "");
         EXPECT_TRUE(fs::exists(inbox / ("report" + std::to_string(*first) + "-x.txt")));
+    }
+
+    TEST_F(WindowProgram, ALaterStartHandsItsFilesToTheRunningWindow)
+    {
+        auto& first = start({});
+        ASSERT_TRUE(waitUntilListening());
+
+        auto document = presetDocument("Handed.TWPRESET", "Handed Over");
+        files.createFile("notes.txt", "notes");
+        auto& second = start({ QString::fromStdString(document.string()), "notes.txt" });
+        EXPECT_EQ(finish(second), 0);
+        EXPECT_EQ(second.readAllStandardError().toStdString(), "");
+        // Imported by the first, which saves its presets at once.
+        EXPECT_TRUE(waitUntil([] { return hasSavedPreset("Handed Over"); }, 30'000));
+        EXPECT_EQ(first.state(), QProcess::Running);
+
+        ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+        EXPECT_EQ(finish(first), 0);
+    }
+
+    TEST_F(WindowProgram, UnderTheTestHostTheWatchFoldersDoNotStart)
+    {
+        watchInbox();
+        QProcessEnvironment testHost;
+        testHost.insert(testHostVariable, QStringLiteral("/nonexistent"));
+        auto& hosted = start({}, {}, testHost);
+        ASSERT_TRUE(waitUntilListening());
+
+        // A request is taken only once the launch is over: by then the watch folders would run.
+        auto& later = start({ QString::fromStdString(presetDocument("p.twpreset", "P").string()) });
+        EXPECT_EQ(finish(later), 0);
+        ASSERT_TRUE(waitUntil([] { return hasSavedPreset("P"); }, 30'000));
+        EXPECT_FALSE(watchLockIsHeld());
+
+        ::kill(static_cast<pid_t>(hosted.processId()), SIGTERM);
+        EXPECT_EQ(finish(hosted), 0);
     }
 
 } // namespace

@@ -16,13 +16,25 @@ namespace sorvik {
 UpdateWindows::UpdateWindows(QObject* parent)
     : QObject(parent)
 {
+    // The program's windows live as long as the program; a window left open goes with the
+    // application object, as closing it later has nothing of Qt's left to close it with.
+    if (auto* application = QCoreApplication::instance())
+        connect(application, &QCoreApplication::aboutToQuit, this, &UpdateWindows::release);
 }
 
 UpdateWindows::~UpdateWindows()
 {
-    if (m_waiting)
+    if (QCoreApplication::instance())
+        release();
+}
+
+void UpdateWindows::release()
+{
+    if (m_waiting) {
         qApp->removeEventFilter(this);
-    dismiss();
+        m_waiting.reset();
+    }
+    delete m_box.data();
 }
 
 QMessageBox* UpdateWindows::present(int icon, const QString& text, const QString& informative)

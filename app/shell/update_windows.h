@@ -48,6 +48,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    /// Deletes the window showing and forgets a waiting update: at quit, or with this object.
+    void release();
     /// Replaces the window showing by a new one.
     QMessageBox* present(int icon, const QString& text, const QString& informative);
 

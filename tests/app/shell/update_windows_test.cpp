@@ -4,9 +4,11 @@
 #include "tests/app/store/store_test_support.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QTextDocument>
+#include <QTimer>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -115,6 +117,19 @@ namespace {
         ASSERT_TRUE(testing::waitUntil([&] { return windows.window() != nullptr; }));
         EXPECT_EQ(windows.window()->text(), QString::fromUtf8(UpdateWindows::updateFoundText));
         EXPECT_FALSE(windows.hasWaitingUpdate());
+    }
+
+    TEST(UpdateWindows, AWindowLeftOpenGoesWhenTheProgramQuits)
+    {
+        // Kept for the life of the program, as the program keeps its own.
+        static UpdateWindows windows;
+        windows.showUnavailable("From the package manager.");
+        QPointer<QMessageBox> box = windows.window();
+        ASSERT_TRUE(box);
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        QApplication::exec();
+        EXPECT_FALSE(box);
+        EXPECT_EQ(windows.window(), nullptr);
     }
 
 } // namespace

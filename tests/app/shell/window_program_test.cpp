@@ -346,6 +346,16 @@ namespace {
         EXPECT_EQ(finish(first), 0);
     }
 
+    TEST_F(WindowProgram, OpenStartsTheWindowWhenNoneRuns)
+    {
+        files.createFile("notes.txt", "notes");
+        auto& process = start({ "open", "notes.txt" });
+        ASSERT_TRUE(waitUntilListening());
+        EXPECT_EQ(process.state(), QProcess::Running);
+        ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+        EXPECT_EQ(finish(process), 0);
+    }
+
     TEST_F(WindowProgram, UnderTheTestHostTheWatchFoldersDoNotStart)
     {
         watchInbox();

@@ -277,17 +277,65 @@ namespace {
 std::string usage()
 {
     return "Usage:\n"
+           "  sorvik [FILE\u2026]\n"
+           "  sorvik --background-watch\n"
+           "  sorvik open [FILE\u2026]\n"
            "  sorvik rename --preset PRESET [--apply] [--json] FILE\u2026\n"
            "  sorvik presets [--json]\n"
            "  sorvik grant FOLDER\u2026\n"
            "  sorvik grants\n"
            "\n"
+           "  Without a command sorvik opens its window; preset files (.twpreset) given are\n"
+           "  imported, all other files are added to the list.\n"
+           "  --background-watch  Watch the watch folders without showing the window.\n"
+           "  open     Open in sorvik: add the files to the window.\n"
            "  rename   Rename files with preset. Lists the new names; renames only with "
            "--apply.\n"
            "           PRESET is a preset's id or its name.\n"
            "  presets  Get rename presets: the id and name of each saved preset.\n"
            "  grant    Allow sorvik to rename files inside the folders.\n"
-           "  grants   List the folders sorvik may rename files in.\n";
+           "  grants   List the folders sorvik may rename files in.\n"
+           "\n"
+           "  rename, presets, grant and grants work without a display.\n";
+}
+
+bool isCommand(std::string_view name)
+{
+    if (name == "help" || name == "--help" || name == "-h")
+        return true;
+    return std::any_of(commands().begin(), commands().end(),
+        [&](const Command& command) { return command.name == name; });
+}
+
+int reportUsageError(std::string_view problem, std::ostream& err)
+{
+    err << "sorvik: " << problem << "\n\n" << usage();
+    return usageError;
+}
+
+std::vector<FileURL> openFiles(
+    const std::vector<std::string>& arguments, const std::filesystem::path& currentFolder)
+{
+    std::vector<FileURL> files;
+    bool optionsEnded = false;
+    for (const auto& argument : arguments) {
+        if (!optionsEnded && argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (!optionsEnded && argument != "-" && argument.starts_with('-'))
+            throw Error("Unknown option for open: " + argument.substr(0, argument.find('=')));
+        // A file URL that no file can have names no local file either.
+        std::optional<FileURL> url;
+        try {
+            url = fileURL(argument, currentFolder);
+        } catch (const Error&) {
+            continue;
+        }
+        if (url)
+            files.push_back(std::move(*url));
+    }
+    return files;
 }
 
 std::optional<FileURL> fileURL(
@@ -334,8 +382,7 @@ int run(const std::vector<std::string>& arguments, const std::filesystem::path& 
         out << usage();
         return success;
     } catch (const UsageError& error) {
-        err << "sorvik: " << error.what() << "\n\n" << usage();
-        return usageError;
+        return reportUsageError(error.what(), err);
     }
 
     recoverBatches(err);

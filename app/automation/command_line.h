@@ -10,6 +10,8 @@
 #include <vector>
 
 // The actions sorvik offers to scripts, as commands of the `sorvik` program:
+//   open     "Open in sorvik": adds the files to the window, through the window program (which
+//            is started when none runs); files that have no local path are left out;
 //   rename   "Rename files with preset": plans the files' new names with a saved preset and
 //            prints them; moves the files only with --apply (preview only by default);
 //   presets  "Get rename presets": the id and name of every saved preset, in stored order;
@@ -33,6 +35,20 @@ inline constexpr std::size_t listedNameLimit = 100;
 
 /// The short description of every command.
 std::string usage();
+
+/// Whether `name`, the first argument, is a command that runs here without a window: rename,
+/// presets, grant, grants, or a request for the usage.
+bool isCommand(std::string_view name);
+
+/// Prints `problem` and the usage on `err`, as every command line that cannot be understood
+/// does, and returns `usageError`.
+int reportUsageError(std::string_view problem, std::ostream& err);
+
+/// The files of `sorvik open [--] [FILE…]` ("Open in sorvik"), given the arguments after
+/// "open": in order, as `fileURL` reads them, leaving out every argument that names no local
+/// file. Fails with `Error`, whose text is the problem to report, for an option.
+std::vector<FileURL> openFiles(
+    const std::vector<std::string>& arguments, const std::filesystem::path& currentFolder);
 
 /// The file URL an argument names: an absolute path, a path relative to `currentFolder`, or
 /// a "file://" URL; nothing for any other URL. Fails with `Error` for a file URL that no file

@@ -18,7 +18,8 @@ namespace {
         std::string failure;
     };
 
-    /// Where the module may be: beside the program, then where this build made it.
+    /// Where the module may be: in lib/sorvik beside the program's folder (where it is
+    /// installed, and built), beside the program, then where this build made it.
     std::vector<std::string> candidatePaths()
     {
         std::vector<std::string> paths;
@@ -27,6 +28,7 @@ namespace {
         if (length > 0) {
             std::string folder(program, static_cast<std::size_t>(length));
             folder.erase(folder.rfind('/') + 1);
+            paths.push_back(folder + "../lib/sorvik/" + MediaReaders::moduleName);
             paths.push_back(folder + MediaReaders::moduleName);
         }
 #ifdef SORVIK_MEDIA_MODULE

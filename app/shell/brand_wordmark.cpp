@@ -9,18 +9,24 @@ namespace sorvik {
 
 namespace {
 
-    constexpr int symbolSide = 22;
-    constexpr int gap = 7;
-    constexpr int namePixels = 18;
+    constexpr int toolbarSymbolSide = 22;
+    constexpr int toolbarGap = 7;
+    constexpr int toolbarNamePixels = 18;
 
 } // namespace
 
 BrandWordmark::BrandWordmark(QWidget* parent)
+    : BrandWordmark(QSize(wordmarkWidth, wordmarkHeight), Qt::AlignHCenter, parent)
+{
+}
+
+BrandWordmark::BrandWordmark(QSize size, Qt::Alignment alignment, QWidget* parent)
     : QWidget(parent)
+    , m_alignment(alignment)
 {
     setObjectName(QStringLiteral("brandWordmark"));
     setAccessibleName(QString::fromLatin1(nameText));
-    setFixedSize(wordmarkWidth, wordmarkHeight);
+    setFixedSize(size);
 }
 
 void BrandWordmark::paintEvent(QPaintEvent*)
@@ -29,12 +35,16 @@ void BrandWordmark::paintEvent(QPaintEvent*)
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
 
-    auto font = pixelFont(namePixels, QFont::DemiBold);
+    // Sizes as designed for the toolbar's height, grown with a taller wordmark.
+    qreal scale = qreal(height()) / wordmarkHeight;
+    int symbolSide = qRound(toolbarSymbolSide * scale);
+    int gap = qRound(toolbarGap * scale);
+    auto font = pixelFont(qRound(toolbarNamePixels * scale), QFont::DemiBold);
     font.setLetterSpacing(QFont::AbsoluteSpacing, -0.4);
     QFontMetrics metrics(font);
     auto name = QString::fromLatin1(nameText);
     int contentWidth = symbolSide + gap + metrics.horizontalAdvance(name);
-    int left = (width() - contentWidth) / 2;
+    int left = m_alignment.testFlag(Qt::AlignLeft) ? 0 : (width() - contentWidth) / 2;
 
     QRect symbol(left, (height() - symbolSide) / 2, symbolSide, symbolSide);
     if (m_symbol.isNull() || m_symbol.devicePixelRatio() != devicePixelRatioF())

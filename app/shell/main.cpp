@@ -1,7 +1,10 @@
-// The entry of the `sorvik` program. Until the window exists, sorvik is its command line:
-// with a command it runs that command, without one it prints the usage.
+// The entry of the `sorvik` program. Its arguments are read first, before any application
+// object exists (`LaunchArguments`): a command runs as the command line, which needs no
+// display; everything else is the window program.
 #include "app/automation/command_line.h"
 #include "app/services/store_services.h"
+#include "app/shell/launch_arguments.h"
+#include "app/shell/window_program.h"
 
 #include <QCoreApplication>
 
@@ -11,25 +14,45 @@
 #include <system_error>
 #include <vector>
 
-int main(int argc, char** argv)
+namespace {
+
+int runCommandLine(int argc, char** argv, const std::vector<std::string>& arguments,
+    const std::filesystem::path& currentFolder)
 {
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("sorvik"));
     QCoreApplication::setApplicationVersion(QStringLiteral(SORVIK_VERSION));
     // Before anything reaches the shared store, so that it asks the real services.
     sorvik::StoreServices::install();
+    return sorvik::CommandLine::run(arguments, currentFolder, std::cout, std::cerr);
+}
 
-    // File names are bytes: the arguments are taken as the system gave them, not decoded.
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // File names are bytes: the arguments are taken as the system gave them, not decoded,
+    // and copied before Qt sees (and takes out) options of its own.
     std::vector<std::string> arguments(argv + 1, argv + argc);
-    if (arguments.empty()) {
-        std::cout << sorvik::CommandLine::usage();
-        return sorvik::CommandLine::success;
-    }
     std::error_code error;
     auto currentFolder = std::filesystem::current_path(error);
     if (error) {
-        std::cerr << "The current folder cannot be read: " << error.message() << '\n';
-        return sorvik::CommandLine::failure;
+        // Only relative paths need it: a bare start works from a folder that is gone.
+        if (!arguments.empty()) {
+            std::cerr << "The current folder cannot be read: " << error.message() << '\n';
+            return sorvik::CommandLine::failure;
+        }
+        currentFolder = "/";
     }
-    return sorvik::CommandLine::run(arguments, currentFolder, std::cout, std::cerr);
+
+    auto launch = sorvik::LaunchArguments::classify(arguments, currentFolder);
+    switch (launch.program) {
+    case sorvik::LaunchArguments::Program::commandLine:
+        return runCommandLine(argc, argv, arguments, currentFolder);
+    case sorvik::LaunchArguments::Program::usageError:
+        return sorvik::CommandLine::reportUsageError(launch.usageProblem, std::cerr);
+    case sorvik::LaunchArguments::Program::window:
+        break;
+    }
+    return sorvik::runWindowProgram(launch, argv[0]);
 }

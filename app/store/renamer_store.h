@@ -351,6 +351,9 @@ public:
     void importPresetWithPanel();
     /// Adds the preset in the document at `url` to `presets` and "presets.json".
     void importPreset(const FileURL& url);
+    /// Imports the documents one by one, in order; every failure is kept in `message`, one
+    /// per line, after a message that was showing already.
+    void importPresets(const std::vector<FileURL>& urls);
 
     // ---- Rule editing ----
 
@@ -418,6 +421,10 @@ private:
     void markUndone(const Uuid& id);
     /// Writes `presets` and publishes them; a failure goes to `message`. Whether it worked.
     bool replacePresets(std::vector<Preset> presets);
+    /// Writes `presets` and publishes them; the failure's text when it cannot.
+    std::optional<std::string> writeAndPublishPresets(std::vector<Preset> presets);
+    /// Imports one preset document; the failure's text when it cannot.
+    std::optional<std::string> addPresetFrom(const FileURL& url);
     void writeSession();
     /// A write of `rules` made by undoing or redoing a rule edit.
     void setRulesFromUndo(std::vector<Rule> rules);

@@ -28,15 +28,22 @@ void RenamerStore::writePresets(const std::vector<Preset>& presets)
 
 bool RenamerStore::replacePresets(std::vector<Preset> presets)
 {
+    auto failure = writeAndPublishPresets(std::move(presets));
+    if (failure)
+        setMessage(std::move(*failure));
+    return !failure;
+}
+
+std::optional<std::string> RenamerStore::writeAndPublishPresets(std::vector<Preset> presets)
+{
     try {
         writePresets(presets);
     } catch (const std::exception& error) {
-        setMessage(std::string(error.what()));
-        return false;
+        return std::string(error.what());
     }
     m_presets = std::move(presets);
     emit presetsChanged();
-    return true;
+    return std::nullopt;
 }
 
 void RenamerStore::savePreset(std::string_view name, std::string symbol, std::string color)
@@ -88,18 +95,39 @@ void RenamerStore::importPresetWithPanel()
 
 void RenamerStore::importPreset(const FileURL& url)
 {
+    if (auto failure = addPresetFrom(url))
+        setMessage(std::move(*failure));
+}
+
+void RenamerStore::importPresets(const std::vector<FileURL>& urls)
+{
+    std::string failures;
+    for (const auto& url : urls) {
+        auto failure = addPresetFrom(url);
+        if (!failure)
+            continue;
+        if (!failures.empty())
+            failures += '\n';
+        failures += *failure;
+    }
+    if (failures.empty())
+        return;
+    setMessage(m_message ? *m_message + '\n' + failures : failures);
+}
+
+std::optional<std::string> RenamerStore::addPresetFrom(const FileURL& url)
+{
     // Access to a single file is no grant of its own: a preset document can be read wherever
     // the user picked it.
     Preset imported;
     try {
         imported = PresetDocument::read(url);
     } catch (const std::exception& error) {
-        setMessage(std::string(error.what()));
-        return;
+        return std::string(error.what());
     }
     auto presets = m_presets;
     presets.push_back(std::move(imported));
-    replacePresets(std::move(presets));
+    return writeAndPublishPresets(std::move(presets));
 }
 
 } // namespace sorvik

@@ -13,8 +13,8 @@ namespace sorvik::testing {
 
 namespace {
 
-    constexpr const char* isolatedVariables[4]
-        = { "HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME" };
+    constexpr const char* isolatedVariables[IsolatedHome::variableCount]
+        = { "HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR" };
 
 } // namespace
 
@@ -80,7 +80,7 @@ std::string readFile(const std::filesystem::path& path)
 
 IsolatedHome::IsolatedHome()
 {
-    for (int index = 0; index < 4; ++index) {
+    for (int index = 0; index < variableCount; ++index) {
         if (const char* value = std::getenv(isolatedVariables[index])) {
             m_saved[index] = value;
             m_wasSet[index] = true;
@@ -89,15 +89,18 @@ IsolatedHome::IsolatedHome()
     std::filesystem::create_directories(m_folder.path() / "data");
     std::filesystem::create_directories(m_folder.path() / "config");
     std::filesystem::create_directories(m_folder.path() / "cache");
+    // The runtime folder is the user's alone, as the session makes it; programs refuse others.
+    ::mkdir((m_folder.path() / "runtime").c_str(), 0700);
     setenv("HOME", m_folder.path().c_str(), 1);
     setenv("XDG_DATA_HOME", (m_folder.path() / "data").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (m_folder.path() / "config").c_str(), 1);
     setenv("XDG_CACHE_HOME", (m_folder.path() / "cache").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", (m_folder.path() / "runtime").c_str(), 1);
 }
 
 IsolatedHome::~IsolatedHome()
 {
-    for (int index = 0; index < 4; ++index) {
+    for (int index = 0; index < variableCount; ++index) {
         if (m_wasSet[index])
             setenv(isolatedVariables[index], m_saved[index].c_str(), 1);
         else

@@ -31,10 +31,14 @@ private:
 /// Reads a whole file; empty when it cannot be read.
 std::string readFile(const std::filesystem::path& path);
 
-/// Points HOME, XDG_DATA_HOME, XDG_CONFIG_HOME and XDG_CACHE_HOME into a fresh temporary
-/// folder for as long as the object lives, and restores them afterwards.
+/// Points HOME, XDG_DATA_HOME, XDG_CONFIG_HOME, XDG_CACHE_HOME and XDG_RUNTIME_DIR into a
+/// fresh temporary folder for as long as the object lives, and restores them afterwards. With
+/// a runtime folder of its own, a test never reaches a sorvik that another test, or the
+/// developer, runs.
 class IsolatedHome {
 public:
+    static constexpr int variableCount = 5;
+
     IsolatedHome();
     ~IsolatedHome();
     IsolatedHome(const IsolatedHome&) = delete;
@@ -43,11 +47,12 @@ public:
     const std::filesystem::path& path() const { return m_folder.path(); }
     std::filesystem::path dataFolder() const { return m_folder.path() / "data"; }
     std::filesystem::path configFolder() const { return m_folder.path() / "config"; }
+    std::filesystem::path runtimeFolder() const { return m_folder.path() / "runtime"; }
 
 private:
     TemporaryFolder m_folder;
-    std::string m_saved[4];
-    bool m_wasSet[4] {};
+    std::string m_saved[variableCount];
+    bool m_wasSet[variableCount] {};
 };
 
 } // namespace sorvik::testing

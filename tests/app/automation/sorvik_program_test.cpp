@@ -648,6 +648,8 @@ namespace {
 
     TEST_F(SorvikProgram, UsageErrorsEndWithStatusTwo)
     {
+        // An existing file does not make the arguments around it files too.
+        files.createFile("a.txt");
         std::vector<QStringList> cases {
             { "bogus" },
             { "rename", "a.txt" },
@@ -661,6 +663,9 @@ namespace {
             { "grants", "--json" },
             { "grant" },
             { "--apply" },
+            { "-platform", "offscreen" },
+            { "a.txt", "bogus" },
+            { "open", "--apply", "a.txt" },
             { "rename", "--preset", "x", "--preset", "y", "a.txt" },
             { "rename", "--preset=x", "--preset=x", "a.txt" },
         };
@@ -675,9 +680,9 @@ namespace {
         EXPECT_FALSE(fs::exists(JSONFiles::applicationFolder()));
     }
 
-    TEST_F(SorvikProgram, UsageIsPrintedWhenAskedOrWithoutACommand)
+    TEST_F(SorvikProgram, UsageIsPrintedWhenAsked)
     {
-        for (QStringList arguments : { QStringList {}, QStringList { "--help" },
+        for (QStringList arguments : { QStringList { "--help" }, QStringList { "-h" },
                  QStringList { "help" }, QStringList { "rename", "--help" } }) {
             auto result = sorvik(arguments);
             EXPECT_EQ(result.status, 0);

@@ -9,6 +9,7 @@
 #include "tests/app/store/store_test_support.h"
 #include "tests/support/temporary_folder.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -252,6 +253,36 @@ namespace {
         EXPECT_EQ(store.presets().size(), 1U);
         EXPECT_EQ(store.message(),
             FileError::withCode(FileError::Code::fileReadTooLarge, file.string()).what());
+    }
+
+    TEST_F(StorePresets, ImportingSeveralKeepsEveryFailureOnALineOfItsOwn)
+    {
+        auto good = documents / "good.twpreset";
+        writeText(good, PresetDocument::encode(tripPreset()));
+        auto broken = documents / "broken.twpreset";
+        writeText(broken, "{ \"name\": ");
+        auto absent = documents / "absent.twpreset";
+        store.setMessage("Shown already.");
+
+        store.importPresets({ FileURL(broken.string()), FileURL(good.string()),
+            FileURL(absent.string()), FileURL(good.string()) });
+        ASSERT_EQ(store.presets().size(), 2u);
+        EXPECT_EQ(store.presets()[0].name, "Trip");
+        ASSERT_TRUE(store.message());
+        auto lines = *store.message();
+        EXPECT_TRUE(lines.starts_with("Shown already.\n")) << lines;
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 2) << lines;
+        EXPECT_TRUE(lines.ends_with(FileError::reading(absent.string(), ENOENT).what())) << lines;
+
+        // Without a failure the message stays as it is; without one showing, only failures.
+        store.importPresets({ FileURL(good.string()) });
+        EXPECT_EQ(*store.message(), lines);
+        store.setMessage(std::nullopt);
+        store.importPresets({ FileURL(absent.string()) });
+        EXPECT_EQ(store.message(), FileError::reading(absent.string(), ENOENT).what());
+        store.setMessage(std::nullopt);
+        store.importPresets({});
+        EXPECT_FALSE(store.message());
     }
 
     TEST_F(StorePresets, ImportRefusalsLeaveThePresetsAsTheyWere)

@@ -8,13 +8,13 @@
 # (maximum resident set) from /usr/bin/time -v.
 #
 # Usage: bench/whole_apply.sh [files] [runs]    (defaults 100000 and 5)
-# Needs the release build (make bench): build/release/app/sorvik and
+# Needs the release build (make bench): build/release/bin/sorvik and
 # build/release/bench/sorvik_bench_rename_loop.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 count=${1:-100000}
 runs=${2:-5}
-sorvik=$PWD/build/release/app/sorvik
+sorvik=$PWD/build/release/bin/sorvik
 loop=$PWD/build/release/bench/sorvik_bench_rename_loop
 for program in "$sorvik" "$loop"; do
     [ -x "$program" ] || { echo "whole_apply: build the release preset first ($program)" >&2; exit 1; }

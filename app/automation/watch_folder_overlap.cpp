@@ -1,5 +1,7 @@
 #include "app/automation/watch_folder_overlap.h"
 
+#include "engine/model/folder_paths.h"
+
 #include <climits>
 #include <cstdlib>
 #include <optional>
@@ -13,17 +15,9 @@ namespace sorvik {
 
 namespace {
 
-    bool isAtOrBelow(const std::string& path, const std::string& folder)
-    {
-        if (path == folder || folder == "/")
-            return true;
-        return path.size() > folder.size() && path.starts_with(folder)
-            && path[folder.size()] == '/';
-    }
-
     bool pathsOverlap(const std::string& first, const std::string& second)
     {
-        return isAtOrBelow(first, second) || isAtOrBelow(second, first);
+        return folder_paths::isAtOrBelow(first, second) || folder_paths::isAtOrBelow(second, first);
     }
 
     std::optional<std::string> resolved(const std::string& path)

@@ -1,9 +1,9 @@
 #include "app/automation/watch_folder_scan.h"
 
-#include "app/store/folder_entry.h"
 #include "app/automation/history_index.h"
 #include "app/store/file_scan.h"
 #include "app/store/folder_access_manager.h"
+#include "app/store/folder_entry.h"
 #include "app/store/item_order.h"
 #include "engine/apply/file_fingerprint.h"
 

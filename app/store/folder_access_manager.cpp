@@ -5,6 +5,7 @@
 #include "app/store/json_files.h"
 #include "app/store/security_scope.h"
 #include "app/store/stored_file.h"
+#include "engine/model/folder_paths.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -26,16 +27,6 @@ namespace {
     bool samePath(const FileURL& first, const FileURL& second)
     {
         return standardizedPath(first) == standardizedPath(second);
-    }
-
-    bool isAtOrBelow(const std::string& path, const std::string& folder)
-    {
-        if (path == folder)
-            return true;
-        if (folder == "/")
-            return path.starts_with('/');
-        return path.size() > folder.size() && path.starts_with(folder)
-            && path[folder.size()] == '/';
     }
 
     /// Whether a stored grant names `path`: by its key, by the path its bookmark records, or
@@ -183,7 +174,7 @@ std::vector<FileURL> FolderAccessManager::startAccessFor(const std::vector<FileU
     for (const auto& folder : m_folders) {
         auto folderPath = standardizedPath(folder);
         bool concerned = std::any_of(paths.begin(), paths.end(),
-            [&](const std::string& path) { return isAtOrBelow(path, folderPath); });
+            [&](const std::string& path) { return folder_paths::isAtOrBelow(path, folderPath); });
         if (concerned && SecurityScope::startAccessing(folder))
             started.push_back(folder);
     }

@@ -1,35 +1,12 @@
 #include "app/store/folder_coverage.h"
 
-#include "engine/model/text.h"
+#include "engine/model/folder_paths.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
 
 namespace sorvik {
-
-namespace {
-
-    /// The form in which paths are compared: canonical equivalence, no case folding. Paths
-    /// that are not UTF-8 compare as bytes.
-    std::string comparable(const std::string& path)
-    {
-        if (text::isAscii(path) || !text::isValidUtf8(path))
-            return path;
-        return text::nfd(path);
-    }
-
-    bool isAtOrBelow(const std::string& path, const std::string& folder)
-    {
-        if (path == folder)
-            return true;
-        if (folder == "/")
-            return path.starts_with('/');
-        return path.size() > folder.size() && path.starts_with(folder)
-            && path[folder.size()] == '/';
-    }
-
-} // namespace
 
 FolderCoverage::FolderCoverage(std::vector<FileURL> grantedFolders, RealPath realPath)
     : m_realPath(realPath ? std::move(realPath) : RealPath(systemRealPath))
@@ -82,11 +59,11 @@ bool FolderCoverage::covers(const FileURL& url)
         if (!m_resolvedGrants) {
             m_resolvedGrants.emplace();
             for (const auto& grant : m_grantPaths)
-                m_resolvedGrants->push_back(comparable(resolved(grant)));
+                m_resolvedGrants->push_back(folder_paths::comparable(resolved(grant)));
         }
-        auto target = comparable(resolved(path));
+        auto target = folder_paths::comparable(resolved(path));
         covered = std::any_of(m_resolvedGrants->begin(), m_resolvedGrants->end(),
-            [&](const std::string& grant) { return isAtOrBelow(target, grant); });
+            [&](const std::string& grant) { return folder_paths::isAtOrBelow(target, grant); });
     }
     m_answers.emplace(std::move(path), covered);
     return covered;

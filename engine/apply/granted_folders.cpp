@@ -1,33 +1,10 @@
 #include "engine/apply/granted_folders.h"
 
-#include "engine/model/text.h"
+#include "engine/model/folder_paths.h"
 
 #include <cerrno>
 
 namespace sorvik {
-
-namespace {
-
-    /// The form in which paths are compared: canonical equivalence, no case folding. Paths
-    /// that are not UTF-8 compare as bytes.
-    std::string comparable(const std::string& path)
-    {
-        if (text::isAscii(path) || !text::isValidUtf8(path))
-            return path;
-        return text::nfd(path);
-    }
-
-    bool isAtOrBelow(const std::string& path, const std::string& folder)
-    {
-        if (path == folder)
-            return true;
-        if (folder == "/")
-            return path.starts_with('/');
-        return path.size() > folder.size() && path.starts_with(folder)
-            && path[folder.size()] == '/';
-    }
-
-} // namespace
 
 GrantedFolders::GrantedFolders(FileSystem& fileSystem, std::vector<FileURL> folders)
     : m_fileSystem(fileSystem)
@@ -77,7 +54,7 @@ const std::optional<std::string>& GrantedFolders::realPathOf(Grant& grant)
     if (!opened(grant).folder)
         return grant.realPath;
     try {
-        grant.realPath = comparable(m_fileSystem.realPath(*grant.folder));
+        grant.realPath = folder_paths::comparable(m_fileSystem.realPath(*grant.folder));
     } catch (const std::exception&) {
     }
     return grant.realPath;
@@ -85,10 +62,10 @@ const std::optional<std::string>& GrantedFolders::realPathOf(Grant& grant)
 
 bool GrantedFolders::pathIsInside(const std::string& realPath)
 {
-    auto path = comparable(realPath);
+    auto path = folder_paths::comparable(realPath);
     for (auto& grant : m_grants) {
         const auto& granted = realPathOf(grant);
-        if (granted && isAtOrBelow(path, *granted))
+        if (granted && folder_paths::isAtOrBelow(path, *granted))
             return true;
     }
     return false;

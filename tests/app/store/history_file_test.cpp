@@ -3,15 +3,14 @@
 #include "app/store/file_error.h"
 #include "app/store/json_files.h"
 #include "engine/model/json.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/temporary_folder.h"
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <optional>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -384,30 +383,6 @@ namespace {
         }
     }
 
-    /// Files larger than the limit cannot be written while it lives.
-    class FileSizeLimit {
-    public:
-        explicit FileSizeLimit(rlim_t bytes)
-        {
-            m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-            ::getrlimit(RLIMIT_FSIZE, &m_previous);
-            rlimit limit = m_previous;
-            limit.rlim_cur = bytes;
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-        }
-        ~FileSizeLimit()
-        {
-            ::setrlimit(RLIMIT_FSIZE, &m_previous);
-            std::signal(SIGXFSZ, m_previousHandler);
-        }
-        FileSizeLimit(const FileSizeLimit&) = delete;
-        FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-    private:
-        rlimit m_previous {};
-        void (*m_previousHandler)(int) = nullptr;
-    };
-
     TEST(HistoryFile, AFailedWriteIsAWriteErrorAndLeavesTheFile)
     {
         testing::IsolatedHome home;
@@ -417,7 +392,7 @@ namespace {
         JSONFiles::save(earlier, HistoryFile::fileName);
         auto stored = readFile(historyPath());
         {
-            FileSizeLimit limit(4000);
+            testing::FileSizeLimit limit(4000);
             EXPECT_THROW(HistoryFile::insert(recordWithMove("x")), HistoryFile::WriteError);
             EXPECT_THROW(HistoryFile::markUndone(earlier[3].id), HistoryFile::WriteError);
         }

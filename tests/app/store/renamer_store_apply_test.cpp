@@ -11,9 +11,9 @@
 #include "engine/model/json.h"
 #include "tests/app/store/fake_dialogs.h"
 #include "tests/app/store/store_test_support.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/temporary_folder.h"
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -365,31 +365,6 @@ namespace {
         EXPECT_EQ(readFile(historyPath()), "{ not json");
     }
 
-    /// Files larger than the limit cannot be written while it lives; such a write fails with
-    /// EFBIG instead of ending the process.
-    class FileSizeLimit {
-    public:
-        explicit FileSizeLimit(rlim_t bytes)
-        {
-            m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-            ::getrlimit(RLIMIT_FSIZE, &m_previous);
-            rlimit limit = m_previous;
-            limit.rlim_cur = bytes;
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-        }
-        ~FileSizeLimit()
-        {
-            ::setrlimit(RLIMIT_FSIZE, &m_previous);
-            std::signal(SIGXFSZ, m_previousHandler);
-        }
-        FileSizeLimit(const FileSizeLimit&) = delete;
-        FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-    private:
-        rlimit m_previous {};
-        void (*m_previousHandler)(int) = nullptr;
-    };
-
     TEST_F(StoreApply, AHistoryThatCannotBeWrittenLeavesTheFilesRenamedAndSaysSo)
     {
         std::vector<HistoryRecord> earlier;
@@ -404,7 +379,7 @@ namespace {
 
         {
             // The batch's journal is far smaller than the limit; the history is not.
-            FileSizeLimit sizeLimit(limit);
+            testing::FileSizeLimit sizeLimit(limit);
             store.apply();
         }
         EXPECT_EQ(contents(), (Contents { { "a_x.txt", "alpha" } }));
@@ -763,99 +738,6 @@ namespace {
         EXPECT_FALSE(store.showingHistory());
         EXPECT_TRUE(store.message());
         EXPECT_EQ(store.history(), stored);
-    }
-
-    TEST(StoreStartupRecovery, PutsBackInterruptedBatchesAndNamesWhatStaysBehind)
-    {
-        IsolatedHome home;
-        TemporaryFolder files;
-        FolderAccessManager().grant(FileURL(files.path().string(), true));
-        auto temporary
-            = [&] { return FileURL((files / ("." + Uuid::random().text() + ".twtmp")).string()); };
-        auto staged = temporary();
-        auto stranded = temporary();
-        files.createFile(staged.path.substr(files.path().string().size() + 1), "alpha");
-        files.createFile(stranded.path.substr(files.path().string().size() + 1), "beta");
-        files.createFile("b.txt", "someone else's");
-        struct stat status { };
-        ASSERT_EQ(::stat(staged.path.c_str(), &status), 0);
-        {
-            // A batch whose process died after both files reached their temporary names; the
-            // second file's old name is taken since.
-            std::vector<RenameJournalEntry> entries {
-                { FileURL((files / "a.txt").string()), staged,
-                    FileURL((files / "a-new.txt").string()), status.st_ino },
-                { FileURL((files / "b.txt").string()), stranded,
-                    FileURL((files / "b-new.txt").string()), 0 },
-            };
-            auto journal = RenameJournal::begin(batchJournalFolder(), entries);
-        }
-
-        RenamerStore store(std::make_shared<FakeServices>());
-        EXPECT_EQ(readFile(files / "a.txt"), "alpha");
-        EXPECT_EQ(store.message(),
-            "Some files of an interrupted rename could not be put back. They remain at:\n"
-                + stranded.path + " (originally " + (files / "b.txt").string() + ")");
-        EXPECT_EQ(readFile(stranded.path), "beta");
-    }
-
-    TEST(StoreStartupRecovery, ABatchKilledAfterItsMovesGetsItsRecordAtTheNextStart)
-    {
-        IsolatedHome home;
-        TemporaryFolder files;
-        FolderAccessManager().grant(FileURL(files.path().string(), true));
-        files.createFile("a.txt", "alpha");
-        FileURL from((files / "a.txt").string());
-        FileURL to((files / "b.txt").string());
-        auto id = Uuid::random();
-        {
-            LocalFileSystem fileSystem;
-            BatchOptions options;
-            options.recordId = id;
-            auto applied
-                = RenameExecutor(fileSystem, batchJournalFolder()).apply({ { from, to } }, options);
-            // Killed here: moved and marked complete, no history yet.
-        }
-        RenamerStore store(std::make_shared<FakeServices>());
-        EXPECT_FALSE(store.message());
-        auto history = HistoryFile::load();
-        ASSERT_EQ(history.size(), 1U);
-        EXPECT_EQ(history[0].id, id);
-        EXPECT_EQ(history[0].moves, (std::vector<RenameMove> { { from, to } }));
-        EXPECT_EQ(history[0].validateForUndo(), (std::vector<RenameMove> { { to, from } }));
-        EXPECT_EQ(readFile(files / "b.txt"), "alpha");
-
-        // Once recorded, the journal is gone: a second start adds nothing.
-        RenamerStore again(std::make_shared<FakeServices>());
-        EXPECT_EQ(HistoryFile::load().size(), 1U);
-    }
-
-    TEST(StoreStartupRecovery, ARecoveredRecordIsAddedOnceInDateOrder)
-    {
-        IsolatedHome home;
-        auto record = [](double date) {
-            HistoryRecord made;
-            made.id = Uuid::random();
-            made.date = Date { date };
-            return made;
-        };
-        std::vector<HistoryRecord> stored { record(300), record(100) };
-        JSONFiles::save(stored, HistoryFile::fileName);
-        auto recovered = record(200);
-        recordRecoveredBatch(recovered);
-        recordRecoveredBatch(recovered);
-        auto history = HistoryFile::load();
-        ASSERT_EQ(history.size(), 3U);
-        EXPECT_EQ(history[0].id, stored[0].id);
-        EXPECT_EQ(history[1].id, recovered.id);
-        EXPECT_EQ(history[2].id, stored[1].id);
-    }
-
-    TEST(StoreStartupRecovery, NothingToRecoverSaysNothing)
-    {
-        IsolatedHome home;
-        RenamerStore store(std::make_shared<FakeServices>());
-        EXPECT_FALSE(store.message());
     }
 
 } // namespace

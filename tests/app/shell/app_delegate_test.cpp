@@ -4,6 +4,7 @@
 #include "app/shell/updater_store.h"
 #include "app/store/preset_document.h"
 #include "tests/app/automation/watch_test_support.h"
+#include "tests/app/shell/idle_updater.h"
 
 #include <QApplication>
 #include <QSignalSpy>
@@ -18,17 +19,9 @@
 namespace sorvik {
 namespace {
 
-    using testing::waitUntil;
+    using testing::IdleUpdater;
 
-    /// An updater that is never started and counts nothing but its making.
-    struct IdleUpdater : Updater {
-        void start() override { }
-        bool isStarted() const override { return false; }
-        bool automaticallyChecksForUpdates() const override { return false; }
-        void setAutomaticallyChecksForUpdates(bool) override { }
-        void checkForUpdatesInBackground() override { }
-        void checkForUpdates() override { }
-    };
+    using testing::waitUntil;
 
     class AppDelegateTest : public testing::WatchStoreFixture {
     protected:

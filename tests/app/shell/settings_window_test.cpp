@@ -4,6 +4,7 @@
 #include "app/shell/updater_store.h"
 #include "app/shell/watch_folder_view.h"
 #include "tests/app/automation/watch_test_support.h"
+#include "tests/app/shell/idle_updater.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -14,14 +15,7 @@
 namespace sorvik {
 namespace {
 
-    struct IdleUpdater : Updater {
-        void start() override { }
-        bool isStarted() const override { return false; }
-        bool automaticallyChecksForUpdates() const override { return false; }
-        void setAutomaticallyChecksForUpdates(bool) override { }
-        void checkForUpdatesInBackground() override { }
-        void checkForUpdates() override { }
-    };
+    using testing::IdleUpdater;
 
     class SettingsWindowTest : public testing::WatchStoreFixture {
     protected:

@@ -68,7 +68,7 @@ std::optional<PublicKey> decodePublicKey(std::string_view base64)
     auto bytes = decodeBase64(base64, publicKeySize);
     if (!bytes)
         return std::nullopt;
-    PublicKey key;
+    PublicKey key {};
     std::copy(bytes->begin(), bytes->end(), key.begin());
     return key;
 }

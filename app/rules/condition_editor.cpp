@@ -3,8 +3,8 @@
 #include "app/rules/condition_date_edit.h"
 #include "app/rules/field_binder.h"
 #include "app/rules/text_field.h"
-#include "app/shell/style/symbol_icons.h"
-#include "app/shell/style/ui_style.h"
+#include "app/style/symbol_icons.h"
+#include "app/style/ui_style.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

@@ -2,7 +2,7 @@
 
 #include "app/rules/field_binder.h"
 #include "app/rules/rule_titles.h"
-#include "app/shell/style/ui_style.h"
+#include "app/style/ui_style.h"
 #include "engine/model/csv_parser.h"
 
 #include <QCheckBox>

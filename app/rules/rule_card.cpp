@@ -3,9 +3,9 @@
 #include "app/rules/condition_editor.h"
 #include "app/rules/rule_editor_factory.h"
 #include "app/rules/rule_titles.h"
-#include "app/shell/style/brand_colors.h"
-#include "app/shell/style/symbol_icons.h"
-#include "app/shell/style/ui_style.h"
+#include "app/style/brand_colors.h"
+#include "app/style/symbol_icons.h"
+#include "app/style/ui_style.h"
 #include "engine/pipeline/token_parser.h"
 
 #include <QAbstractButton>

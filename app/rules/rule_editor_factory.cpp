@@ -5,7 +5,7 @@
 #include "app/rules/stepper.h"
 #include "app/rules/text_field.h"
 #include "app/rules/token_picker.h"
-#include "app/shell/style/ui_style.h"
+#include "app/style/ui_style.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "app/rules/text_field.h"
 
 #include "app/rules/rule_editor.h"
-#include "app/shell/style/ui_style.h"
+#include "app/style/ui_style.h"
 
 #include <QFocusEvent>
 #include <QSignalBlocker>

@@ -3,7 +3,7 @@
 #include "app/rules/search_list.h"
 #include "app/rules/search_match.h"
 #include "app/rules/template_tokens.h"
-#include "app/shell/style/ui_style.h"
+#include "app/style/ui_style.h"
 
 #include <QEvent>
 #include <QFrame>

@@ -1,7 +1,7 @@
 #include "app/shell/brand_wordmark.h"
 
 #include "app/shell/brand_symbol.h"
-#include "app/shell/style/ui_style.h"
+#include "app/style/ui_style.h"
 
 #include <QPainter>
 

@@ -3,7 +3,7 @@
 #include "app/rules/panels/rule_stack_panel.h"
 #include "app/shell/files_panel.h"
 #include "app/shell/folder_access_bar.h"
-#include "app/shell/style/brand_colors.h"
+#include "app/style/brand_colors.h"
 
 #include <QFrame>
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
 #include "app/shell/elided_label.h"
 
-#include "app/shell/style/ui_style.h"
+#include "app/style/ui_style.h"
 
 #include <utility>
 

@@ -1,12 +1,12 @@
 #include "app/shell/empty_drop_zone.h"
 
 #include "app/shell/brand_symbol.h"
-#include "app/shell/style/brand_colors.h"
-#include "app/shell/style/brand_primary_button.h"
-#include "app/shell/style/symbol_icons.h"
-#include "app/shell/style/ui_style.h"
 #include "app/shell/symbol_label.h"
 #include "app/store/renamer_store.h"
+#include "app/style/brand_colors.h"
+#include "app/style/brand_primary_button.h"
+#include "app/style/symbol_icons.h"
+#include "app/style/ui_style.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -2,8 +2,8 @@
 
 #include "app/shell/new_name_delegate.h"
 #include "app/shell/status_icon.h"
-#include "app/shell/style/ui_style.h"
 #include "app/store/renamer_store.h"
+#include "app/style/ui_style.h"
 
 #include <QGuiApplication>
 #include <QThreadPool>

@@ -1,11 +1,11 @@
 #include "app/shell/files_footer.h"
 
 #include "app/shell/file_list_model.h"
-#include "app/shell/style/brand_colors.h"
-#include "app/shell/style/brand_primary_button.h"
-#include "app/shell/style/ui_style.h"
 #include "app/shell/symbol_label.h"
 #include "app/store/renamer_store.h"
+#include "app/style/brand_colors.h"
+#include "app/style/brand_primary_button.h"
+#include "app/style/ui_style.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

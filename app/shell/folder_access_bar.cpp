@@ -1,8 +1,8 @@
 #include "app/shell/folder_access_bar.h"
 
-#include "app/shell/style/ui_style.h"
 #include "app/shell/symbol_label.h"
 #include "app/store/renamer_store.h"
+#include "app/style/ui_style.h"
 
 #include <QGuiApplication>
 #include <QHBoxLayout>

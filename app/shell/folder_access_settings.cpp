@@ -1,9 +1,9 @@
 #include "app/shell/folder_access_settings.h"
 
 #include "app/shell/elided_label.h"
-#include "app/shell/style/ui_style.h"
 #include "app/store/folder_access_manager.h"
 #include "app/store/renamer_store.h"
+#include "app/style/ui_style.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

@@ -2,8 +2,8 @@
 
 #include "app/shell/elided_label.h"
 #include "app/shell/file_manager_reveal.h"
-#include "app/shell/style/ui_style.h"
 #include "app/store/renamer_store.h"
+#include "app/style/ui_style.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

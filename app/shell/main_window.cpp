@@ -6,9 +6,9 @@
 #include "app/shell/content_view.h"
 #include "app/shell/history_sheet.h"
 #include "app/shell/message_alert.h"
-#include "app/shell/style/brand_colors.h"
 #include "app/shell/window_toolbar.h"
 #include "app/store/renamer_store.h"
+#include "app/style/brand_colors.h"
 
 #include <QAction>
 #include <QCoreApplication>

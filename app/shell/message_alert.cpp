@@ -1,8 +1,8 @@
 #include "app/shell/message_alert.h"
 
 #include "app/rules/panels/sheet_presenter.h"
-#include "app/shell/style/ui_style.h"
 #include "app/store/renamer_store.h"
+#include "app/style/ui_style.h"
 
 #include <QDialog>
 #include <QEvent>

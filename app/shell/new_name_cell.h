@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/shell/style/ui_style.h"
+#include "app/style/ui_style.h"
 #include "engine/model/file_item.h"
 
 #include <QMetaType>

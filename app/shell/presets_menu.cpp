@@ -1,9 +1,9 @@
 #include "app/shell/presets_menu.h"
 
-#include "app/shell/style/ui_style.h"
 #include "app/store/preset_document.h"
 #include "app/store/renamer_store.h"
 #include "app/store/starter_presets.h"
+#include "app/style/ui_style.h"
 
 namespace sorvik {
 

@@ -1,7 +1,7 @@
 #include "app/shell/qt_store_dialogs.h"
 
 #include "app/shell/files_and_folders_dialog.h"
-#include "app/shell/style/ui_style.h"
+#include "app/style/ui_style.h"
 
 #include <QFile>
 #include <QFileDialog>

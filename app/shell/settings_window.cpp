@@ -1,11 +1,11 @@
 #include "app/shell/settings_window.h"
 
 #include "app/automation/watch_folder_store.h"
-#include "app/shell/style/symbol_icons.h"
-#include "app/shell/style/ui_style.h"
 #include "app/shell/update_settings_view.h"
 #include "app/shell/watch_folder_view.h"
 #include "app/store/renamer_store.h"
+#include "app/style/symbol_icons.h"
+#include "app/style/ui_style.h"
 
 #include <QCheckBox>
 #include <QLabel>

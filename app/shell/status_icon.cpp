@@ -1,6 +1,6 @@
 #include "app/shell/status_icon.h"
 
-#include "app/shell/style/symbol_icons.h"
+#include "app/style/symbol_icons.h"
 
 namespace sorvik {
 

@@ -1,7 +1,7 @@
 #include "app/shell/symbol_label.h"
 
-#include "app/shell/style/symbol_icons.h"
-#include "app/shell/style/ui_style.h"
+#include "app/style/symbol_icons.h"
+#include "app/style/ui_style.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

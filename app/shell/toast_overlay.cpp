@@ -1,7 +1,7 @@
 #include "app/shell/toast_overlay.h"
 
-#include "app/shell/style/ui_style.h"
 #include "app/store/renamer_store.h"
+#include "app/style/ui_style.h"
 
 #include <QEvent>
 #include <QGraphicsOpacityEffect>

@@ -1,10 +1,10 @@
 #include "app/shell/update_settings_view.h"
 
 #include "app/shell/brand_wordmark.h"
-#include "app/shell/style/brand_colors.h"
-#include "app/shell/style/brand_primary_button.h"
-#include "app/shell/style/ui_style.h"
 #include "app/shell/updater_store.h"
+#include "app/style/brand_colors.h"
+#include "app/style/brand_primary_button.h"
+#include "app/style/ui_style.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "app/shell/update_windows.h"
 
 #include "app/shell/shown_windows.h"
-#include "app/shell/style/ui_style.h"
+#include "app/style/ui_style.h"
 
 #include <QApplication>
 #include <QDesktopServices>

@@ -1,9 +1,9 @@
 #include "app/shell/watch_folder_view.h"
 
 #include "app/automation/watch_folder_store.h"
-#include "app/shell/style/symbol_icons.h"
-#include "app/shell/style/ui_style.h"
 #include "app/store/renamer_store.h"
+#include "app/style/symbol_icons.h"
+#include "app/style/ui_style.h"
 
 #include <QCheckBox>
 #include <QFileDialog>

@@ -2,9 +2,9 @@
 
 #include "app/shell/brand_wordmark.h"
 #include "app/shell/presets_menu.h"
-#include "app/shell/style/symbol_icons.h"
-#include "app/shell/style/ui_style.h"
 #include "app/store/renamer_store.h"
+#include "app/style/symbol_icons.h"
+#include "app/style/ui_style.h"
 #include "engine/model/rename_options.h"
 
 #include <QComboBox>

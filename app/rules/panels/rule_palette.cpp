@@ -3,9 +3,9 @@
 #include "app/rules/rule_titles.h"
 #include "app/rules/search_list.h"
 #include "app/rules/search_match.h"
-#include "app/shell/style/symbol_icons.h"
-#include "app/shell/style/ui_style.h"
 #include "app/store/renamer_store.h"
+#include "app/style/symbol_icons.h"
+#include "app/style/ui_style.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

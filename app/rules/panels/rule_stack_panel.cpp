@@ -3,11 +3,11 @@
 #include "app/rules/panels/row_moves.h"
 #include "app/rules/rule_card.h"
 #include "app/rules/rule_titles.h"
-#include "app/shell/style/brand_colors.h"
-#include "app/shell/style/symbol_icons.h"
-#include "app/shell/style/ui_style.h"
 #include "app/store/list_file.h"
 #include "app/store/renamer_store.h"
+#include "app/style/brand_colors.h"
+#include "app/style/symbol_icons.h"
+#include "app/style/ui_style.h"
 
 #include <QApplication>
 #include <QCursor>

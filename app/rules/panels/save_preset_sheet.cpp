@@ -1,8 +1,8 @@
 #include "app/rules/panels/save_preset_sheet.h"
 
-#include "app/shell/style/symbol_icons.h"
-#include "app/shell/style/ui_style.h"
 #include "app/store/renamer_store.h"
+#include "app/style/symbol_icons.h"
+#include "app/style/ui_style.h"
 #include "engine/model/text.h"
 
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #include "app/shell/empty_drop_zone.h"
 
-#include "app/shell/style/brand_colors.h"
+#include "app/style/brand_colors.h"
 #include "tests/app/shell/shell_test_support.h"
 
 #include <QLabel>

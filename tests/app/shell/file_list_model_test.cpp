@@ -1,7 +1,7 @@
 #include "app/shell/file_list_model.h"
 
 #include "app/shell/new_name_delegate.h"
-#include "app/shell/style/ui_style.h"
+#include "app/style/ui_style.h"
 #include "tests/app/shell/shell_test_support.h"
 
 #include <QAbstractItemModelTester>

@@ -5,8 +5,8 @@
 #include "app/shell/files_footer.h"
 #include "app/shell/files_panel.h"
 #include "app/shell/history_sheet.h"
-#include "app/shell/style/brand_primary_button.h"
 #include "app/shell/toast_overlay.h"
+#include "app/style/brand_primary_button.h"
 #include "tests/app/shell/shell_test_support.h"
 
 #include <QLabel>

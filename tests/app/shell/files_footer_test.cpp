@@ -1,9 +1,9 @@
 #include "app/shell/files_footer.h"
 
 #include "app/shell/file_list_model.h"
-#include "app/shell/style/brand_primary_button.h"
-#include "app/shell/style/ui_style.h"
 #include "app/shell/symbol_label.h"
+#include "app/style/brand_primary_button.h"
+#include "app/style/ui_style.h"
 #include "tests/app/shell/shell_test_support.h"
 
 #include <QAction>

@@ -1,10 +1,10 @@
 #include "app/shell/folder_access_settings.h"
 
 #include "app/shell/elided_label.h"
-#include "app/shell/style/ui_style.h"
 #include "app/store/bookmark_file.h"
 #include "app/store/folder_access_manager.h"
 #include "app/store/json_files.h"
+#include "app/style/ui_style.h"
 #include "tests/app/shell/shell_test_support.h"
 
 #include <QCheckBox>

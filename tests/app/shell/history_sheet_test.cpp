@@ -1,7 +1,7 @@
 #include "app/shell/history_sheet.h"
 
-#include "app/shell/style/ui_style.h"
 #include "app/store/user_defaults.h"
+#include "app/style/ui_style.h"
 #include "tests/app/shell/shell_test_support.h"
 
 #include <QCheckBox>

@@ -8,8 +8,8 @@
 #include "app/shell/files_footer.h"
 #include "app/shell/files_panel.h"
 #include "app/shell/main_window.h"
-#include "app/shell/style/brand_primary_button.h"
 #include "app/shell/toast_overlay.h"
+#include "app/style/brand_primary_button.h"
 #include "tests/app/shell/shell_test_support.h"
 
 #include <QAction>

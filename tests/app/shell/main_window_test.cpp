@@ -11,10 +11,10 @@
 #include "app/shell/folder_access_bar.h"
 #include "app/shell/history_sheet.h"
 #include "app/shell/message_alert.h"
-#include "app/shell/style/brand_colors.h"
-#include "app/shell/style/brand_primary_button.h"
 #include "app/shell/symbol_label.h"
 #include "app/shell/window_toolbar.h"
+#include "app/style/brand_colors.h"
+#include "app/style/brand_primary_button.h"
 #include "tests/app/shell/shell_test_support.h"
 
 #include <QAccessible>

@@ -1,6 +1,6 @@
 #include "app/shell/new_name_cell.h"
 
-#include "app/shell/style/ui_style.h"
+#include "app/style/ui_style.h"
 
 #include <string>
 

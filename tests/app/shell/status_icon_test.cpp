@@ -1,6 +1,6 @@
 #include "app/shell/status_icon.h"
 
-#include "app/shell/style/ui_style.h"
+#include "app/style/ui_style.h"
 
 #include <QImage>
 

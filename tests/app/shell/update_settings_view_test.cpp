@@ -1,9 +1,9 @@
 #include "app/shell/update_settings_view.h"
 
 #include "app/shell/brand_wordmark.h"
-#include "app/shell/style/brand_colors.h"
-#include "app/shell/style/brand_primary_button.h"
 #include "app/shell/updater_store.h"
+#include "app/style/brand_colors.h"
+#include "app/style/brand_primary_button.h"
 #include "engine/model/error.h"
 
 #include <QCheckBox>

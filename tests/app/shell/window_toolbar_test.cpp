@@ -2,8 +2,8 @@
 
 #include "app/shell/brand_wordmark.h"
 #include "app/shell/presets_menu.h"
-#include "app/shell/style/ui_style.h"
 #include "app/store/json_files.h"
+#include "app/style/ui_style.h"
 #include "tests/app/shell/shell_test_support.h"
 
 #include <QAction>

@@ -1,4 +1,4 @@
-#include "app/shell/style/symbol_icons.h"
+#include "app/style/symbol_icons.h"
 
 #include <QGuiApplication>
 #include <QIconEngine>

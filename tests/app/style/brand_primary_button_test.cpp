@@ -1,6 +1,6 @@
-#include "app/shell/style/brand_primary_button.h"
+#include "app/style/brand_primary_button.h"
 
-#include "app/shell/style/brand_colors.h"
+#include "app/style/brand_colors.h"
 
 #include <QApplication>
 #include <QImage>

@@ -1,4 +1,4 @@
-#include "app/shell/style/brand_colors.h"
+#include "app/style/brand_colors.h"
 
 #include <QApplication>
 #include <QWidget>

@@ -1,7 +1,7 @@
-#include "app/shell/style/brand_primary_button.h"
+#include "app/style/brand_primary_button.h"
 
-#include "app/shell/style/brand_colors.h"
-#include "app/shell/style/ui_style.h"
+#include "app/style/brand_colors.h"
+#include "app/style/ui_style.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,4 +1,4 @@
-#include "app/shell/style/ui_style.h"
+#include "app/style/ui_style.h"
 
 #include "tests/support/temporary_folder.h"
 

@@ -1,6 +1,6 @@
-#include "app/shell/style/brand_colors.h"
+#include "app/style/brand_colors.h"
 
-#include "app/shell/style/ui_style.h"
+#include "app/style/ui_style.h"
 
 #include <QGuiApplication>
 #include <QWidget>

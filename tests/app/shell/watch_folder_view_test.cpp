@@ -254,6 +254,28 @@ namespace {
         EXPECT_EQ(errorLabel()->text(), "Watch folders cannot overlap.");
     }
 
+    TEST_F(WatchFolderViewTest, AFolderThatIsAnEarlierOneSaysWhyInItsRow)
+    {
+        // Two entries that are one folder: stored while they were still two, or by hand.
+        make({ Preset("Photos & Scans", "photo", "3478F6", {}) },
+            { storedFolder(inbox), storedFolder(inbox) });
+        auto problems = all<QLabel>("folderProblem");
+        ASSERT_EQ(problems.size(), 2);
+        auto later = watches->folders()[1].id;
+        ASSERT_EQ(watches->folderProblem(later), std::string(WatchFolderStore::overlapText));
+        std::vector<QString> shown;
+        for (auto* label : problems) {
+            if (!label->isHidden())
+                shown.push_back(label->text());
+        }
+        EXPECT_EQ(shown, (std::vector<QString> { "Watch folders cannot overlap." }));
+
+        // Switched off, the later one has nothing to say.
+        watches->updateFolder(later, [](WatchFolder& each) { each.isEnabled = false; });
+        for (auto* label : all<QLabel>("folderProblem"))
+            EXPECT_TRUE(label->isHidden());
+    }
+
     TEST_F(WatchFolderViewTest, RecentActivityShowsTheLogNewestFirst)
     {
         make();

@@ -4,6 +4,7 @@
 #include "app/rules/stepper.h"
 #include "app/rules/text_field.h"
 #include "app/rules/token_picker.h"
+#include "app/style/wheel_guard.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -117,6 +118,7 @@ QWidget* FieldBinder::pickerRow(const QString& label, const std::string& field,
     auto* title = new QLabel(label, row);
     auto* picker = new QComboBox(row);
     picker->setAccessibleName(label);
+    takeWheelOnlyWhenFocused(*picker);
     // The entries are texts of their own, never read as rich text; each stands for its place.
     for (int index = 0; index < entries.size(); ++index)
         picker->addItem(entries[index], index);

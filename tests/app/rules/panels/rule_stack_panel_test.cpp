@@ -594,6 +594,37 @@ namespace {
         }
     }
 
+    TEST_F(Column, ANumbersTitleStandsBesideItsFieldWhereItFitsOnOneLineElseAbove)
+    {
+        store.setRules(everyKind());
+        settle();
+        auto titled = [this](const QString& text) -> std::pair<QLabel*, QWidget*> {
+            for (auto* label : panel->findChildren<QLabel*>()) {
+                if (label->text() == text)
+                    return { label, label->buddy() };
+            }
+            return { nullptr, nullptr };
+        };
+        auto above = [](std::pair<QLabel*, QWidget*> row) {
+            auto [title, field] = row;
+            return title->mapTo(title->window(), QPoint(0, title->height())).y()
+                <= field->mapTo(field->window(), QPoint(0, 0)).y();
+        };
+        for (const char* text : { "Start", "Range end (exclusive)", "Maximum characters" }) {
+            auto row = titled(text);
+            ASSERT_TRUE(row.first && row.second) << text;
+            EXPECT_FALSE(above(row)) << text;
+        }
+        // Beside the byte fields of a condition, neither title fits on one line.
+        for (const char* text : { "Larger than bytes", "Smaller than bytes (0 = no limit)" }) {
+            auto row = titled(text);
+            ASSERT_TRUE(row.first && row.second) << text;
+            EXPECT_TRUE(above(row)) << text;
+            // Above its field the title has the column's width, and one line.
+            EXPECT_LT(row.first->height(), 2 * row.first->fontMetrics().lineSpacing()) << text;
+        }
+    }
+
     TEST_F(Column, ANewRuleIsScrolledIntoViewWithTheFocusInItsFirstField)
     {
         struct Way {

@@ -1,5 +1,7 @@
 #include "app/rules/integer_field.h"
 
+#include "app/rules/field_undo.h"
+
 #include <QEvent>
 #include <QSignalBlocker>
 
@@ -53,6 +55,7 @@ IntegerField::IntegerField(const QString& label, QWidget* parent)
     setToolTip(label);
     m_validator->setLocale(locale());
     setValidator(m_validator);
+    leaveEmptyUndoToTheWindow(*this);
     showValue();
     connect(this, &QLineEdit::textEdited, this, [this] { m_typed = true; });
     connect(this, &QLineEdit::editingFinished, this, [this] { commit(); });

@@ -189,6 +189,27 @@ namespace {
         EXPECT_NE(field->text(), "abc");
     }
 
+    TEST_F(MainWindowTest, CtrlZInAFieldWithNothingTypedTakesBackTheNewRule)
+    {
+        show();
+        window->content()
+            .rulePanel()
+            .findChild<QMenu*>("addRuleMenu")
+            ->findChild<QAction*>("replace")
+            ->trigger();
+        ASSERT_EQ(fixture.store.rules().size(), 1u);
+        ASSERT_TRUE(waitUntil([&] { return window->content().rulePanel().cards().size() == 1; }));
+        ASSERT_TRUE(
+            waitUntil([&] { return qobject_cast<QLineEdit*>(QApplication::focusWidget()); }));
+        auto* field = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        QSignalSpy windowUndo(&window->undoAction(), &QAction::triggered);
+        QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(windowUndo.count(), 1);
+        EXPECT_TRUE(fixture.store.rules().empty());
+        QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        EXPECT_EQ(fixture.store.rules().size(), 1u);
+    }
+
     TEST_F(MainWindowTest, SheetsFollowTheirFlagsOneAtATime)
     {
         show();

@@ -308,19 +308,7 @@ WatchFolderView::WatchFolderView(WatchFolderStore& watches, RenamerStore& store,
     m_activity->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     layout->addWidget(m_activity);
 
-    m_chooseFolder = [](QWidget* owner, std::function<void(const FileURL&)> chosen) {
-        auto* dialog = new QFileDialog(owner);
-        dialog->setFileMode(QFileDialog::Directory);
-        dialog->setOption(QFileDialog::ShowDirsOnly);
-        dialog->setWindowModality(Qt::WindowModal);
-        dialog->setAttribute(Qt::WA_DeleteOnClose);
-        QObject::connect(dialog, &QFileDialog::fileSelected, dialog,
-            [chosen = std::move(chosen)](const QString& path) {
-                if (!path.isEmpty())
-                    chosen(folderFromDialog(path));
-            });
-        dialog->open();
-    };
+    m_chooseFolder = &WatchFolderView::chooseFolderInDialog;
 
     // Read everything, then follow the stores.
     rebuildMenu();
@@ -342,6 +330,24 @@ WatchFolderView::WatchFolderView(WatchFolderStore& watches, RenamerStore& store,
 }
 
 WatchFolderView::~WatchFolderView() = default;
+
+void WatchFolderView::chooseFolderInDialog(
+    QWidget* owner, std::function<void(const FileURL&)> chosen)
+{
+    auto* dialog = new QFileDialog(owner);
+    dialog->setObjectName(QStringLiteral("watchFolderDialog"));
+    dialog->setWindowTitle(QString::fromLatin1(chooseFolderTitle));
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(dialog, &QFileDialog::fileSelected, dialog,
+        [chosen = std::move(chosen)](const QString& path) {
+            if (!path.isEmpty())
+                chosen(folderFromDialog(path));
+        });
+    dialog->open();
+}
 
 void WatchFolderView::showEvent(QShowEvent* event)
 {

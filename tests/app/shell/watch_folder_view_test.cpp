@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -127,6 +128,33 @@ namespace {
         EXPECT_EQ(find<QCheckBox>("startAtLogin")->text(), "Start monitoring at login");
         EXPECT_EQ(find<QPushButton>("saveWatchSettings")->text(), "Save Watch Settings");
         EXPECT_TRUE(errorLabel()->isHidden());
+    }
+
+    TEST_F(WatchFolderViewTest, TheFolderDialogHasATitleOfOursAndAddsTheFolderChosen)
+    {
+        make();
+        // A view as the settings make it: with the folder dialog of its own.
+        WatchFolderView plain(*watches, *store);
+        plain.show();
+        auto menu = plain.findChild<QToolButton*>("addWatchFolder")->menu()->actions();
+        menu.front()->trigger();
+        auto* dialog = plain.findChild<QFileDialog*>("watchFolderDialog");
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowTitle(), "Choose a Folder to Watch");
+        EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
+        EXPECT_TRUE(dialog->isVisible());
+        dialog->reject();
+        EXPECT_TRUE(watches->folders().empty()) << "cancelled";
+
+        menu.front()->trigger();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        dialog = plain.findChild<QFileDialog*>("watchFolderDialog");
+        ASSERT_NE(dialog, nullptr);
+        dialog->setDirectory(QString::fromStdString(files.path().string()));
+        dialog->selectFile(QString::fromStdString(inbox.string()));
+        static_cast<QDialog*>(dialog)->accept();
+        ASSERT_EQ(watches->folders().size(), 1u) << watches->error().value_or("");
+        EXPECT_EQ(watches->folders()[0].folder.path, inbox.string());
     }
 
     TEST_F(WatchFolderViewTest, TheMenuListsThePresetsInOrderAndIsDisabledWithoutThem)

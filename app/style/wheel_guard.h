@@ -4,12 +4,12 @@ class QWidget;
 
 // A picker or a date field under the pointer of a user scrolling a form would change its value
 // with every notch of the wheel, and the form would not move. Such a control takes the wheel
-// only while it has the keyboard focus, which a click or Tab gives it (never the wheel itself);
-// otherwise the wheel event goes on to the widgets around it, and the scroll area that holds
-// them scrolls.
+// only while it has the keyboard focus that a click, Tab or its shortcut gave it (never the
+// wheel itself, nor the program, as it does to a new rule's first field); otherwise the wheel event
+// goes on to the widgets around it, and the scroll area that holds them scrolls.
 namespace sorvik {
 
-/// Makes `control` take wheel events only while it has the keyboard focus.
+/// Makes `control` take wheel events only while it has the keyboard focus the user gave it.
 void takeWheelOnlyWhenFocused(QWidget& control);
 
 } // namespace sorvik

@@ -92,6 +92,29 @@ namespace {
         EXPECT_EQ(spin->value(), 6);
     }
 
+    TEST_F(GuardedForm, AFocusTheProgramGaveLeavesTheWheelToTheForm)
+    {
+        for (QWidget* control : { static_cast<QWidget*>(picker), static_cast<QWidget*>(date),
+                 static_cast<QWidget*>(spin) }) {
+            scroll->ensureWidgetVisible(control);
+            control->setFocus(Qt::OtherFocusReason);
+            ASSERT_TRUE(control->hasFocus());
+            int before = scrolled();
+            turnWheelOver(*control, false);
+            EXPECT_LT(scrolled(), before) << control->metaObject()->className();
+        }
+        EXPECT_EQ(picker->currentIndex(), 1);
+        EXPECT_EQ(date->date(), QDate(2024, 5, 10));
+        EXPECT_EQ(spin->value(), 5);
+
+        // A click on it afterwards is the user's choice.
+        scroll->ensureWidgetVisible(spin);
+        spin->clearFocus();
+        spin->setFocus(Qt::MouseFocusReason);
+        turnWheelOver(*spin, false);
+        EXPECT_EQ(spin->value(), 6);
+    }
+
     TEST_F(GuardedForm, TheFocusComesFromAClickOrTabNeverFromTheWheel)
     {
         EXPECT_EQ(picker->focusPolicy(), Qt::StrongFocus);

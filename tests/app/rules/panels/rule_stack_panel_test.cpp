@@ -684,6 +684,23 @@ namespace {
         EXPECT_EQ(panel->cards()[0]->firstField()->objectName(), "placement");
     }
 
+    TEST_F(Column, ANewRulesFocusedPickerStillLetsTheWheelScrollTheColumn)
+    {
+        longStack();
+        panel->findChild<QMenu*>("addRuleMenu")->findChild<QAction*>("numbering")->trigger();
+        auto* card = panel->cards().back();
+        auto* placement = card->firstField();
+        ASSERT_NE(placement, nullptr);
+        ASSERT_EQ(placement->objectName(), "placement");
+        ASSERT_TRUE(placement->hasFocus());
+        auto rules = store.rules();
+        int before = scrolled();
+        testing::turnWheelOver(*placement, false);
+        settle();
+        EXPECT_LT(scrolled(), before);
+        EXPECT_EQ(store.rules(), rules);
+    }
+
     TEST_F(Column, ARuleThatComesBackLeavesTheFocusWhereItIs)
     {
         longStack();

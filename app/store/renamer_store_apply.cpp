@@ -114,20 +114,25 @@ std::vector<FileURL> RenamerStore::performMoves(
 
 void RenamerStore::recordBatch(HistoryRecord record)
 {
+    std::optional<HistoryFile::SavedList> saved;
     try {
-        HistoryFile::insert(record);
+        saved = HistoryFile::insertListing(std::move(record));
     } catch (const HistoryFile::WriteError&) {
         // The files were renamed: the window shows the batch, so that its undo is checked
         // against the record.
         addToHistory(std::move(record));
         throw;
     }
-    addToHistory(std::move(record));
+    if (saved)
+        setHistory(std::move(*saved));
+    else
+        addToHistory(std::move(record));
 }
 
 void RenamerStore::markUndone(const Uuid& id)
 {
     // What the window shows follows what happened to the files, written or not.
+    history();
     for (auto& record : m_history) {
         if (record.id == id)
             record.undone = true;
@@ -212,9 +217,10 @@ void RenamerStore::undoLastApply()
     };
 
     std::optional<HistoryRecord> record;
-    auto found = std::find_if(m_history.begin(), m_history.end(),
+    const auto& records = history();
+    auto found = std::find_if(records.begin(), records.end(),
         [&](const HistoryRecord& candidate) { return matches(candidate, entry); });
-    if (found != m_history.end()) {
+    if (found != records.end()) {
         record = *found;
         try {
             record->validateForUndo();
@@ -237,10 +243,13 @@ void RenamerStore::undoLastApply()
     for (const auto& move : entry)
         putBackAt.push_back(move.second);
     emit filesMoved(putBackAt);
+    // The batch's folders go before the preview is asked for: planning runs on another
+    // thread and must never meet a folder half removed.
+    if (record)
+        removeCreatedDirectories(record->createdDirectories);
     relocateItems(entry);
 
     if (record) {
-        removeCreatedDirectories(record->createdDirectories);
         try {
             markUndone(record->id);
         } catch (const std::exception& error) {
@@ -252,9 +261,10 @@ void RenamerStore::undoLastApply()
 
 void RenamerStore::revert(const Uuid& id)
 {
-    auto found = std::find_if(m_history.begin(), m_history.end(),
+    const auto& records = history();
+    auto found = std::find_if(records.begin(), records.end(),
         [&](const HistoryRecord& record) { return record.id == id; });
-    if (found == m_history.end() || found->undone)
+    if (found == records.end() || found->undone)
         return;
     auto record = *found;
 
@@ -277,10 +287,11 @@ void RenamerStore::revert(const Uuid& id)
         if (moved != destinations.end())
             item.url = moved->second;
     }
+    // The batch's folders go before the preview is asked for, as for undo.
+    removeCreatedDirectories(record.createdDirectories);
     publishItems(std::move(items));
     refreshPreview();
 
-    removeCreatedDirectories(record.createdDirectories);
     try {
         markUndone(record.id);
     } catch (const std::exception& error) {

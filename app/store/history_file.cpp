@@ -442,18 +442,21 @@ std::size_t SavedList::size() const { return m_state ? m_state->records.size() :
 std::vector<HistoryRecord> SavedList::records() const
 {
     std::vector<HistoryRecord> records;
-    if (!m_state)
-        return records;
-    records.reserve(m_state->records.size());
-    auto path = JSONFiles::savedPath(fileName);
-    std::string text;
-    for (std::size_t index = 0; index < m_state->records.size(); ++index) {
-        if (m_state->added && m_state->added->first == index) {
-            records.push_back(m_state->added->second);
-            continue;
-        }
-        const auto& facts = m_state->records[index];
-        text.resize(facts.end - facts.start);
+    records.reserve(size());
+    for (std::size_t index = 0; index < size(); ++index)
+        records.push_back(record(index));
+    return records;
+}
+
+HistoryRecord SavedList::record(std::size_t index) const
+{
+    const auto& facts = m_state->records.at(index);
+    HistoryRecord record;
+    if (m_state->added && m_state->added->first == index) {
+        record = m_state->added->second;
+    } else {
+        auto path = JSONFiles::savedPath(fileName);
+        std::string text(facts.end - facts.start, '\0');
         std::size_t done = 0;
         while (done < text.size()) {
             ssize_t count = ::pread(m_state->file.descriptor(), text.data() + done,
@@ -467,10 +470,17 @@ std::vector<HistoryRecord> SavedList::records() const
         auto reader = json::StreamReader::overText(text);
         if (reader.next() != json::StreamReader::Token::beginObject)
             throw FileError::withCode(FileError::Code::fileReadCorruptFile, path.string());
-        readStoredRecord(reader, &records.emplace_back());
+        readStoredRecord(reader, &record);
     }
-    return records;
+    record.undone = facts.undone;
+    return record;
 }
+
+const Uuid& SavedList::id(std::size_t index) const { return m_state->records.at(index).id; }
+
+bool SavedList::isUndone(std::size_t index) const { return m_state->records.at(index).undone; }
+
+void SavedList::setUndone(std::size_t index) { m_state->records.at(index).undone = true; }
 
 std::vector<HistoryRecord> load()
 {

@@ -63,6 +63,13 @@ public:
     std::size_t size() const;
     /// Every record, decoded. Fails when the written file cannot be read back.
     std::vector<HistoryRecord> records() const;
+    /// The record at `index`, decoded alone; fails as `records` does.
+    HistoryRecord record(std::size_t index) const;
+    /// The id and the undone value of the record at `index`, known without decoding it.
+    const Uuid& id(std::size_t index) const;
+    bool isUndone(std::size_t index) const;
+    /// Marks the record at `index` undone in this list (not in the file).
+    void setUndone(std::size_t index);
 
 private:
     friend struct SavedListAccess;

@@ -421,6 +421,10 @@ private:
     /// but not written, it is published all the same (the files were renamed); when the file
     /// could not be read, it is not. The failure is passed on.
     void recordBatch(HistoryRecord record);
+    /// The first record of `history`, newest first, that `wanted` accepts, looking only at
+    /// records with `id` when given, else only at records not undone.
+    std::optional<HistoryRecord> findRecord(
+        const std::function<bool(const HistoryRecord&)>& wanted, const Uuid* id) const;
     /// Marks the record with `id` undone, in memory and in "history.json"; the failure to
     /// write it is passed on.
     void markUndone(const Uuid& id);

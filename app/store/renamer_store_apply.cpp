@@ -132,13 +132,46 @@ void RenamerStore::recordBatch(HistoryRecord record)
 void RenamerStore::markUndone(const Uuid& id)
 {
     // What the window shows follows what happened to the files, written or not.
-    history();
+    if (m_savedHistory) {
+        for (std::size_t index = 0; index < m_savedHistory->size(); ++index) {
+            if (m_savedHistory->id(index) == id)
+                m_savedHistory->setUndone(index);
+        }
+    }
     for (auto& record : m_history) {
         if (record.id == id)
             record.undone = true;
     }
     emit historyChanged();
     HistoryFile::markUndone(id);
+}
+
+std::optional<HistoryRecord> RenamerStore::findRecord(
+    const std::function<bool(const HistoryRecord&)>& wanted, const Uuid* id) const
+{
+    // A list a batch saved is read one record at a time, newest first: the record wanted is
+    // nearly always the newest, and a large history is then never read whole for it.
+    if (m_savedHistory) {
+        try {
+            for (std::size_t index = 0; index < m_savedHistory->size(); ++index) {
+                bool passedOver
+                    = id ? m_savedHistory->id(index) != *id : m_savedHistory->isUndone(index);
+                if (passedOver)
+                    continue;
+                auto record = m_savedHistory->record(index);
+                if (wanted(record))
+                    return record;
+            }
+            return std::nullopt;
+        } catch (const std::exception&) {
+            // Read as a whole below, as the history sheet would.
+        }
+    }
+    for (const auto& record : history()) {
+        if (wanted(record))
+            return record;
+    }
+    return std::nullopt;
 }
 
 void RenamerStore::apply()
@@ -216,12 +249,9 @@ void RenamerStore::undoLastApply()
         setUndoStack(std::move(restored));
     };
 
-    std::optional<HistoryRecord> record;
-    const auto& records = history();
-    auto found = std::find_if(records.begin(), records.end(),
-        [&](const HistoryRecord& candidate) { return matches(candidate, entry); });
-    if (found != records.end()) {
-        record = *found;
+    auto record = findRecord(
+        [&](const HistoryRecord& candidate) { return matches(candidate, entry); }, nullptr);
+    if (record) {
         try {
             record->validateForUndo();
         } catch (const std::exception& error) {
@@ -261,12 +291,10 @@ void RenamerStore::undoLastApply()
 
 void RenamerStore::revert(const Uuid& id)
 {
-    const auto& records = history();
-    auto found = std::find_if(records.begin(), records.end(),
-        [&](const HistoryRecord& record) { return record.id == id; });
-    if (found == records.end() || found->undone)
+    auto found = findRecord([&](const HistoryRecord& record) { return record.id == id; }, &id);
+    if (!found || found->undone)
         return;
-    auto record = *found;
+    auto record = std::move(*found);
 
     std::vector<RenameMove> inverse;
     try {

@@ -219,16 +219,18 @@ std::vector<FileURL> AutomationRunner::commit(AutomationPlan plan) const
         throw AutomationError(AutomationError::sourceChanged);
     }
 
-    std::optional<HistoryRecord> record;
+    std::optional<HistoryFile::SavedList> saved;
     try {
-        record.emplace(recordOf(batchID, std::move(plan.moves), applied, backupFolder));
-        HistoryFile::insert(*record);
+        saved = HistoryFile::insertListing(
+            recordOf(batchID, std::move(plan.moves), applied, backupFolder));
     } catch (const std::exception& error) {
         // The journal stays: the next start of sorvik adds the record.
         throw AutomationError(std::string(AutomationError::historyNotSaved) + error.what());
     }
     applied.journal.finish();
-    m_store.addToHistory(std::move(*record));
+    // The store shows the list as saved, other writers' batches included.
+    if (saved)
+        m_store.setHistory(std::move(*saved));
     return std::move(plan.targetURLs);
 }
 

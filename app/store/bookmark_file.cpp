@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <limits>
 #include <memory>
+#include <optional>
 
 #include <plist/plist.h>
 
@@ -27,6 +28,85 @@ namespace {
     {
         return FileError(FileError::Code::fileReadCorruptFile, {},
             "The data couldn\u2019t be read because it isn\u2019t in the correct format.");
+    }
+
+    /// A big-endian unsigned number of `size` bytes at `at`; the caller checked the bounds.
+    std::uint64_t bigEndian(std::string_view bytes, std::size_t at, std::size_t size)
+    {
+        std::uint64_t value = 0;
+        for (std::size_t index = 0; index < size; ++index)
+            value = (value << 8) | static_cast<unsigned char>(bytes[at + index]);
+        return value;
+    }
+
+    /// Checks that `bytes` is a binary property list of the one shape the file has: a root
+    /// dictionary whose keys are strings and whose values are data. The property-list library
+    /// builds and frees nested values by recursion, so a list nested deeper than that shape
+    /// (damage, or a file made to crash it) must never reach it. Only the trailer, the offset
+    /// table and the root's own references are read; the library checks the rest.
+    bool hasGrantsShape(std::string_view bytes)
+    {
+        constexpr std::string_view magic = "bplist00";
+        constexpr std::size_t trailerSize = 32;
+        if (bytes.size() < magic.size() + 1 + trailerSize || !bytes.starts_with(magic))
+            return false;
+        const std::size_t trailer = bytes.size() - trailerSize;
+        const std::size_t offsetSize = static_cast<unsigned char>(bytes[trailer + 6]);
+        const std::size_t referenceSize = static_cast<unsigned char>(bytes[trailer + 7]);
+        const std::uint64_t objectCount = bigEndian(bytes, trailer + 8, 8);
+        const std::uint64_t rootObject = bigEndian(bytes, trailer + 16, 8);
+        const std::uint64_t tableStart = bigEndian(bytes, trailer + 24, 8);
+        if (offsetSize < 1 || offsetSize > 8 || referenceSize < 1 || referenceSize > 8)
+            return false;
+        if (objectCount == 0 || rootObject >= objectCount || tableStart < magic.size()
+            || tableStart > trailer || objectCount > (trailer - tableStart) / offsetSize)
+            return false;
+
+        // Where object `index` begins, inside the object area (after the magic, before the
+        // offset table).
+        auto objectAt = [&](std::uint64_t index) -> std::optional<std::size_t> {
+            if (index >= objectCount)
+                return std::nullopt;
+            auto offset = bigEndian(bytes, tableStart + index * offsetSize, offsetSize);
+            if (offset < magic.size() || offset >= tableStart)
+                return std::nullopt;
+            return static_cast<std::size_t>(offset);
+        };
+        auto typeAt = [&](std::uint64_t index) -> int {
+            auto at = objectAt(index);
+            return at ? static_cast<unsigned char>(bytes[*at]) >> 4 : -1;
+        };
+
+        auto root = objectAt(rootObject);
+        if (!root)
+            return false;
+        const auto marker = static_cast<unsigned char>(bytes[*root]);
+        if (marker >> 4 != 0xD)
+            return false;
+        std::uint64_t count = marker & 0x0F;
+        std::size_t references = *root + 1;
+        if (count == 0x0F) {
+            // The count follows as an integer object of 1, 2, 4 or 8 bytes.
+            if (references >= tableStart)
+                return false;
+            const auto countMarker = static_cast<unsigned char>(bytes[references]);
+            const std::size_t countSize = std::size_t { 1 } << (countMarker & 0x0F);
+            if (countMarker >> 4 != 0x1 || countSize > 8 || references + 1 + countSize > tableStart)
+                return false;
+            count = bigEndian(bytes, references + 1, countSize);
+            references += 1 + countSize;
+        }
+        if (count > (tableStart - references) / (2 * referenceSize))
+            return false;
+        constexpr int data = 0x4, asciiString = 0x5, unicodeString = 0x6;
+        for (std::uint64_t entry = 0; entry < count; ++entry) {
+            auto key = typeAt(bigEndian(bytes, references + entry * referenceSize, referenceSize));
+            auto value = typeAt(
+                bigEndian(bytes, references + (count + entry) * referenceSize, referenceSize));
+            if ((key != asciiString && key != unicodeString) || value != data)
+                return false;
+        }
+        return true;
     }
 
 } // namespace
@@ -54,10 +134,12 @@ std::string encode(const BookmarkMap& bookmarks)
 
 BookmarkMap decode(std::string_view bytes)
 {
-    if (bytes.empty() || bytes.size() > std::numeric_limits<std::uint32_t>::max())
+    // The file is written binary and read only so: an XML parser would recurse on whatever
+    // nesting the text holds.
+    if (bytes.size() > std::numeric_limits<std::uint32_t>::max() || !hasGrantsShape(bytes))
         throw corrupt();
     plist_t parsed = nullptr;
-    plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &parsed);
+    plist_from_bin(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &parsed);
     Plist root(parsed);
     if (!root || plist_get_node_type(root.get()) != PLIST_DICT)
         throw corrupt();

@@ -20,8 +20,9 @@ namespace BookmarkFile {
     /// UTF-8, which a property list cannot hold.
     std::string encode(const BookmarkMap& bookmarks);
 
-    /// Reads a property list (binary or XML) whose root is a dictionary of data values.
-    /// Fails with `FileError` (`fileReadCorruptFile`) for anything else.
+    /// Reads a binary property list whose root is a dictionary of data values. Fails with
+    /// `FileError` (`fileReadCorruptFile`) for anything else, an XML list or deeper nesting
+    /// too, before the property-list library sees it.
     BookmarkMap decode(std::string_view bytes);
 
     /// The grants stored in the file at `path`. Fails with `FileError` naming the file when

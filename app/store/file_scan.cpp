@@ -23,26 +23,33 @@ namespace {
         return Date::fromTimespec(static_cast<std::time_t>(stamp.tv_sec), stamp.tv_nsec);
     }
 
-    ResourceValues valuesOf(const struct statx& status)
-    {
-        ResourceValues values;
-        values.isDirectory = S_ISDIR(status.stx_mode);
-        values.isRegularFile = S_ISREG(status.stx_mode);
-        if (status.stx_mask & STATX_MTIME)
-            values.modified = toDate(status.stx_mtime);
-        // Many Linux file systems (and older kernels) keep no birth time. The modification
-        // time stands in for it, so that sorting and organizing by creation date still give
-        // a date that belongs to the file.
-        if (status.stx_mask & STATX_BTIME)
-            values.created = toDate(status.stx_btime);
-        else
-            values.created = values.modified;
-        if (values.isRegularFile && (status.stx_mask & STATX_SIZE))
-            values.size = static_cast<std::int64_t>(status.stx_size);
-        return values;
-    }
+} // namespace
 
-    constexpr unsigned statxMask = STATX_TYPE | STATX_MTIME | STATX_BTIME | STATX_SIZE;
+ResourceValues valuesOf(const struct statx& status)
+{
+    ResourceValues values;
+    values.isDirectory = S_ISDIR(status.stx_mode);
+    values.isRegularFile = S_ISREG(status.stx_mode);
+    if (status.stx_mask & STATX_MTIME)
+        values.modified = toDate(status.stx_mtime);
+    // Many Linux file systems (and older kernels) keep no birth time. The change time stands
+    // in for it: the last time the file itself (not only its content) was made anew, which
+    // for a copied or downloaded file is when it arrived.
+    if (status.stx_mask & STATX_BTIME)
+        values.created = toDate(status.stx_btime);
+    else if (status.stx_mask & STATX_CTIME)
+        values.created = toDate(status.stx_ctime);
+    else
+        values.created = values.modified;
+    if (values.isRegularFile && (status.stx_mask & STATX_SIZE))
+        values.size = static_cast<std::int64_t>(status.stx_size);
+    return values;
+}
+
+namespace {
+
+    constexpr unsigned statxMask
+        = STATX_TYPE | STATX_MTIME | STATX_CTIME | STATX_BTIME | STATX_SIZE;
 
     bool isHidden(const char* name) { return name[0] == '.'; }
 

@@ -9,6 +9,8 @@
 #include <stop_token>
 #include <vector>
 
+#include <sys/stat.h>
+
 // What adding files reads from the disk: the four values of a new list item, and the files a
 // dropped folder holds.
 //
@@ -22,7 +24,7 @@ namespace sorvik::FileScan {
 struct ResourceValues {
     bool isDirectory = false;
     bool isRegularFile = false;
-    /// The birth time where the file system keeps one, else the modification time.
+    /// The birth time where the file system keeps one, else the change time.
     Date created = Date::distantPast();
     Date modified = Date::distantPast();
     /// Bytes of a regular file; 0 for a folder and for anything else.
@@ -36,6 +38,9 @@ struct Options {
     bool includeSubfolders = false;
     bool includeHidden = false;
 };
+
+/// The values that one `statx` answer gives, by what its mask says it holds.
+ResourceValues valuesOf(const struct statx& status);
 
 /// The values of the file at `url`, read in one `statx` call; the defaults when it fails.
 ResourceValues read(const FileURL& url);

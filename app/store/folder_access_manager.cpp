@@ -80,9 +80,12 @@ void FolderAccessManager::load()
     try {
         setBookmarks(BookmarkFile::read(source));
     } catch (const Error& error) {
-        // Every grant the user made may be in it: never write over it.
-        m_storageError = error.what();
-        setErrorMessage(error.what());
+        // Every grant the user made may be in it: never write over it, and say how to get
+        // out of it, since no folder can be granted until then.
+        m_storageError = std::string(error.what())
+            + " To start afresh with no granted folders, move \u201C" + source.string()
+            + "\u201D aside and open sorvik again.";
+        setErrorMessage(m_storageError);
         return;
     }
 

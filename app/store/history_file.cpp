@@ -7,15 +7,36 @@
 #include "engine/model/json_stream.h"
 #include "engine/model/regular_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace sorvik::HistoryFile {
+
+struct SavedList::State {
+    RegularFile file;
+    std::vector<StoredRecordFacts> records;
+    /// The record the change added, at its place, which need not be read back.
+    std::optional<std::pair<std::size_t, HistoryRecord>> added;
+};
+
+struct SavedListAccess {
+    static SavedList make(RegularFile file, std::vector<StoredRecordFacts> records)
+    {
+        SavedList list;
+        list.m_state.reset(new SavedList::State { std::move(file), std::move(records), {} });
+        return list;
+    }
+    static SavedList::State& state(SavedList& list) { return *list.m_state; }
+};
 
 namespace {
 
@@ -55,12 +76,10 @@ namespace {
         StoredRecords(const StoredRecords&) = delete;
         StoredRecords& operator=(const StoredRecords&) = delete;
 
-        explicit StoredRecords(const std::filesystem::path& path)
-            : m_path(path)
-            , m_file(StoredFile::open(path))
-            , m_reader([this, path](char* buffer, std::size_t capacity) {
+        StoredRecords(const std::filesystem::path& path, int descriptor)
+            : m_reader([descriptor, path](char* buffer, std::size_t capacity) {
                 for (;;) {
-                    ssize_t count = ::read(m_file.descriptor(), buffer, capacity);
+                    ssize_t count = ::read(descriptor, buffer, capacity);
                     if (count >= 0)
                         return static_cast<std::size_t>(count);
                     if (errno != EINTR)
@@ -102,19 +121,168 @@ namespace {
             }
         }
 
-        /// How many records were read.
-        std::size_t count() const { return m_index; }
-        int descriptor() const { return m_file.descriptor(); }
-        const std::filesystem::path& path() const { return m_path; }
-
     private:
-        std::filesystem::path m_path;
-        RegularFile m_file;
         json::StreamReader m_reader;
         std::size_t m_index = 0;
     };
 
-    /// The new file, written as the records come; failures are `WriteError`s.
+    /// Which file a history file is: what changes whenever anything writes it or puts
+    /// another file in its place.
+    struct Identity {
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+        std::int64_t size = 0;
+        std::int64_t modified[2] = {};
+        std::int64_t changed[2] = {};
+
+        friend bool operator==(const Identity& first, const Identity& second)
+        {
+            return first.device == second.device && first.inode == second.inode
+                && first.size == second.size && first.modified[0] == second.modified[0]
+                && first.modified[1] == second.modified[1] && first.changed[0] == second.changed[0]
+                && first.changed[1] == second.changed[1];
+        }
+    };
+
+    std::optional<Identity> identityOf(int descriptor)
+    {
+        struct stat status { };
+        if (::fstat(descriptor, &status) != 0)
+            return std::nullopt;
+        Identity identity;
+        identity.device = status.st_dev;
+        identity.inode = status.st_ino;
+        identity.size = status.st_size;
+        identity.modified[0] = status.st_mtim.tv_sec;
+        identity.modified[1] = status.st_mtim.tv_nsec;
+        identity.changed[0] = status.st_ctim.tv_sec;
+        identity.changed[1] = status.st_ctim.tv_nsec;
+        return identity;
+    }
+
+    std::filesystem::path indexPath() { return JSONFiles::applicationFolder() / indexName; }
+
+    /// The facts of every record of the history file open at `descriptor`, when the index
+    /// was written for this very file; nothing otherwise.
+    std::optional<std::vector<StoredRecordFacts>> indexedFacts(int descriptor)
+    {
+        auto identity = identityOf(descriptor);
+        if (!identity)
+            return std::nullopt;
+        try {
+            std::error_code failure;
+            auto file = RegularFile::open(indexPath(), failure, RegularFile::Links::refuse);
+            if (!file || file->size() > (std::int64_t { 1 } << 20))
+                return std::nullopt;
+            auto text = file->readAll(failure);
+            if (failure)
+                return std::nullopt;
+            auto index = nlohmann::json::parse(text);
+            Identity stored;
+            stored.device = index.at("device").get<std::uint64_t>();
+            stored.inode = index.at("inode").get<std::uint64_t>();
+            stored.size = index.at("size").get<std::int64_t>();
+            for (int part = 0; part < 2; ++part) {
+                stored.modified[part] = index.at("modified").at(part).get<std::int64_t>();
+                stored.changed[part] = index.at("changed").at(part).get<std::int64_t>();
+            }
+            if (!(stored == *identity))
+                return std::nullopt;
+            std::vector<StoredRecordFacts> facts;
+            for (const auto& entry : index.at("records")) {
+                auto& fact = facts.emplace_back();
+                auto id = Uuid::parse(entry.at(0).get<std::string>());
+                if (!id)
+                    return std::nullopt;
+                fact.id = *id;
+                fact.date = Date { entry.at(1).get<double>() };
+                fact.undone = entry.at(2).get<bool>();
+                fact.start = entry.at(3).get<std::size_t>();
+                fact.end = entry.at(4).get<std::size_t>();
+                fact.undoneStart = entry.at(5).get<std::size_t>();
+                fact.undoneEnd = entry.at(6).get<std::size_t>();
+                if (fact.start >= fact.undoneStart || fact.undoneEnd >= fact.end
+                    || fact.undoneEnd != fact.undoneStart + (fact.undone ? 4 : 5)
+                    || fact.end > static_cast<std::size_t>(stored.size))
+                    return std::nullopt;
+            }
+            return facts;
+        } catch (const std::exception&) {
+            return std::nullopt;
+        }
+    }
+
+    /// Records, for the next change, where the records of the history file just written
+    /// (open at `descriptor`) lie. A failure only costs the next change a full read, so it
+    /// is passed over, but an index that could not be replaced is removed.
+    void writeIndex(int descriptor, const std::vector<StoredRecordFacts>& facts)
+    {
+        auto identity = identityOf(descriptor);
+        try {
+            if (!identity)
+                throw Error("no identity");
+            nlohmann::json index;
+            index["device"] = identity->device;
+            index["inode"] = identity->inode;
+            index["size"] = identity->size;
+            index["modified"] = { identity->modified[0], identity->modified[1] };
+            index["changed"] = { identity->changed[0], identity->changed[1] };
+            auto& records = index["records"] = nlohmann::json::array();
+            for (const auto& fact : facts)
+                records.push_back({ fact.id.text(), fact.date.seconds, fact.undone, fact.start,
+                    fact.end, fact.undoneStart, fact.undoneEnd });
+            StoredFile::writeAtomically(indexPath(), index.dump());
+        } catch (const std::exception&) {
+            ::unlink(indexPath().c_str());
+        }
+    }
+
+    /// Whether the file open at `descriptor` has a record's braces and "undone" value where
+    /// `facts` say: a cheap look at a few bytes of each record, against a same-sized rewrite
+    /// that the file's times did not show.
+    bool boundariesHold(int descriptor, const std::vector<StoredRecordFacts>& facts)
+    {
+        auto bytesAt = [&](std::size_t offset, std::size_t length) {
+            std::string bytes(length, '\0');
+            ssize_t count;
+            do
+                count = ::pread(descriptor, bytes.data(), length, static_cast<off_t>(offset));
+            while (count < 0 && errno == EINTR);
+            bytes.resize(count < 0 ? 0 : static_cast<std::size_t>(count));
+            return bytes;
+        };
+        return std::all_of(facts.begin(), facts.end(), [&](const StoredRecordFacts& record) {
+            return bytesAt(record.start, 1) == "{" && bytesAt(record.end - 1, 1) == "}"
+                && bytesAt(record.undoneStart, record.undoneEnd - record.undoneStart)
+                == (record.undone ? "true" : "false");
+        });
+    }
+
+    /// The stored list as a change needs it: the open file and where each record lies.
+    struct Stored {
+        std::filesystem::path path;
+        RegularFile file;
+        std::vector<StoredRecordFacts> records;
+    };
+
+    /// Reads the history file at `path`: from the index when it was written for this file,
+    /// else every record checked as strictly as a load checks it.
+    Stored readStored(const std::filesystem::path& path)
+    {
+        Stored stored { path, StoredFile::open(path), {} };
+        if (auto facts = indexedFacts(stored.file.descriptor());
+            facts && boundariesHold(stored.file.descriptor(), *facts)) {
+            stored.records = std::move(*facts);
+            return stored;
+        }
+        StoredRecords reader(path, stored.file.descriptor());
+        while (reader.next())
+            stored.records.push_back(reader.read());
+        return stored;
+    }
+
+    /// The new file, written as the records come; failures are `WriteError`s. It knows where
+    /// each record it writes lies, for the index.
     class NewList {
     public:
         NewList()
@@ -128,38 +296,92 @@ namespace {
         void add(const HistoryRecord& record)
         {
             separate();
+            StoredRecordFacts facts;
+            facts.id = record.id;
+            facts.date = record.date;
+            facts.undone = record.undone;
+            facts.start = offset();
             appendStoredRecord(m_buffer, record, [this](std::string&) { flush(); });
+            facts.end = offset();
+            // The stored form ends with the "undone" member, still in the buffer.
+            constexpr std::string_view undoneKey = "\n\"undone\":";
+            auto key = m_buffer.rfind(undoneKey);
+            if (key == std::string::npos || m_written + key < facts.start)
+                m_indexable = false;
+            else {
+                facts.undoneStart = m_written + key + undoneKey.size();
+                facts.undoneEnd = facts.undoneStart + (record.undone ? 4 : 5);
+            }
+            m_facts.push_back(facts);
             if (m_buffer.size() >= flushSize)
                 flush();
         }
 
-        /// Appends stored records as they stand in `stored`, from byte `start` to `end`, with
-        /// the "undone" values in `undone` (ranges inside them, in order) set to true.
-        void addStored(const StoredRecords& stored, std::size_t start, std::size_t end,
+        /// Appends the stored records from byte `start` to `end` as they stand, with the
+        /// "undone" values in `undone` (ranges inside them, in order) set to true. `records`
+        /// are the facts of the records in that range.
+        void addStored(const Stored& stored, std::size_t start, std::size_t end,
+            const std::vector<StoredRecordFacts>& records,
             const std::vector<std::pair<std::size_t, std::size_t>>& undone = {})
         {
             separate();
             flush();
+            auto base = m_written;
+            // Where a stored offset lands in the new file: each "false" made "true" before
+            // it takes one byte less.
+            auto moved = [&](std::size_t offset) {
+                std::size_t shorter = 0;
+                for (const auto& change : undone)
+                    shorter += change.second <= offset ? 1 : 0;
+                return base + (offset - start) - shorter;
+            };
+            for (auto facts : records) {
+                bool marked = std::any_of(undone.begin(), undone.end(),
+                    [&](const auto& change) { return change.first == facts.undoneStart; });
+                facts.start = moved(facts.start);
+                facts.end = moved(facts.end);
+                facts.undoneStart = moved(facts.undoneStart);
+                facts.undoneEnd = facts.undoneStart + (marked || facts.undone ? 4 : 5);
+                facts.undone = facts.undone || marked;
+                m_facts.push_back(facts);
+            }
             guarded([&] {
                 auto position = start;
                 for (const auto& [from, to] : undone) {
                     m_writer.copyFrom(
-                        stored.descriptor(), stored.path(), position, from - position);
+                        stored.file.descriptor(), stored.path, position, from - position);
                     m_writer.write("true");
                     position = to;
                 }
-                m_writer.copyFrom(stored.descriptor(), stored.path(), position, end - position);
+                m_writer.copyFrom(stored.file.descriptor(), stored.path, position, end - position);
             });
+            m_written = moved(end);
         }
 
-        void commit()
+        /// Writes the file in place; gives it, open, with where each record lies.
+        SavedList commit()
         {
             m_buffer += m_empty ? "]\n" : "\n]\n";
             flush();
             guarded([this] { m_writer.commit(); });
+            // Every writer that could replace it waits for the lock this change holds.
+            std::error_code failure;
+            auto written = RegularFile::open(
+                JSONFiles::savedPath(fileName), failure, RegularFile::Links::refuse);
+            if (!written)
+                throw WriteError(
+                    FileError::reading(JSONFiles::savedPath(fileName).string(), failure.value())
+                        .what());
+            if (m_indexable)
+                writeIndex(written->descriptor(), m_facts);
+            else
+                ::unlink(indexPath().c_str());
+            return SavedListAccess::make(std::move(*written), std::move(m_facts));
         }
 
     private:
+        std::size_t offset() const { return m_written + m_buffer.size(); }
+
         void separate()
         {
             m_buffer += m_empty ? "\n" : ",\n";
@@ -169,6 +391,7 @@ namespace {
         void flush()
         {
             guarded([this] { m_writer.write(m_buffer); });
+            m_written += m_buffer.size();
             m_buffer.clear();
         }
 
@@ -183,26 +406,81 @@ namespace {
 
         StoredFile::AtomicWriter m_writer;
         std::string m_buffer;
+        std::size_t m_written = 0;
         bool m_empty = true;
+        bool m_indexable = true;
+        std::vector<StoredRecordFacts> m_facts;
     };
 
-    /// Where the first `recordLimit` - `room` stored records lie: the records a change keeps.
+    /// The records of `stored` that a change keeps, by position: the range from the first
+    /// to the last, and their facts.
     struct Kept {
-        std::size_t start = 0;
-        std::size_t end = 0;
-        bool isEmpty() const { return end == start; }
+        std::size_t first = 0;
+        std::size_t count = 0;
+        bool isEmpty() const { return count == 0; }
+        std::size_t start(const Stored& stored) const { return stored.records[first].start; }
+        std::size_t end(const Stored& stored) const
+        {
+            return stored.records[first + count - 1].end;
+        }
+        std::vector<StoredRecordFacts> facts(const Stored& stored) const
+        {
+            auto begin = stored.records.begin() + static_cast<std::ptrdiff_t>(first);
+            return { begin, begin + static_cast<std::ptrdiff_t>(count) };
+        }
     };
-
-    void keep(
-        Kept& kept, const StoredRecords& stored, const StoredRecordFacts& facts, std::size_t room)
-    {
-        if (stored.count() == 1)
-            kept.start = facts.start;
-        if (stored.count() + room <= recordLimit)
-            kept.end = facts.end;
-    }
 
 } // namespace
+
+SavedList::SavedList() = default;
+SavedList::~SavedList() = default;
+SavedList::SavedList(SavedList&&) noexcept = default;
+SavedList& SavedList::operator=(SavedList&&) noexcept = default;
+
+std::size_t SavedList::size() const { return m_state ? m_state->records.size() : 0; }
+
+std::vector<HistoryRecord> SavedList::records() const
+{
+    std::vector<HistoryRecord> records;
+    records.reserve(size());
+    for (std::size_t index = 0; index < size(); ++index)
+        records.push_back(record(index));
+    return records;
+}
+
+HistoryRecord SavedList::record(std::size_t index) const
+{
+    const auto& facts = m_state->records.at(index);
+    HistoryRecord record;
+    if (m_state->added && m_state->added->first == index) {
+        record = m_state->added->second;
+    } else {
+        auto path = JSONFiles::savedPath(fileName);
+        std::string text(facts.end - facts.start, '\0');
+        std::size_t done = 0;
+        while (done < text.size()) {
+            ssize_t count = ::pread(m_state->file.descriptor(), text.data() + done,
+                text.size() - done, static_cast<off_t>(facts.start + done));
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count <= 0)
+                throw FileError::reading(path.string(), count < 0 ? errno : EIO);
+            done += static_cast<std::size_t>(count);
+        }
+        auto reader = json::StreamReader::overText(text);
+        if (reader.next() != json::StreamReader::Token::beginObject)
+            throw FileError::withCode(FileError::Code::fileReadCorruptFile, path.string());
+        readStoredRecord(reader, &record);
+    }
+    record.undone = facts.undone;
+    return record;
+}
+
+const Uuid& SavedList::id(std::size_t index) const { return m_state->records.at(index).id; }
+
+bool SavedList::isUndone(std::size_t index) const { return m_state->records.at(index).undone; }
+
+void SavedList::setUndone(std::size_t index) { m_state->records.at(index).undone = true; }
 
 std::vector<HistoryRecord> load()
 {
@@ -210,51 +488,72 @@ std::vector<HistoryRecord> load()
     auto path = JSONFiles::storedPath(fileName);
     if (!path)
         return records;
-    StoredRecords stored(*path);
+    auto file = StoredFile::open(*path);
+    StoredRecords stored(*path, file.descriptor());
     while (stored.next())
         stored.read(&records.emplace_back());
     return records;
 }
 
+namespace {
+
+    /// `insert`; gives the list written, or nothing when nothing was written.
+    std::optional<SavedList> insertRecord(const HistoryRecord& record, Placement placement)
+    {
+        HistoryLock lock;
+        auto path = JSONFiles::storedPath(fileName);
+        std::optional<Stored> stored;
+        // The stored records kept before the new one, and those kept after it.
+        Kept before;
+        Kept after;
+        bool placed = placement == Placement::first;
+        if (path) {
+            // Every record is checked before anything is written; past the limit they are
+            // dropped.
+            stored.emplace(readStored(*path));
+            for (std::size_t index = 0; index < stored->records.size(); ++index) {
+                const auto& facts = stored->records[index];
+                if (facts.id == record.id)
+                    return std::nullopt;
+                if (!placed && facts.date.seconds < record.date.seconds)
+                    placed = true;
+                // The new record takes one of the 500 places of those after it.
+                if (index + 1 + (placed ? 1 : 0) > recordLimit)
+                    continue;
+                auto& kept = placed ? after : before;
+                if (kept.isEmpty())
+                    kept.first = index;
+                ++kept.count;
+            }
+        }
+        // Older than 500 records it would follow: it would be dropped at once.
+        if (!placed && stored && stored->records.size() >= recordLimit)
+            return std::nullopt;
+        NewList list;
+        if (!before.isEmpty())
+            list.addStored(
+                *stored, before.start(*stored), before.end(*stored), before.facts(*stored));
+        list.add(record);
+        if (!after.isEmpty())
+            list.addStored(*stored, after.start(*stored), after.end(*stored), after.facts(*stored));
+        auto saved = list.commit();
+        SavedListAccess::state(saved).added.emplace(before.count, HistoryRecord {});
+        return saved;
+    }
+
+} // namespace
+
 bool insert(const HistoryRecord& record, Placement placement)
 {
-    HistoryLock lock;
-    auto path = JSONFiles::storedPath(fileName);
-    std::optional<StoredRecords> stored;
-    // The stored records kept before the new one, and those kept after it.
-    Kept before;
-    Kept after;
-    bool placed = placement == Placement::first;
-    if (path) {
-        // Every record is checked before anything is written; past the limit they are
-        // dropped.
-        stored.emplace(*path);
-        while (stored->next()) {
-            auto facts = stored->read();
-            if (facts.id == record.id)
-                return false;
-            if (!placed && facts.date.seconds < record.date.seconds)
-                placed = true;
-            // The new record takes one of the 500 places of those after it.
-            if (stored->count() + (placed ? 1 : 0) > recordLimit)
-                continue;
-            auto& kept = placed ? after : before;
-            if (kept.isEmpty())
-                kept.start = facts.start;
-            kept.end = facts.end;
-        }
-    }
-    // Older than 500 records it would follow: it would be dropped at once.
-    if (!placed && stored && stored->count() >= recordLimit)
-        return false;
-    NewList list;
-    if (!before.isEmpty())
-        list.addStored(*stored, before.start, before.end);
-    list.add(record);
-    if (!after.isEmpty())
-        list.addStored(*stored, after.start, after.end);
-    list.commit();
-    return true;
+    return insertRecord(record, placement).has_value();
+}
+
+std::optional<SavedList> insertListing(HistoryRecord&& record, Placement placement)
+{
+    auto saved = insertRecord(record, placement);
+    if (saved)
+        SavedListAccess::state(*saved).added->second = std::move(record);
+    return saved;
 }
 
 bool markUndone(const Uuid& id)
@@ -263,23 +562,23 @@ bool markUndone(const Uuid& id)
     auto path = JSONFiles::storedPath(fileName);
     if (!path)
         return false;
-    StoredRecords stored(*path);
+    auto stored = readStored(*path);
     Kept kept;
+    kept.count = std::min(stored.records.size(), recordLimit);
     bool found = false;
     std::vector<std::pair<std::size_t, std::size_t>> changes;
-    while (stored.next()) {
-        auto facts = stored.read();
-        keep(kept, stored, facts, 0);
+    for (std::size_t index = 0; index < stored.records.size(); ++index) {
+        const auto& facts = stored.records[index];
         if (facts.id != id)
             continue;
         found = true;
-        if (!facts.undone && stored.count() <= recordLimit)
+        if (!facts.undone && index < recordLimit)
             changes.emplace_back(facts.undoneStart, facts.undoneEnd);
     }
     if (changes.empty())
         return found;
     NewList list;
-    list.addStored(stored, kept.start, kept.end, changes);
+    list.addStored(stored, kept.start(stored), kept.end(stored), kept.facts(stored), changes);
     list.commit();
     return true;
 }

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -19,10 +21,18 @@
 // them, never all held in memory and never decoded, and then copied into the new file as they
 // stand, by the system where it can; a record marked undone has its value changed on the way.
 // A file that does not read as a list of records fails the change and stays as it was.
+//
+// Beside it, "history.index" tells where each record of the history file lies, with its id,
+// date and undone value, and which file that is (device, inode, size, modification and
+// change times). Only when the history file is still that very file is the index believed,
+// and then nothing of it is read before it is copied; any other writer (an earlier sorvik, an
+// editor) makes a new file, which is read and checked whole as before. The index is only a
+// shortcut: losing it costs one full read.
 namespace sorvik::HistoryFile {
 
 inline constexpr std::string_view fileName = "history.json";
 inline constexpr std::string_view lockName = "history.lock";
+inline constexpr std::string_view indexName = "history.index";
 inline constexpr std::size_t recordLimit = 500;
 
 /// A change that was read and made, but could not be written: the list stays as it was on
@@ -39,6 +49,38 @@ std::vector<HistoryRecord> load();
 /// Where `insert` puts a record: first, as every new batch goes; or before the first stored
 /// record that is older, for a batch recorded late.
 enum class Placement { first, byDate };
+
+/// The list as one change wrote it (newest first, at most 500), its records read from that
+/// very file only when they are asked for: a change costs what it copies, and a later change
+/// by another writer does not show in it.
+class SavedList {
+public:
+    SavedList();
+    ~SavedList();
+    SavedList(SavedList&&) noexcept;
+    SavedList& operator=(SavedList&&) noexcept;
+
+    std::size_t size() const;
+    /// Every record, decoded. Fails when the written file cannot be read back.
+    std::vector<HistoryRecord> records() const;
+    /// The record at `index`, decoded alone; fails as `records` does.
+    HistoryRecord record(std::size_t index) const;
+    /// The id and the undone value of the record at `index`, known without decoding it.
+    const Uuid& id(std::size_t index) const;
+    bool isUndone(std::size_t index) const;
+    /// Marks the record at `index` undone in this list (not in the file).
+    void setUndone(std::size_t index);
+
+private:
+    friend struct SavedListAccess;
+    struct State;
+    std::unique_ptr<State> m_state;
+};
+
+/// `insert`, handing back the list it wrote; nothing when it wrote nothing. `record` is taken
+/// over only when the list is written; after a failure the caller still has it.
+std::optional<SavedList> insertListing(
+    HistoryRecord&& record, Placement placement = Placement::first);
 
 /// Puts `record` first (or in date order) and keeps the first 500. A record with its id that
 /// is stored already stays as it is, and then nothing is written, as for a record that would

@@ -161,9 +161,11 @@ void RenamerStore::restore(std::vector<std::string>& failures)
             m_presetsReadError = "\u201C" + std::string(SavedPresets::fileName)
                 + "\u201D has schema version " + std::to_string(saved->schemaVersion)
                 + ", which this version of sorvik cannot read.";
+            m_presetsFile = JSONFiles::storedPath(SavedPresets::fileName);
         }
     } catch (const std::exception& error) {
         m_presetsReadError = error.what();
+        m_presetsFile = JSONFiles::storedPath(SavedPresets::fileName);
         failures.emplace_back(error.what());
     }
 }
@@ -241,14 +243,39 @@ void RenamerStore::setShowingHistory(bool showing)
     emit showingHistoryChanged();
 }
 
+const std::vector<HistoryRecord>& RenamerStore::history() const
+{
+    if (m_savedHistory) {
+        auto saved = std::move(*m_savedHistory);
+        m_savedHistory.reset();
+        try {
+            m_history = saved.records();
+        } catch (const std::exception&) {
+            // The file just written cannot be read back (a failing disk): the history sheet
+            // reads it again when opened.
+            m_history.clear();
+        }
+    }
+    return m_history;
+}
+
 void RenamerStore::setHistory(std::vector<HistoryRecord> history)
 {
+    m_savedHistory.reset();
     m_history = std::move(history);
+    emit historyChanged();
+}
+
+void RenamerStore::setHistory(HistoryFile::SavedList saved)
+{
+    m_history.clear();
+    m_savedHistory = std::move(saved);
     emit historyChanged();
 }
 
 void RenamerStore::addToHistory(HistoryRecord record)
 {
+    history();
     m_history.insert(m_history.begin(), std::move(record));
     if (m_history.size() > HistoryFile::recordLimit)
         m_history.resize(HistoryFile::recordLimit);

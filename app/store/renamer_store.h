@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/store/folder_access_manager.h"
+#include "app/store/history_file.h"
 #include "app/store/preview_services.h"
 #include "app/store/store_dialogs.h"
 #include "engine/apply/history_record.h"
@@ -21,6 +22,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -89,10 +91,10 @@ namespace FileAdding {
 // processes: every change of it is one locked read-modify-write (`HistoryFile`) of the list
 // as stored now, never a write of the list held in memory. A batch's record is put first in
 // the file, and undo and revert mark their record undone by id there, so no other writer's
-// record is ever lost. The list in memory is not read again for that: it holds what the
-// history sheet last read (`loadHistory`, which every opening of the sheet does) and the
-// store's own batches since, so that a history far larger than a batch costs a batch
-// nothing but the copy on disk.
+// record is ever lost. After a batch the list in memory is the list that batch saved, other
+// writers' records included; its records are read from the file written only when something
+// asks for them, so that a history far larger than a batch costs a batch nothing but the copy
+// on disk.
 //
 // Presets: "presets.json" is written before the list is published, and never when it could
 // not be read at start-up or was written by a sorvik with another schema version.
@@ -186,12 +188,15 @@ public:
     bool showingHistory() const { return m_showingHistory; }
     void setShowingHistory(bool showing);
 
-    /// The rename history, newest first: the records last read from "history.json"
-    /// (`loadHistory`), with the batches renamed since in front of them.
-    const std::vector<HistoryRecord>& history() const { return m_history; }
+    /// The rename history, newest first: the list as the last batch saved it (or as
+    /// `loadHistory` last read it), its records read from that file when first asked for.
+    const std::vector<HistoryRecord>& history() const;
     /// Publishes a history list; changes of the file go through `HistoryFile`.
     void setHistory(std::vector<HistoryRecord> history);
-    /// Publishes `record` as the newest batch, first in `history`, which keeps at most 500.
+    /// Publishes the list a batch saved as `history`.
+    void setHistory(HistoryFile::SavedList saved);
+    /// Publishes `record` as the newest batch, first in `history`, which keeps at most 500:
+    /// for a batch whose record could not be saved.
     void addToHistory(HistoryRecord record);
 
     bool backupEnabled() const { return m_backupEnabled; }
@@ -416,6 +421,10 @@ private:
     /// but not written, it is published all the same (the files were renamed); when the file
     /// could not be read, it is not. The failure is passed on.
     void recordBatch(HistoryRecord record);
+    /// The first record of `history`, newest first, that `wanted` accepts, looking only at
+    /// records with `id` when given, else only at records not undone.
+    std::optional<HistoryRecord> findRecord(
+        const std::function<bool(const HistoryRecord&)>& wanted, const Uuid* id) const;
     /// Marks the record with `id` undone, in memory and in "history.json"; the failure to
     /// write it is passed on.
     void markUndone(const Uuid& id);
@@ -454,7 +463,9 @@ private:
     std::vector<UndoBatch> m_undoStack;
     FolderAccessManager* m_folderAccess = nullptr;
     bool m_showingHistory = false;
-    std::vector<HistoryRecord> m_history;
+    mutable std::vector<HistoryRecord> m_history;
+    /// The list a batch saved, until its records are first asked for.
+    mutable std::optional<HistoryFile::SavedList> m_savedHistory;
     bool m_backupEnabled = false;
     std::int64_t m_nextOrder = 0;
     std::shared_ptr<const std::vector<PreviewRow>> m_rawPreviews;
@@ -474,6 +485,8 @@ private:
     /// Why "presets.json" could not be read at start-up, or was of another schema version;
     /// then it is never written.
     std::optional<std::string> m_presetsReadError;
+    /// The presets file that could not be read (or is of another version), when one was found.
+    std::optional<std::filesystem::path> m_presetsFile;
     std::optional<std::string> m_settingsError;
     StoreDialogs* m_dialogs = nullptr;
     std::optional<FailureAlert> m_lastFailureAlert;

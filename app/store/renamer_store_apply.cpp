@@ -114,26 +114,64 @@ std::vector<FileURL> RenamerStore::performMoves(
 
 void RenamerStore::recordBatch(HistoryRecord record)
 {
+    std::optional<HistoryFile::SavedList> saved;
     try {
-        HistoryFile::insert(record);
+        saved = HistoryFile::insertListing(std::move(record));
     } catch (const HistoryFile::WriteError&) {
         // The files were renamed: the window shows the batch, so that its undo is checked
         // against the record.
         addToHistory(std::move(record));
         throw;
     }
-    addToHistory(std::move(record));
+    if (saved)
+        setHistory(std::move(*saved));
+    else
+        addToHistory(std::move(record));
 }
 
 void RenamerStore::markUndone(const Uuid& id)
 {
     // What the window shows follows what happened to the files, written or not.
+    if (m_savedHistory) {
+        for (std::size_t index = 0; index < m_savedHistory->size(); ++index) {
+            if (m_savedHistory->id(index) == id)
+                m_savedHistory->setUndone(index);
+        }
+    }
     for (auto& record : m_history) {
         if (record.id == id)
             record.undone = true;
     }
     emit historyChanged();
     HistoryFile::markUndone(id);
+}
+
+std::optional<HistoryRecord> RenamerStore::findRecord(
+    const std::function<bool(const HistoryRecord&)>& wanted, const Uuid* id) const
+{
+    // A list a batch saved is read one record at a time, newest first: the record wanted is
+    // nearly always the newest, and a large history is then never read whole for it.
+    if (m_savedHistory) {
+        try {
+            for (std::size_t index = 0; index < m_savedHistory->size(); ++index) {
+                bool passedOver
+                    = id ? m_savedHistory->id(index) != *id : m_savedHistory->isUndone(index);
+                if (passedOver)
+                    continue;
+                auto record = m_savedHistory->record(index);
+                if (wanted(record))
+                    return record;
+            }
+            return std::nullopt;
+        } catch (const std::exception&) {
+            // Read as a whole below, as the history sheet would.
+        }
+    }
+    for (const auto& record : history()) {
+        if (wanted(record))
+            return record;
+    }
+    return std::nullopt;
 }
 
 void RenamerStore::apply()
@@ -211,11 +249,9 @@ void RenamerStore::undoLastApply()
         setUndoStack(std::move(restored));
     };
 
-    std::optional<HistoryRecord> record;
-    auto found = std::find_if(m_history.begin(), m_history.end(),
-        [&](const HistoryRecord& candidate) { return matches(candidate, entry); });
-    if (found != m_history.end()) {
-        record = *found;
+    auto record = findRecord(
+        [&](const HistoryRecord& candidate) { return matches(candidate, entry); }, nullptr);
+    if (record) {
         try {
             record->validateForUndo();
         } catch (const std::exception& error) {
@@ -237,10 +273,13 @@ void RenamerStore::undoLastApply()
     for (const auto& move : entry)
         putBackAt.push_back(move.second);
     emit filesMoved(putBackAt);
+    // The batch's folders go before the preview is asked for: planning runs on another
+    // thread and must never meet a folder half removed.
+    if (record)
+        removeCreatedDirectories(record->createdDirectories);
     relocateItems(entry);
 
     if (record) {
-        removeCreatedDirectories(record->createdDirectories);
         try {
             markUndone(record->id);
         } catch (const std::exception& error) {
@@ -252,11 +291,10 @@ void RenamerStore::undoLastApply()
 
 void RenamerStore::revert(const Uuid& id)
 {
-    auto found = std::find_if(m_history.begin(), m_history.end(),
-        [&](const HistoryRecord& record) { return record.id == id; });
-    if (found == m_history.end() || found->undone)
+    auto found = findRecord([&](const HistoryRecord& record) { return record.id == id; }, &id);
+    if (!found || found->undone)
         return;
-    auto record = *found;
+    auto record = std::move(*found);
 
     std::vector<RenameMove> inverse;
     try {
@@ -277,10 +315,11 @@ void RenamerStore::revert(const Uuid& id)
         if (moved != destinations.end())
             item.url = moved->second;
     }
+    // The batch's folders go before the preview is asked for, as for undo.
+    removeCreatedDirectories(record.createdDirectories);
     publishItems(std::move(items));
     refreshPreview();
 
-    removeCreatedDirectories(record.createdDirectories);
     try {
         markUndone(record.id);
     } catch (const std::exception& error) {

@@ -2,6 +2,7 @@
 
 #include "engine/model/text.h"
 #include "engine/pipeline/prepared_rules.h"
+#include "engine/pipeline/real_path.h"
 #include "engine/pipeline/row_blockers.h"
 #include "engine/pipeline/token_resolver.h"
 
@@ -126,25 +127,7 @@ namespace {
     private:
         static std::optional<std::string> resolve(const std::string& path)
         {
-            std::string existing = path;
-            std::string_view missing;
-            struct stat status { };
-            while (existing != "/" && ::lstat(existing.c_str(), &status) != 0) {
-                auto slash = existing.rfind('/');
-                missing = std::string_view(path).substr(slash == 0 ? 0 : slash);
-                existing.resize(slash == 0 ? 1 : slash);
-            }
-            char* real = ::realpath(existing.c_str(), nullptr);
-            if (!real)
-                return std::nullopt;
-            std::string result = real;
-            std::free(real);
-            if (!missing.empty()) {
-                if (result == "/")
-                    result.clear();
-                result.append(missing);
-            }
-            return FileURL(result).standardized().path;
+            return RealPath::resolve(path);
         }
 
         std::unordered_map<std::string, std::optional<std::string>> m_cache;

@@ -375,8 +375,8 @@ namespace {
         EXPECT_EQ(stored[0].moves.size(), 1u);
         EXPECT_EQ(stored[1], full[0]);
         EXPECT_EQ(stored[499], full[498]);
-        // The store lists the batch without reading the whole history for it.
-        EXPECT_EQ(store.history(), std::vector<HistoryRecord> { stored[0] });
+        // The store lists the history as saved.
+        EXPECT_EQ(store.history(), stored);
     }
 
     TEST_F(AutomationRunnerTest, UnreadableHistoryLeavesTheFilesRenamedAndSaysSo)

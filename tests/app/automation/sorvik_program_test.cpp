@@ -523,19 +523,27 @@ namespace {
         savePreset("Suffix", { pattern("{name}-x") });
         files.createFile("a.txt");
         auto storage = JSONFiles::applicationFolder() / "bookmarks.plist";
-        std::ofstream(storage, std::ios::binary | std::ios::trunc) << "bplist00 damaged";
         auto expected = "The file \u201Cbookmarks.plist\u201D couldn\u2019t be opened because it "
-                        "isn\u2019t in the correct format.\n";
+                        "isn\u2019t in the correct format. To start afresh with no granted "
+                        "folders, move \u201C"
+            + storage.string() + "\u201D aside and open sorvik again.\n";
+        // Nesting deep enough to overflow the stack of any recursive reader.
+        std::string deep = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>/a</key>";
+        for (int level = 0; level < 200'000; ++level)
+            deep += "<array>";
 
-        for (QStringList arguments : { QStringList { "grants" },
-                 QStringList { "grant", QString::fromStdString(files.path().string()) },
-                 QStringList { "rename", "--apply", "--preset", "Suffix", "a.txt" } }) {
-            auto result = sorvik(arguments);
-            EXPECT_EQ(result.status, 1) << arguments.join(' ').toStdString();
-            EXPECT_EQ(result.out, "");
-            EXPECT_EQ(result.err, expected) << arguments.join(' ').toStdString();
+        for (const auto& damaged : { std::string("bplist00 damaged"), deep }) {
+            std::ofstream(storage, std::ios::binary | std::ios::trunc) << damaged;
+            for (QStringList arguments : { QStringList { "grants" },
+                     QStringList { "grant", QString::fromStdString(files.path().string()) },
+                     QStringList { "rename", "--apply", "--preset", "Suffix", "a.txt" } }) {
+                auto result = sorvik(arguments);
+                EXPECT_EQ(result.status, 1) << arguments.join(' ').toStdString();
+                EXPECT_EQ(result.out, "");
+                EXPECT_EQ(result.err, expected) << arguments.join(' ').toStdString();
+            }
+            EXPECT_EQ(testing::readFile(storage), damaged);
         }
-        EXPECT_EQ(testing::readFile(storage), "bplist00 damaged");
         EXPECT_EQ(names(), (std::vector<std::string> { "a.txt" }));
     }
 

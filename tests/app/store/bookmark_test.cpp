@@ -4,7 +4,11 @@
 #include "app/store/file_error.h"
 #include "tests/support/temporary_folder.h"
 
+#include <cstdint>
 #include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <plist/plist.h>
@@ -140,12 +144,90 @@ namespace {
         EXPECT_EQ(BookmarkFile::decode(BookmarkFile::encode({})), BookmarkMap {});
     }
 
-    TEST(BookmarkFile, XmlPropertyListIsReadToo)
+    /// A binary property list made by hand: objects in order, each given as its bytes with
+    /// 4-byte references, the root being object 0.
+    std::string binaryList(const std::vector<std::string>& objects)
+    {
+        auto bigEndian = [](std::string& out, std::uint64_t value, int size) {
+            for (int shift = (size - 1) * 8; shift >= 0; shift -= 8)
+                out.push_back(static_cast<char>((value >> shift) & 0xFF));
+        };
+        std::string bytes = "bplist00";
+        std::vector<std::uint64_t> offsets;
+        for (const auto& object : objects) {
+            offsets.push_back(bytes.size());
+            bytes += object;
+        }
+        std::uint64_t table = bytes.size();
+        for (auto offset : offsets)
+            bigEndian(bytes, offset, 4);
+        bytes.append(6, '\0');
+        bytes.push_back(4); // offset size
+        bytes.push_back(4); // reference size
+        bigEndian(bytes, objects.size(), 8);
+        bigEndian(bytes, 0, 8);
+        bigEndian(bytes, table, 8);
+        return bytes;
+    }
+
+    std::string reference(std::uint32_t index)
+    {
+        return { static_cast<char>(index >> 24), static_cast<char>(index >> 16),
+            static_cast<char>(index >> 8), static_cast<char>(index) };
+    }
+
+    TEST(BookmarkFile, HandMadeBinaryListOfTheFilesShapeIsRead)
+    {
+        // { "/a": <00 01> }
+        auto bytes = binaryList(
+            { "\xD1" + reference(1) + reference(2), "\x52/a", std::string("\x42\x00\x01", 3) });
+        EXPECT_EQ(BookmarkFile::decode(bytes), (BookmarkMap { { "/a", { 0, 1 } } }));
+    }
+
+    /// Nesting far deeper than the file's shape overflowed the stack inside the library
+    /// (hundreds of thousands of arrays in a few megabytes): it is refused as damage first.
+    TEST(BookmarkFile, DeepNestingIsRefusedBeforeTheLibrarySeesIt)
+    {
+        constexpr std::uint32_t depth = 200'000;
+        std::vector<std::string> nested { "\xD1" + reference(1) + reference(2), "\x52/a" };
+        for (std::uint32_t level = 0; level < depth; ++level)
+            nested.push_back("\xA1" + reference(3 + level));
+        nested.push_back("\xA0");
+        std::vector<std::string> deepRoot;
+        for (std::uint32_t level = 0; level < depth; ++level)
+            deepRoot.push_back("\xA1" + reference(level + 1));
+        deepRoot.push_back("\xA0");
+
+        std::string xml = R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict><key>/a</key>)";
+        for (std::uint32_t level = 0; level < depth; ++level)
+            xml += "<array>";
+        for (std::uint32_t level = 0; level < depth; ++level)
+            xml += "</array>";
+        xml += "</dict></plist>";
+
+        const std::pair<const char*, std::string> cases[] = {
+            { "binary, nested under a key", binaryList(nested) },
+            { "binary, nested from the root", binaryList(deepRoot) },
+            { "XML", xml },
+        };
+        for (const auto& [label, bytes] : cases) {
+            try {
+                BookmarkFile::decode(bytes);
+                ADD_FAILURE() << label << " decoded";
+            } catch (const FileError& error) {
+                EXPECT_EQ(error.code(), FileError::Code::fileReadCorruptFile) << label;
+            }
+        }
+    }
+
+    /// The file is written binary: an XML list in its place is not what sorvik wrote.
+    TEST(BookmarkFile, XmlPropertyListIsRefused)
     {
         std::string xml = R"(<?xml version="1.0" encoding="UTF-8"?>
 <!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
 <plist version="1.0"><dict><key>/a</key><data>AAE=</data></dict></plist>)";
-        EXPECT_EQ(BookmarkFile::decode(xml), (BookmarkMap { { "/a", { 0, 1 } } }));
+        EXPECT_THROW(BookmarkFile::decode(xml), FileError);
     }
 
     TEST(BookmarkFile, AnythingButADictionaryOfDataIsRefused)

@@ -8,9 +8,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <optional>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -146,6 +148,94 @@ namespace {
         large.undone = true;
         EXPECT_EQ(JSONFiles::load<std::vector<HistoryRecord>>(HistoryFile::fileName),
             (std::vector<HistoryRecord> { next, large }));
+    }
+
+    /// Every change made with the index of the last write gives the very file that a change
+    /// reading the whole history gives.
+    TEST(HistoryFile, TheIndexGivesTheSameFileAsAFullRead)
+    {
+        auto indexPath = [] { return JSONFiles::applicationFolder() / HistoryFile::indexName; };
+        std::vector<HistoryRecord> records;
+        for (int index = 0; index < 6; ++index) {
+            records.push_back(index == 2 ? fullRecord() : recordWithMove(std::to_string(index)));
+            records.back().date = Date { 1000.0 + index };
+        }
+        auto late = recordWithMove("late");
+        late.date = Date { 1002.5 };
+        const std::function<void()> steps[] = {
+            [&] { HistoryFile::insert(records[0]); },
+            [&] { HistoryFile::insert(records[1]); },
+            [&] { HistoryFile::insert(records[2]); },
+            [&] { HistoryFile::markUndone(records[1].id); },
+            [&] { HistoryFile::insert(records[3]); },
+            [&] { HistoryFile::insert(late, HistoryFile::Placement::byDate); },
+            [&] { HistoryFile::markUndone(records[3].id); },
+            [&] { HistoryFile::markUndone(records[0].id); },
+            [&] { HistoryFile::insert(records[4]); },
+            [&] { HistoryFile::markUndone(late.id); },
+        };
+        std::vector<std::string> indexed;
+        {
+            testing::IsolatedHome home;
+            for (const auto& step : steps) {
+                step();
+                ASSERT_TRUE(fs::exists(indexPath()));
+                indexed.push_back(readFile(historyPath()));
+            }
+        }
+        testing::IsolatedHome home;
+        for (std::size_t index = 0; index < std::size(steps); ++index) {
+            fs::remove(indexPath());
+            steps[index]();
+            EXPECT_EQ(readFile(historyPath()), indexed[index]) << "step " << index;
+        }
+        EXPECT_NO_THROW(HistoryFile::load());
+    }
+
+    /// Another writer's file, even one of the same size, is read and checked whole.
+    TEST(HistoryFile, AFileChangedSinceTheLastWriteIsCheckedWhole)
+    {
+        testing::IsolatedHome home;
+        HistoryFile::insert(recordWithMove("a"));
+        HistoryFile::insert(recordWithMove("b"));
+        auto text = readFile(historyPath());
+        auto key = text.find("\"moves\"");
+        ASSERT_NE(key, std::string::npos);
+        text.replace(key, 7, "\"movez\"");
+        {
+            std::fstream file(historyPath(), std::ios::in | std::ios::out | std::ios::binary);
+            file.write(text.data(), static_cast<std::streamsize>(text.size()));
+        }
+        // As a writer a moment later leaves it (the clock may not have moved yet here).
+        const struct timespec times[2] = { { 1'000'000'000, 0 }, { 1'000'000'000, 0 } };
+        ASSERT_EQ(::utimensat(AT_FDCWD, historyPath().c_str(), times, 0), 0);
+        EXPECT_THROW(HistoryFile::insert(recordWithMove("x")), json::DecodeError);
+        EXPECT_THROW(HistoryFile::markUndone(Uuid::random()), json::DecodeError);
+        EXPECT_EQ(readFile(historyPath()), text);
+    }
+
+    /// A change hands back the list it wrote, read from that very file when asked: the
+    /// records of other writers are in it, later writes are not.
+    TEST(HistoryFile, InsertHandsBackTheListItWrote)
+    {
+        testing::IsolatedHome home;
+        std::vector<HistoryRecord> full;
+        for (int index = 0; index < 500; ++index)
+            full.push_back(recordWithMove(std::to_string(index)));
+        full[7] = fullRecord();
+        JSONFiles::save(full, HistoryFile::fileName);
+        auto newest = recordWithMove("newest");
+        auto copy = newest;
+        auto saved = HistoryFile::insertListing(std::move(copy));
+        ASSERT_TRUE(saved);
+        EXPECT_EQ(saved->size(), 500U);
+        auto written = HistoryFile::load();
+        HistoryFile::insert(recordWithMove("later"));
+        EXPECT_EQ(saved->records(), written);
+        EXPECT_EQ(written.front(), newest);
+        EXPECT_EQ(written[8], full[7]);
+
+        EXPECT_FALSE(HistoryFile::insertListing(std::move(newest)));
     }
 
     TEST(HistoryFile, KeepsTheNewestFiveHundred)

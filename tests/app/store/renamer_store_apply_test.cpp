@@ -320,11 +320,14 @@ namespace {
         EXPECT_EQ(stored[0].moves, (std::vector<RenameMove> { { url("a.txt"), url("a_x.txt") } }));
         EXPECT_EQ(stored[1], full[0]);
         EXPECT_EQ(stored[499], full[498]);
-        // The window did not read the history for the batch: it lists the batch alone until
-        // the history sheet reads the file.
-        EXPECT_EQ(store.history(), std::vector<HistoryRecord> { stored[0] });
+        // The window lists the history as saved, though it never read the file itself.
+        EXPECT_EQ(store.history(), stored);
         store.loadHistory();
         EXPECT_EQ(store.history(), stored);
+
+        // Another writer's batch, saved meanwhile, is listed after the next batch too.
+        auto other = storedRecord("other");
+        HistoryFile::insert(other);
 
         // Its own batches stay at most 500 too.
         for (int index = 0; index < 2; ++index) {
@@ -332,7 +335,8 @@ namespace {
             store.apply();
         }
         EXPECT_EQ(store.history().size(), 500U);
-        EXPECT_EQ(store.history()[2], stored[0]);
+        EXPECT_EQ(store.history()[2], other);
+        EXPECT_EQ(store.history()[3], stored[0]);
         EXPECT_EQ(HistoryFile::load(), store.history());
     }
 
@@ -589,6 +593,36 @@ namespace {
         EXPECT_FALSE(std::filesystem::exists(files / "sub/inner"));
     }
 
+    /// Planning runs on another thread: every preview asked for after an undo or a revert of
+    /// an organized batch must find the batch's folders gone already, never half removed.
+    TEST_F(StoreApply, UndoAndRevertRemoveTheBatchsFoldersBeforeAskingForAPreview)
+    {
+        files.createFile("a.txt", "alpha");
+        listFolder({ organizeRule("sub/inner") });
+        std::vector<bool> folderAtRequest;
+        QObject::connect(&store, &RenamerStore::revisionChanged, &store,
+            [&] { folderAtRequest.push_back(std::filesystem::exists(files / "sub")); });
+
+        store.apply();
+        ASSERT_TRUE(settle());
+        folderAtRequest.clear();
+        store.undoLastApply();
+        ASSERT_FALSE(folderAtRequest.empty());
+        EXPECT_EQ(folderAtRequest, std::vector<bool>(folderAtRequest.size(), false));
+        ASSERT_TRUE(settle());
+        EXPECT_EQ(store.previews().at(0).status.kind, RenameStatus::Kind::ready);
+
+        store.apply();
+        ASSERT_TRUE(settle());
+        folderAtRequest.clear();
+        store.revert(store.history()[0].id);
+        EXPECT_FALSE(store.message());
+        ASSERT_FALSE(folderAtRequest.empty());
+        EXPECT_EQ(folderAtRequest, std::vector<bool>(folderAtRequest.size(), false));
+        ASSERT_TRUE(settle());
+        EXPECT_EQ(store.previews().at(0).status.kind, RenameStatus::Kind::ready);
+    }
+
     TEST_F(StoreApply, RevertPutsTheBatchBackOnceAndEmptiesTheUndoStack)
     {
         files.createFile("a.txt", "alpha");
@@ -704,9 +738,8 @@ namespace {
         EXPECT_TRUE(stored[1].undone);
         EXPECT_EQ(stored[2], foreign);
         EXPECT_EQ(stored[3].id, ours);
-        ASSERT_EQ(store.history().size(), 2U);
-        EXPECT_EQ(store.history()[0], stored[1]);
-        EXPECT_EQ(store.history()[1], stored[3]);
+        // The list the second batch saved, with the foreign batch it met.
+        EXPECT_EQ(store.history(), std::vector<HistoryRecord>(stored.begin() + 1, stored.end()));
         store.loadHistory();
         EXPECT_EQ(store.history(), stored);
         EXPECT_EQ(contents(), (Contents { { "a.txt", "alpha" }, { "b.txt", "beta" } }));

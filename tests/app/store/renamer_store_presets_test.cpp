@@ -363,6 +363,10 @@ namespace {
             "Your presets could not be read when sorvik started, so they were left unchanged. "))
             << *store.message();
         EXPECT_NE(store.message()->find("schema version 2"), std::string::npos) << *store.message();
+        // It names the file and the way out.
+        EXPECT_TRUE(store.message()->ends_with(" To start afresh with no saved presets, move \u201C"
+            + presetsPath().string() + "\u201D aside and open sorvik again."))
+            << *store.message();
         EXPECT_TRUE(store.presets().empty());
         EXPECT_TRUE(store.showingSavePreset());
 

@@ -614,7 +614,8 @@ namespace {
                 continue;
             }
             EXPECT_EQ(result.err,
-                "Some files of an interrupted rename could not be put back. They remain at:\n"
+                "An interrupted rename was put back as far as it could be.\n"
+                "Some files could not be restored. They remain at:\n"
                     + temporary.path + " (originally " + source.path + ")\n")
                 << each.label;
             EXPECT_EQ(testing::readFile(temporary.path), "original");
@@ -642,7 +643,8 @@ namespace {
         auto result = sorvik({ "presets" });
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(result.err,
-            "Some files of an interrupted rename could not be put back. They remain at:\n"
+            "An interrupted rename was put back as far as it could be.\n"
+            "Some files could not be restored. They remain at:\n"
                 + temporary.path + " (originally " + (files / "two\\nlines.txt").string() + ")\n");
     }
 

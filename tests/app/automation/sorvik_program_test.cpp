@@ -8,6 +8,7 @@
 #include "app/store/saved_session.h"
 #include "app/store/user_defaults.h"
 #include "engine/apply/file_fingerprint.h"
+#include "engine/apply/rename_execution_error.h"
 #include "engine/apply/rename_journal.h"
 #include "engine/model/preset.h"
 #include "tests/app/services/content_samples.h"
@@ -702,6 +703,43 @@ namespace {
         EXPECT_EQ(result.status, 0) << result.err;
         EXPECT_EQ(result.out, "--apply-x\n");
         EXPECT_TRUE(fs::exists(files / "--apply"));
+    }
+
+    TEST_F(SorvikProgram, FilesInAFolderWhoseNameIsNotUTF8AreRecordedForAnUndoThatChecksThem)
+    {
+        grantFiles();
+        savePreset("Suffix", { pattern("{name}-x") });
+        const std::string folderName = "caf\xE9";
+        files.createFile(folderName + "/a.txt", "alpha");
+        // The folder's name cannot travel as a QString: a script holds its bytes.
+        files.createFile("rename.sh",
+            "cd '" + folderName + "' && exec \"$SORVIK\" rename --apply --preset Suffix a.txt\n");
+        auto environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("SORVIK", QStringLiteral(SORVIK_PROGRAM));
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.setProgram(QStringLiteral("/bin/sh"));
+        process.setArguments({ path("rename.sh") });
+        process.setWorkingDirectory(QString::fromStdString(files.path().string()));
+        process.start();
+        ASSERT_TRUE(process.waitForFinished(120'000));
+        EXPECT_EQ(process.exitCode(), 0);
+        EXPECT_EQ(process.readAllStandardError().toStdString(), "");
+        FileURL renamed((files / folderName / "a-x.txt").string());
+        EXPECT_EQ(testing::readFile(renamed.path), "alpha");
+
+        auto history = HistoryFile::load();
+        ASSERT_EQ(history.size(), 1u);
+        EXPECT_EQ(history[0].moves[0].to, renamed);
+        EXPECT_EQ(history[0].fingerprints.count(renamed.path), 1u);
+        EXPECT_NO_THROW(history[0].validateForUndo());
+        std::ofstream(renamed.path) << "changed";
+        EXPECT_THROW(history[0].validateForUndo(), RenameExecutionError);
+        // No journal was left for a later command to report.
+        for (const auto& entry : fs::directory_iterator(JSONFiles::applicationFolder()))
+            EXPECT_FALSE(
+                entry.path().filename().string().starts_with(RenameJournal::fileNamePrefix));
+        EXPECT_EQ(sorvik({ "presets" }).err, "");
     }
 
 } // namespace

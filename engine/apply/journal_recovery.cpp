@@ -378,6 +378,7 @@ namespace {
 std::optional<std::string> unsoundness(const RenameJournalBatch& batch)
 {
     std::unordered_set<std::string> sources;
+    std::unordered_set<std::string> sourcePaths;
     std::unordered_set<std::string> temps;
     std::unordered_set<std::string> destinations;
     for (const auto& entry : batch.entries) {
@@ -397,7 +398,10 @@ std::optional<std::string> unsoundness(const RenameJournalBatch& batch)
         if (entry.from.path == entry.to.path || from == temp || temp == to)
             return "one entry names the same file twice (" + curlyQuoted(entry.from.path) + ", "
                 + curlyQuoted(entry.temp.path) + ", " + curlyQuoted(entry.to.path) + ")";
-        if (!sources.insert(from).second || !temps.insert(temp).second
+        // Sources differing in letter case only are two files where the volume tells case
+        // apart, and the executor took them as such; destinations never differ that little.
+        sources.insert(from);
+        if (!sourcePaths.insert(entry.from.path).second || !temps.insert(temp).second
             || !destinations.insert(to).second)
             return "two entries name the same file (" + curlyQuoted(entry.from.path) + ")";
     }

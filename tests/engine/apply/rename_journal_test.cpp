@@ -368,6 +368,20 @@ namespace {
         }
     }
 
+    TEST_F(InterruptedBatch, SourcesDifferingOnlyInLetterCaseAreTwoFilesPutBack)
+    {
+        add("Photo.JPG", "Photo 1.JPG");
+        add("photo.jpg", "photo 2.jpg");
+        abandonJournal();
+        stage(0);
+        stage(1);
+        place(0);
+        EXPECT_TRUE(recover().empty());
+        EXPECT_EQ(listing(), (std::vector<std::string> { "Photo.JPG", "photo.jpg" }));
+        EXPECT_EQ(contentAt("Photo.JPG"), "Photo.JPG");
+        EXPECT_TRUE(journals().empty());
+    }
+
     TEST_F(InterruptedBatch, ARunningBatchIsLeftAlone)
     {
         add("a", "b");

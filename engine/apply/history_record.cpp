@@ -40,6 +40,14 @@ namespace {
         return std::string(fileURLPrefix) + percentEncodePath(path);
     }
 
+    /// Fails as `pathOfStoredKey` fails, without making the path.
+    void checkStoredKey(std::string_view key)
+    {
+        std::string reason;
+        if (key.starts_with(fileURLPrefix) && !FileURL::isValidText(key, &reason))
+            throw json::DecodeError(reason.empty() ? "Invalid file URL" : reason);
+    }
+
     /// The path of a stored member name; see `storedPathKey`.
     std::string pathOfStoredKey(std::string_view key)
     {
@@ -375,7 +383,7 @@ StoredRecordFacts readStoredRecord(json::StreamReader& reader, HistoryRecord* re
                 if (keep)
                     read.fingerprints.insert_or_assign(pathOfStoredKey(path), fingerprint);
                 else
-                    pathOfStoredKey(path);
+                    checkStoredKey(path);
             });
             seen[4] = true;
         } else if (key == createdDirectoriesKey) {

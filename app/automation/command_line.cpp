@@ -72,7 +72,7 @@ namespace {
             action.sa_flags = SA_RESTART;
             for (std::size_t index = 0; index < stopSignals.size(); ++index)
                 ::sigaction(stopSignals[index], &action, &m_previous[index]);
-            // The planning threads see a stop request, never the handler itself.
+            // A stop request may take locks, which a signal handler must not: a thread makes it.
             m_watcher = std::jthread([this](std::stop_token ending) { watch(ending); });
         }
 

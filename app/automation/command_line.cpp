@@ -14,14 +14,132 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cctype>
+#include <cerrno>
+#include <csignal>
 #include <exception>
 #include <ostream>
+#include <stop_token>
+#include <thread>
 #include <utility>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 namespace sorvik::CommandLine {
 
 namespace {
+
+    constexpr std::array stopSignals { SIGINT, SIGTERM, SIGHUP };
+
+    // Written by the handler, read by the thread of `StopSignals`.
+    int signalPipe[2] = { -1, -1 };
+    std::atomic<int> receivedSignal { 0 };
+    static_assert(std::atomic<int>::is_always_lock_free);
+
+    void onStopSignal(int signal)
+    {
+        int saved = errno;
+        int expected = 0;
+        receivedSignal.compare_exchange_strong(expected, signal);
+        auto byte = static_cast<unsigned char>(signal);
+        [[maybe_unused]] auto written = ::write(signalPipe[1], &byte, 1);
+        errno = saved;
+    }
+
+    /// SIGINT (Ctrl-C), SIGTERM and SIGHUP (the terminal closed) while `rename --apply` runs
+    /// end it as quitting ends the window: a batch that has begun moving files finishes (its
+    /// moves, its history record, its journal removed) or rolls back on a failure of its own;
+    /// one still being planned is cancelled before it moves anything. The command then ends
+    /// with 128 + the signal's number. A second signal changes nothing: a batch cut in the
+    /// middle would leave files at temporary names for the next start to put back (as
+    /// SIGKILL still does).
+    class StopSignals {
+    public:
+        StopSignals()
+        {
+            receivedSignal = 0;
+            if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+                signalPipe[0] = signalPipe[1] = -1;
+                return;
+            }
+            struct sigaction action { };
+            action.sa_handler = onStopSignal;
+            sigemptyset(&action.sa_mask);
+            action.sa_flags = SA_RESTART;
+            for (std::size_t index = 0; index < stopSignals.size(); ++index)
+                ::sigaction(stopSignals[index], &action, &m_previous[index]);
+            // A stop request may take locks, which a signal handler must not: a thread makes it.
+            m_watcher = std::jthread([this](std::stop_token ending) { watch(ending); });
+        }
+
+        ~StopSignals()
+        {
+            if (signalPipe[0] < 0)
+                return;
+            m_watcher.request_stop();
+            unsigned char wake = 0;
+            [[maybe_unused]] auto written = ::write(signalPipe[1], &wake, 1);
+            m_watcher.join();
+            for (std::size_t index = 0; index < stopSignals.size(); ++index)
+                ::sigaction(stopSignals[index], &m_previous[index], nullptr);
+            ::close(signalPipe[0]);
+            ::close(signalPipe[1]);
+            signalPipe[0] = signalPipe[1] = -1;
+        }
+
+        StopSignals(const StopSignals&) = delete;
+        StopSignals& operator=(const StopSignals&) = delete;
+
+        /// Asked to stop once a signal has come.
+        std::stop_token stopToken() const { return m_stop.get_token(); }
+        /// The first signal that came, or 0.
+        static int received() { return receivedSignal.load(); }
+
+    private:
+        void watch(const std::stop_token& ending)
+        {
+            while (!ending.stop_requested()) {
+                pollfd readable { signalPipe[0], POLLIN, 0 };
+                if (::poll(&readable, 1, -1) < 0 && errno != EINTR)
+                    return;
+                unsigned char byte = 0;
+                while (::read(signalPipe[0], &byte, 1) == 1) {
+                    if (byte != 0)
+                        m_stop.request_stop();
+                }
+            }
+        }
+
+        std::array<struct sigaction, stopSignals.size()> m_previous {};
+        std::stop_source m_stop;
+        std::jthread m_watcher;
+    };
+
+    std::string signalName(int signal)
+    {
+        switch (signal) {
+        case SIGINT:
+            return "SIGINT";
+        case SIGTERM:
+            return "SIGTERM";
+        case SIGHUP:
+            return "SIGHUP";
+        default:
+            return "signal " + std::to_string(signal);
+        }
+    }
+
+    /// What a stop signal that came during a rename did to it: said on `err` after whatever
+    /// the rename printed. The command's status.
+    int reportStopSignal(int signal, std::string_view outcome, std::ostream& err)
+    {
+        err << "sorvik: stopped by " << signalName(signal) << "; " << outcome << '\n';
+        return 128 + signal;
+    }
 
     /// A command line that cannot be understood; `what()` says why.
     class UsageError : public Error {
@@ -179,8 +297,8 @@ namespace {
 
     void printJSON(std::ostream& out, const nlohmann::json& value) { out << value.dump(2) << '\n'; }
 
-    int rename(
-        const Invocation& invocation, const std::filesystem::path& currentFolder, std::ostream& out)
+    int rename(const Invocation& invocation, const std::filesystem::path& currentFolder,
+        std::ostream& out, std::stop_token stop = {})
     {
         auto preset = findPreset(savedPresets(), *invocation.preset);
         if (!preset)
@@ -190,7 +308,7 @@ namespace {
         if (const auto& error = RenamerStore::shared().folderAccess().storageError())
             throw Error(*error);
         bool dryRun = !invocation.apply;
-        auto result = runPresetAutomation(urls, preset->rules, dryRun);
+        auto result = runPresetAutomation(urls, preset->rules, dryRun, std::move(stop));
 
         if (invocation.json) {
             // The files as they now are: where they were in a preview, at their targets
@@ -385,8 +503,21 @@ int run(const std::vector<std::string>& arguments, const std::filesystem::path& 
         return reportUsageError(error.what(), err);
     }
 
+    std::optional<StopSignals> stopSignals;
+    if (invocation.command == "rename" && invocation.apply)
+        stopSignals.emplace();
     recoverBatches(err);
     try {
+        if (stopSignals) {
+            if (int signal = StopSignals::received())
+                return reportStopSignal(signal, "no file was renamed.", err);
+            int status = rename(invocation, currentFolder, out, stopSignals->stopToken());
+            out.flush();
+            if (int signal = StopSignals::received())
+                return reportStopSignal(
+                    signal, "the rename was finished first: every file has its new name.", err);
+            return status;
+        }
         if (invocation.command == "rename")
             return rename(invocation, currentFolder, out);
         if (invocation.command == "presets")
@@ -394,14 +525,25 @@ int run(const std::vector<std::string>& arguments, const std::filesystem::path& 
         if (invocation.command == "grant")
             return grant(invocation, currentFolder);
         return grants(out);
+    } catch (const CancellationError&) {
+        out.flush();
+        if (stopSignals && StopSignals::received())
+            return reportStopSignal(StopSignals::received(), "no file was renamed.", err);
+        err << CancellationError::text << '\n';
+        return failure;
     } catch (const BlockedBatchError& error) {
         out.flush();
         reportBlockedBatch(error, err);
-        return failure;
+        return stopSignals && StopSignals::received()
+            ? reportStopSignal(StopSignals::received(), "no file was renamed.", err)
+            : failure;
     } catch (const std::exception& error) {
         out.flush();
         err << error.what() << '\n';
-        return failure;
+        // The failure said what became of the batch.
+        return stopSignals && StopSignals::received()
+            ? reportStopSignal(StopSignals::received(), "the rename did not go through.", err)
+            : failure;
     }
 }
 

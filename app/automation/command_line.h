@@ -22,7 +22,9 @@
 // current folder) or as file:// URLs; any other URL is refused. A command prints its result on
 // standard output and ends with status 0; a failure prints the error's text on standard error
 // (a refused batch adds one line per blocked file with its reason) and ends with 1; a command
-// line that cannot be understood prints a short usage and ends with 2. Names are printed one
+// line that cannot be understood prints a short usage and ends with 2. SIGINT, SIGTERM or
+// SIGHUP during `rename --apply` let a batch that has begun finish, are reported on standard
+// error, and end the command with 128 + the signal's number. Names are printed one
 // per line, escaped where they hold a line break or bytes that are not UTF-8 (`printable`).
 namespace sorvik::CommandLine {
 

@@ -51,6 +51,10 @@ void AppDelegate::applicationDidFinishLaunching(bool backgroundWatch)
     m_updater();
     if (!backgroundWatch)
         showMainWindow();
+    // No window shows what the start-up had to say (files an interrupted rename could not
+    // put back, files that could not be read): standard error is a background start's trace.
+    if (const auto& message = m_store.message(); backgroundWatch && message)
+        std::cerr << *message << '\n';
     if (isUnderTestHost())
         return;
     auto& watches = m_watchFolders();

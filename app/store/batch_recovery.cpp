@@ -14,8 +14,9 @@ namespace sorvik {
 
 namespace {
 
-    constexpr std::string_view strandedText
-        = "Some files of an interrupted rename could not be put back. They remain at:\n";
+    // Worded as a rolled-back batch that left files behind is.
+    constexpr std::string_view strandedCause
+        = "An interrupted rename was put back as far as it could be.";
 
     bool hasJournals()
     {
@@ -36,7 +37,8 @@ namespace {
             return std::nullopt;
         std::string message;
         if (!report.stranded.empty())
-            message = std::string(strandedText) + strandedFilesText(report.stranded, shown);
+            message = std::string(strandedCause) + std::string(strandedFilesHeading)
+                + strandedFilesText(report.stranded, shown);
         for (const auto& problem : report.problems) {
             if (!message.empty())
                 message += '\n';

@@ -3,6 +3,7 @@
 #include "engine/apply/rename_execution_error.h"
 #include "engine/model/json.h"
 #include "engine/model/json_stream.h"
+#include "engine/model/text.h"
 
 namespace sorvik {
 
@@ -21,6 +22,43 @@ namespace {
     constexpr std::string_view sizeKey = "size";
 
     constexpr const char* changedText = "File changed since this batch: ";
+    constexpr std::string_view fileURLPrefix = "file://";
+
+    /// The member name under which a path's fingerprint is stored. A path that is UTF-8 is
+    /// its own name, as records have always had it; any other path (no JSON text can hold its
+    /// bytes) is written as its file URL text, which keeps every byte. No path starts with
+    /// "file://", so the two forms cannot be taken for each other.
+    bool isStoredAsURL(std::string_view path)
+    {
+        return !text::isValidUtf8(path) || path.starts_with(fileURLPrefix);
+    }
+
+    std::string storedPathKey(const std::string& path)
+    {
+        if (!isStoredAsURL(path))
+            return path;
+        return std::string(fileURLPrefix) + percentEncodePath(path);
+    }
+
+    /// Fails as `pathOfStoredKey` fails, without making the path.
+    void checkStoredKey(std::string_view key)
+    {
+        std::string reason;
+        if (key.starts_with(fileURLPrefix) && !FileURL::isValidText(key, &reason))
+            throw json::DecodeError(reason.empty() ? "Invalid file URL" : reason);
+    }
+
+    /// The path of a stored member name; see `storedPathKey`.
+    std::string pathOfStoredKey(std::string_view key)
+    {
+        if (!key.starts_with(fileURLPrefix))
+            return std::string(key);
+        std::string reason;
+        auto url = FileURL::parse(key, &reason);
+        if (!url)
+            throw json::DecodeError(reason.empty() ? "Invalid file URL" : reason);
+        return std::move(url->path);
+    }
 } // namespace
 
 HistoryRecord::HistoryRecord(Uuid id_, std::vector<RenameMove> moves_,
@@ -63,7 +101,7 @@ void to_json(nlohmann::json& json, const HistoryRecord& record)
     json[movesKey] = record.moves;
     nlohmann::json fingerprints = nlohmann::json::object();
     for (const auto& [path, fingerprint] : record.fingerprints)
-        fingerprints[path] = fingerprint;
+        fingerprints[storedPathKey(path)] = fingerprint;
     json[fingerprintsKey] = std::move(fingerprints);
     if (record.createdDirectories)
         json[createdDirectoriesKey] = *record.createdDirectories;
@@ -88,7 +126,8 @@ void from_json(const nlohmann::json& json, HistoryRecord& record)
     record.fingerprints.clear();
     for (auto item = fingerprints.begin(); item != fingerprints.end(); ++item) {
         try {
-            record.fingerprints.emplace(item.key(), json::decode<FileFingerprint>(item.value()));
+            record.fingerprints.emplace(
+                pathOfStoredKey(item.key()), json::decode<FileFingerprint>(item.value()));
         } catch (json::DecodeError& error) {
             error.prependKey(item.key());
             error.prependKey(fingerprintsKey);
@@ -342,7 +381,9 @@ StoredRecordFacts readStoredRecord(json::StreamReader& reader, HistoryRecord* re
             values.object(values.value(), [&](const std::string& path) {
                 auto fingerprint = readFingerprint(values, values.value());
                 if (keep)
-                    read.fingerprints.insert_or_assign(path, fingerprint);
+                    read.fingerprints.insert_or_assign(pathOfStoredKey(path), fingerprint);
+                else
+                    checkStoredKey(path);
             });
             seen[4] = true;
         } else if (key == createdDirectoriesKey) {
@@ -416,7 +457,10 @@ void appendStoredRecord(
     for (const auto& [path, fingerprint] : record.fingerprints) {
         out += first ? "\n" : ",\n";
         first = false;
-        json::appendString(out, path);
+        if (isStoredAsURL(path))
+            json::appendString(out, storedPathKey(path));
+        else
+            json::appendString(out, path);
         out += ':';
         appendFingerprint(out, fingerprint);
         drainIfLarge();

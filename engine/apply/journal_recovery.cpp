@@ -56,6 +56,7 @@ namespace {
             , m_open(fileSystem)
             , m_atTemp(batch.entries.size(), false)
             , m_home(batch.entries.size(), false)
+            , m_wasPlaced(batch.entries.size(), false)
         {
         }
 
@@ -63,7 +64,10 @@ namespace {
         std::vector<StrandedFile> run()
         {
             openFolders();
-            if (!findStagedFiles())
+            // Without a file at a temporary name the batch either never began or finished
+            // moving, and its files are where they belong; unless some are home and others at
+            // their destination, as an earlier recovery that could not finish leaves them.
+            if (!findStagedFiles() && !partlyPlaced())
                 return {};
             bringPlacedFilesBack();
             removePlannedFolders();
@@ -72,8 +76,13 @@ namespace {
             removePlannedFolders();
             std::vector<StrandedFile> left;
             for (std::size_t index = m_batch.entries.size(); index-- > 0;) {
-                if (m_atTemp[index])
-                    left.push_back({ m_batch.entries[index].temp, m_batch.entries[index].from });
+                const auto& entry = m_batch.entries[index];
+                if (m_atTemp[index]) {
+                    left.push_back({ entry.temp, entry.from });
+                    continue;
+                }
+                if (auto place = strandedPlace(index))
+                    left.push_back({ *place, entry.from });
             }
             return left;
         }
@@ -178,6 +187,61 @@ namespace {
             return any;
         }
 
+        /// Whether the file of entry `index` is the one named `name` in `in`: the same file
+        /// number, or, where the journal has none, any item at all.
+        bool holds(const OpenFolder* in, const std::string& name, std::size_t index)
+        {
+            auto found = status(in, name);
+            auto inode = m_batch.entries[index].inode;
+            return found && (inode == 0 || found->inode == inode);
+        }
+
+        /// Whether some files of the batch are at their destination and others at their
+        /// source (told by file number).
+        bool partlyPlaced()
+        {
+            bool anyPlaced = false;
+            bool anyHome = false;
+            for (std::size_t index = 0; index < m_places.size() && !(anyPlaced && anyHome);
+                 ++index) {
+                if (m_batch.entries[index].inode == 0)
+                    continue;
+                const auto& places = m_places[index];
+                if (holds(places.toFolder, places.toName, index))
+                    anyPlaced = true;
+                else if (holds(places.fromFolder, places.fromName, index))
+                    anyHome = true;
+            }
+            return anyPlaced && anyHome;
+        }
+
+        /// Where the file of an entry that did not come home is now, as far as the batch can
+        /// tell, or nothing when it is home (or never left). A file that stayed at its
+        /// destination is named there; one that is nowhere the batch put it (moved or deleted
+        /// by hand meanwhile) is named where the batch last left it: at its destination when
+        /// a later move of the batch had been placed, else at its temporary name.
+        std::optional<FileURL> strandedPlace(std::size_t index)
+        {
+            if (m_home[index])
+                return std::nullopt;
+            const auto& entry = m_batch.entries[index];
+            const auto& places = m_places[index];
+            if (holds(places.fromFolder, places.fromName, index))
+                return std::nullopt;
+            if (entry.inode != 0 && holds(places.toFolder, places.toName, index))
+                return entry.to;
+            if (entry.inode == 0) {
+                // Without a file number a file at the destination cannot be told from
+                // another; it is reported only when nothing is at its source.
+                if (status(places.toFolder, places.toName))
+                    return entry.to;
+            }
+            bool laterPlaced
+                = std::any_of(m_wasPlaced.begin() + static_cast<std::ptrdiff_t>(index) + 1,
+                    m_wasPlaced.end(), [](bool placed) { return placed; });
+            return laterPlaced ? entry.to : entry.temp;
+        }
+
         void bringPlacedFilesBack()
         {
             for (std::size_t index = m_places.size(); index-- > 0;) {
@@ -188,6 +252,7 @@ namespace {
                 auto placed = status(places.toFolder, places.toName);
                 if (!placed || placed->inode != entry.inode)
                     continue;
+                m_wasPlaced[index] = true;
                 auto source = status(places.fromFolder, places.fromName);
                 if (source && source->inode == entry.inode)
                     continue;
@@ -282,6 +347,8 @@ namespace {
         std::vector<Places> m_places;
         std::vector<bool> m_atTemp;
         std::vector<bool> m_home;
+        /// Entries found at their destination when recovery began.
+        std::vector<bool> m_wasPlaced;
     };
 
     std::optional<bool> journalNameIsUnfinished(const std::string& name)
@@ -311,6 +378,7 @@ namespace {
 std::optional<std::string> unsoundness(const RenameJournalBatch& batch)
 {
     std::unordered_set<std::string> sources;
+    std::unordered_set<std::string> sourcePaths;
     std::unordered_set<std::string> temps;
     std::unordered_set<std::string> destinations;
     for (const auto& entry : batch.entries) {
@@ -330,7 +398,10 @@ std::optional<std::string> unsoundness(const RenameJournalBatch& batch)
         if (entry.from.path == entry.to.path || from == temp || temp == to)
             return "one entry names the same file twice (" + curlyQuoted(entry.from.path) + ", "
                 + curlyQuoted(entry.temp.path) + ", " + curlyQuoted(entry.to.path) + ")";
-        if (!sources.insert(from).second || !temps.insert(temp).second
+        // Sources differing in letter case only are two files where the volume tells case
+        // apart, and the executor took them as such; destinations never differ that little.
+        sources.insert(from);
+        if (!sourcePaths.insert(entry.from.path).second || !temps.insert(temp).second
             || !destinations.insert(to).second)
             return "two entries name the same file (" + curlyQuoted(entry.from.path) + ")";
     }

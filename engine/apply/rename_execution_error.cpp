@@ -26,8 +26,7 @@ namespace {
     {
         if (stranded.empty())
             return cause + "\nAll staged files were restored.";
-        return cause + "\nSome files could not be restored. They remain at:\n"
-            + strandedFilesText(stranded);
+        return cause + std::string(strandedFilesHeading) + strandedFilesText(stranded);
     }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sorvik {
@@ -17,6 +18,11 @@ struct StrandedFile {
 
     friend bool operator==(const StrandedFile&, const StrandedFile&) = default;
 };
+
+/// What follows the cause of a failure that left files away from their places, before one
+/// line per file (see `strandedFilesText`).
+inline constexpr std::string_view strandedFilesHeading
+    = "\nSome files could not be restored. They remain at:\n";
 
 /// How a path is written in a message: as it stands unless the caller escapes it.
 using PathText = std::function<std::string(const std::string& path)>;

@@ -89,6 +89,20 @@ namespace {
     template <class Value>
     using PathMap = std::unordered_map<std::string, Value, PathHash, std::equal_to<>>;
 
+    /// A file by its device and file number.
+    struct FileIdentity {
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+
+        friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+        struct Hash {
+            std::size_t operator()(const FileIdentity& file) const
+            {
+                return std::hash<std::uint64_t> {}(file.inode * 31 + file.device);
+            }
+        };
+    };
+
     /// One move of the batch as it is carried out.
     struct Step {
         std::size_t given = 0;
@@ -299,13 +313,20 @@ namespace {
                 step.to = to;
                 step.isDirectory = move.from.isDirectory;
             }
+            // Two sources are one when they are one path (here) or one file (see `check`):
+            // names that differ in letter case only are two files on most Linux volumes, and
+            // one on a volume that ignores case, where both name the same file.
+            std::unordered_set<std::string_view> sourcePaths;
+            sourcePaths.reserve(m_steps.size());
             m_sourceKeys.reserve(m_steps.size());
             for (auto& step : m_steps) {
+                if (!sourcePaths.insert(step.from).second)
+                    throw RenameExecutionError(duplicateText);
                 step.fromKey = keyOf(step.from);
                 m_sourceKeys.insert(step.fromKey);
             }
-            if (m_sourceKeys.size() < m_steps.size())
-                throw RenameExecutionError(duplicateText);
+            // Two destinations that differ in letter case only would be one file on a volume
+            // that ignores case: refused everywhere, as the preview refuses them.
             KeySet destinationKeys;
             destinationKeys.reserve(m_steps.size());
             m_destinationIsSource.reserve(m_steps.size());
@@ -313,7 +334,7 @@ namespace {
                 step.toKey = keyOf(step.to);
                 if (!destinationKeys.insert(step.toKey).second)
                     throw RenameExecutionError(duplicateText);
-                m_destinationIsSource.push_back(m_sourceKeys.contains(step.toKey));
+                m_destinationIsSource.push_back(sourcePaths.contains(step.to));
             }
         }
 
@@ -438,6 +459,7 @@ namespace {
             }
             auto answers = m_lookup.look();
             std::size_t answer = 0;
+            std::vector<std::size_t> caseTwins;
             for (std::size_t index = 0; index < m_steps.size(); ++index) {
                 auto& step = m_steps[index];
                 const auto& move = m_moves[step.given];
@@ -458,12 +480,62 @@ namespace {
                     throw SourceChangedError(move.from);
                 if (m_destinationIsSource[index])
                     continue;
-                bool taken = m_destinations[step.destination].folder
-                    ? answers[answer++].has_value()
-                    : m_fileSystem.itemExists(FileURL(step.to));
-                if (taken)
+                std::optional<ItemStatus> taken;
+                if (m_destinations[step.destination].folder)
+                    taken = answers[answer++];
+                else if (m_fileSystem.itemExists(FileURL(step.to)))
+                    taken = ItemStatus {};
+                if (!taken)
+                    continue;
+                // A source's own name in another letter case, where the volume ignores case:
+                // phase 1 moves it away. Checked once every source is known.
+                if (m_sourceKeys.contains(step.toKey) && m_destinations[step.destination].folder)
+                    caseTwins.push_back(index);
+                else
                     throw RenameExecutionError("Destination already exists: " + move.to.path);
             }
+
+            // A file number read from a folder's listing is not always the one `stat` gives
+            // (some volumes number files anew as they are opened): a match is confirmed by
+            // asking for both names.
+            std::unordered_map<FileIdentity, std::size_t, FileIdentity::Hash> sources;
+            sources.reserve(m_steps.size());
+            for (std::size_t index = 0; index < m_steps.size(); ++index) {
+                const auto& checked = m_steps[index].checked;
+                auto [found, added]
+                    = sources.emplace(FileIdentity { checked.device, checked.inode }, index);
+                if (!added && sameItem(sourceStatus(found->second), sourceStatus(index)))
+                    throw RenameExecutionError(duplicateText);
+            }
+            if (caseTwins.empty())
+                return;
+            std::unordered_map<std::string_view, std::size_t, FoldedKey, FoldedKey> sourceByKey;
+            for (std::size_t index = 0; index < m_steps.size(); ++index)
+                sourceByKey.emplace(m_steps[index].fromKey, index);
+            for (std::size_t index : caseTwins) {
+                const auto& step = m_steps[index];
+                auto twin = m_fileSystem.itemStatus(
+                    *m_destinations[step.destination].folder, step.toName());
+                auto source = sourceByKey.find(step.toKey);
+                if (twin && source != sourceByKey.end()
+                    && !sameItem(twin, sourceStatus(source->second)))
+                    throw RenameExecutionError(
+                        "Destination already exists: " + m_moves[step.given].to.path);
+            }
+        }
+
+        std::optional<ItemStatus> sourceStatus(std::size_t index)
+        {
+            const auto& step = m_steps[index];
+            if (!step.source)
+                return std::nullopt;
+            return m_fileSystem.itemStatus(*step.source, step.fromName());
+        }
+
+        static bool sameItem(
+            const std::optional<ItemStatus>& first, const std::optional<ItemStatus>& second)
+        {
+            return first && second && first->isSameItem(*second);
         }
 
         /// What the journal keeps besides the moves.

@@ -399,7 +399,11 @@ std::vector<PreviewRow> preview(const std::vector<FileItem>& items, const Rename
             transform(item, index, options, regex ? &*regex : nullptr, &dateFormatter));
     }
 
-    std::unordered_set<std::string> sourceKeys;
+    // A target that is another row's source is free once the batch has moved that file
+    // away. One that only differs from a source in letter case is that source only where the
+    // volume ignores case: there it is the same file, elsewhere another one.
+    std::unordered_set<std::string> sourcePaths;
+    std::unordered_map<std::string, std::size_t> sourceKeys;
     std::unordered_map<std::string, int> targetCounts;
     std::vector<FileURL> targets;
     targets.reserve(items.size());
@@ -407,9 +411,16 @@ std::vector<PreviewRow> preview(const std::vector<FileItem>& items, const Rename
         targets.push_back(items[position].folderURL().appending(newNames[position]));
         if (!items[position].included)
             continue;
-        sourceKeys.insert(collisionKey(items[position].url));
+        sourcePaths.insert(items[position].url.standardized().path);
+        sourceKeys.emplace(collisionKey(items[position].url), position);
         ++targetCounts[collisionKey(targets.back())];
     }
+    auto isTaken = [&](const FileURL& target, const std::string& targetKey) {
+        if (sourcePaths.contains(target.standardized().path) || !fileExists(target))
+            return false;
+        auto source = sourceKeys.find(targetKey);
+        return source == sourceKeys.end() || !isSameFile(target, items[source->second].url);
+    };
 
     std::vector<PreviewRow> rows;
     rows.reserve(items.size());
@@ -434,7 +445,7 @@ std::vector<PreviewRow> preview(const std::vector<FileItem>& items, const Rename
                     return RenameStatus::conflict(std::string(fileExistsReason));
                 return RenameStatus::ready();
             }
-            if (!sourceKeys.contains(targetKey) && fileExists(target))
+            if (isTaken(target, targetKey))
                 return RenameStatus::conflict(std::string(fileExistsReason));
             return RenameStatus::ready();
         }();

@@ -8,6 +8,7 @@
 #include "app/store/saved_session.h"
 #include "app/store/user_defaults.h"
 #include "engine/apply/file_fingerprint.h"
+#include "engine/apply/rename_execution_error.h"
 #include "engine/apply/rename_journal.h"
 #include "engine/model/preset.h"
 #include "tests/app/services/content_samples.h"
@@ -22,6 +23,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include <csignal>
+#include <cstdio>
+
+#include <poll.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -622,7 +627,8 @@ namespace {
                 continue;
             }
             EXPECT_EQ(result.err,
-                "Some files of an interrupted rename could not be put back. They remain at:\n"
+                "An interrupted rename was put back as far as it could be.\n"
+                "Some files could not be restored. They remain at:\n"
                     + temporary.path + " (originally " + source.path + ")\n")
                 << each.label;
             EXPECT_EQ(testing::readFile(temporary.path), "original");
@@ -650,7 +656,8 @@ namespace {
         auto result = sorvik({ "presets" });
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(result.err,
-            "Some files of an interrupted rename could not be put back. They remain at:\n"
+            "An interrupted rename was put back as far as it could be.\n"
+            "Some files could not be restored. They remain at:\n"
                 + temporary.path + " (originally " + (files / "two\\nlines.txt").string() + ")\n");
     }
 
@@ -709,6 +716,136 @@ namespace {
         EXPECT_EQ(result.out, "--apply-x\n");
         EXPECT_TRUE(fs::exists(files / "--apply"));
     }
+
+    TEST_F(SorvikProgram, FilesInAFolderWhoseNameIsNotUTF8AreRecordedForAnUndoThatChecksThem)
+    {
+        grantFiles();
+        savePreset("Suffix", { pattern("{name}-x") });
+        const std::string folderName = "caf\xE9";
+        files.createFile(folderName + "/a.txt", "alpha");
+        // The folder's name cannot travel as a QString: a script holds its bytes.
+        files.createFile("rename.sh",
+            "cd '" + folderName + "' && exec \"$SORVIK\" rename --apply --preset Suffix a.txt\n");
+        auto environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("SORVIK", QStringLiteral(SORVIK_PROGRAM));
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.setProgram(QStringLiteral("/bin/sh"));
+        process.setArguments({ path("rename.sh") });
+        process.setWorkingDirectory(QString::fromStdString(files.path().string()));
+        process.start();
+        ASSERT_TRUE(process.waitForFinished(120'000));
+        EXPECT_EQ(process.exitCode(), 0);
+        EXPECT_EQ(process.readAllStandardError().toStdString(), "");
+        FileURL renamed((files / folderName / "a-x.txt").string());
+        EXPECT_EQ(testing::readFile(renamed.path), "alpha");
+
+        auto history = HistoryFile::load();
+        ASSERT_EQ(history.size(), 1u);
+        EXPECT_EQ(history[0].moves[0].to, renamed);
+        EXPECT_EQ(history[0].fingerprints.count(renamed.path), 1u);
+        EXPECT_NO_THROW(history[0].validateForUndo());
+        std::ofstream(renamed.path) << "changed";
+        EXPECT_THROW(history[0].validateForUndo(), RenameExecutionError);
+        // No journal was left for a later command to report.
+        for (const auto& entry : fs::directory_iterator(JSONFiles::applicationFolder()))
+            EXPECT_FALSE(
+                entry.path().filename().string().starts_with(RenameJournal::fileNamePrefix));
+        EXPECT_EQ(sorvik({ "presets" }).err, "");
+    }
+
+    // A batch large enough to be still moving files when a journal appears and the signal is
+    // sent on seeing it.
+    class StopSignal : public SorvikProgram, public ::testing::WithParamInterface<int> {
+    protected:
+        static constexpr int fileCount = 20'000;
+
+        /// Waits until the rename journal of a running batch has its name; false when
+        /// `process` ended first or a minute passed.
+        static bool waitForJournal(int watcher, QProcess& process)
+        {
+            alignas(inotify_event) char events[4096];
+            for (int round = 0; round < 600; ++round) {
+                pollfd readable { watcher, POLLIN, 0 };
+                if (::poll(&readable, 1, 100) > 0) {
+                    auto length = ::read(watcher, events, sizeof events);
+                    for (ssize_t offset = 0; offset < length;) {
+                        const auto* event = reinterpret_cast<const inotify_event*>(events + offset);
+                        std::string_view name(event->len > 0 ? event->name : "");
+                        if (name.starts_with(RenameJournal::fileNamePrefix)
+                            && !name.ends_with(".tmp"))
+                            return true;
+                        offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+                    }
+                }
+                if (process.state() == QProcess::NotRunning)
+                    return false;
+            }
+            return false;
+        }
+    };
+
+    TEST_P(StopSignal, ABatchThatHasBegunFinishesAndTheCommandSaysWhichSignalStoppedIt)
+    {
+        const int signal = GetParam();
+        grantFiles();
+        savePreset("Suffix", { pattern("{name}-x") });
+        QStringList arguments { "rename", "--apply", "--preset", "Suffix" };
+        for (int index = 0; index < fileCount; ++index) {
+            char name[16];
+            std::snprintf(name, sizeof name, "f%05d.txt", index);
+            files.createFile(name);
+            arguments.push_back(QString::fromLatin1(name));
+        }
+        auto dataFolder = JSONFiles::applicationFolder();
+        fs::create_directories(dataFolder);
+        int watcher = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ASSERT_GE(watcher, 0);
+        ASSERT_GE(::inotify_add_watch(watcher, dataFolder.c_str(), IN_CREATE | IN_MOVED_TO), 0);
+
+        QProcess process;
+        process.setProgram(QStringLiteral(SORVIK_PROGRAM));
+        process.setArguments(arguments);
+        process.setWorkingDirectory(QString::fromStdString(files.path().string()));
+        process.start();
+        ASSERT_TRUE(process.waitForStarted());
+        bool journalSeen = waitForJournal(watcher, process);
+        ::close(watcher);
+        if (journalSeen)
+            ::kill(static_cast<pid_t>(process.processId()), signal);
+        ASSERT_TRUE(process.waitForFinished(120'000));
+        ASSERT_TRUE(journalSeen) << "the batch ended before its journal was seen";
+
+        std::string err = process.readAllStandardError().toStdString();
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 128 + signal) << err;
+        EXPECT_EQ(err,
+            "sorvik: stopped by "
+                + std::string(signal == SIGINT ? "SIGINT"
+                        : signal == SIGTERM    ? "SIGTERM"
+                                               : "SIGHUP")
+                + "; the rename was finished first: every file has its new name.\n");
+        auto renamed = names();
+        EXPECT_EQ(renamed.size(), std::size_t { fileCount });
+        EXPECT_EQ(renamed.front(), "f00000-x.txt");
+        EXPECT_EQ(renamed.back(), "f19999-x.txt");
+        EXPECT_TRUE(std::all_of(renamed.begin(), renamed.end(),
+            [](const std::string& name) { return name.ends_with("-x.txt"); }));
+        for (const auto& entry : fs::directory_iterator(dataFolder))
+            EXPECT_FALSE(
+                entry.path().filename().string().starts_with(RenameJournal::fileNamePrefix))
+                << entry.path();
+        auto history = HistoryFile::load();
+        ASSERT_EQ(history.size(), 1u);
+        EXPECT_EQ(history[0].moves.size(), std::size_t { fileCount });
+    }
+
+    INSTANTIATE_TEST_SUITE_P(Signals, StopSignal, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
+        [](const ::testing::TestParamInfo<int>& signal) {
+            return signal.param == SIGINT ? "SIGINT"
+                : signal.param == SIGTERM ? "SIGTERM"
+                                          : "SIGHUP";
+        });
 
 } // namespace
 } // namespace sorvik

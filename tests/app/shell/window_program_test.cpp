@@ -8,9 +8,13 @@
 #include "app/automation/watch_folder_store.h"
 #include "app/automation/watch_lock.h"
 #include "app/shell/single_instance.h"
+#include "app/store/batch_recovery.h"
+#include "app/store/folder_access_manager.h"
 #include "app/store/json_files.h"
 #include "app/store/preset_document.h"
 #include "app/store/saved_session.h"
+#include "engine/apply/file_fingerprint.h"
+#include "engine/apply/rename_journal.h"
 #include "tests/app/automation/watch_test_support.h"
 
 #include <QElapsedTimer>
@@ -251,6 +255,36 @@ namespace {
         EXPECT_NE(said.find("could not be read"), std::string::npos) << said;
         EXPECT_EQ(testing::readFile(path), "[{\"id\": 1}]");
         EXPECT_FALSE(watchLockIsHeld());
+    }
+
+    TEST_F(WindowProgram, InTheBackgroundWhatRecoveryCouldNotDoIsSaidOnStandardError)
+    {
+        FolderAccessManager().grant(FileURL(files.path().string(), true));
+        files.createFile("a.txt", "original");
+        files.createFile("c.txt", "other");
+        FileURL source((files / "a.txt").string());
+        FileURL temporary((files / ".0D5F0E3C-7B1A-4C2D-9E8F-6A5B4C3D2E1F.twtmp").string());
+        FileURL other((files / "c.txt").string());
+        FileURL otherTemporary((files / ".1D5F0E3C-7B1A-4C2D-9E8F-6A5B4C3D2E1F.twtmp").string());
+        {
+            // A batch killed after its first two moves; one file was then moved away by hand.
+            auto journal = RenameJournal::begin(batchJournalFolder(),
+                { { source, temporary, FileURL((files / "b.txt").string()),
+                      FileFingerprint(source).inode },
+                    { other, otherTemporary, FileURL((files / "d.txt").string()),
+                        FileFingerprint(other).inode } });
+            fs::rename(source.path, temporary.path);
+            fs::rename(other.path, otherTemporary.path);
+        }
+        fs::rename(temporary.path, files / "moved away.txt");
+
+        auto& process = start({ "--background-watch" });
+        EXPECT_EQ(finish(process), 0);
+        EXPECT_EQ(process.readAllStandardError().toStdString(),
+            "An interrupted rename was put back as far as it could be.\n"
+            "Some files could not be restored. They remain at:\n"
+                + temporary.path + " (originally " + source.path + ")\n");
+        EXPECT_EQ(testing::readFile(other.path), "other");
     }
 
     TEST_F(WindowProgram, SigtermEndsItCleanlyAndFreesTheWatchLock)

@@ -54,7 +54,8 @@ namespace {
         RenamerStore store(std::make_shared<FakeServices>());
         EXPECT_EQ(readFile(files / "a.txt"), "alpha");
         EXPECT_EQ(store.message(),
-            "Some files of an interrupted rename could not be put back. They remain at:\n"
+            "An interrupted rename was put back as far as it could be.\n"
+            "Some files could not be restored. They remain at:\n"
                 + stranded.path + " (originally " + (files / "b.txt").string() + ")");
         EXPECT_EQ(readFile(stranded.path), "beta");
     }

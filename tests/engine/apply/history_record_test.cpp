@@ -1,13 +1,19 @@
 #include "engine/apply/history_record.h"
 
 #include "engine/apply/file_system.h"
+#include "engine/apply/local_file_system.h"
 #include "engine/apply/rename_execution_error.h"
+#include "engine/apply/rename_executor.h"
+#include "engine/apply/rename_journal.h"
 #include "engine/model/json.h"
+#include "engine/model/json_stream.h"
 #include "tests/support/temporary_folder.h"
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include <sys/stat.h>
 
@@ -165,6 +171,117 @@ namespace {
         nlohmann::json nullBackup = value;
         nullBackup["backupPath"] = nullptr;
         EXPECT_FALSE(nullBackup.get<HistoryRecord>().backupPath);
+    }
+
+    // A folder whose name is not UTF-8, as an old file system or an archive leaves it.
+    class PathNotUTF8 : public ::testing::Test {
+    protected:
+        PathNotUTF8()
+        {
+            folder.createFile("caf\xE9/a.txt", "alpha", 1700000000.25);
+            folder.createFile("caf\xE9/c.txt", "gamma", 1700000000.5);
+            moves = { { url("caf\xE9/a.txt"), url("caf\xE9/b\xFF.txt") },
+                { url("caf\xE9/c.txt"), url("d.txt") } };
+        }
+        FileURL url(const std::string& relative) const
+        {
+            return FileURL((folder / relative).string());
+        }
+        /// The batch carried out by the executor, with a journal and a backup, and its record.
+        HistoryRecord apply()
+        {
+            LocalFileSystem fileSystem;
+            RenameExecutor executor(fileSystem, FileURL((data / "sorvik").string(), true));
+            BatchOptions options;
+            options.recordId = Uuid::random();
+            options.backupDirectory = FileURL((data / "Backups" / "B").string(), true);
+            auto applied = executor.apply(moves, options);
+            auto record = recordOf(*options.recordId, moves, applied, options.backupDirectory);
+            applied.journal.finish();
+            return record;
+        }
+        static HistoryRecord storedAndReadBack(const HistoryRecord& record)
+        {
+            std::string text;
+            appendStoredRecord(text, record);
+            auto reader = json::StreamReader::overText(text);
+            EXPECT_EQ(reader.next(), json::StreamReader::Token::beginObject);
+            HistoryRecord read;
+            readStoredRecord(reader, &read);
+            return read;
+        }
+
+        TemporaryFolder folder;
+        TemporaryFolder data;
+        std::vector<RenameMove> moves;
+    };
+
+    TEST_F(PathNotUTF8, RecordReadsBackByteForByteInBothWrittenForms)
+    {
+        auto record = apply();
+        nlohmann::json value = record;
+        const auto readBack = {
+            json::parse(json::serialize(value)).get<HistoryRecord>(),
+            storedAndReadBack(record),
+        };
+        for (const auto& read : readBack) {
+            EXPECT_EQ(read, record);
+            EXPECT_EQ(read.fingerprints.at(url("caf\xE9/b\xFF.txt").path),
+                FileFingerprint(url("caf\xE9/b\xFF.txt")));
+            EXPECT_NO_THROW(read.validateForUndo());
+        }
+        // Only a path that JSON text cannot hold takes the URL form; the others stay as
+        // earlier versions wrote and read them.
+        EXPECT_TRUE(value["fingerprints"].contains(
+            "file://" + percentEncodePath(url("caf\xE9/b\xFF.txt").path)));
+        EXPECT_TRUE(value["fingerprints"].contains(url("d.txt").path));
+    }
+
+    TEST_F(PathNotUTF8, UndoStillChecksTheFingerprint)
+    {
+        auto read = storedAndReadBack(apply());
+        std::ofstream(url("caf\xE9/b\xFF.txt").path) << "rewritten";
+        try {
+            read.validateForUndo();
+            FAIL() << "the changed file passed";
+        } catch (const RenameExecutionError& error) {
+            EXPECT_EQ(
+                error.cause(), "File changed since this batch: " + url("caf\xE9/b\xFF.txt").path);
+        }
+    }
+
+    TEST_F(PathNotUTF8, AStoredNameThatLooksLikeAURLButIsNoneIsRefused)
+    {
+        auto record = apply();
+        nlohmann::json value = record;
+        auto fingerprint = value["fingerprints"][url("d.txt").path];
+        value["fingerprints"]["file:///a%00b"] = fingerprint;
+        EXPECT_THROW(value.get<HistoryRecord>(), json::DecodeError);
+    }
+
+    TEST_F(PathNotUTF8, JournalAndBackupManifestKeepEveryByte)
+    {
+        // The journal as a killed batch leaves it.
+        std::vector<RenameJournalEntry> entries;
+        for (const auto& move : moves)
+            entries.push_back({ move.from,
+                move.from.deletingLastPathComponent().appending(
+                    "." + Uuid::random().text() + ".twtmp"),
+                move.to, FileFingerprint(move.from).inode });
+        RenameJournalBatch batch { Uuid::random(), FileURL(url("caf\xE9/backup\xFE").path, true),
+            entries, { FileURL(url("caf\xE9/new\xFD").path, true) } };
+        FileURL journalFolder((data / "journals").string(), true);
+        {
+            auto journal = RenameJournal::begin(journalFolder, batch);
+            EXPECT_EQ(RenameJournal::read(journal.url()).batch, batch);
+            journal.finish();
+        }
+
+        apply();
+        std::ifstream manifest(data / "Backups" / "B" / "manifest.json");
+        std::stringstream text;
+        text << manifest.rdbuf();
+        EXPECT_EQ(json::parse(text.str()).get<std::vector<RenameMove>>(), moves);
     }
 
     TEST(FileFingerprint, EqualityAndHashCoverAllThreeFields)

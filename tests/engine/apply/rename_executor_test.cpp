@@ -121,11 +121,13 @@ namespace {
     TEST(RenameExecutor, RefusesBatchesThatNameOneFileTwice)
     {
         Batch batch({ "Report.txt", "other.txt", "third.txt" });
+        fs::create_hard_link(batch.folder / "other.txt", batch.folder / "hard-link.txt");
         LocalFileSystem fileSystem;
         RenameExecutor executor(fileSystem);
         const std::vector<std::vector<RenameMove>> batches = {
             { batch.move("other.txt", "Report.txt"), batch.move("third.txt", "report.txt") },
-            { batch.move("other.txt", "x.txt"), batch.move("Other.txt", "y.txt") },
+            // Two names of one file.
+            { batch.move("other.txt", "x.txt"), batch.move("hard-link.txt", "y.txt") },
             { batch.move("other.txt", "x.txt"), batch.move("./other.txt", "y.txt") },
             // Letter case beyond ASCII, and a name whose lowercase is ASCII.
             { batch.move("other.txt", "\xC3\x89t\xC3\xA9.txt"),
@@ -143,8 +145,74 @@ namespace {
             EXPECT_EQ(failureText([&] { executor.execute(moves); }),
                 "Duplicate source or destination.\nAll staged files were restored.");
         }
-        EXPECT_EQ(
-            batch.listing(), (std::vector<std::string> { "Report.txt", "other.txt", "third.txt" }));
+        EXPECT_EQ(batch.listing(),
+            (std::vector<std::string> { "Report.txt", "hard-link.txt", "other.txt", "third.txt" }));
+    }
+
+    TEST(RenameExecutor, NamesDifferingOnlyInLetterCaseAreTwoFilesWhereTheVolumeSaysSo)
+    {
+        struct Case {
+            const char* label;
+            std::vector<std::pair<std::string, std::string>> moves;
+            /// Content expected at each name afterwards, or the failure.
+            std::vector<std::pair<std::string, std::string>> after;
+            std::string failure;
+        };
+        const Case cases[] {
+            { "both renamed", { { "Photo.JPG", "Photo 1.JPG" }, { "photo.jpg", "photo 2.jpg" } },
+                { { "Photo 1.JPG", "Photo.JPG" }, { "photo 2.jpg", "photo.jpg" } }, "" },
+            // One file on a volume that ignores case: refused, as the preview refuses it.
+            { "swapped", { { "Photo.JPG", "photo.jpg" }, { "photo.jpg", "Photo.JPG" } }, {},
+                "Duplicate source or destination." },
+            { "one onto the other", { { "Photo.JPG", "photo.jpg" } }, {},
+                "Destination already exists: photo.jpg" },
+            { "onto the other that moves away",
+                { { "Photo.JPG", "x.jpg" }, { "other", "PHOTO.JPG" } },
+                { { "x.jpg", "Photo.JPG" }, { "PHOTO.JPG", "other" },
+                    { "photo.jpg", "photo.jpg" } },
+                "" },
+            { "onto a name of the other's key that stays",
+                { { "Photo.JPG", "x.jpg" }, { "other", "photo.jpg" } }, {},
+                "Destination already exists: photo.jpg" },
+        };
+        for (const auto& each : cases) {
+            Batch batch({ "Photo.JPG", "photo.jpg", "other" });
+            std::vector<RenameMove> moves;
+            for (const auto& [from, to] : each.moves)
+                moves.push_back(batch.move(from, to));
+            LocalFileSystem fileSystem;
+            RenameExecutor executor(fileSystem);
+            auto failure = failureText([&] { executor.execute(moves); });
+            if (!each.failure.empty()) {
+                auto separator = each.failure.find(": ");
+                auto expected = separator == std::string::npos
+                    ? each.failure
+                    : each.failure.substr(0, separator + 2)
+                        + batch.url(each.failure.substr(separator + 2)).path;
+                EXPECT_EQ(failure, expected + "\nAll staged files were restored.") << each.label;
+                EXPECT_EQ(batch.listing(),
+                    (std::vector<std::string> { "Photo.JPG", "other", "photo.jpg" }))
+                    << each.label;
+                continue;
+            }
+            EXPECT_EQ(failure, "<no failure>") << each.label;
+            for (const auto& [name, content] : each.after)
+                EXPECT_EQ(batch.contentAt(name), content) << each.label << ": " << name;
+        }
+    }
+
+    TEST(RenameExecutor, TwoSpellingsOfOneFileOnACaseInsensitiveVolumeAreOneSource)
+    {
+        CaseInsensitiveFileSystem fileSystem;
+        fileSystem.addFolder("/v");
+        fileSystem.addFile("/v/photo.JPG");
+        RenameExecutor executor(fileSystem);
+        EXPECT_EQ(failureText([&] {
+            executor.execute({ { FileURL("/v/photo.JPG"), FileURL("/v/a.jpg") },
+                { FileURL("/v/PHOTO.jpg"), FileURL("/v/b.jpg") } });
+        }),
+            "Duplicate source or destination.\nAll staged files were restored.");
+        EXPECT_EQ(fileSystem.spelling("/v/photo.jpg"), "/v/photo.JPG");
     }
 
     TEST(RenameExecutor, ChecksEveryMoveBeforeTouchingAnything)

@@ -4,6 +4,7 @@
 #include "engine/apply/local_file_system.h"
 #include "engine/apply/rename_executor.h"
 #include "engine/model/uuid.h"
+#include "tests/engine/apply/test_file_systems.h"
 #include "tests/support/temporary_folder.h"
 
 #include <algorithm>
@@ -77,6 +78,11 @@ namespace {
         JournalRecovery::Report recover(const JournalRecovery::Options& options = {})
         {
             LocalFileSystem fileSystem;
+            return recover(fileSystem, options);
+        }
+        JournalRecovery::Report recover(
+            FileSystem& fileSystem, const JournalRecovery::Options& options = {})
+        {
             return RenameExecutor(fileSystem, journalFolder()).recoverInterruptedBatches(options);
         }
         std::string contentAt(const std::string& relative) const
@@ -300,6 +306,79 @@ namespace {
         fs::remove(files / "a");
         EXPECT_TRUE(recover().empty());
         EXPECT_EQ(contentAt("a"), "a");
+        EXPECT_TRUE(journals().empty());
+    }
+
+    TEST_F(InterruptedBatch, AFileThatCannotBePutBackIsReportedAndItsJournalStays)
+    {
+        struct Case {
+            const char* label;
+            /// Entries staged, then placed, before the process died.
+            std::size_t staged;
+            std::size_t placed;
+            /// What became of entry 1 meanwhile, or at recovery.
+            enum class Fault { movedAwayByHand, cannotLeaveItsDestination } fault;
+            /// Where the report finds entry 1.
+            bool atDestination;
+        };
+        const Case cases[] {
+            { "staged file moved away", 3, 0, Case::Fault::movedAwayByHand, false },
+            { "placed file moved away", 5, 3, Case::Fault::movedAwayByHand, true },
+            { "placed file stuck", 5, 2, Case::Fault::cannotLeaveItsDestination, true },
+        };
+        for (const auto& each : cases) {
+            files.createFolder("away");
+            entries.clear();
+            for (int index = 0; index < 5; ++index)
+                add(std::to_string(index), "renamed-" + std::to_string(index));
+            abandonJournal();
+            for (std::size_t index = 0; index < each.staged; ++index)
+                stage(index);
+            for (std::size_t index = 0; index < each.placed; ++index)
+                place(index);
+            testing::FailingFileSystem fileSystem;
+            if (each.fault == Case::Fault::movedAwayByHand) {
+                const auto& at = each.placed > 1 ? entries[1].to : entries[1].temp;
+                fs::rename(at.path, files / "away" / "1");
+            } else {
+                fileSystem.fails = [&](const testing::FileSystemCall& call) {
+                    return call.kind == testing::FileSystemCall::Kind::moveItem
+                        && call.first == entries[1].to;
+                };
+            }
+
+            auto report = recover(fileSystem);
+            const auto& expected = each.atDestination ? entries[1].to : entries[1].temp;
+            EXPECT_EQ(
+                report.stranded, (std::vector<StrandedFile> { { expected, entries[1].from } }))
+                << each.label;
+            EXPECT_TRUE(report.problems.empty()) << each.label;
+            for (std::size_t index : { 0, 2, 3, 4 })
+                EXPECT_EQ(contentAt(std::to_string(index)), std::to_string(index)) << each.label;
+            EXPECT_EQ(journals().size(), 1U) << each.label << ": kept for a later try";
+
+            // Once the file is back where the report says, the next start puts it home.
+            if (each.fault == Case::Fault::movedAwayByHand)
+                fs::rename(files / "away" / "1", expected.path);
+            EXPECT_TRUE(recover().empty()) << each.label;
+            EXPECT_EQ(contentAt("1"), "1") << each.label;
+            EXPECT_TRUE(journals().empty()) << each.label;
+            fs::remove_all(files.path());
+            fs::create_directory(files.path());
+        }
+    }
+
+    TEST_F(InterruptedBatch, SourcesDifferingOnlyInLetterCaseAreTwoFilesPutBack)
+    {
+        add("Photo.JPG", "Photo 1.JPG");
+        add("photo.jpg", "photo 2.jpg");
+        abandonJournal();
+        stage(0);
+        stage(1);
+        place(0);
+        EXPECT_TRUE(recover().empty());
+        EXPECT_EQ(listing(), (std::vector<std::string> { "Photo.JPG", "photo.jpg" }));
+        EXPECT_EQ(contentAt("Photo.JPG"), "Photo.JPG");
         EXPECT_TRUE(journals().empty());
     }
 

@@ -1,5 +1,7 @@
 #include "engine/pipeline/rename_engine.h"
 
+#include "engine/apply/local_file_system.h"
+#include "engine/apply/rename_executor.h"
 #include "engine/model/text.h"
 #include "tests/support/engine_printers.h"
 #include "tests/support/temporary_folder.h"
@@ -446,6 +448,49 @@ namespace {
         std::filesystem::remove(folder / "A.txt");
         rows = RenameEngine::preview({ item }, options);
         EXPECT_EQ(rows[0].status, RenameStatus::ready());
+    }
+
+    TEST(PreviewOnDisk, NamesDifferingOnlyInCaseAreTwoFilesThatTheExecutorRenamesAsShown)
+    {
+        testing::TemporaryFolder folder;
+        folder.createFile("Photo.JPG", "upper");
+        folder.createFile("photo.jpg", "lower");
+        folder.createFile("other.jpg", "other");
+        auto url = [&](const std::string& name) { return FileURL((folder / name).string()); };
+        RenameOptions options;
+        options.numberOn = true;
+        auto rows = RenameEngine::preview(
+            { fileAt(url("Photo.JPG").path), fileAt(url("photo.jpg").path) }, options);
+        ASSERT_EQ(rows.size(), 2u);
+        std::vector<RenameMove> moves;
+        for (const auto& row : rows) {
+            EXPECT_EQ(row.status, RenameStatus::ready()) << row.newName;
+            moves.push_back({ row.item.url, row.targetURL });
+        }
+        LocalFileSystem fileSystem;
+        EXPECT_NO_THROW(RenameExecutor(fileSystem).execute(moves));
+        EXPECT_EQ(testing::readFile(rows[0].targetURL.path), "upper");
+        EXPECT_EQ(testing::readFile(rows[1].targetURL.path), "lower");
+
+        // A name that differs from a source's only in letter case is another file here: taken.
+        folder.createFile("Photo.JPG", "upper again");
+        folder.createFile("photo.jpg", "lower again");
+        options = {};
+        options.useRegex = true;
+        options.caseSensitive = true;
+        options.find = "^other|^P";
+        options.replaceWith = "photo";
+        rows = RenameEngine::preview(
+            { fileAt(url("Photo.JPG").path), fileAt(url("other.jpg").path) }, options);
+        EXPECT_EQ(rows[0].newName, "photohoto.JPG");
+        EXPECT_EQ(rows[0].status, RenameStatus::ready());
+        EXPECT_EQ(rows[1].newName, "photo.jpg");
+        EXPECT_EQ(rows[1].status, RenameStatus::conflict("File already exists"));
+        EXPECT_THROW(RenameExecutor(fileSystem)
+                         .execute({ { url("Photo.JPG"), rows[0].targetURL },
+                             { url("other.jpg"), rows[1].targetURL } }),
+            RenameExecutionError);
+        EXPECT_EQ(testing::readFile(url("photo.jpg").path), "lower again");
     }
 
 } // namespace

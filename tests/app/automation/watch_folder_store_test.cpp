@@ -28,7 +28,20 @@ namespace {
     using testing::readFile;
     using testing::replaceRule;
 
-    class WatchFolderStoreTest : public testing::WatchStoreFixture { };
+    class WatchFolderStoreTest : public testing::WatchStoreFixture {
+    protected:
+        /// An empty inbox watched afresh, its files settling after `seconds`.
+        void watchAnewWithSettleSeconds(std::int64_t seconds)
+        {
+            fs::remove_all(inbox);
+            fs::create_directories(inbox);
+            watches.reset();
+            fs::remove(JSONFiles::applicationFolder() / WatchFolder::fileName);
+            const auto& folder = watch();
+            watches->updateFolder(
+                folder.id, [&](WatchFolder& each) { each.settleSeconds = seconds; });
+        }
+    };
 
     // ---- Settling ----
 
@@ -93,13 +106,7 @@ namespace {
     {
         for (std::int64_t seconds : { 0, -5 }) {
             SCOPED_TRACE(seconds);
-            fs::remove_all(inbox);
-            fs::create_directories(inbox);
-            watches.reset();
-            fs::remove(JSONFiles::applicationFolder() / WatchFolder::fileName);
-            const auto& folder = watch();
-            watches->updateFolder(
-                folder.id, [&](WatchFolder& each) { each.settleSeconds = seconds; });
+            watchAnewWithSettleSeconds(seconds);
             files.createFile("Inbox/a.txt");
             tickAfter(0);
             tickAfter(0.999);
@@ -761,13 +768,7 @@ namespace {
         for (std::int64_t seconds :
             { std::int64_t { 9'223'372'037 }, std::numeric_limits<std::int64_t>::max() }) {
             SCOPED_TRACE(seconds);
-            fs::remove_all(inbox);
-            fs::create_directories(inbox);
-            watches.reset();
-            fs::remove(JSONFiles::applicationFolder() / WatchFolder::fileName);
-            const auto& folder = watch();
-            watches->updateFolder(
-                folder.id, [&](WatchFolder& each) { each.settleSeconds = seconds; });
+            watchAnewWithSettleSeconds(seconds);
             files.createFile("Inbox/a.txt");
             tickAfter(0);
             tickAfter(1);

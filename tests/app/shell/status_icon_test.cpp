@@ -33,7 +33,8 @@ namespace {
     /// The contrast ratio of two colours, 1 (none) to 21 (black on white).
     double contrast(QColor first, QColor second)
     {
-        auto [dark, light] = std::minmax(luminance(first), luminance(second));
+        // minmax of two temporaries would hand back references to them.
+        auto [dark, light] = std::minmax({ luminance(first), luminance(second) });
         return (light + 0.05) / (dark + 0.05);
     }
 

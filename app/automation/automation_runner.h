@@ -119,5 +119,10 @@ std::vector<FileItem> fileItems(const std::vector<FileURL>& urls, const FolderAc
 std::vector<FileItem> fileItems(const std::vector<FileURL>& urls,
     const std::vector<FileURL>& grantedFolders,
     std::vector<FileFingerprint>* fingerprints = nullptr);
+/// The same for URLs the caller gives up: the items take their paths over, and `urls` is
+/// used up.
+std::vector<FileItem> fileItems(std::vector<FileURL>&& urls,
+    const std::vector<FileURL>& grantedFolders,
+    std::vector<FileFingerprint>* fingerprints = nullptr);
 
 } // namespace sorvik

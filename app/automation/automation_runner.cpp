@@ -147,7 +147,7 @@ AutomationPlan AutomationRunner::prepare(const AutomationSnapshot& snapshot,
             [&existence](const FileURL& url) { return existence(url); });
     }
     // What planning needed is not needed for the moves: a large batch should not carry it.
-    metadata = {};
+    metadata = MetadataMap();
 
     std::vector<BlockedBatchError::Row> blocked;
     for (const auto& row : rows) {
@@ -331,7 +331,7 @@ std::vector<FileItem> fileItems(std::vector<FileURL>&& urls,
     const std::vector<FileURL>& grantedFolders, std::vector<FileFingerprint>* fingerprints)
 {
     auto items = makeFileItems(std::move(urls), grantedFolders, fingerprints);
-    urls = {};
+    urls = std::vector<FileURL>();
     return items;
 }
 

@@ -207,12 +207,12 @@ namespace {
         /// 0 for an excluded row.
         const std::vector<std::int64_t>& sharedCounts()
         {
-            m_slots = {};
+            m_slots = std::vector<Slot>();
             for (std::size_t position = 0; position < m_shared.size(); ++position) {
                 if (m_spans[position].isAdded)
                     m_shared[position] = m_shared[m_firstWithKey[position]];
             }
-            m_firstWithKey = {};
+            m_firstWithKey = std::vector<std::size_t>();
             return m_shared;
         }
 
@@ -565,7 +565,7 @@ std::vector<PreviewRow> preview(std::vector<FileItem>&& items, const std::vector
     {
         PreviewRun run(std::move(items), rules, metadata, now);
         // The rows hold the items now: their husks go before the run makes anything more.
-        items = {};
+        items = std::vector<FileItem>();
         rows = run.run(fileExists, isSameFile);
     }
     return rows;

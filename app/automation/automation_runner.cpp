@@ -110,11 +110,11 @@ AutomationSnapshot AutomationRunner::snapshot() const
 }
 
 AutomationPlan AutomationRunner::prepare(const AutomationSnapshot& snapshot,
-    const std::vector<FileURL>& urls, const std::vector<Rule>& rules, bool dryRun,
+    std::vector<FileURL> urls, const std::vector<Rule>& rules, bool dryRun,
     std::stop_token stop) const
 {
     std::vector<FileFingerprint> fingerprints;
-    auto items = fileItems(uniqueURLs(urls), snapshot.grantedFolders, &fingerprints);
+    auto items = fileItems(uniqueURLs(std::move(urls)), snapshot.grantedFolders, &fingerprints);
 
     auto metadata = readMetadata(items, rules, snapshot.onlinePlaces, m_services.get(), stop);
     addAIAnswers(metadata, items, rules, m_services.get(), stop);
@@ -229,35 +229,67 @@ std::vector<FileURL> AutomationRunner::commit(AutomationPlan plan) const
     return std::move(plan.targetURLs);
 }
 
-std::vector<FileURL> AutomationRunner::run(const std::vector<FileURL>& urls,
+std::vector<FileURL> AutomationRunner::run(std::vector<FileURL> urls,
     const std::vector<Rule>& rules, bool dryRun, std::stop_token stop) const
 {
-    return commit(prepare(snapshot(), urls, rules, dryRun, std::move(stop)));
+    return commit(prepare(snapshot(), std::move(urls), rules, dryRun, std::move(stop)));
 }
 
-std::vector<FileURL> runPresetAutomation(const std::vector<FileURL>& urls,
-    const std::vector<Rule>& rules, bool dryRun, std::stop_token stop)
+std::vector<FileURL> runPresetAutomation(
+    std::vector<FileURL> urls, const std::vector<Rule>& rules, bool dryRun, std::stop_token stop)
 {
     AutomationRunner runner(RenamerStore::shared(), RenamerStore::defaultPreviewServices());
-    return runner.run(urls, rules, dryRun, std::move(stop));
+    return runner.run(std::move(urls), rules, dryRun, std::move(stop));
 }
+
+namespace {
+
+    /// Whether each of `urls` is kept: its standardized path did not come before.
+    std::vector<bool> firstOfEachPath(const std::vector<FileURL>& urls)
+    {
+        std::vector<bool> kept(urls.size(), false);
+        // Most paths are standard already and are looked at where they are.
+        std::deque<std::string> standardized;
+        std::unordered_set<std::string_view> seen;
+        seen.reserve(urls.size());
+        for (std::size_t index = 0; index < urls.size(); ++index) {
+            const auto& url = urls[index];
+            std::string_view path = url.path;
+            if (!url.isStandardized())
+                path = standardized.emplace_back(url.standardized().path);
+            kept[index] = seen.insert(path).second;
+        }
+        return kept;
+    }
+
+} // namespace
 
 std::vector<FileURL> uniqueURLs(const std::vector<FileURL>& urls)
 {
+    auto isKept = firstOfEachPath(urls);
     std::vector<FileURL> kept;
     kept.reserve(urls.size());
-    // Most paths are standard already and are looked at where they are.
-    std::deque<std::string> standardized;
-    std::unordered_set<std::string_view> seen;
-    seen.reserve(urls.size());
-    for (const auto& url : urls) {
-        std::string_view path = url.path;
-        if (!url.isStandardized())
-            path = standardized.emplace_back(url.standardized().path);
-        if (seen.insert(path).second)
-            kept.push_back(url);
+    for (std::size_t index = 0; index < urls.size(); ++index) {
+        if (isKept[index])
+            kept.push_back(urls[index]);
     }
     return kept;
+}
+
+std::vector<FileURL> uniqueURLs(std::vector<FileURL>&& urls)
+{
+    // Every path is judged before any is moved: the judging looks at the paths in place.
+    auto isKept = firstOfEachPath(urls);
+    std::size_t end = 0;
+    for (std::size_t index = 0; index < urls.size(); ++index) {
+        if (!isKept[index])
+            continue;
+        if (end != index)
+            urls[end] = std::move(urls[index]);
+        ++end;
+    }
+    urls.erase(urls.begin() + static_cast<std::ptrdiff_t>(end), urls.end());
+    return std::move(urls);
 }
 
 std::vector<FileItem> fileItems(const std::vector<FileURL>& urls, const FolderAccessManager& access,

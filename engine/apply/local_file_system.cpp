@@ -68,7 +68,10 @@ namespace {
             return std::nullopt;
         }
         // The names asked for, numbered; each number's first place among them.
-        NameTable wanted(names.size());
+        std::size_t textSize = 0;
+        for (auto name : names)
+            textSize += name.size();
+        NameTable wanted(names.size(), textSize);
         std::vector<std::size_t> firstPlace;
         firstPlace.reserve(names.size());
         std::vector<std::uint32_t> numbers(names.size());

@@ -21,8 +21,9 @@ namespace {
 
 } // namespace
 
-NameTable::NameTable(std::size_t expected)
+NameTable::NameTable(std::size_t expected, std::size_t textSize)
 {
+    m_text.reserve(textSize);
     m_starts.reserve(expected);
     resize(slotCountFor(expected));
 }

@@ -18,8 +18,8 @@ public:
     static constexpr std::uint32_t absent = UINT32_MAX;
 
     NameTable() = default;
-    /// A table with room for `expected` names before it grows.
-    explicit NameTable(std::size_t expected);
+    /// A table with room for `expected` names, of `textSize` bytes in all, before it grows.
+    explicit NameTable(std::size_t expected, std::size_t textSize = 0);
 
     /// Adds `name` unless it is there; its number either way.
     std::uint32_t add(std::string_view name);

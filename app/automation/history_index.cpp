@@ -34,7 +34,7 @@ void HistoryIndex::refresh()
     if (stamp && stamp == m_stamp)
         return;
     m_stamp = stamp;
-    m_fingerprints.clear();
+    m_destinations.clear();
     if (!stamp)
         return;
     try {
@@ -42,19 +42,31 @@ void HistoryIndex::refresh()
             if (record.undone)
                 continue;
             for (const auto& [path, fingerprint] : record.fingerprints)
-                m_fingerprints.emplace(path, fingerprint);
+                m_destinations.emplace(fingerprint.inode, std::make_pair(path, fingerprint));
         }
     } catch (const std::exception&) {
         // An unreadable history tells nothing; files are then judged by the scan alone.
-        m_fingerprints.clear();
+        m_destinations.clear();
     }
 }
 
-bool HistoryIndex::holds(const std::string& path, const FileFingerprint& fingerprint) const
+bool HistoryIndex::holds(const std::string& path, const FileIdentity& identity) const
 {
-    auto [first, last] = m_fingerprints.equal_range(path);
+    auto [first, last] = m_destinations.equal_range(identity.fingerprint.inode);
     for (auto it = first; it != last; ++it) {
-        if (it->second == fingerprint)
+        const auto& [destination, fingerprint] = it->second;
+        if (fingerprint != identity.fingerprint)
+            continue;
+        if (destination == path)
+            return true;
+        // Another spelling of the destination (a link, a bind mount) reaches this very file
+        // when it finds the same file number on the same device. A destination that can no
+        // longer be reached leaves the fingerprint alone to decide; one that holds another file
+        // says this is not the file recorded.
+        auto there = FileIdentity::of(destination);
+        if (!there
+            || (there->device == identity.device
+                && there->fingerprint.inode == identity.fingerprint.inode))
             return true;
     }
     return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/automation/watch_folder_scan.h"
 #include "engine/apply/file_fingerprint.h"
 
 #include <cstdint>
@@ -7,14 +8,17 @@
 #include <string>
 #include <tuple>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace sorvik {
 
 /// Which files a recorded batch left where they are: the fingerprints of the records in
-/// "history.json" that are not undone, by the path of their destination. A file found here
-/// with its recorded fingerprint was put there by sorvik (the window, the command line or a
-/// watch folder, in this process or another) and is not new. Not thread-safe; one user at a
-/// time.
+/// "history.json" that are not undone, with the path of their destination. A file found with
+/// its recorded fingerprint was put there by sorvik (the window, the command line or a watch
+/// folder, in this process or another) and is not new, whichever path reaches it: a batch may
+/// have renamed it through a symbolic link or a bind mount of the folder it is found in. Not
+/// thread-safe; one user at a time.
 class HistoryIndex {
 public:
     /// What tells one version of the file from the next.
@@ -25,12 +29,14 @@ public:
     /// read holds nothing.
     void refresh();
 
-    /// Whether a record that is not undone left the file at `path` with exactly `fingerprint`.
-    bool holds(const std::string& path, const FileFingerprint& fingerprint) const;
+    /// Whether a record that is not undone left the file found at `path` as `identity` is:
+    /// with its fingerprint, at its recorded destination or at another path to the same file.
+    bool holds(const std::string& path, const FileIdentity& identity) const;
 
 private:
     std::optional<Stamp> m_stamp;
-    std::unordered_multimap<std::string, FileFingerprint> m_fingerprints;
+    /// Each recorded destination and its fingerprint, by file number.
+    std::unordered_multimap<std::uint64_t, std::pair<std::string, FileFingerprint>> m_destinations;
 };
 
 } // namespace sorvik

@@ -30,11 +30,17 @@ namespace {
         bool includeSubfolders = false;
         const std::unordered_set<std::string>* wanted = nullptr;
         const std::optional<FolderIdentity>* excluded = nullptr;
+        const FolderIdentities* held = nullptr;
         WatchFolderListing* listing = nullptr;
 
         /// Walks the open folder `directory` (closed here) at `path`.
         void folder(DIR* directory, const std::string& path)
         {
+            if (!held->empty()) {
+                struct stat status { };
+                if (::fstat(::dirfd(directory), &status) == 0 && held->contains(identityOf(status)))
+                    listing->heldFolders.push_back(path);
+            }
             std::vector<std::string> subfolders;
             while (const dirent* entry = ::readdir(directory)) {
                 const char* name = entry->d_name;
@@ -124,18 +130,33 @@ namespace {
         return state;
     }
 
-    bool isHeldByHistory(const std::string& path, HistoryIndex* history)
+    /// Whether sorvik put the file at `path` there as it is now: in this process, or in a
+    /// recorded batch of any.
+    bool wasPlacedBySorvik(const std::string& path, const WatchScanContext& context)
     {
-        if (!history)
+        bool placed = context.placed && !context.placed->empty();
+        if (!placed && !context.history)
             return false;
-        try {
-            return history->holds(path, FileFingerprint(FileURL(path)));
-        } catch (const std::exception&) {
+        auto identity = FileIdentity::of(path);
+        if (!identity)
             return false;
-        }
+        if (placed && context.placed->contains(*identity))
+            return true;
+        return context.history && context.history->holds(path, *identity);
     }
 
 } // namespace
+
+std::optional<FileIdentity> FileIdentity::of(const std::string& path)
+{
+    struct stat status { };
+    if (::lstat(path.c_str(), &status) != 0)
+        return std::nullopt;
+    return FileIdentity { static_cast<std::uint64_t>(status.st_dev),
+        FileFingerprint(static_cast<std::int64_t>(status.st_size),
+            Date::fromTimespec(status.st_mtim.tv_sec, status.st_mtim.tv_nsec),
+            static_cast<std::uint64_t>(status.st_ino)) };
+}
 
 std::optional<FolderIdentity> folderIdentity(const std::string& path)
 {
@@ -146,7 +167,8 @@ std::optional<FolderIdentity> folderIdentity(const std::string& path)
 }
 
 std::optional<WatchFolderListing> listWatchFolder(const FileURL& folder, bool includeSubfolders,
-    const std::unordered_set<std::string>& wanted, const std::optional<FolderIdentity>& excluded)
+    const std::unordered_set<std::string>& wanted, const std::optional<FolderIdentity>& excluded,
+    const FolderIdentities& held)
 {
     int directoryFD = ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (directoryFD < 0)
@@ -158,7 +180,7 @@ std::optional<WatchFolderListing> listWatchFolder(const FileURL& folder, bool in
     }
     WatchFolderListing listing;
     listing.identity = identityOf(status);
-    Walk walk { includeSubfolders, &wanted, &excluded, &listing };
+    Walk walk { includeSubfolders, &wanted, &excluded, &held, &listing };
     if (walk.isExcluded(directoryFD)) {
         ::close(directoryFD);
         return listing;
@@ -174,6 +196,12 @@ std::optional<WatchFolderListing> listWatchFolder(const FileURL& folder, bool in
 
 WatchClock::Duration settleThreshold(std::int64_t settleSeconds)
 {
+    // A hand-edited number of seconds that the clock's nanoseconds cannot hold waits for ever,
+    // rather than wrapping round to a time that has long passed.
+    constexpr auto longest
+        = std::chrono::duration_cast<std::chrono::seconds>(WatchClock::Duration::max()).count();
+    if (settleSeconds > longest)
+        return WatchClock::Duration::max();
     return std::chrono::seconds(std::max<std::int64_t>(settleSeconds, 1));
 }
 
@@ -184,8 +212,8 @@ WatchScanResult scanWatchFolder(const WatchScanRequest& request, const WatchScan
     if (!FolderAccessManager::covers(context.grantedFolders, folder.folder))
         return result;
     auto wanted = wantedExtensions(folder.fileTypes);
-    auto listing
-        = listWatchFolder(folder.folder, folder.includeSubfolders, wanted, context.excluded);
+    auto listing = listWatchFolder(
+        folder.folder, folder.includeSubfolders, wanted, context.excluded, context.held);
     if (!listing)
         return result;
 
@@ -197,6 +225,10 @@ WatchScanResult scanWatchFolder(const WatchScanRequest& request, const WatchScan
         return result;
     }
 
+    // What a running batch is moving is neither judged nor forgotten: if it is put back, the
+    // files return to names that are known.
+    listing->unreadableFolders.insert(
+        listing->unreadableFolders.end(), listing->heldFolders.begin(), listing->heldFolders.end());
     auto state = freshState(folder, *listing, wanted);
     state.known = keepingPresent(previous->known, *listing);
     bool sameSettings = previous->path == folder.folder.path
@@ -211,13 +243,21 @@ WatchScanResult scanWatchFolder(const WatchScanRequest& request, const WatchScan
     auto threshold = settleThreshold(folder.settleSeconds);
     std::vector<FileURL> settled;
     for (const auto& path : listing->files) {
-        if (state.known->contains(path))
+        if (state.known->contains(path) || isBelowAny(path, listing->heldFolders))
             continue;
         auto seen = previous->pending.find(path);
         if (!sameSettings && seen == previous->pending.end()) {
             // Visible only because the settings changed: it was there already.
             markKnown(path);
             continue;
+        }
+        if (seen == previous->pending.end() && context.placed && !context.placed->empty()) {
+            // Put here by sorvik, reached by another path than the one its batch took.
+            if (auto identity = FileIdentity::of(path);
+                identity && context.placed->contains(*identity)) {
+                markKnown(path);
+                continue;
+            }
         }
         FileScan::ResourceValues values;
         try {
@@ -229,7 +269,8 @@ WatchScanResult scanWatchFolder(const WatchScanRequest& request, const WatchScan
         }
         if (seen != previous->pending.end() && seen->second.size == values.size
             && seen->second.modified == values.modified) {
-            if (context.now - seen->second.firstSeen >= threshold) {
+            if (threshold != WatchClock::Duration::max()
+                && context.now - seen->second.firstSeen >= threshold) {
                 settled.emplace_back(path);
                 continue;
             }
@@ -238,7 +279,8 @@ WatchScanResult scanWatchFolder(const WatchScanRequest& request, const WatchScan
         }
         state.pending.emplace(path, PendingFile { values.size, values.modified, context.now });
     }
-    // Pending entries below a subfolder that could not be opened wait for it.
+    // Pending entries below a subfolder that could not be opened, or where a batch is running,
+    // wait for it.
     for (const auto& entry : previous->pending) {
         if (isBelowAny(entry.first, listing->unreadableFolders))
             state.pending.insert(entry);
@@ -250,7 +292,7 @@ WatchScanResult scanWatchFolder(const WatchScanRequest& request, const WatchScan
         // Settled files are known before they are renamed, so a failed batch is not tried
         // again.
         markKnown(url.path);
-        if (!isHeldByHistory(url.path, context.history))
+        if (!wasPlacedBySorvik(url.path, context))
             result.settled.push_back(url);
     }
     if (added)

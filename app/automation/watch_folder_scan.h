@@ -2,6 +2,7 @@
 
 #include "app/automation/watch_clock.h"
 #include "app/automation/watch_folder.h"
+#include "engine/apply/file_fingerprint.h"
 #include "engine/model/date.h"
 #include "engine/model/file_url.h"
 
@@ -40,6 +41,42 @@ struct FolderIdentity {
     friend bool operator==(const FolderIdentity&, const FolderIdentity&) = default;
 };
 
+/// One version of one file, whichever path reaches it: the file system it is on and its
+/// fingerprint (file number, size, modification date).
+struct FileIdentity {
+    std::uint64_t device = 0;
+    FileFingerprint fingerprint;
+
+    /// The file at `path` as it is now (a final link not followed); nothing when it cannot
+    /// be read.
+    static std::optional<FileIdentity> of(const std::string& path);
+
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+} // namespace sorvik
+
+template <> struct std::hash<sorvik::FolderIdentity> {
+    std::size_t operator()(const sorvik::FolderIdentity& identity) const noexcept
+    {
+        return std::hash<std::uint64_t> {}(
+            identity.inode * 0x9E3779B97F4A7C15ULL ^ identity.device);
+    }
+};
+
+template <> struct std::hash<sorvik::FileIdentity> {
+    std::size_t operator()(const sorvik::FileIdentity& identity) const noexcept
+    {
+        return std::hash<sorvik::FileFingerprint> {}(identity.fingerprint) ^ identity.device;
+    }
+};
+
+namespace sorvik {
+
+using FolderIdentities = std::unordered_set<FolderIdentity>;
+/// The files that sorvik put where they are, each as it was left.
+using PlacedFiles = std::unordered_set<FileIdentity>;
+
 /// What is known of one watch folder between ticks. `known` is shared and never changed once
 /// handed out: a change makes a new set.
 struct WatchFolderState {
@@ -65,14 +102,19 @@ struct WatchFolderListing {
     std::vector<std::string> files;
     /// Subfolders that could not be opened: what is known below them is kept.
     std::vector<std::string> unreadableFolders;
+    /// Folders (the folder itself among them) in which a batch is running now: their files
+    /// are neither judged nor forgotten until it ends.
+    std::vector<std::string> heldFolders;
 };
 
 /// Lists the visible regular files of `folder` (below its visible subfolders too when
 /// `includeSubfolders`) that pass `wanted`. Symbolic links are never followed below the folder
 /// itself, and the folder `excluded` (sorvik's own data) is passed over with all it holds.
-/// Nothing when the folder itself cannot be opened.
+/// A listed folder that is one of `held` goes into the listing's `heldFolders`. Nothing when
+/// the folder itself cannot be opened.
 std::optional<WatchFolderListing> listWatchFolder(const FileURL& folder, bool includeSubfolders,
-    const std::unordered_set<std::string>& wanted, const std::optional<FolderIdentity>& excluded);
+    const std::unordered_set<std::string>& wanted, const std::optional<FolderIdentity>& excluded,
+    const FolderIdentities& held = {});
 
 /// The identity of the folder at `path` (links followed); nothing when it cannot be read.
 std::optional<FolderIdentity> folderIdentity(const std::string& path);
@@ -94,6 +136,10 @@ struct WatchScanContext {
     WatchClock::Duration now {};
     /// The recorded batches, read when a file settles; may be null.
     HistoryIndex* history = nullptr;
+    /// The files that sorvik put where they are in this process; may be null.
+    std::shared_ptr<const PlacedFiles> placed;
+    /// The folders in which a batch is running now.
+    FolderIdentities held;
 };
 
 /// The outcome of one folder in one tick.
@@ -115,11 +161,14 @@ struct WatchScanResult {
 //   cannot be opened), and each file not known settles when its size and modification date
 //   are those first seen at least `settleSeconds` ago (1 s when below 1), else waits; a new
 //   size or date starts the wait again;
-// - a settled file that a recorded batch left there with its fingerprint is known, not
-//   settled.
+// - a file that sorvik put there (in this process, or a recorded batch of any process) as it
+//   is now is known, not a candidate, whichever path the batch reached it by;
+// - the files in a folder where a batch is running now are left as they are: not judged,
+//   what is known of them kept, until the batch ends.
 WatchScanResult scanWatchFolder(const WatchScanRequest& request, const WatchScanContext& context);
 
-/// The quiet time after which a file settles.
+/// The quiet time after which a file settles; for a time too long for the clock, its longest
+/// duration, which never passes.
 WatchClock::Duration settleThreshold(std::int64_t settleSeconds);
 
 } // namespace sorvik

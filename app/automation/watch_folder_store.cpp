@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <iterator>
 
 namespace sorvik {
 
@@ -78,8 +79,7 @@ void WatchFolderStore::load()
         setError(error.what());
     }
     try {
-        if (auto log = JSONFiles::load<std::vector<std::string>>(logFileName))
-            m_log = std::move(*log);
+        m_log = m_logFile.load();
     } catch (const std::exception& error) {
         if (!m_error)
             setError(error.what());
@@ -92,6 +92,7 @@ void WatchFolderStore::load()
                 setError(error.what());
         }
     }
+    setOverlapping(overlappingWatchFolders(m_folders));
 }
 
 void WatchFolderStore::setError(std::string text)
@@ -100,6 +101,53 @@ void WatchFolderStore::setError(std::string text)
         return;
     m_error = std::move(text);
     emit errorChanged();
+}
+
+std::optional<std::string> WatchFolderStore::folderProblem(const Uuid& id) const
+{
+    const auto* folder = findFolder(id);
+    if (folder && folder->isEnabled && m_overlapping.contains(id))
+        return std::string(overlapText);
+    return std::nullopt;
+}
+
+std::string WatchFolderStore::unreadableFoldersMessage() const
+{
+    auto path = JSONFiles::storedPath(WatchFolder::fileName)
+                    .value_or(JSONFiles::savedPath(WatchFolder::fileName));
+    return "The watch folders in \u201C" + path.string()
+        + "\u201D could not be read, so no folder is watched: "
+        + m_foldersReadError.value_or(std::string());
+}
+
+void WatchFolderStore::setOverlapping(std::set<Uuid> overlapping)
+{
+    if (overlapping == m_overlapping)
+        return;
+    std::vector<Uuid> changed;
+    std::set_symmetric_difference(m_overlapping.begin(), m_overlapping.end(), overlapping.begin(),
+        overlapping.end(), std::back_inserter(changed));
+    m_overlapping = std::move(overlapping);
+    for (const auto& id : changed) {
+        // A folder that stops watching forgets what it knew: when it watches again, what is
+        // there then is looked at afresh, never taken for arrivals.
+        forgetFolder(id);
+    }
+    // Events come from the folders that watch.
+    if (m_isMonitoring && m_events)
+        m_events->watch(watchedRoots(), FileURL(JSONFiles::applicationFolder().string(), true));
+    for (const auto& id : changed)
+        emit folderChanged(id);
+}
+
+std::vector<WatchEventSource::Root> WatchFolderStore::watchedRoots() const
+{
+    std::vector<WatchEventSource::Root> roots;
+    for (const auto& folder : m_folders) {
+        if (folder.isEnabled && !m_overlapping.contains(folder.id))
+            roots.push_back({ folder.folder, folder.includeSubfolders });
+    }
+    return roots;
 }
 
 void WatchFolderStore::setIsProcessing(bool processing)
@@ -239,11 +287,8 @@ void WatchFolderStore::restart()
             ++it;
     }
 
-    std::vector<WatchEventSource::Root> roots;
-    for (const auto& folder : m_folders) {
-        if (folder.isEnabled)
-            roots.push_back({ folder.folder, folder.includeSubfolders });
-    }
+    setOverlapping(overlappingWatchFolders(m_folders));
+    auto roots = watchedRoots();
     if (roots.empty())
         return;
     if (auto refused = m_lock.acquire()) {
@@ -298,7 +343,7 @@ void WatchFolderStore::appendLog(std::string_view text)
         m_log.resize(logLimit);
     emit logChanged();
     try {
-        JSONFiles::save(m_log, logFileName);
+        m_logFile.save(m_log);
     } catch (const std::exception&) {
         // The log is kept in memory; a folder that cannot be written must not stop renaming.
     }

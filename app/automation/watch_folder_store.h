@@ -8,6 +8,8 @@
 #include "app/automation/watch_folder.h"
 #include "app/automation/watch_folder_scan.h"
 #include "app/automation/watch_lock.h"
+#include "app/automation/watch_log.h"
+#include "app/automation/watch_running_batches.h"
 #include "app/store/preview_services.h"
 #include "engine/model/file_url.h"
 #include "engine/model/uuid.h"
@@ -23,6 +25,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <stop_token>
 #include <string>
 #include <string_view>
@@ -47,6 +50,11 @@ class RenamerStore;
 // the automation runner, again away from the GUI thread; the planned targets become known, and
 // the batch is committed on the GUI thread in one go. Each batch leaves one log line.
 //
+// A watch folder is one folder, whichever path reaches it: when two enabled watch folders are
+// one folder, or one lies inside the other (through a symbolic link or a bind mount too), only
+// the first of them in the list watches; the later one is skipped, and says so, until they no
+// longer overlap. This is judged whenever the folders are loaded and at every tick.
+//
 // Files already there are never renamed, whatever happens:
 // - a folder's files are known when it is first looked at, when another folder stands at its
 //   path (an empty mount point, a replaced folder), and when its settings change (switched
@@ -54,9 +62,12 @@ class RenamerStore;
 //   it at once, so switching it on again looks afresh;
 // - a folder that cannot be listed (not granted, gone, unreadable) is skipped and keeps what
 //   is known of it for its return;
-// - every file sorvik moves is known where it lands: a watch batch's targets before its commit,
-//   the window's Rename, Undo Rename and revert (`RenamerStore::filesMoved`), and a file that a
+// - every file sorvik moves is known where it lands, by its identity (device, file number and
+//   fingerprint) whichever path reaches it: a watch batch's files before its commit, the
+//   window's Rename, Undo Rename and revert (`RenamerStore::filesMoved`), and a file that a
 //   recorded batch left with its fingerprint (the command line, another process);
+// - the files in a folder where a batch of any process is running now (its journal is held)
+//   are left alone until it ends;
 // - sorvik's data folder is never looked into.
 //
 // `restart` (also through Save) during a tick cancels it: the batch being planned logs "The
@@ -66,7 +77,7 @@ class WatchFolderStore : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr std::string_view logFileName = "watch-log.json";
+    static constexpr std::string_view logFileName = WatchLogFile::fileName;
     static constexpr std::size_t logLimit = 200;
     static constexpr std::string_view overlapText = "Watch folders cannot overlap.";
     static constexpr std::string_view unreadableFoldersText
@@ -109,6 +120,15 @@ public:
     /// cleared.
     const std::optional<std::string>& error() const { return m_error; }
     bool isProcessing() const { return m_isProcessing; }
+    /// Why the folder with `id` does not watch although it is switched on: "Watch folders
+    /// cannot overlap." when it is, or lies inside, or holds a folder before it in the list.
+    /// `folderChanged` tells when this changes.
+    std::optional<std::string> folderProblem(const Uuid& id) const;
+    /// Why "watchfolders.json" could not be read when the store was made; then nothing is
+    /// watched and the file is never written.
+    const std::optional<std::string>& foldersReadError() const { return m_foldersReadError; }
+    /// What to tell when "watchfolders.json" could not be read: the file, and why.
+    std::string unreadableFoldersMessage() const;
 
     // ---- Editing ----
 
@@ -202,13 +222,21 @@ private:
     template <class Result>
     void runOnWorker(std::function<Result(std::stop_token)> work, std::function<void(Result)> done,
         std::function<void()> cancelled);
-    void mergeScan(std::vector<std::pair<Uuid, WatchScanResult>> results);
+    void mergeScan(
+        std::set<Uuid> overlapping, std::vector<std::pair<Uuid, WatchScanResult>> results);
     void runNextBatch();
     void commitBatch(const Batch& batch, Prepared prepared);
     void logCancelledBatches();
     void finishTick();
-    /// Makes `paths` known in the folders that hold them.
+    /// Makes `paths` known in the folders that hold them, and the files there now known
+    /// wherever they are found as they are.
     void markKnown(const std::vector<FileURL>& paths);
+    /// Makes the files at `paths` known by identity, wherever they are found as they are now.
+    void markPlaced(const std::vector<FileURL>& paths);
+    /// Takes `overlapping` as the folders that are skipped; what was known of them goes.
+    void setOverlapping(std::set<Uuid> overlapping);
+    /// The enabled folders that watch, as the events need them.
+    std::vector<WatchEventSource::Root> watchedRoots() const;
     void forgetFolder(const Uuid& id);
     const WatchFolder* findFolder(const Uuid& id) const;
 
@@ -235,6 +263,13 @@ private:
     /// Why "watchfolders.json" could not be read at start-up; then it is never written.
     std::optional<std::string> m_foldersReadError;
     std::map<Uuid, WatchFolderState> m_states;
+    /// The enabled folders that overlap one before them, and do not watch.
+    std::set<Uuid> m_overlapping;
+    /// The files sorvik moved in this process, as it left them; the oldest go first beyond a
+    /// limit.
+    std::shared_ptr<const PlacedFiles> m_placed = std::make_shared<const PlacedFiles>();
+    std::deque<FileIdentity> m_placedOrder;
+    WatchLogFile m_logFile;
     /// Paths made known while a listing was running, kept when its result arrives.
     std::map<Uuid, PathSet> m_knownDuringScan;
     bool m_isScanning = false;
@@ -247,6 +282,7 @@ private:
     QTimer m_timer;
     /// Used by the worker only, one piece of work at a time.
     HistoryIndex m_history;
+    RunningBatches m_runningBatches;
     QThreadPool m_worker;
 };
 

@@ -2,7 +2,9 @@
 #include "app/automation/watch_folder_store.h"
 
 #include "app/automation/automation_error.h"
+#include "app/automation/watch_folder_overlap.h"
 #include "app/automation/watch_log.h"
+#include "app/store/batch_recovery.h"
 #include "app/store/json_files.h"
 #include "app/store/renamer_store.h"
 #include "app/store/saved_session.h"
@@ -18,6 +20,16 @@ namespace sorvik {
 namespace {
 
     using ScanResults = std::vector<std::pair<Uuid, WatchScanResult>>;
+
+    /// What the worker's look at the folders gives back.
+    struct TickScan {
+        std::set<Uuid> overlapping;
+        ScanResults results;
+    };
+
+    /// The files sorvik moves in one process that are remembered by identity; the oldest go
+    /// first. Far more than any folder's arrivals between two ticks.
+    constexpr std::size_t placedLimit = 200'000;
 
     std::string realPath(const std::string& path)
     {
@@ -86,10 +98,12 @@ void WatchFolderStore::tick()
     m_dirty = false;
     setIsProcessing(true);
 
+    std::vector<WatchFolder> enabled;
     std::vector<std::pair<Uuid, WatchScanRequest>> requests;
     for (const auto& folder : m_folders) {
         if (!folder.isEnabled)
             continue;
+        enabled.push_back(folder);
         WatchScanRequest request { folder, std::nullopt };
         if (auto found = m_states.find(folder.id); found != m_states.end())
             request.state = found->second;
@@ -99,35 +113,51 @@ void WatchFolderStore::tick()
     context.grantedFolders = m_store.folderAccess().folders();
     context.now = m_clock->now();
     context.history = &m_history;
+    context.placed = m_placed;
 
     m_isScanning = true;
     m_knownDuringScan.clear();
-    runOnWorker<ScanResults>(
-        [requests = std::move(requests), context](std::stop_token stop) mutable {
+    runOnWorker<TickScan>(
+        [requests = std::move(requests), enabled = std::move(enabled), context,
+            batches = &m_runningBatches](std::stop_token stop) mutable {
+            TickScan scan;
+            // A bind mount made or undone since the last tick changes which folders are one.
+            scan.overlapping = overlappingWatchFolders(enabled);
             context.excluded = folderIdentity(JSONFiles::applicationFolder().string());
-            ScanResults results;
+            context.held = batches->heldFolders(batchJournalFolder());
             for (const auto& [id, request] : requests) {
                 if (stop.stop_requested())
                     break;
+                if (scan.overlapping.contains(id))
+                    continue;
                 try {
-                    results.emplace_back(id, scanWatchFolder(request, context));
+                    scan.results.emplace_back(id, scanWatchFolder(request, context));
                 } catch (const std::exception&) {
                     // Looked at again next tick; what is known of it stays.
-                    results.emplace_back(id, WatchScanResult {});
+                    scan.results.emplace_back(id, WatchScanResult {});
                 }
             }
-            return results;
+            return scan;
         },
-        [this](ScanResults results) { mergeScan(std::move(results)); }, [this] { finishTick(); });
+        [this](TickScan scan) { mergeScan(std::move(scan.overlapping), std::move(scan.results)); },
+        [this] { finishTick(); });
 }
 
-void WatchFolderStore::mergeScan(std::vector<std::pair<Uuid, WatchScanResult>> results)
+void WatchFolderStore::mergeScan(
+    std::set<Uuid> overlapping, std::vector<std::pair<Uuid, WatchScanResult>> results)
 {
     m_isScanning = false;
+    // Only folders still switched on are judged: one switched on meanwhile waits for the next
+    // tick.
+    std::erase_if(overlapping, [&](const Uuid& id) {
+        const auto* folder = findFolder(id);
+        return !folder || !folder->isEnabled;
+    });
+    setOverlapping(std::move(overlapping));
     for (auto& [id, result] : results) {
         const auto* folder = findFolder(id);
         // Switched off or removed meanwhile: forgotten already.
-        if (!folder || !folder->isEnabled || !result.state)
+        if (!folder || !folder->isEnabled || !result.state || m_overlapping.contains(id))
             continue;
         auto state = std::move(*result.state);
         if (auto extra = m_knownDuringScan.find(id);
@@ -198,14 +228,24 @@ void WatchFolderStore::commitBatch(const Batch& batch, Prepared prepared)
         return;
     }
     // Before the moves: a batch that fails halfway, or whose history cannot be written, must
-    // not leave renamed files that look new.
-    markKnown(prepared.plan->targets());
+    // not leave renamed files that look new. A move keeps a file's identity, so the sources
+    // as they are now are the files as they will land, whichever path then reaches them.
+    std::vector<FileURL> sources;
+    sources.reserve(prepared.plan->moves.size());
+    for (const auto& move : prepared.plan->moves)
+        sources.push_back(move.from);
+    markPlaced(sources);
+    auto targets = prepared.plan->targets();
+    markKnown(targets);
     try {
         m_runner.commit(std::move(*prepared.plan));
     } catch (const std::exception& error) {
+        markPlaced(targets);
         appendLog(error.what());
         return;
     }
+    // A move to another file system makes a new file.
+    markPlaced(targets);
     appendLog("Renamed " + std::to_string(batch.files.size()) + " files"
         + std::string(watchLogSeparator) + batch.folder.folder.lastPathComponent());
 }
@@ -229,10 +269,33 @@ void WatchFolderStore::finishTick()
         tick();
 }
 
+void WatchFolderStore::markPlaced(const std::vector<FileURL>& paths)
+{
+    std::vector<FileIdentity> found;
+    for (const auto& url : paths) {
+        if (auto identity = FileIdentity::of(url.path); identity && !m_placed->contains(*identity))
+            found.push_back(*identity);
+    }
+    if (found.empty())
+        return;
+    // The set is shared with a tick's work: a change makes a new one.
+    auto placed = std::make_shared<PlacedFiles>(*m_placed);
+    for (auto& identity : found) {
+        if (placed->insert(identity).second)
+            m_placedOrder.push_back(identity);
+    }
+    while (m_placedOrder.size() > placedLimit) {
+        placed->erase(m_placedOrder.front());
+        m_placedOrder.pop_front();
+    }
+    m_placed = std::move(placed);
+}
+
 void WatchFolderStore::markKnown(const std::vector<FileURL>& paths)
 {
     if (paths.empty())
         return;
+    markPlaced(paths);
     // Paths may be spelled through links: each is matched to a folder with both resolved,
     // and recorded as the folder's listing spells it.
     struct Root {

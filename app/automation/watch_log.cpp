@@ -1,13 +1,23 @@
 #include "app/automation/watch_log.h"
 
+#include "app/store/json_files.h"
 #include "engine/model/date_formatter.h"
+#include "engine/model/error.h"
 #include "engine/model/text.h"
+#include "engine/model/uuid.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <exception>
 
 #include <map>
 #include <memory>
 
 #include <unicode/dtptngen.h>
 #include <unicode/locid.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace sorvik {
 
@@ -48,6 +58,69 @@ std::string watchLogDate(Date date, std::string_view localeName)
 std::string watchLogLine(Date date, std::string_view text)
 {
     return watchLogDate(date) + std::string(watchLogSeparator) + std::string(text);
+}
+
+std::vector<std::string> WatchLogFile::load()
+{
+    m_isWritten = true;
+    m_damaged.reset();
+    auto path = JSONFiles::savedPath(fileName);
+    struct stat status { };
+    bool isThere = ::lstat(path.c_str(), &status) == 0;
+    // Only a regular file of the application folder is ever replaced.
+    if (isThere && !S_ISREG(status.st_mode))
+        m_isWritten = false;
+    try {
+        auto lines = JSONFiles::load<std::vector<std::string>>(fileName);
+        return lines ? std::move(*lines) : std::vector<std::string> {};
+    } catch (const json::DecodeError&) {
+        if (isThere && S_ISREG(status.st_mode))
+            m_damaged.emplace(status.st_dev, status.st_ino);
+        throw;
+    } catch (const std::exception&) {
+        // Not read for another reason than its content (no permission, not a regular file):
+        // it is not known to be damaged, so it is kept as it is.
+        if (isThere)
+            m_isWritten = false;
+        throw;
+    }
+}
+
+void WatchLogFile::save(const std::vector<std::string>& lines)
+{
+    if (!m_isWritten)
+        return;
+    auto path = JSONFiles::savedPath(fileName);
+    struct stat status { };
+    if (::lstat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        m_isWritten = false;
+        return;
+    }
+    if (auto damaged = std::exchange(m_damaged, std::nullopt); damaged
+        && ::lstat(path.c_str(), &status) == 0
+        && std::make_pair(
+               static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino))
+            == *damaged) {
+        auto target = path.string() + std::string(setAsideSuffix);
+        bool setAside = false;
+        for (int attempt = 0; attempt < 4 && !setAside; ++attempt) {
+            if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE)
+                == 0) {
+                setAside = true;
+            } else if (errno == EEXIST) {
+                target = path.string() + "." + Uuid::random().text() + std::string(setAsideSuffix);
+            } else {
+                break;
+            }
+        }
+        // A log that cannot be set aside is not written over.
+        if (!setAside) {
+            m_isWritten = false;
+            throw Error("The activity log \u201C" + path.string()
+                + "\u201D could not be set aside, so it is not written.");
+        }
+    }
+    JSONFiles::save(lines, fileName);
 }
 
 } // namespace sorvik

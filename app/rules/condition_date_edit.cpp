@@ -1,5 +1,7 @@
 #include "app/rules/condition_date_edit.h"
 
+#include "app/style/wheel_guard.h"
+
 #include <QCalendar>
 #include <QEvent>
 #include <QSignalBlocker>
@@ -43,6 +45,7 @@ ConditionDateEdit::ConditionDateEdit(const QString& label, QWidget* parent)
     setAccessibleName(label);
     setToolTip(label);
     setCalendarPopup(true);
+    takeWheelOnlyWhenFocused(*this);
     // The lowest day a date edit takes; its own default stops at 1752.
     setMinimumDate(QDate(100, 1, 1));
     useLocaleFormat();

@@ -255,7 +255,9 @@ ConditionEditor::Row* ConditionEditor::makeRow(std::size_t index, const Conditio
     row->setObjectName(QStringLiteral("conditionRow%1").arg(index));
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->setAlignment(Qt::AlignTop);
+    // No alignment for the row as a whole: an aligned layout stands at its size hint, shorter
+    // than the lines a wrapped label of its fields needs in a narrow column. The button alone
+    // keeps to the top.
     layout->addLayout(row->fields, 1);
 
     auto* remove = new QToolButton(row);

@@ -4,19 +4,103 @@
 #include "app/rules/stepper.h"
 #include "app/rules/text_field.h"
 #include "app/rules/token_picker.h"
+#include "app/style/wheel_guard.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
 #include <QSignalBlocker>
+
+#include <algorithm>
 
 namespace sorvik {
 
 namespace {
 
     QString objectName(const std::string& field) { return QString::fromStdString(field); }
+
+    // A number field and its title: the title beside the field while it fits there on one
+    // line, above the field otherwise (a narrow column, a large font), so that it is never cut.
+    class NumberRow : public QWidget {
+    public:
+        NumberRow(const QString& label, QWidget* field)
+            : m_title(new QLabel(label, this))
+            , m_field(field)
+            , m_layout(new QBoxLayout(QBoxLayout::LeftToRight, this))
+        {
+            m_layout->setContentsMargins(0, 0, 0, 0);
+            // Above the field, a title longer than the column wraps.
+            m_title->setWordWrap(true);
+            m_title->setBuddy(field);
+            m_layout->addWidget(m_title, 1);
+            m_layout->addWidget(field, 0, Qt::AlignLeft);
+        }
+
+        bool hasHeightForWidth() const override { return true; }
+
+        int heightForWidth(int width) const override
+        {
+            int fieldHeight = m_field->sizeHint().height();
+            if (fitsBeside(width))
+                return std::max(m_title->heightForWidth(titleWidthBeside(width)), fieldHeight);
+            return m_title->heightForWidth(width) + m_layout->spacing() + fieldHeight;
+        }
+
+        QSize sizeHint() const override
+        {
+            int width = oneLineWidth() + m_layout->spacing() + fieldWidth();
+            return { width, heightForWidth(width) };
+        }
+
+        QSize minimumSizeHint() const override
+        {
+            int width = fieldWidth();
+            return { width, heightForWidth(width) };
+        }
+
+    protected:
+        void resizeEvent(QResizeEvent* event) override
+        {
+            QWidget::resizeEvent(event);
+            auto direction
+                = fitsBeside(width()) ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom;
+            if (m_layout->direction() == direction)
+                return;
+            m_layout->setDirection(direction);
+            m_layout->activate();
+        }
+
+        void changeEvent(QEvent* event) override
+        {
+            QWidget::changeEvent(event);
+            if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+                updateGeometry();
+        }
+
+    private:
+        int oneLineWidth() const
+        {
+            auto margins = m_title->contentsMargins();
+            return m_title->fontMetrics().horizontalAdvance(m_title->text()) + 2 * m_title->margin()
+                + margins.left() + margins.right();
+        }
+        int fieldWidth() const
+        {
+            return m_field->sizeHint()
+                .expandedTo(m_field->minimumSize())
+                .boundedTo(m_field->maximumSize())
+                .width();
+        }
+        int titleWidthBeside(int width) const { return width - m_layout->spacing() - fieldWidth(); }
+        bool fitsBeside(int width) const { return oneLineWidth() <= titleWidthBeside(width); }
+
+        QLabel* m_title;
+        QWidget* m_field;
+        QBoxLayout* m_layout;
+    };
 
 } // namespace
 
@@ -94,18 +178,9 @@ IntegerField* FieldBinder::integerField(
 QWidget* FieldBinder::numberRow(const QString& label, const std::string& field,
     FieldAccess<std::int64_t> access, int fieldWidth)
 {
-    auto* row = new QWidget;
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* title = new QLabel(label, row);
-    // A long label wraps rather than pushing the field out of a narrow column.
-    title->setWordWrap(true);
     auto* control = integerField(label, field, std::move(access));
     control->setFixedWidth(fieldWidth);
-    title->setBuddy(control);
-    layout->addWidget(title, 1);
-    layout->addWidget(control);
-    return row;
+    return new NumberRow(label, control);
 }
 
 QWidget* FieldBinder::pickerRow(const QString& label, const std::string& field,
@@ -117,6 +192,7 @@ QWidget* FieldBinder::pickerRow(const QString& label, const std::string& field,
     auto* title = new QLabel(label, row);
     auto* picker = new QComboBox(row);
     picker->setAccessibleName(label);
+    takeWheelOnlyWhenFocused(*picker);
     // The entries are texts of their own, never read as rich text; each stands for its place.
     for (int index = 0; index < entries.size(); ++index)
         picker->addItem(entries[index], index);

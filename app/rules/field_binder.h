@@ -100,7 +100,8 @@ public:
     /// A number field that writes when the edit is committed.
     IntegerField* integerField(
         const QString& label, const std::string& field, FieldAccess<std::int64_t> access);
-    /// The label, a flexible space and a number field of `fieldWidth` titled the same.
+    /// A number field of `fieldWidth` titled `label`, with the label beside it where it fits
+    /// on one line and above it otherwise.
     QWidget* numberRow(const QString& label, const std::string& field,
         FieldAccess<std::int64_t> access, int fieldWidth = numberFieldWidth);
     /// The label and a pop-up of `entries`; the field is reached by the entry's place.

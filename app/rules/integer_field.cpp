@@ -1,5 +1,7 @@
 #include "app/rules/integer_field.h"
 
+#include "app/rules/field_undo.h"
+
 #include <QEvent>
 #include <QSignalBlocker>
 
@@ -38,7 +40,11 @@ QValidator::State Int64Validator::validate(QString& input, int& /*position*/) co
     return Intermediate;
 }
 
-void Int64Validator::fixup(QString& input) const { input = m_fallback; }
+void Int64Validator::fixup(QString& input) const
+{
+    input = m_fallback;
+    m_fixedUp = true;
+}
 
 IntegerField::IntegerField(const QString& label, QWidget* parent)
     : QLineEdit(parent)
@@ -49,7 +55,9 @@ IntegerField::IntegerField(const QString& label, QWidget* parent)
     setToolTip(label);
     m_validator->setLocale(locale());
     setValidator(m_validator);
+    leaveEmptyUndoToTheWindow(*this);
     showValue();
+    connect(this, &QLineEdit::textEdited, this, [this] { m_typed = true; });
     connect(this, &QLineEdit::editingFinished, this, [this] { commit(); });
 }
 
@@ -72,8 +80,11 @@ void IntegerField::changeEvent(QEvent* event)
 
 void IntegerField::commit()
 {
+    // Text that was no number has been put back by now: that is not a number typed.
+    bool fixedUp = m_validator->takeFixedUp();
+    bool typed = std::exchange(m_typed, false) && !fixedUp;
     auto entered = Int64Validator::parse(text(), locale());
-    if (!entered || *entered == m_value) {
+    if (!typed || !entered) {
         showValue();
         return;
     }
@@ -90,6 +101,7 @@ void IntegerField::showValue()
         return;
     QSignalBlocker blocker(this);
     setText(shown);
+    m_typed = false;
 }
 
 } // namespace sorvik

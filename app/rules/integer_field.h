@@ -5,12 +5,15 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 // A field for one signed 64-bit number, in the integer format of the field's locale (grouped
 // as "2,000,000" in English, "2.000.000" in German), with no range and no stepper. It shows
 // the stored value exactly, whatever its size, and writes only when an edit is committed:
-// Return, or leaving the field. Text that is no number in the end (nothing, "-", letters
-// pasted, a number beyond 64 bits) goes back to the stored value and writes nothing.
+// Return, or leaving the field. A number typed is written even when it is the number shown,
+// since what is shown may stand for no value at all (a bound shown as 0 when there is none).
+// Text that is no number in the end (nothing, "-", letters pasted, a number beyond 64 bits)
+// goes back to the stored value and writes nothing, and so does a field left untouched.
 namespace sorvik {
 
 /// Accepts the numbers of the locale's integer format that fit in 64 bits; digits, group
@@ -29,9 +32,12 @@ public:
     /// Puts back the text of the value set with `setFallback`.
     void fixup(QString& input) const override;
     void setFallback(const QString& text) { m_fallback = text; }
+    /// Whether `fixup` put the fallback back since the last call.
+    bool takeFixedUp() { return std::exchange(m_fixedUp, false); }
 
 private:
     QString m_fallback;
+    mutable bool m_fixedUp = false;
 };
 
 class IntegerField : public QLineEdit {
@@ -48,7 +54,7 @@ public:
     void setValue(std::int64_t value);
 
 signals:
-    /// The user committed a number other than the stored value; it is the stored value now.
+    /// The user typed a number and committed it; it is the stored value now.
     void valueCommitted(std::int64_t value);
 
 protected:
@@ -60,6 +66,8 @@ private:
 
     Int64Validator* m_validator;
     std::int64_t m_value = 0;
+    // The user typed since the text was last shown or committed.
+    bool m_typed = false;
 };
 
 } // namespace sorvik

@@ -261,6 +261,26 @@ void RuleCard::setExpanded(bool expanded)
     showRule();
 }
 
+QWidget* RuleCard::firstField() const
+{
+    if (!m_expandedPart)
+        return nullptr;
+    for (QWidget* part :
+        { static_cast<QWidget*>(m_editor), static_cast<QWidget*>(m_conditionEditor) }) {
+        if (!part)
+            continue;
+        // Tab goes round the window's focus chain, and a part's controls are in it in the
+        // order they stand on screen.
+        for (auto* widget = part->nextInFocusChain(); widget != part;
+             widget = widget->nextInFocusChain()) {
+            if (part->isAncestorOf(widget) && (widget->focusPolicy() & Qt::TabFocus)
+                && widget->isEnabled() && widget->isVisibleTo(m_expandedPart))
+                return widget;
+        }
+    }
+    return nullptr;
+}
+
 QString RuleCard::unknownTokensText() const
 {
     return m_unknownTokens && !m_unknownTokens->isHidden() ? m_unknownTokens->text() : QString();

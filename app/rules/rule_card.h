@@ -63,6 +63,9 @@ public:
     /// The kind's editor and the condition editor while expanded; null while collapsed.
     RuleEditor* editor() const { return m_editor; }
     ConditionEditor* conditionEditor() const { return m_conditionEditor; }
+    /// The first control of the expanded part that Tab reaches, the kind editor's first field
+    /// where it has one; null while collapsed.
+    QWidget* firstField() const;
     /// The warning about unknown tokens; empty when there is none (or while collapsed).
     QString unknownTokensText() const;
 

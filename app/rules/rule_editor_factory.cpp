@@ -193,8 +193,9 @@ RuleEditor* makeRuleEditor(const Rule& rule, const ListImport& listImport, QWidg
     editor->setObjectName(name);
     auto* layout = new QVBoxLayout(editor);
     layout->setContentsMargins(0, 0, 0, 0);
-    // The AI editor keeps the style's own spacing; the others are set 10 apart.
-    if (!std::holds_alternative<AIConfig>(rule.kind.config))
+    // The AI and organize editors keep the style's own spacing; the others are set 10 apart.
+    if (!std::holds_alternative<AIConfig>(rule.kind.config)
+        && !std::holds_alternative<OrganizeConfig>(rule.kind.config))
         layout->setSpacing(spacing);
     FieldBinder bind(*editor);
     std::visit(KindLayout { bind, *layout }, rule.kind.config);

@@ -1,5 +1,6 @@
 #include "app/rules/text_field.h"
 
+#include "app/rules/field_undo.h"
 #include "app/rules/rule_editor.h"
 #include "app/style/ui_style.h"
 
@@ -21,6 +22,7 @@ TextField::TextField(const QString& label, QWidget* parent)
     // A line edit cuts what it is given at 32,767 characters by default, and the cut text
     // would be stored at the first keystroke.
     setMaxLength(INT_MAX);
+    leaveEmptyUndoToTheWindow(*this);
     connect(this, &QLineEdit::textEdited, this, [this](const QString& text) {
         auto typedText = toUtf8(text);
         m_stored = storedForm(typedText);

@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <iostream>
 
 namespace sorvik {
 
@@ -52,7 +53,15 @@ void AppDelegate::applicationDidFinishLaunching(bool backgroundWatch)
         showMainWindow();
     if (isUnderTestHost())
         return;
-    m_watchFolders().restart();
+    auto& watches = m_watchFolders();
+    if (backgroundWatch && watches.foldersReadError()) {
+        // A start at login leaves no other trace: it says why nothing is watched, and fails.
+        std::cerr << "sorvik: " << watches.unreadableFoldersMessage() << std::endl;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
+        return;
+    }
+    watches.restart();
     if (backgroundWatch)
         quitIfNothingToWatch();
 }

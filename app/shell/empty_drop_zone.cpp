@@ -11,6 +11,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPainter>
+#include <QSpacerItem>
 #include <QVBoxLayout>
 
 namespace sorvik {
@@ -38,11 +39,8 @@ EmptyDropZone::EmptyDropZone(RenamerStore& store, QWidget* parent)
     layout->setSpacing(24);
     layout->addStretch(1);
 
-    m_symbol = new QLabel(this);
-    m_symbol->setFixedSize(symbolSide, symbolSide);
-    m_symbol->setObjectName(QStringLiteral("brandSymbol"));
-    drawSymbol();
-    layout->addWidget(m_symbol, 0, Qt::AlignHCenter);
+    m_symbol = new QSpacerItem(symbolSide, symbolSide, QSizePolicy::Fixed, QSizePolicy::Fixed);
+    layout->addItem(m_symbol);
 
     auto* texts = new QVBoxLayout;
     texts->setSpacing(10);
@@ -96,16 +94,21 @@ void EmptyDropZone::setTargeted(bool targeted)
     update();
 }
 
-void EmptyDropZone::drawSymbol()
+QRect EmptyDropZone::symbolRect() const
 {
-    m_symbol->setPixmap(brandSymbol(QSize(symbolSide, symbolSide), devicePixelRatioF()));
+    // The spacer spans the layout's width; the symbol stands in its middle.
+    auto area = m_symbol->geometry();
+    return QRect(area.left() + (area.width() - symbolSide) / 2, area.top(), symbolSide, symbolSide);
 }
 
 void EmptyDropZone::paintEvent(QPaintEvent*)
 {
+    QPainter painter(this);
+    if (m_symbolImage.isNull() || m_symbolImage.devicePixelRatio() != devicePixelRatioF())
+        m_symbolImage = brandSymbol(QSize(symbolSide, symbolSide), devicePixelRatioF());
+    painter.drawPixmap(symbolRect(), m_symbolImage);
     if (!m_targeted)
         return;
-    QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(BrandColors::color(BrandColor::brandAccent), frameWidth, Qt::SolidLine));
     painter.setBrush(Qt::NoBrush);

@@ -1,9 +1,10 @@
 #pragma once
 
+#include <QPixmap>
 #include <QWidget>
 
-class QLabel;
 class QPushButton;
+class QSpacerItem;
 
 namespace sorvik {
 
@@ -14,7 +15,8 @@ class SymbolLabel;
 // that chooses files to add, the shortcuts and the privacy line, on the brand canvas. While
 // files are dragged over the list a solid frame in the accent colour marks the zone; it is
 // only painted, so clicks and drops pass through it. The zone takes no drops itself: they
-// reach the file list around it.
+// reach the file list around it. The brand symbol is painted too, not a widget: it is
+// decoration, which assistive tools should not read as an unnamed image.
 class EmptyDropZone : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(EmptyDropZone)
@@ -38,16 +40,17 @@ public:
     void setTargeted(bool targeted);
 
     QPushButton& chooseButton() const { return *m_choose; }
+    /// Where the brand symbol is painted.
+    QRect symbolRect() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    void drawSymbol();
-
     RenamerStore& m_store;
     bool m_targeted = false;
-    QLabel* m_symbol = nullptr;
+    QSpacerItem* m_symbol = nullptr;
+    QPixmap m_symbolImage;
     QPushButton* m_choose = nullptr;
 };
 

@@ -23,6 +23,7 @@ FilesFooter::FilesFooter(RenamerStore& store, const FileListModel& model, QWidge
 {
     setObjectName(QStringLiteral("filesFooter"));
     // The bar's material: the window's own surface below the list.
+    setWindowSurface(*this);
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Window);
     setFont(styleFont(TextStyle::callout));

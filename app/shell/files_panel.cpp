@@ -66,6 +66,11 @@ FilesPanel::FilesPanel(RenamerStore& store, QWidget* parent)
 {
     setObjectName(QStringLiteral("filesPanel"));
     setAcceptDrops(true);
+    // Before the model follows the store: a filter reshapes the list at once, while a new
+    // order arrives with the next plan.
+    for (auto changed : { &RenamerStore::sortKeyChanged, &RenamerStore::ascendingChanged,
+             &RenamerStore::filterChanged })
+        connect(&m_store, changed, this, [this] { m_revealAfterReset = true; });
     m_model = new FileListModel(m_store, this);
 
     auto* layout = new QVBoxLayout(this);
@@ -184,8 +189,17 @@ void FilesPanel::setUpTable()
     connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this,
         [this] { m_restoringSelection = true; });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        // The current row is put back without scrolling to it: after a new order it may be
+        // anywhere, and the list would jump there.
+        bool reveal = std::exchange(m_revealAfterReset, false);
+        bool autoScroll = m_table->hasAutoScroll();
+        if (reveal)
+            m_table->setAutoScroll(false);
         restoreSelection();
+        m_table->setAutoScroll(autoScroll);
         m_restoringSelection = false;
+        if (reveal)
+            revealSelection();
     });
 }
 
@@ -314,6 +328,18 @@ void FilesPanel::restoreSelection()
         model->setCurrentIndex(m_model->index(*currentRow, FileListModel::originalNameColumn),
             QItemSelectionModel::NoUpdate);
     m_restoringSelection = wasRestoring;
+}
+
+void FilesPanel::revealSelection()
+{
+    auto rows = selectedRows();
+    if (rows.empty()) {
+        m_table->scrollToTop();
+        return;
+    }
+    // As many of the selected rows as fit, the first of them always.
+    m_table->scrollTo(m_model->index(rows.back(), FileListModel::originalNameColumn));
+    m_table->scrollTo(m_model->index(rows.front(), FileListModel::originalNameColumn));
 }
 
 std::unique_ptr<QMenu> FilesPanel::contextMenu(int row)

@@ -33,7 +33,9 @@ class ToastOverlay;
 // The selection is kept as item ids: a model reset (the files shown changed) selects the same
 // files again, and a row hidden by the filter keeps its place in the selection. Everything
 // that acts on "the selection" (the Delete key, the context menu, Include and Exclude) acts on
-// the selected rows the table shows. The context menu acts on the whole selection only when
+// the selected rows the table shows. When the order or the filter changes, the list shows the
+// selected rows, or its top when none is shown, not wherever the current row went. The
+// context menu acts on the whole selection only when
 // the row under the pointer is part of it, else on that row alone; "Show in File Manager"
 // reveals the row under the pointer.
 class FilesPanel : public QWidget {
@@ -87,6 +89,8 @@ private:
     std::unordered_set<Uuid> idsOfRows(const std::vector<int>& rows) const;
     void noteSelectionChange(const QItemSelection& selected, const QItemSelection& deselected);
     void restoreSelection();
+    /// Scrolls to the selected rows when any are shown, else to the top.
+    void revealSelection();
     FileManagerReveal& reveal() const;
 
     RenamerStore& m_store;
@@ -103,6 +107,8 @@ private:
     std::optional<Uuid> m_current;
     /// While the view's selection is being put back after a reset.
     bool m_restoringSelection = false;
+    /// The order or the filter changed: the next reset shows the selection, else the top.
+    bool m_revealAfterReset = false;
 };
 
 } // namespace sorvik

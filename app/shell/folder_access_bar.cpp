@@ -2,6 +2,7 @@
 
 #include "app/shell/symbol_label.h"
 #include "app/store/renamer_store.h"
+#include "app/style/brand_colors.h"
 #include "app/style/ui_style.h"
 
 #include <QGuiApplication>
@@ -21,10 +22,12 @@ FolderAccessBar::FolderAccessBar(RenamerStore& store, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    m_requestRow = new QWidget(this);
     // The bar's material: the window's own surface, apart from the canvas below it.
-    m_requestRow->setAutoFillBackground(true);
-    m_requestRow->setBackgroundRole(QPalette::Window);
+    setWindowSurface(*this);
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Window);
+
+    m_requestRow = new QWidget(this);
     auto* row = new QHBoxLayout(m_requestRow);
     row->setContentsMargins(12, 12, 12, 12);
     m_request = new SymbolLabel(

@@ -2,10 +2,8 @@
 
 #include "app/shell/elided_label.h"
 #include "app/store/folder_access_manager.h"
-#include "app/store/renamer_store.h"
 #include "app/style/ui_style.h"
 
-#include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -140,36 +138,6 @@ void FolderAccessSettings::showError()
     const auto& error = m_manager.errorMessage();
     setPlainText(*m_error, error ? toQString(*error) : QString());
     m_error->setVisible(error.has_value());
-}
-
-FolderAccessPage::FolderAccessPage(RenamerStore& store, QWidget* parent)
-    : QWidget(parent)
-    , m_store(store)
-{
-    setObjectName(QStringLiteral("folderAccessPage"));
-    auto* layout = new QVBoxLayout(this);
-    layout->setSpacing(12);
-    m_folders = new FolderAccessSettings(m_store.folderAccess(), this);
-    layout->addWidget(m_folders);
-
-    m_onlinePlaces = new QCheckBox(escapeMnemonics(QString::fromLatin1(onlinePlacesText)), this);
-    m_onlinePlaces->setObjectName(QStringLiteral("onlinePlaces"));
-    m_onlinePlaces->setAccessibleName(QString::fromLatin1(onlinePlacesText));
-    m_onlinePlaces->setChecked(m_store.onlinePlaces());
-    connect(m_onlinePlaces, &QCheckBox::toggled, this,
-        [this](bool online) { m_store.setOnlinePlaces(online); });
-    connect(&m_store, &RenamerStore::onlinePlacesChanged, this, [this] {
-        QSignalBlocker blocker(m_onlinePlaces);
-        m_onlinePlaces->setChecked(m_store.onlinePlaces());
-    });
-    layout->addWidget(m_onlinePlaces);
-
-    m_caption = plainLabel(QString::fromUtf8(captionText), this);
-    m_caption->setObjectName(QStringLiteral("caption"));
-    m_caption->setFont(styleFont(TextStyle::caption));
-    m_caption->setWordWrap(true);
-    layout->addWidget(m_caption);
-    layout->addStretch(1);
 }
 
 } // namespace sorvik

@@ -6,14 +6,12 @@
 
 #include <vector>
 
-class QCheckBox;
 class QLabel;
 class QListWidget;
 
 namespace sorvik {
 
 class FolderAccessManager;
-class RenamerStore;
 
 // The folders sorvik may rename in, as the settings show them: every granted folder with a
 // "Remove" that withdraws the grant at once (no confirmation: granting again is one dialog
@@ -57,31 +55,6 @@ private:
     QLabel* m_error = nullptr;
     std::vector<FileURL> m_rowFolders;
     std::size_t m_grantedCount = 0;
-};
-
-// The "Folder Access" tab of the settings: the granted folders, then the switch for online
-// place names and what it sends where.
-class FolderAccessPage : public QWidget {
-    Q_OBJECT
-    Q_DISABLE_COPY_MOVE(FolderAccessPage)
-
-public:
-    static constexpr const char* onlinePlacesText = "Look up place names online";
-    static constexpr const char* captionText
-        = "Only location tokens use OpenStreetMap\u2019s geocoding service. File contents stay "
-          "on this computer.";
-
-    explicit FolderAccessPage(RenamerStore& store, QWidget* parent = nullptr);
-
-    FolderAccessSettings& folders() const { return *m_folders; }
-    QCheckBox& onlinePlacesSwitch() const { return *m_onlinePlaces; }
-    QLabel& caption() const { return *m_caption; }
-
-private:
-    RenamerStore& m_store;
-    FolderAccessSettings* m_folders = nullptr;
-    QCheckBox* m_onlinePlaces = nullptr;
-    QLabel* m_caption = nullptr;
 };
 
 } // namespace sorvik

@@ -26,7 +26,8 @@ MainWindow::MainWindow(RenamerStore& store, QWidget* parent)
     setWindowTitle(QString::fromLatin1(titleText));
     setMinimumSize(minimumWidth, minimumHeight);
     resize(defaultWidth, defaultHeight);
-    applyBrandTint(*this);
+    // One accent for the window, its sheets and every dialog they open.
+    applyBrandTintToApplication();
 
     m_store.setDialogs(&m_dialogs);
     m_store.folderAccess().setAccessPrompt(&m_dialogs);

@@ -1,6 +1,7 @@
 #include "app/shell/toast_overlay.h"
 
 #include "app/store/renamer_store.h"
+#include "app/style/brand_colors.h"
 #include "app/style/ui_style.h"
 
 #include <QEvent>
@@ -29,6 +30,8 @@ ToastOverlay::ToastOverlay(RenamerStore& store, QWidget* host)
     , m_host(host)
 {
     setObjectName(QStringLiteral("toast"));
+    // The capsule's material: the window's own surface, apart from the list it floats over.
+    setWindowSurface(*this);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(
         shadowMargin + 16, shadowMargin + 8, shadowMargin + 10, shadowMargin + 8);

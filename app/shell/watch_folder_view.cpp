@@ -103,6 +103,18 @@ public:
         m_enabled->setToolTip(plainToolTip(m_path));
         layout->addWidget(m_enabled);
 
+        // Why a folder that is switched on does not watch.
+        m_problem = new QLabel(this);
+        m_problem->setObjectName(QStringLiteral("folderProblem"));
+        m_problem->setWordWrap(true);
+        m_problem->setFont(styleFont(TextStyle::caption));
+        followApplicationPalette(*m_problem, [label = m_problem] {
+            auto palette = label->palette();
+            palette.setColor(QPalette::WindowText, errorColor(palette));
+            label->setPalette(palette);
+        });
+        layout->addWidget(m_problem);
+
         m_subfolders = new QCheckBox(QStringLiteral("Include subfolders"), this);
         m_subfolders->setObjectName(QStringLiteral("includeSubfolders"));
         layout->addWidget(m_subfolders);
@@ -164,6 +176,9 @@ public:
         m_settle->setText(settleText(m_settleSeconds));
         m_settleDown->setEnabled(m_settleSeconds > minimumSettleSeconds);
         m_settleUp->setEnabled(m_settleSeconds < maximumSettleSeconds);
+        auto problem = m_watches.folderProblem(folder.id);
+        setPlainText(*m_problem, problem ? toQString(*problem) : QString());
+        m_problem->setVisible(problem.has_value());
         elidePath();
     }
 
@@ -209,6 +224,7 @@ private:
     QString m_path;
     std::int64_t m_settleSeconds = 0;
     QCheckBox* m_enabled = nullptr;
+    QLabel* m_problem = nullptr;
     QCheckBox* m_subfolders = nullptr;
     QLineEdit* m_extensions = nullptr;
     QLabel* m_settle = nullptr;
@@ -292,19 +308,7 @@ WatchFolderView::WatchFolderView(WatchFolderStore& watches, RenamerStore& store,
     m_activity->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     layout->addWidget(m_activity);
 
-    m_chooseFolder = [](QWidget* owner, std::function<void(const FileURL&)> chosen) {
-        auto* dialog = new QFileDialog(owner);
-        dialog->setFileMode(QFileDialog::Directory);
-        dialog->setOption(QFileDialog::ShowDirsOnly);
-        dialog->setWindowModality(Qt::WindowModal);
-        dialog->setAttribute(Qt::WA_DeleteOnClose);
-        QObject::connect(dialog, &QFileDialog::fileSelected, dialog,
-            [chosen = std::move(chosen)](const QString& path) {
-                if (!path.isEmpty())
-                    chosen(folderFromDialog(path));
-            });
-        dialog->open();
-    };
+    m_chooseFolder = &WatchFolderView::chooseFolderInDialog;
 
     // Read everything, then follow the stores.
     rebuildMenu();
@@ -326,6 +330,24 @@ WatchFolderView::WatchFolderView(WatchFolderStore& watches, RenamerStore& store,
 }
 
 WatchFolderView::~WatchFolderView() = default;
+
+void WatchFolderView::chooseFolderInDialog(
+    QWidget* owner, std::function<void(const FileURL&)> chosen)
+{
+    auto* dialog = new QFileDialog(owner);
+    dialog->setObjectName(QStringLiteral("watchFolderDialog"));
+    dialog->setWindowTitle(QString::fromLatin1(chooseFolderTitle));
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(dialog, &QFileDialog::fileSelected, dialog,
+        [chosen = std::move(chosen)](const QString& path) {
+            if (!path.isEmpty())
+                chosen(folderFromDialog(path));
+        });
+    dialog->open();
+}
 
 void WatchFolderView::showEvent(QShowEvent* event)
 {

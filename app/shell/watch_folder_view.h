@@ -48,8 +48,13 @@ public:
     ~WatchFolderView() override;
     Q_DISABLE_COPY_MOVE(WatchFolderView)
 
-    /// Replaces the folder dialog (a window-modal folder dialog by default).
+    /// Replaces the folder dialog (`chooseFolderInDialog` by default).
     void setFolderChooser(FolderChooser chooser) { m_chooseFolder = std::move(chooser); }
+
+    static constexpr const char* chooseFolderTitle = "Choose a Folder to Watch";
+    /// The default chooser: a window-modal folder dialog over `owner`, titled
+    /// `chooseFolderTitle`, deleted once closed.
+    static void chooseFolderInDialog(QWidget* owner, std::function<void(const FileURL&)> chosen);
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QSizePolicy>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <array>
@@ -33,6 +34,9 @@ namespace {
     /// The least room between the wordmark and the first command.
     constexpr int wordmarkClearance = 16;
     constexpr int iconSide = 16;
+    constexpr int progressSpacing = 2;
+    /// The AI naming progress as wide as it is kept room for; a longer one is cut.
+    constexpr const char* widestAIProgress = "AI naming 888/888\u2026";
 
     QWidget* expandingSpacer(QWidget* parent)
     {
@@ -76,20 +80,9 @@ WindowToolbar::WindowToolbar(RenamerStore& store, QWidget* parent)
     connect(&m_store, &RenamerStore::filterChanged, this, &WindowToolbar::showFilter);
     addWidget(m_filter);
 
-    m_planning = new QProgressBar(this);
-    m_planning->setObjectName(QStringLiteral("planning"));
-    m_planning->setAccessibleName(QString::fromLatin1(planningText));
-    m_planning->setRange(0, 0);
-    m_planning->setTextVisible(false);
-    m_planning->setFixedSize(48, 8);
-    m_planningItem = addWidget(m_planning);
+    addProgress();
     showPlanning();
     connect(&m_store, &RenamerStore::isPlanningChanged, this, &WindowToolbar::showPlanning);
-
-    m_aiProgress = plainLabel(QString(), this);
-    m_aiProgress->setObjectName(QStringLiteral("aiProgress"));
-    m_aiProgress->setFont(styleFont(TextStyle::caption));
-    m_aiProgressItem = addWidget(m_aiProgress);
     showAIProgress();
     connect(&m_store, &RenamerStore::aiProgressChanged, this, &WindowToolbar::showAIProgress);
 
@@ -135,6 +128,45 @@ QToolButton* WindowToolbar::makeButton(const QString& text, const char* objectNa
     button->setFocusPolicy(Qt::TabFocus);
     addWidget(button);
     return button;
+}
+
+void WindowToolbar::addProgress()
+{
+    // The commands sit at the trailing end: were these two to take room only while shown,
+    // everything before them would move each time a preview is planned. Stacked, the room
+    // they keep is no wider than the text, so the wordmark still has the middle.
+    auto* holder = new QWidget(this);
+    holder->setObjectName(QStringLiteral("progress"));
+    holder->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    auto* layout = new QVBoxLayout(holder);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(progressSpacing);
+    layout->addStretch(1);
+
+    m_planning = new QProgressBar(holder);
+    m_planning->setObjectName(QStringLiteral("planning"));
+    m_planning->setAccessibleName(QString::fromLatin1(planningText));
+    m_planning->setRange(0, 0);
+    m_planning->setTextVisible(false);
+    m_planning->setFixedSize(48, 8);
+    layout->addWidget(m_planning, 0, Qt::AlignHCenter);
+
+    m_aiProgress = plainLabel(QString(), holder);
+    m_aiProgress->setObjectName(QStringLiteral("aiProgress"));
+    m_aiProgress->setFont(styleFont(TextStyle::caption));
+    m_aiProgress->setAlignment(Qt::AlignCenter);
+    m_aiProgress->setFixedWidth(
+        m_aiProgress->fontMetrics().horizontalAdvance(QString::fromUtf8(widestAIProgress)));
+    layout->addWidget(m_aiProgress, 0, Qt::AlignHCenter);
+    layout->addStretch(1);
+
+    for (QWidget* part :
+        { static_cast<QWidget*>(m_planning), static_cast<QWidget*>(m_aiProgress) }) {
+        auto policy = part->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        part->setSizePolicy(policy);
+    }
+    addWidget(holder);
 }
 
 void WindowToolbar::addCentredWordmark()
@@ -209,9 +241,9 @@ void WindowToolbar::addScanSwitch(const char* text, const char* objectName,
     });
 }
 
-bool WindowToolbar::showsPlanning() const { return m_planningItem->isVisible(); }
+bool WindowToolbar::showsPlanning() const { return !m_planning->isHidden(); }
 
-bool WindowToolbar::showsAIProgress() const { return m_aiProgressItem->isVisible(); }
+bool WindowToolbar::showsAIProgress() const { return !m_aiProgress->isHidden(); }
 
 void WindowToolbar::showFilter()
 {
@@ -219,13 +251,13 @@ void WindowToolbar::showFilter()
     m_filter->setCurrentIndex(m_filter->findData(toQString(m_store.filter())));
 }
 
-void WindowToolbar::showPlanning() { m_planningItem->setVisible(m_store.isPlanning()); }
+void WindowToolbar::showPlanning() { m_planning->setVisible(m_store.isPlanning()); }
 
 void WindowToolbar::showAIProgress()
 {
     const auto& progress = m_store.aiProgress();
     setPlainText(*m_aiProgress, progress ? toQString(*progress) : QString());
-    m_aiProgressItem->setVisible(progress.has_value());
+    m_aiProgress->setVisible(progress.has_value());
 }
 
 void WindowToolbar::showSort()

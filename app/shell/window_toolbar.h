@@ -19,8 +19,9 @@ class RenamerStore;
 
 // The main window's toolbar: the wordmark in the middle, then the window's commands in
 // order: "History", the "Presets" menu, the "Filter" picker, the planning indicator and the
-// AI naming progress (each shown only while it applies, independently), the "Folder options"
-// menu of scan switches, the "Sort" picker, the sort direction and "Add". Every control is
+// AI naming progress (each shown only while it applies, independently, in room kept for them
+// so that nothing else moves when they come and go), the "Folder options" menu of scan
+// switches, the "Sort" picker, the sort direction and "Add". Every control is
 // bound to the store both ways: it shows the store's value when made and whenever it changes,
 // and only the user's own choices write back (a value set here never echoes into the store).
 class WindowToolbar : public QToolBar {
@@ -71,6 +72,8 @@ private:
     void addCentredWordmark();
     void placeWordmark();
     void addFolderOptions();
+    /// The planning indicator and the AI naming progress, in one item as wide as both.
+    void addProgress();
     /// A checkable item of the folder options showing `value` and setting it with `set`;
     /// `changed` of the store tells that the value may have changed.
     void addScanSwitch(const char* text, const char* objectName, void (RenamerStore::*changed)(),
@@ -88,9 +91,7 @@ private:
     PresetsMenu* m_presetsMenu = nullptr;
     QComboBox* m_filter = nullptr;
     QProgressBar* m_planning = nullptr;
-    QAction* m_planningItem = nullptr;
     QLabel* m_aiProgress = nullptr;
-    QAction* m_aiProgressItem = nullptr;
     QToolButton* m_folderOptions = nullptr;
     QMenu* m_folderOptionsMenu = nullptr;
     QComboBox* m_sort = nullptr;

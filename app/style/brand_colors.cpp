@@ -2,6 +2,7 @@
 
 #include "app/style/ui_style.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QWidget>
 
@@ -43,6 +44,19 @@ namespace {
             widget.setPalette(palette);
     }
 
+    /// Marks the application as tinted, so that the tint follows the palette only once.
+    constexpr const char* tintedProperty = "sorvikBrandTinted";
+
+    void tint(QPalette& palette, Appearance appearance)
+    {
+        for (auto group : { QPalette::Active, QPalette::Inactive }) {
+            palette.setColor(group, QPalette::Highlight,
+                BrandColors::color(BrandColor::brandAccent, appearance));
+            palette.setColor(group, QPalette::HighlightedText,
+                BrandColors::contrastingText(BrandColor::brandAccent, appearance));
+        }
+    }
+
 } // namespace
 
 Appearance appearanceOf(const QPalette& palette)
@@ -80,14 +94,40 @@ void setBrandBackground(QWidget& widget, BrandColor name)
 void applyBrandTint(QWidget& widget)
 {
     followApplicationPalette(widget, [&widget] {
-        auto appearance = currentAppearance();
         auto palette = widget.palette();
-        for (auto group : { QPalette::Active, QPalette::Inactive }) {
-            palette.setColor(group, QPalette::Highlight,
-                BrandColors::color(BrandColor::brandAccent, appearance));
-            palette.setColor(group, QPalette::HighlightedText,
-                BrandColors::contrastingText(BrandColor::brandAccent, appearance));
-        }
+        tint(palette, currentAppearance());
+        setPaletteIfChanged(widget, palette);
+    });
+}
+
+void applyBrandTintToApplication()
+{
+    auto* application = QCoreApplication::instance();
+    if (!application || application->property(tintedProperty).toBool())
+        return;
+    application->setProperty(tintedProperty, true);
+    auto retint = [] {
+        auto palette = QApplication::palette();
+        tint(palette, appearanceOf(palette));
+        if (palette != QApplication::palette())
+            QApplication::setPalette(palette);
+    };
+    retint();
+    // Not while the application is still announcing the change that calls for it: the
+    // widgets take the new palette after that announcement, and would miss the tint. Setting
+    // the palette announces a change again; that pass finds nothing to do.
+    followApplicationPalette(*application, [application, retint] {
+        QMetaObject::invokeMethod(application, retint, Qt::QueuedConnection);
+    });
+}
+
+void setWindowSurface(QWidget& widget)
+{
+    followApplicationPalette(widget, [&widget] {
+        auto application = QApplication::palette();
+        auto palette = widget.palette();
+        for (auto group : { QPalette::Active, QPalette::Inactive, QPalette::Disabled })
+            palette.setColor(group, QPalette::Window, application.color(group, QPalette::Window));
         setPaletteIfChanged(widget, palette);
     });
 }

@@ -52,5 +52,13 @@ void setBrandBackground(QWidget& widget, BrandColor name);
 /// Tints the widget and its children with `brandAccent`: the palette's Highlight role (Qt
 /// has no accent role), with a text colour that reads on it as HighlightedText.
 void applyBrandTint(QWidget& widget);
+/// Tints the whole application as `applyBrandTint` tints a widget, so that every window,
+/// sheet and dialog marks selections in the one accent, also after the appearance changes.
+/// Calling it again does nothing more.
+void applyBrandTintToApplication();
+/// Gives the widget the desktop's window surface as its Window colour (the application
+/// palette's, as it changes): a bar or capsule that paints or fills its Window colour then
+/// stands apart from the brand-coloured area it lies on instead of taking that area's colour.
+void setWindowSurface(QWidget& widget);
 
 } // namespace sorvik

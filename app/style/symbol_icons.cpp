@@ -132,14 +132,18 @@ namespace {
 
         QColor colorFor(QIcon::Mode mode) const
         {
+            auto palette = QGuiApplication::palette();
             if (m_color) {
+                // A coloured symbol on a selected item takes the selection's text colour, as
+                // the item's text does: green or orange would sink into the selection.
+                if (mode == QIcon::Selected)
+                    return palette.color(QPalette::Active, QPalette::HighlightedText);
                 if (mode != QIcon::Disabled)
                     return *m_color;
                 QColor faded = *m_color;
                 faded.setAlphaF(faded.alphaF() * 0.5f);
                 return faded;
             }
-            auto palette = QGuiApplication::palette();
             switch (mode) {
             case QIcon::Disabled:
                 return palette.color(QPalette::Disabled, QPalette::WindowText);

@@ -16,7 +16,8 @@ namespace sorvik {
 /// The symbol as the desktop's icon theme draws it, else our own drawing in the palette's
 /// text colour (the selected and disabled text colours in those modes).
 QIcon symbolIcon(std::string_view name);
-/// Our own drawing of the symbol in one colour (disabled: at half its opacity).
+/// Our own drawing of the symbol in one colour (disabled: at half its opacity; selected: in
+/// the selected text colour, so that it reads on the selection).
 QIcon tintedSymbolIcon(std::string_view name, const QColor& color);
 
 /// Whether the name is one of the table's (an unknown name still gets a generic icon).

@@ -165,6 +165,7 @@ RuleStackPanel::RuleStackPanel(RenamerStore& store, QWidget* parent)
     connect(m_scrollTimer, &QTimer::timeout, this, &RuleStackPanel::scrollWhileDragging);
 
     showRules();
+    m_revealsNewRules = true;
     connect(&m_store, &RenamerStore::rulesChanged, this, &RuleStackPanel::showRules);
 }
 
@@ -202,6 +203,7 @@ void RuleStackPanel::showRules()
         kept[card->rule().id].push_back(card);
     std::vector<RuleCard*> cards;
     cards.reserve(rules.size());
+    RuleCard* firstNew = nullptr;
     for (const auto& rule : rules) {
         auto found = kept.find(rule.id);
         RuleCard* card = nullptr;
@@ -211,6 +213,8 @@ void RuleStackPanel::showRules()
             card->setRule(rule);
         } else {
             card = makeCard(rule);
+            if (!firstNew && !m_shownIDs.contains(rule.id))
+                firstNew = card;
         }
         cards.push_back(card);
     }
@@ -226,6 +230,30 @@ void RuleStackPanel::showRules()
         cards[index]->show();
     }
     m_cards = std::move(cards);
+    for (const auto& rule : m_store.rules())
+        m_shownIDs.insert(rule.id);
+    // The rules the panel starts with are shown from the top, as the user left them.
+    if (firstNew && m_revealsNewRules)
+        reveal(*firstNew);
+}
+
+void RuleStackPanel::reveal(RuleCard& card)
+{
+    // The new card has its place once the column is laid out and the list knows its height.
+    m_cardsLayout->activate();
+    QEvent relayout(QEvent::LayoutRequest);
+    QCoreApplication::sendEvent(m_list, &relayout);
+    m_cardsLayout->activate();
+    auto* bar = m_list->verticalScrollBar();
+    int visible = m_list->viewport()->height();
+    int top = card.geometry().top();
+    int bottom = card.geometry().bottom() + 1;
+    if (top < bar->value() || card.height() > visible)
+        bar->setValue(top);
+    else if (bottom > bar->value() + visible)
+        bar->setValue(bottom - visible);
+    if (auto* field = card.firstField())
+        field->setFocus(Qt::OtherFocusReason);
 }
 
 RuleCard* RuleStackPanel::makeCard(const Rule& rule)

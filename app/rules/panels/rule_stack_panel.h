@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 class QMimeData;
@@ -29,6 +30,10 @@ class QVBoxLayout;
 // again and moved only when its place changed, new rules get new cards (expanded), and cards
 // of rules that are gone are dropped. No card is made again for an edit, a move or an undo,
 // so a card keeps its expanded state and the field being typed into keeps its focus and cursor.
+// The card of a rule the column has not shown before (one added from the menu or the palette,
+// a starter's, a duplicate) is scrolled into view, whole or from its top when it is taller
+// than the list, and its first field takes the focus. A rule that comes back (an undo, a redo)
+// appears where it belongs and the focus stays where the user has it.
 //
 // A card is dragged by its symbol or title. The drag carries our own MIME type with this
 // panel's token and the rule's id, so a drop is taken only from this panel; the rule goes
@@ -81,6 +86,7 @@ private:
     void showRules();
     RuleCard* makeCard(const Rule& rule);
     void dropCard(RuleCard* card);
+    void reveal(RuleCard& card);
     void addRule(RuleKind kind);
     void edit(RuleCard* card, const Rule& rule, const std::optional<std::string>& typingKey);
     void removeRules(const Uuid& id);
@@ -104,6 +110,9 @@ private:
     QPoint m_lastDragPosition;
     bool m_dragging = false;
     std::vector<RuleCard*> m_cards;
+    // Every rule id the column has shown, to tell a new rule from one that comes back.
+    std::unordered_set<Uuid> m_shownIDs;
+    bool m_revealsNewRules = false;
     // Tells this panel's drags from those of another window or program.
     Uuid m_dragToken = Uuid::random();
 };

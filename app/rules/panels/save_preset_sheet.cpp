@@ -3,6 +3,7 @@
 #include "app/store/renamer_store.h"
 #include "app/style/symbol_icons.h"
 #include "app/style/ui_style.h"
+#include "app/style/wheel_guard.h"
 #include "engine/model/text.h"
 
 #include <QComboBox>
@@ -34,6 +35,7 @@ namespace {
         layout->addWidget(label);
         layout->addWidget(picker, 1);
         picker->setAccessibleName(title);
+        takeWheelOnlyWhenFocused(*picker);
         return row;
     }
 

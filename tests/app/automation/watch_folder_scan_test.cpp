@@ -1,9 +1,11 @@
 #include "app/automation/watch_folder_scan.h"
 
+#include "app/store/file_scan.h"
 #include "tests/support/temporary_folder.h"
 
 #include <algorithm>
 #include <filesystem>
+#include <limits>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -102,6 +104,56 @@ namespace {
         EXPECT_EQ(settleThreshold(1), seconds(1));
         EXPECT_EQ(settleThreshold(0), seconds(1));
         EXPECT_EQ(settleThreshold(-5), seconds(1));
+    }
+
+    TEST(WatchFolderScan, ASettleTimeTooLongForTheClockNeverPasses)
+    {
+        using std::chrono::seconds;
+        constexpr std::int64_t longest = 9'223'372'036;
+        EXPECT_EQ(settleThreshold(longest), seconds(longest));
+        EXPECT_GT(settleThreshold(longest), settleThreshold(longest - 1));
+        for (std::int64_t tooLong : { longest + 1, std::numeric_limits<std::int64_t>::max() }) {
+            SCOPED_TRACE(tooLong);
+            EXPECT_EQ(settleThreshold(tooLong), WatchClock::Duration::max());
+        }
+    }
+
+    TEST(WatchFolderScan, AFileSettlesOnlyOnceAHandEditedSettleTimeHasPassed)
+    {
+        TemporaryFolder files;
+        auto path = files.createFile("a.txt", "a").string();
+        auto values = FileScan::readChecked(FileURL(path));
+        WatchScanRequest request;
+        request.folder.folder = FileURL(files.path().string(), true);
+        WatchFolderState state;
+        state.identity = *folderIdentity(files.path().string());
+        state.path = request.folder.folder.path;
+        state.pending.emplace(path, PendingFile { values.size, values.modified, {} });
+        request.state = state;
+        WatchScanContext context;
+        context.grantedFolders = { request.folder.folder };
+
+        struct Case {
+            std::int64_t settleSeconds;
+            WatchClock::Duration quiet;
+            bool settles;
+        };
+        const auto ages = std::chrono::hours(24 * 365 * 200);
+        const std::vector<Case> cases {
+            { 9'223'372'036, ages, false },
+            { 9'223'372'036, WatchClock::Duration::max(), true },
+            { 9'223'372'037, ages, false },
+            { 9'223'372'037, WatchClock::Duration::max(), false },
+            { std::numeric_limits<std::int64_t>::max(), WatchClock::Duration::max(), false },
+            { 3, std::chrono::seconds(3), true },
+        };
+        for (const auto& each : cases) {
+            SCOPED_TRACE(each.settleSeconds);
+            request.folder.settleSeconds = each.settleSeconds;
+            context.now = each.quiet;
+            auto result = scanWatchFolder(request, context);
+            EXPECT_EQ(result.settled.size(), each.settles ? 1u : 0u);
+        }
     }
 
     TEST(WatchFolderScan, AFolderOutsideTheGrantsIsSkippedWithItsStateKept)

@@ -12,6 +12,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
+
+#include <sys/stat.h>
 
 #include <unistd.h>
 
@@ -725,6 +728,52 @@ namespace {
         makeStore();
         EXPECT_EQ(watches->log().size(), 200u);
         EXPECT_EQ(logTexts().front(), "line 201");
+    }
+
+    TEST_F(WatchFolderStoreTest, AnUnreadableLogIsNeverLostAtTheFirstBatch)
+    {
+        auto path = JSONFiles::applicationFolder() / WatchFolderStore::logFileName;
+        fs::create_directories(path.parent_path());
+        std::ofstream(path) << "not a log";
+        makeStore();
+        ASSERT_TRUE(watches->error());
+        watches->addFolder(preset.id, FileURL(inbox.string(), true));
+        files.createFile("Inbox/a.txt");
+        tickAfter(0);
+        tickAfter(3);
+        ASSERT_EQ(names(), (std::vector<std::string> { "a-x.txt" }));
+        EXPECT_EQ(readFile(path.string() + ".damaged"), "not a log");
+        EXPECT_EQ(JSONFiles::load<std::vector<std::string>>(WatchFolderStore::logFileName),
+            watches->log());
+
+        // A FIFO in its place is left as it is; the log lives in memory.
+        watches.reset();
+        fs::remove(path);
+        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        makeStore();
+        watches->appendLog("kept in memory");
+        EXPECT_EQ(logTexts(), (std::vector<std::string> { "kept in memory" }));
+        EXPECT_TRUE(fs::is_fifo(fs::symlink_status(path)));
+    }
+
+    TEST_F(WatchFolderStoreTest, AHandEditedSettleTimeBeyondTheClockNeverSettles)
+    {
+        for (std::int64_t seconds :
+            { std::int64_t { 9'223'372'037 }, std::numeric_limits<std::int64_t>::max() }) {
+            SCOPED_TRACE(seconds);
+            fs::remove_all(inbox);
+            fs::create_directories(inbox);
+            watches.reset();
+            fs::remove(JSONFiles::applicationFolder() / WatchFolder::fileName);
+            const auto& folder = watch();
+            watches->updateFolder(
+                folder.id, [&](WatchFolder& each) { each.settleSeconds = seconds; });
+            files.createFile("Inbox/a.txt");
+            tickAfter(0);
+            tickAfter(1);
+            tickAfter(60.0 * 60 * 24 * 365 * 100);
+            EXPECT_EQ(names(), (std::vector<std::string> { "a.txt" }));
+        }
     }
 
     // ---- Start at login ----

@@ -234,6 +234,24 @@ namespace {
         EXPECT_TRUE(absent.edits.empty());
     }
 
+    TEST(ConditionEditor, ALowerBoundOfZeroTypedWhereThereIsNoneIsStored)
+    {
+        EnglishNumbers numbers;
+        Host host(ruleWith({ Condition::size(std::nullopt, std::nullopt) }));
+        auto* larger = host.inRow<QLineEdit>(0, "greaterThan");
+        EXPECT_EQ(larger->text(), "0");
+        // Visiting the field stores nothing.
+        larger->setFocus();
+        host.leaveField();
+        EXPECT_TRUE(host.edits.empty());
+
+        host.enter("greaterThan", "0");
+        EXPECT_EQ(host.stored(), std::vector { Condition::size(0, std::nullopt) });
+        host.enter("lessThan", "0");
+        EXPECT_EQ(host.stored(), std::vector { Condition::size(0, std::nullopt) });
+        EXPECT_EQ(host.edits.size(), 1u);
+    }
+
     TEST(ConditionEditor, RemovingRowsKeepsTheGroupAndItsSwitch)
     {
         Host host(ruleWith(

@@ -1,9 +1,13 @@
 #include "app/rules/integer_field.h"
 
 #include <QLocale>
+#include <QSignalSpy>
+#include <QTest>
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <string_view>
 
 #include <gtest/gtest.h>
 
@@ -58,7 +62,27 @@ namespace {
                 "\u2212"
                 "12",
                 -12, QValidator::Acceptable },
-            ParseCase { QLocale::Swedish, QLocale::Sweden, "-12", -12, QValidator::Acceptable }));
+            ParseCase { QLocale::Swedish, QLocale::Sweden, "-12", -12, QValidator::Acceptable }),
+        [](const ::testing::TestParamInfo<ParseCase>& test) {
+            // The locale, the text spelled out, and the place, which keeps equal texts apart.
+            std::string name = QLocale::languageToCode(test.param.language).toStdString() + "_";
+            for (char character : std::string_view(test.param.text)) {
+                if ((character >= '0' && character <= '9')
+                    || (character >= 'a' && character <= 'z'))
+                    name += character;
+                else if (character == '-')
+                    name += "minus";
+                else if (character == ',')
+                    name += "comma";
+                else if (character == '.')
+                    name += "dot";
+                else if (character == ' ')
+                    name += "space";
+                else
+                    name += "x";
+            }
+            return name + "_" + std::to_string(test.index);
+        });
 
     TEST(IntegerField, ShowsItsValueInTheLocalesFormatAndOnlyAChangeOfItReplacesTyping)
     {
@@ -75,6 +99,42 @@ namespace {
         EXPECT_EQ(field.text(), "5");
         field.setValue(3);
         EXPECT_EQ(field.text(), "3");
+    }
+
+    TEST(IntegerField, ANumberTypedIsCommittedEvenWhenItIsTheOneShown)
+    {
+        IntegerField field("Larger than bytes");
+        field.setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
+        field.show();
+        QApplication::setActiveWindow(&field);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&field));
+        QSignalSpy committed(&field, &IntegerField::valueCommitted);
+
+        // Return in a field the user did not type in, and text that is no number, commit
+        // nothing.
+        QTest::keyClick(&field, Qt::Key_Return);
+        field.selectAll();
+        QTest::keyClick(&field, Qt::Key_Backspace);
+        QTest::keyClick(&field, Qt::Key_Return);
+        EXPECT_EQ(field.text(), "0");
+        QTest::keyClick(&field, Qt::Key_Return);
+        EXPECT_EQ(committed.count(), 0);
+
+        // The 0 shown may stand for no value: a 0 typed is a value.
+        field.selectAll();
+        QTest::keyClicks(&field, "0");
+        QTest::keyClick(&field, Qt::Key_Return);
+        ASSERT_EQ(committed.count(), 1);
+        EXPECT_EQ(committed[0][0].value<std::int64_t>(), 0);
+        QTest::keyClick(&field, Qt::Key_Return);
+        EXPECT_EQ(committed.count(), 1);
+
+        field.selectAll();
+        QTest::keyClicks(&field, "1,500");
+        QTest::keyClick(&field, Qt::Key_Return);
+        ASSERT_EQ(committed.count(), 2);
+        EXPECT_EQ(committed[1][0].value<std::int64_t>(), 1500);
+        EXPECT_EQ(field.value(), 1500);
     }
 
 } // namespace

@@ -6,12 +6,14 @@
 #include "tests/app/rules/editor_host.h"
 
 #include <QLabel>
+#include <QStyle>
 #include <QToolButton>
 
 #include <climits>
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -252,7 +254,22 @@ namespace {
                 { { "mode", "smart" }, { "maxWords", "Maximum words: 6" },
                     { "includeDate", "on" } } },
             ShownCase {
-                OrganizeConfig {}, { { "template", "{date.created:yyyy}/{date.created:MM}" } } }));
+                OrganizeConfig {}, { { "template", "{date.created:yyyy}/{date.created:MM}" } } }),
+        [](const auto& test) { return std::string(test.param.kind.typeName()); });
+
+    TEST(KindEditors, TheOrganizeAndAIEditorsKeepTheStylesSpacingTheOthersTen)
+    {
+        auto spacing = [](const RuleKind& kind) {
+            std::unique_ptr<RuleEditor> editor(makeRuleEditor(Rule(kind), ListImport {}));
+            return editor->layout()->spacing();
+        };
+        int styles = QApplication::style()->pixelMetric(QStyle::PM_LayoutVerticalSpacing);
+        ASSERT_NE(styles, 10);
+        EXPECT_EQ(spacing(OrganizeConfig {}), styles);
+        EXPECT_EQ(spacing(AIConfig {}), styles);
+        EXPECT_EQ(spacing(PatternConfig {}), 10);
+        EXPECT_EQ(spacing(ExtConfig {}), 10);
+    }
 
     QStringList entries(const EditorHost& host, const char* name)
     {

@@ -3,6 +3,7 @@
 #include "app/style/brand_colors.h"
 #include "tests/app/shell/shell_test_support.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -60,12 +61,42 @@ namespace {
         EXPECT_TRUE(std::any_of(texts.begin(), texts.end(), [](QLabel* text) {
             return text->text() == "Private by design. File contents stay on this computer.";
         }));
-        auto* symbol = zone.findChild<QLabel*>(QStringLiteral("brandSymbol"));
-        ASSERT_NE(symbol, nullptr);
-        EXPECT_EQ(symbol->size(), QSize(72, 72));
-        EXPECT_FALSE(symbol->pixmap().isNull());
+        EXPECT_EQ(zone.symbolRect().size(), QSize(72, 72));
+        EXPECT_EQ(zone.symbolRect().center().x(), zone.rect().center().x());
         EXPECT_EQ(
             zone.palette().color(QPalette::Window), BrandColors::color(BrandColor::brandCanvas));
+    }
+
+    TEST_F(EmptyDropZoneTest, TheBrandSymbolIsPaintedAndHiddenFromAssistiveTools)
+    {
+        // Drawn where its room is: pixels other than the canvas inside the symbol's square.
+        auto image = zone.grab().toImage();
+        auto canvas = BrandColors::color(BrandColor::brandCanvas).rgb();
+        int drawn = 0;
+        auto square = zone.symbolRect();
+        for (int y = square.top(); y <= square.bottom(); ++y) {
+            for (int x = square.left(); x <= square.right(); ++x)
+                drawn += image.pixel(x, y) != canvas;
+        }
+        EXPECT_GT(drawn, 72 * 72 / 8);
+
+        // Nothing a screen reader can reach stands where the symbol is: it is decoration.
+        QRect global(zone.mapToGlobal(square.topLeft()), square.size());
+        std::vector<QAccessibleInterface*> pending { QAccessible::queryAccessibleInterface(&zone) };
+        ASSERT_NE(pending.front(), nullptr);
+        int visited = 0;
+        while (!pending.empty()) {
+            auto* node = pending.back();
+            pending.pop_back();
+            ++visited;
+            for (int index = 0; index < node->childCount(); ++index)
+                pending.push_back(node->child(index));
+            if (node->object() != &zone) {
+                EXPECT_FALSE(node->rect().intersects(global))
+                    << node->object() << " role " << node->role();
+            }
+        }
+        EXPECT_GT(visited, 5);
     }
 
     TEST_F(EmptyDropZoneTest, TheButtonChoosesFilesEvenWhileTheFrameShows)

@@ -322,5 +322,54 @@ namespace {
         EXPECT_EQ(store.items().size(), 2u);
     }
 
+    TEST_F(FilesPanelTest, ANewOrderOrFilterShowsTheSelectionElseTheTop)
+    {
+        listFiles(200);
+        auto& table = panel.table();
+        auto* selection = table.selectionModel();
+        auto visible = [&](int row) {
+            auto rect = table.visualRect(panel.model().index(row, 1));
+            return table.viewport()->rect().contains(rect);
+        };
+        auto atTop = [&] { return table.rowAt(0) == 0; };
+
+        // A current row without a selection, at the top: a new direction puts it at the end,
+        // and the list stays at the top.
+        selection->setCurrentIndex(panel.model().index(0, 1), QItemSelectionModel::NoUpdate);
+        ASSERT_TRUE(selectedRows().empty());
+        ASSERT_TRUE(atTop());
+        store.setAscending(false);
+        ASSERT_TRUE(settle());
+        testing::runEvents(5);
+        ASSERT_EQ(table.currentIndex().row(), 199) << "the current row is kept";
+        EXPECT_TRUE(atTop());
+
+        // Switching the filter back to "All" shows the top too.
+        table.scrollToBottom();
+        store.setFilter(std::string(RenamerStore::filterProblems));
+        ASSERT_EQ(panel.model().rowCount(), 0);
+        store.setFilter(std::string(RenamerStore::filterAll));
+        ASSERT_EQ(panel.model().rowCount(), 200);
+        testing::runEvents(5);
+        EXPECT_TRUE(atTop());
+
+        // With a selection the list shows the selected rows, wherever they went.
+        select({ 3, 4 });
+        selection->setCurrentIndex(panel.model().index(150, 1), QItemSelectionModel::NoUpdate);
+        table.scrollToTop();
+        store.setAscending(true);
+        ASSERT_TRUE(settle());
+        testing::runEvents(5);
+        EXPECT_EQ(selectedRows(), (std::vector<int> { 195, 196 }));
+        EXPECT_TRUE(visible(195));
+        EXPECT_TRUE(visible(196));
+
+        store.setFilter(std::string(RenamerStore::filterProblems));
+        store.setFilter(std::string(RenamerStore::filterAll));
+        testing::runEvents(5);
+        EXPECT_EQ(selectedRows(), (std::vector<int> { 195, 196 }));
+        EXPECT_TRUE(visible(195));
+    }
+
 } // namespace
 } // namespace sorvik

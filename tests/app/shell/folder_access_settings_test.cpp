@@ -7,7 +7,6 @@
 #include "app/style/ui_style.h"
 #include "tests/app/shell/shell_test_support.h"
 
-#include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -142,29 +141,6 @@ namespace {
         ASSERT_EQ(settings->list().count(), 1);
         EXPECT_EQ(pathShown(0), toQString(folder.path));
         EXPECT_TRUE(manager->covers(folder));
-    }
-
-    TEST(FolderAccessPage, TheSwitchFollowsOnlinePlacesBothWays)
-    {
-        testing::StoreFixture fixture;
-        FolderAccessPage page(fixture.store);
-        auto& online = page.onlinePlacesSwitch();
-        EXPECT_EQ(online.text(), "Look up place names online");
-        EXPECT_TRUE(online.isChecked());
-        EXPECT_EQ(page.caption().text(),
-            QString::fromUtf8("Only location tokens use OpenStreetMap\u2019s geocoding service. "
-                              "File contents stay on this computer."));
-        EXPECT_EQ(&page.folders().list(), page.findChild<QListWidget*>());
-
-        QTest::mouseClick(&online, Qt::LeftButton);
-        EXPECT_FALSE(fixture.store.onlinePlaces());
-        fixture.store.setOnlinePlaces(true);
-        EXPECT_TRUE(online.isChecked());
-        // Stored: a new store reads it back.
-        online.click();
-        ASSERT_TRUE(fixture.settle());
-        RenamerStore again(fixture.services);
-        EXPECT_FALSE(again.onlinePlaces());
     }
 
 } // namespace

@@ -12,15 +12,19 @@
 #include "app/shell/history_sheet.h"
 #include "app/shell/message_alert.h"
 #include "app/shell/symbol_label.h"
+#include "app/shell/toast_overlay.h"
 #include "app/shell/window_toolbar.h"
 #include "app/style/brand_colors.h"
 #include "app/style/brand_primary_button.h"
+#include "app/style/ui_style.h"
 #include "tests/app/shell/shell_test_support.h"
 
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -143,6 +147,66 @@ namespace {
         EXPECT_FALSE(fixture.store.showingPalette());
     }
 
+    TEST_F(MainWindowTest, ThePaletteSheetMarksItsChoiceInTheListsAccent)
+    {
+        auto saved = QApplication::palette();
+        show();
+        fixture.store.setShowingPalette(true);
+        RulePalette* sheet = nullptr;
+        ASSERT_TRUE(waitUntil(
+            [&] { return sheet = qobject_cast<RulePalette*>(window->sheets().current()); }));
+        auto& table = window->content().filesPanel().table();
+        for (bool dark : { false, true }) {
+            if (dark) {
+                QPalette night(QColor(0x2B, 0x2B, 0x2B));
+                night.setColor(QPalette::WindowText, QColor(0xEE, 0xEE, 0xEE));
+                night.setColor(QPalette::Highlight, QColor(0x30, 0x8C, 0xC6));
+                QApplication::setPalette(night);
+                QCoreApplication::processEvents();
+            }
+            auto accent = BrandColors::color(
+                BrandColor::brandAccent, dark ? Appearance::dark : Appearance::light);
+            for (auto group : { QPalette::Active, QPalette::Inactive }) {
+                EXPECT_EQ(table.palette().color(group, QPalette::Highlight), accent) << dark;
+                EXPECT_EQ(sheet->list()->palette().color(group, QPalette::Highlight), accent)
+                    << dark;
+                EXPECT_EQ(sheet->list()->palette().color(group, QPalette::HighlightedText),
+                    table.palette().color(group, QPalette::HighlightedText))
+                    << dark;
+            }
+        }
+        QApplication::setPalette(saved);
+        sheet->reject();
+    }
+
+    TEST_F(MainWindowTest, TheBarsStandOnTheWindowSurfaceNotOnTheCanvas)
+    {
+        fixture.files.createFile("a.txt");
+        ASSERT_TRUE(fixture.add({ fixture.url("a.txt") }));
+        show();
+        auto canvas = BrandColors::color(BrandColor::brandCanvas);
+        auto surface = QApplication::palette().color(QPalette::Window);
+        ASSERT_NE(surface, canvas);
+        EXPECT_EQ(window->content().palette().color(QPalette::Window), canvas);
+        auto& panel = window->content().filesPanel();
+        for (QWidget* bar : { static_cast<QWidget*>(&panel.footer()),
+                 static_cast<QWidget*>(&window->content().accessBar()),
+                 static_cast<QWidget*>(&panel.toast()) })
+            EXPECT_EQ(bar->palette().color(QPalette::Window), surface)
+                << bar->objectName().toStdString();
+
+        // As drawn: the footer's corner, and the middle of the toast's capsule.
+        auto footer = panel.footer().grab().toImage();
+        EXPECT_EQ(footer.pixelColor(1, 1), surface);
+        fixture.store.showToast("Renamed 1 file");
+        ASSERT_TRUE(waitUntil([&] { return panel.toast().isVisible(); }));
+        testing::runEvents(400);
+        auto toast = panel.toast().grab().toImage();
+        auto& text = *panel.toast().findChild<QLabel*>();
+        auto beside = text.geometry().topLeft() - QPoint(4, 0);
+        EXPECT_NE(toast.pixelColor(beside), canvas);
+    }
+
     TEST_F(MainWindowTest, SettingsAndCheckForUpdatesAreAnnounced)
     {
         show();
@@ -187,6 +251,27 @@ namespace {
         QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
         EXPECT_EQ(windowUndo.count(), 0);
         EXPECT_NE(field->text(), "abc");
+    }
+
+    TEST_F(MainWindowTest, CtrlZInAFieldWithNothingTypedTakesBackTheNewRule)
+    {
+        show();
+        window->content()
+            .rulePanel()
+            .findChild<QMenu*>("addRuleMenu")
+            ->findChild<QAction*>("replace")
+            ->trigger();
+        ASSERT_EQ(fixture.store.rules().size(), 1u);
+        ASSERT_TRUE(waitUntil([&] { return window->content().rulePanel().cards().size() == 1; }));
+        ASSERT_TRUE(
+            waitUntil([&] { return qobject_cast<QLineEdit*>(QApplication::focusWidget()); }));
+        auto* field = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        QSignalSpy windowUndo(&window->undoAction(), &QAction::triggered);
+        QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(windowUndo.count(), 1);
+        EXPECT_TRUE(fixture.store.rules().empty());
+        QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        EXPECT_EQ(fixture.store.rules().size(), 1u);
     }
 
     TEST_F(MainWindowTest, SheetsFollowTheirFlagsOneAtATime)

@@ -82,6 +82,14 @@ namespace {
         EXPECT_TRUE(texts.contains(QString::fromUtf8(
             "Only location tokens use OpenStreetMap\u2019s geocoding service. File contents "
             "stay on this computer.")));
+
+        // Stored: a new store reads back what the switch set.
+        toggle->setChecked(true);
+        toggle->click();
+        EXPECT_FALSE(store.onlinePlaces());
+        ASSERT_TRUE(testing::waitUntil([&] { return !store.isPlanning(); }));
+        RenamerStore again(services);
+        EXPECT_FALSE(again.onlinePlaces());
     }
 
     TEST_F(SettingsWindowTest, ClosingOnlyHidesIt)

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -127,6 +128,33 @@ namespace {
         EXPECT_EQ(find<QCheckBox>("startAtLogin")->text(), "Start monitoring at login");
         EXPECT_EQ(find<QPushButton>("saveWatchSettings")->text(), "Save Watch Settings");
         EXPECT_TRUE(errorLabel()->isHidden());
+    }
+
+    TEST_F(WatchFolderViewTest, TheFolderDialogHasATitleOfOursAndAddsTheFolderChosen)
+    {
+        make();
+        // A view as the settings make it: with the folder dialog of its own.
+        WatchFolderView plain(*watches, *store);
+        plain.show();
+        auto menu = plain.findChild<QToolButton*>("addWatchFolder")->menu()->actions();
+        menu.front()->trigger();
+        auto* dialog = plain.findChild<QFileDialog*>("watchFolderDialog");
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowTitle(), "Choose a Folder to Watch");
+        EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
+        EXPECT_TRUE(dialog->isVisible());
+        dialog->reject();
+        EXPECT_TRUE(watches->folders().empty()) << "cancelled";
+
+        menu.front()->trigger();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        dialog = plain.findChild<QFileDialog*>("watchFolderDialog");
+        ASSERT_NE(dialog, nullptr);
+        dialog->setDirectory(QString::fromStdString(files.path().string()));
+        dialog->selectFile(QString::fromStdString(inbox.string()));
+        static_cast<QDialog*>(dialog)->accept();
+        ASSERT_EQ(watches->folders().size(), 1u) << watches->error().value_or("");
+        EXPECT_EQ(watches->folders()[0].folder.path, inbox.string());
     }
 
     TEST_F(WatchFolderViewTest, TheMenuListsThePresetsInOrderAndIsDisabledWithoutThem)
@@ -252,6 +280,28 @@ namespace {
         EXPECT_LT(color.green(), 100);
         find<QPushButton>("saveWatchSettings")->click();
         EXPECT_EQ(errorLabel()->text(), "Watch folders cannot overlap.");
+    }
+
+    TEST_F(WatchFolderViewTest, AFolderThatIsAnEarlierOneSaysWhyInItsRow)
+    {
+        // Two entries that are one folder: stored while they were still two, or by hand.
+        make({ Preset("Photos & Scans", "photo", "3478F6", {}) },
+            { storedFolder(inbox), storedFolder(inbox) });
+        auto problems = all<QLabel>("folderProblem");
+        ASSERT_EQ(problems.size(), 2);
+        auto later = watches->folders()[1].id;
+        ASSERT_EQ(watches->folderProblem(later), std::string(WatchFolderStore::overlapText));
+        std::vector<QString> shown;
+        for (auto* label : problems) {
+            if (!label->isHidden())
+                shown.push_back(label->text());
+        }
+        EXPECT_EQ(shown, (std::vector<QString> { "Watch folders cannot overlap." }));
+
+        // Switched off, the later one has nothing to say.
+        watches->updateFolder(later, [](WatchFolder& each) { each.isEnabled = false; });
+        for (auto* label : all<QLabel>("folderProblem"))
+            EXPECT_TRUE(label->isHidden());
     }
 
     TEST_F(WatchFolderViewTest, RecentActivityShowsTheLogNewestFirst)

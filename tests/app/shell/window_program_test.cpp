@@ -238,6 +238,21 @@ namespace {
         EXPECT_EQ(process.readAllStandardError().toStdString(), "");
     }
 
+    TEST_F(WindowProgram, InTheBackgroundWithUnreadableWatchFoldersItSaysWhyAndEndsWithOne)
+    {
+        auto path = JSONFiles::applicationFolder() / WatchFolder::fileName;
+        fs::create_directories(path.parent_path());
+        std::ofstream(path) << "[{\"id\": 1}]";
+        auto& process = start({ "--background-watch" });
+        EXPECT_EQ(finish(process), 1);
+        auto said = process.readAllStandardError().toStdString();
+        EXPECT_TRUE(said.starts_with("sorvik: ")) << said;
+        EXPECT_NE(said.find(path.string()), std::string::npos) << said;
+        EXPECT_NE(said.find("could not be read"), std::string::npos) << said;
+        EXPECT_EQ(testing::readFile(path), "[{\"id\": 1}]");
+        EXPECT_FALSE(watchLockIsHeld());
+    }
+
     TEST_F(WindowProgram, SigtermEndsItCleanlyAndFreesTheWatchLock)
     {
         watchInbox();

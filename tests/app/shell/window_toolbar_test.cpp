@@ -59,8 +59,8 @@ namespace {
 
     TEST_F(WindowToolbarTest, HoldsTheCommandsInOrderWithTheirTextsAndHelp)
     {
-        QStringList expected { "history", "presets", "filter", "planning", "aiProgress",
-            "folderOptions", "sort", "sortDirection", "add" };
+        QStringList expected { "history", "presets", "filter", "progress", "folderOptions", "sort",
+            "sortDirection", "add" };
         EXPECT_EQ(order(), expected);
         EXPECT_FALSE(toolbar->isMovable());
 
@@ -195,6 +195,45 @@ namespace {
         ASSERT_TRUE(fixture.settle());
         EXPECT_FALSE(toolbar->showsPlanning());
         EXPECT_FALSE(toolbar->showsAIProgress());
+    }
+
+    TEST_F(WindowToolbarTest, TheCommandsStayInPlaceWhileAPreviewIsPlanned)
+    {
+        window.show();
+        auto places = [&] {
+            QList<QRect> rects;
+            for (QWidget* control : { static_cast<QWidget*>(&toolbar->historyButton()),
+                     static_cast<QWidget*>(&toolbar->presetsButton()),
+                     static_cast<QWidget*>(&toolbar->filterPicker()),
+                     static_cast<QWidget*>(&toolbar->folderOptionsButton()),
+                     static_cast<QWidget*>(&toolbar->sortPicker()),
+                     static_cast<QWidget*>(&toolbar->directionButton()),
+                     static_cast<QWidget*>(&toolbar->addButton()) })
+                rects.append(QRect(control->mapTo(toolbar, QPoint()), control->size()));
+            return rects;
+        };
+        fixture.files.createFile("a.pdf", "a");
+        fixture.files.createFile("b.pdf", "b");
+        ASSERT_TRUE(fixture.add({ fixture.url("a.pdf"), fixture.url("b.pdf") }));
+        testing::runEvents(5);
+        auto idle = places();
+
+        fixture.services->holdNextCalls(1);
+        fixture.store.setRules({ testing::aiRule() });
+        ASSERT_TRUE(waitUntil([&] { return toolbar->showsAIProgress(); }));
+        ASSERT_TRUE(toolbar->showsPlanning());
+        testing::runEvents(5);
+        EXPECT_EQ(places(), idle);
+        // The progress has its room in full: the text is not cut.
+        auto& label = toolbar->aiProgressLabel();
+        EXPECT_GE(label.width(), label.fontMetrics().horizontalAdvance(label.text()));
+        EXPECT_TRUE(label.isVisible());
+        EXPECT_TRUE(toolbar->planningIndicator().isVisible());
+
+        fixture.services->release();
+        ASSERT_TRUE(fixture.settle());
+        testing::runEvents(5);
+        EXPECT_EQ(places(), idle);
     }
 
     TEST_F(WindowToolbarTest, HistoryOpensTheSheetAndAddAsksForFilesAndFolders)

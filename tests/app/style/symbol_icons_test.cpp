@@ -141,6 +141,20 @@ namespace {
         EXPECT_NEAR(maximum, 66, 2);
     }
 
+    TEST(SymbolIcons, ATintedSymbolOnASelectedItemTakesTheSelectedTextColour)
+    {
+        auto saved = QApplication::palette();
+        auto palette = saved;
+        palette.setColor(QPalette::Active, QPalette::HighlightedText, QColor(250, 240, 230));
+        QApplication::setPalette(palette);
+        auto icon = tintedSymbolIcon("checkmark.circle.fill", QColor(0x1F, 0x8A, 0x3B));
+        EXPECT_TRUE(opaquePixelsAre(render(icon), QColor(0x1F, 0x8A, 0x3B).rgb()));
+        auto selected = render(icon, QIcon::Selected);
+        EXPECT_TRUE(opaquePixelsAre(selected, QColor(250, 240, 230).rgb()));
+        EXPECT_GT(opaquePixels(selected), 100);
+        QApplication::setPalette(saved);
+    }
+
     TEST(SymbolIcons, OurDrawingsFollowThePaletteTextColour)
     {
         auto saved = QApplication::palette();

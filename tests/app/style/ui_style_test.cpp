@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QImage>
 #include <QLabel>
@@ -91,7 +92,12 @@ namespace {
                 EXPECT_EQ(styleFont(entry.style, QFont::Bold).weight(), QFont::Bold);
             }
         }
-        EXPECT_TRUE(QFontInfo(styleFont(TextStyle::monospacedBody)).fixedPitch());
+        // The monospaced style is the system's fixed font, whichever font a machine has for it
+        // (fontconfig may find one that Qt does not report as fixed-pitch).
+        auto fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        auto monospaced = styleFont(TextStyle::monospacedBody);
+        EXPECT_EQ(monospaced.families(), fixed.families());
+        EXPECT_EQ(monospaced.styleHint(), fixed.styleHint());
     }
 
     TEST_F(UiStyle, ExplicitSizesArePixels)

@@ -26,7 +26,20 @@ namespace {
         testing::Values(InsideCase { "/a/b", "/a/b", true }, InsideCase { "/a/b/c", "/a/b", true },
             InsideCase { "/a/bc", "/a/b", false }, InsideCase { "/a", "/a/b", false },
             InsideCase { "/a/b", "/", true }, InsideCase { "/", "/", true },
-            InsideCase { "relative", "/", false }, InsideCase { "/A/b", "/a", false }));
+            InsideCase { "relative", "/", false }, InsideCase { "/A/b", "/a", false }),
+        [](const testing::TestParamInfo<InsideCase>& test) {
+            auto words = [](std::string_view path) {
+                std::string name;
+                for (char character : path) {
+                    if (character != '/')
+                        name += character;
+                    else if (!name.empty())
+                        name += '_';
+                }
+                return name.empty() ? std::string("root") : name;
+            };
+            return words(test.param.path) + "_in_" + words(test.param.folder);
+        });
 
     TEST(FolderPaths, ComparesUnderCanonicalEquivalenceAndKeepsCase)
     {

@@ -1,17 +1,25 @@
 #include "app/rules/panels/rule_stack_panel.h"
 
+#include "app/rules/condition_date_edit.h"
 #include "app/rules/condition_editor.h"
+#include "app/rules/panels/rule_palette.h"
 #include "app/rules/rule_card.h"
 #include "app/rules/rule_editor.h"
 #include "app/store/json_files.h"
 #include "app/store/saved_session.h"
 #include "tests/app/rules/panels/panel_test_support.h"
+#include "tests/app/style/wheel_turns.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QDropEvent>
+#include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -413,6 +421,285 @@ namespace {
             ->findChild<QAction*>("delete")
             ->trigger();
         EXPECT_EQ(store.rules(), std::vector<Rule> { a });
+    }
+
+    // ---- The column as the window shows it: its fixed width, a long stack ----
+
+    /// A rule of every kind, the first one holding a condition of every kind.
+    std::vector<Rule> everyKind()
+    {
+        std::vector<Rule> rules;
+        for (auto& kind : RuleKind::defaults())
+            rules.emplace_back(std::move(kind));
+        rules[0].condition = ConditionGroup { true,
+            { Condition::ext({ "jpg" }), Condition::name("x", false), Condition::nameRegex(".*"),
+                Condition::kind("image"), Condition::size(0, std::nullopt),
+                Condition::modified(Date::distantPast(), Date::fromUnixSeconds(1.7e9)) } };
+        return rules;
+    }
+
+    class Column : public testing::StoreWindow {
+    protected:
+        static constexpr int columnWidth = 320;
+        static constexpr int columnHeight = 560;
+
+        Column()
+        {
+            window->layout()->setContentsMargins(0, 0, 0, 0);
+            window->resize(columnWidth, columnHeight);
+            makePanel();
+            showWindow();
+        }
+
+        void makePanel()
+        {
+            delete panel;
+            panel = new RuleStackPanel(store, window.get());
+            panel->setFixedWidth(columnWidth);
+            window->layout()->addWidget(panel);
+            settle();
+        }
+
+        QScrollArea& list() const { return *panel->findChild<QScrollArea*>("ruleList"); }
+        int scrolled() const { return list().verticalScrollBar()->value(); }
+
+        /// Whether the card shows whole in the list, or from its top when it is taller.
+        ::testing::AssertionResult showsCard(const RuleCard& card) const
+        {
+            settle();
+            auto* viewport = list().viewport();
+            QRect shown(card.mapTo(viewport, QPoint(0, 0)), card.size());
+            bool fits = card.height() <= viewport->height();
+            if (shown.top() >= 0 && (fits ? shown.bottom() < viewport->height() : shown.top() == 0))
+                return ::testing::AssertionSuccess();
+            return ::testing::AssertionFailure()
+                << "card at " << shown.top() << " to " << shown.bottom() << " in a list of "
+                << viewport->height();
+        }
+
+        static void dropFocus()
+        {
+            if (auto* focused = QApplication::focusWidget())
+                focused->clearFocus();
+        }
+
+        /// A long stack scrolled to its top.
+        void longStack()
+        {
+            std::vector<Rule> rules;
+            for (int index = 0; index < 12; ++index)
+                rules.push_back(patternRule(std::to_string(index)));
+            store.setRules(rules);
+            settle();
+            list().verticalScrollBar()->setValue(0);
+            ASSERT_GT(list().verticalScrollBar()->maximum(), columnHeight);
+        }
+
+        RuleStackPanel* panel = nullptr;
+    };
+
+    TEST_F(Column, TheWheelOverAPickerOrADateFieldScrollsTheColumnAndChangesNoRule)
+    {
+        store.setRules(everyKind());
+        settle();
+        auto rules = store.rules();
+        auto steps = undo.count();
+        std::vector<QWidget*> controls;
+        for (auto* picker : panel->findChildren<QComboBox*>())
+            controls.push_back(picker);
+        for (auto* date : panel->findChildren<ConditionDateEdit*>())
+            controls.push_back(date);
+        // Scope, Occurrence, Style, Mode, Position, Placement, Style, Source, Placement, Mode,
+        // Mode, File kind; After, Before.
+        ASSERT_EQ(controls.size(), 14u);
+        dropFocus();
+        for (auto* control : controls) {
+            SCOPED_TRACE(control->objectName().toStdString());
+            list().ensureWidgetVisible(control, 0, 80);
+            auto* bar = list().verticalScrollBar();
+            bool down = bar->value() < bar->maximum();
+            int before = bar->value();
+            testing::turnWheelOver(*control, down);
+            EXPECT_NE(bar->value(), before);
+            EXPECT_FALSE(control->hasFocus());
+            EXPECT_EQ(store.rules(), rules);
+        }
+        EXPECT_EQ(undo.count(), steps);
+
+        // A picker the user clicked or tabbed into takes the wheel.
+        auto* scope = panel->cards()[0]->editor()->findChild<QComboBox*>("scope");
+        list().ensureWidgetVisible(scope, 0, 80);
+        scope->setFocus(Qt::TabFocusReason);
+        int before = scrolled();
+        testing::turnWheelOver(*scope);
+        EXPECT_EQ(scrolled(), before);
+        EXPECT_EQ(std::get<ReplaceConfig>(store.rules()[0].kind.config).scope, ReplaceScope::ext);
+        EXPECT_EQ(undo.count(), steps + 1);
+    }
+
+    // Restores the application's font.
+    class ApplicationFont {
+    public:
+        explicit ApplicationFont(int pixels)
+        {
+            QFont font = m_previous;
+            font.setPixelSize(pixels);
+            QApplication::setFont(font);
+        }
+        ~ApplicationFont() { QApplication::setFont(m_previous); }
+        ApplicationFont(const ApplicationFont&) = delete;
+        ApplicationFont& operator=(const ApplicationFont&) = delete;
+
+    private:
+        QFont m_previous = QApplication::font();
+    };
+
+    TEST_F(Column, EveryTextOfEveryEditorIsShownWholeAtTheColumnsWidth)
+    {
+        store.setRules(everyKind());
+        for (int pixels : { 0, 13, 19 }) {
+            SCOPED_TRACE(pixels);
+            std::optional<ApplicationFont> font;
+            if (pixels > 0)
+                font.emplace(pixels);
+            makePanel();
+            settle();
+            int checked = 0;
+            for (auto* card : panel->cards()) {
+                ASSERT_TRUE(card->isExpanded());
+                for (auto* label : card->findChildren<QLabel*>()) {
+                    if (!label->isVisibleTo(panel) || label->text().isEmpty())
+                        continue;
+                    SCOPED_TRACE(label->text().toStdString());
+                    ++checked;
+                    QRect inCard(label->mapTo(card, QPoint(0, 0)), label->size());
+                    EXPECT_TRUE(card->rect().contains(inCard));
+                    if (label->wordWrap()) {
+                        EXPECT_GE(label->height(), label->heightForWidth(label->width()));
+                    } else {
+                        EXPECT_GE(label->width(), label->sizeHint().width());
+                        EXPECT_GE(label->height(), label->sizeHint().height());
+                    }
+                }
+                for (auto* toggle : card->findChildren<QCheckBox*>()) {
+                    if (!toggle->isVisibleTo(panel) || toggle->text().isEmpty())
+                        continue;
+                    SCOPED_TRACE(toggle->text().toStdString());
+                    QRect inCard(toggle->mapTo(card, QPoint(0, 0)), toggle->size());
+                    EXPECT_TRUE(card->rect().contains(inCard));
+                    EXPECT_GE(toggle->width(), toggle->sizeHint().width());
+                }
+            }
+            EXPECT_GE(checked, 30);
+        }
+    }
+
+    TEST_F(Column, ANumbersTitleStandsBesideItsFieldWhereItFitsOnOneLineElseAbove)
+    {
+        store.setRules(everyKind());
+        settle();
+        auto titled = [this](const QString& text) -> std::pair<QLabel*, QWidget*> {
+            for (auto* label : panel->findChildren<QLabel*>()) {
+                if (label->text() == text)
+                    return { label, label->buddy() };
+            }
+            return { nullptr, nullptr };
+        };
+        auto above = [](std::pair<QLabel*, QWidget*> row) {
+            auto [title, field] = row;
+            return title->mapTo(title->window(), QPoint(0, title->height())).y()
+                <= field->mapTo(field->window(), QPoint(0, 0)).y();
+        };
+        for (const char* text : { "Start", "Range end (exclusive)", "Maximum characters" }) {
+            auto row = titled(text);
+            ASSERT_TRUE(row.first && row.second) << text;
+            EXPECT_FALSE(above(row)) << text;
+        }
+        // Beside the byte fields of a condition, neither title fits on one line.
+        for (const char* text : { "Larger than bytes", "Smaller than bytes (0 = no limit)" }) {
+            auto row = titled(text);
+            ASSERT_TRUE(row.first && row.second) << text;
+            EXPECT_TRUE(above(row)) << text;
+            // Above its field the title has the column's width, and one line.
+            EXPECT_LT(row.first->height(), 2 * row.first->fontMetrics().lineSpacing()) << text;
+        }
+    }
+
+    TEST_F(Column, ANewRuleIsScrolledIntoViewWithTheFocusInItsFirstField)
+    {
+        struct Way {
+            const char* name;
+            std::function<void()> add;
+            std::size_t newIndex;
+        };
+        const std::vector<Way> ways {
+            { "Add Rule",
+                [this] {
+                    panel->findChild<QMenu*>("addRuleMenu")
+                        ->findChild<QAction*>("replace")
+                        ->trigger();
+                },
+                12 },
+            { "palette",
+                [this] {
+                    store.setShowingPalette(true);
+                    auto* palette = new RulePalette(store, window.get());
+                    palette->open();
+                    ASSERT_TRUE(QTest::qWaitForWindowExposed(palette));
+                    QTest::keyClicks(palette->searchField(), "Find");
+                    QTest::keyClick(palette->searchField(), Qt::Key_Return);
+                    settle();
+                },
+                12 },
+            { "Duplicate",
+                [this] {
+                    panel->cards()[10]
+                        ->findChild<QToolButton*>("ruleActions")
+                        ->menu()
+                        ->findChild<QAction*>("duplicate")
+                        ->trigger();
+                },
+                11 },
+        };
+        for (const auto& way : ways) {
+            SCOPED_TRACE(way.name);
+            longStack();
+            dropFocus();
+            way.add();
+            ASSERT_EQ(store.rules().size(), 13u);
+            auto* card = panel->cards()[way.newIndex];
+            EXPECT_TRUE(card->isExpanded());
+            EXPECT_TRUE(showsCard(*card));
+            ASSERT_NE(card->firstField(), nullptr);
+            EXPECT_EQ(window->focusWidget(), card->firstField());
+        }
+
+        // A starter's cards stand where the empty state was.
+        store.setRules({});
+        settle();
+        panel->findChild<QPushButton*>("numberFiles")->click();
+        ASSERT_EQ(panel->cards().size(), 1u);
+        EXPECT_TRUE(showsCard(*panel->cards()[0]));
+        EXPECT_EQ(window->focusWidget(), panel->cards()[0]->firstField());
+        EXPECT_EQ(panel->cards()[0]->firstField()->objectName(), "placement");
+    }
+
+    TEST_F(Column, ARuleThatComesBackLeavesTheFocusWhereItIs)
+    {
+        longStack();
+        auto* last = panel->cards().back();
+        last->findChild<QToolButton*>("ruleActions")
+            ->menu()
+            ->findChild<QAction*>("delete")
+            ->trigger();
+        auto* field = panel->cards()[0]->firstField();
+        field->setFocus(Qt::TabFocusReason);
+        list().verticalScrollBar()->setValue(0);
+        undo.undo();
+        settle();
+        EXPECT_EQ(store.rules().size(), 12u);
+        EXPECT_EQ(window->focusWidget(), field);
+        EXPECT_EQ(scrolled(), 0);
     }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "app/store/json_files.h"
 #include "tests/app/rules/panels/panel_test_support.h"
+#include "tests/app/style/wheel_turns.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -120,6 +121,26 @@ namespace {
         ASSERT_EQ(store.presets().size(), 1u);
         EXPECT_EQ(store.presets()[0].symbol, "music.note");
         EXPECT_EQ(store.presets()[0].colorHex, "8B5CF6");
+    }
+
+    TEST_F(SaveSheet, TheWheelChangesAPickerOnlyWhileItHasTheFocus)
+    {
+        QPointer<SavePresetSheet> sheet = openSheet();
+        auto* icon = sheet->findChild<QComboBox*>("icon");
+        auto* color = sheet->findChild<QComboBox*>("color");
+        for (auto* picker : { icon, color }) {
+            testing::turnWheelOver(*picker);
+            testing::turnWheelOver(*picker);
+            EXPECT_EQ(picker->currentIndex(), 0) << picker->objectName().toStdString();
+            EXPECT_FALSE(picker->hasFocus());
+        }
+        color->setFocus(Qt::TabFocusReason);
+        testing::turnWheelOver(*color);
+        nameField(*sheet)->setText("Scrolled");
+        saveButton(*sheet)->click();
+        ASSERT_EQ(store.presets().size(), 1u);
+        EXPECT_EQ(store.presets()[0].symbol, "slider.horizontal.3");
+        EXPECT_EQ(store.presets()[0].colorHex, "34A853");
     }
 
     TEST_F(SaveSheet, AFailedSaveKeepsTheSheetOpenWithItsValues)

@@ -22,6 +22,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -109,11 +110,11 @@ AutomationSnapshot AutomationRunner::snapshot() const
 }
 
 AutomationPlan AutomationRunner::prepare(const AutomationSnapshot& snapshot,
-    const std::vector<FileURL>& urls, const std::vector<Rule>& rules, bool dryRun,
+    std::vector<FileURL> urls, const std::vector<Rule>& rules, bool dryRun,
     std::stop_token stop) const
 {
-    std::vector<FileFingerprint> before;
-    auto items = fileItems(uniqueURLs(urls), snapshot.grantedFolders, &before);
+    std::vector<FileFingerprint> fingerprints;
+    auto items = fileItems(uniqueURLs(std::move(urls)), snapshot.grantedFolders, &fingerprints);
 
     auto metadata = readMetadata(items, rules, snapshot.onlinePlaces, m_services.get(), stop);
     addAIAnswers(metadata, items, rules, m_services.get(), stop);
@@ -122,15 +123,31 @@ AutomationPlan AutomationRunner::prepare(const AutomationSnapshot& snapshot,
     std::vector<PreviewRow> rows;
     {
         // New names mostly land in the folders the files are in: each is read once for all.
+        // Files of one folder mostly follow each other: each run of them is counted at once.
         std::unordered_map<std::string, std::size_t> perFolder;
-        for (const auto& item : items)
-            ++perFolder[item.url.deletingLastPathComponent().path];
+        std::string_view folder;
+        std::size_t inFolder = 0;
+        for (const auto& item : items) {
+            std::string_view path = item.url.path;
+            auto slash = path.rfind('/');
+            auto itemFolder = slash == std::string_view::npos || slash == 0 ? std::string_view("/")
+                                                                            : path.substr(0, slash);
+            if (itemFolder != folder && inFolder > 0) {
+                perFolder[std::string(folder)] += inFolder;
+                inFolder = 0;
+            }
+            folder = itemFolder;
+            ++inFolder;
+        }
+        if (inFolder > 0)
+            perFolder[std::string(folder)] += inFolder;
         ExistenceSnapshot existence(std::move(perFolder));
-        rows = RenamePipeline::preview(items, rules, metadata, Date::now(),
+        // The rows take the items over: a large batch is not held twice.
+        rows = RenamePipeline::preview(std::move(items), rules, metadata, Date::now(),
             [&existence](const FileURL& url) { return existence(url); });
     }
     // What planning needed is not needed for the moves: a large batch should not carry it.
-    metadata = {};
+    metadata = MetadataMap();
 
     std::vector<BlockedBatchError::Row> blocked;
     for (const auto& row : rows) {
@@ -149,40 +166,20 @@ AutomationPlan AutomationRunner::prepare(const AutomationSnapshot& snapshot,
         return plan;
     }
 
-    // Which item each row plans, and which items stay: then the items can go before the
-    // moves are made.
-    std::vector<std::size_t> rowItem(rows.size(), items.size());
-    std::vector<bool> moving(items.size(), false);
-    {
-        std::unordered_map<Uuid, std::size_t> itemIndex;
-        itemIndex.reserve(items.size());
-        for (std::size_t index = 0; index < items.size(); ++index)
-            itemIndex.emplace(items[index].id, index);
-        for (std::size_t position = 0; position < rows.size(); ++position) {
-            auto index = itemIndex.find(rows[position].item.id);
-            if (index == itemIndex.end())
-                continue;
-            rowItem[position] = index->second;
-            if (rows[position].status.kind == RenameStatus::Kind::ready)
-                moving[index->second] = true;
-        }
-    }
-    for (std::size_t index = 0; index < items.size(); ++index) {
-        if (!moving[index])
-            plan.staying.emplace_back(std::move(items[index].url), before[index]);
-    }
-    items = {};
-
+    // The pipeline gives one row per item, in item order: a row's position is its item's,
+    // and so is its fingerprint's.
     plan.targetURLs.reserve(rows.size());
     plan.moves.reserve(rows.size());
     plan.movingSources.reserve(rows.size());
     for (std::size_t position = 0; position < rows.size(); ++position) {
         auto& row = rows[position];
+        auto before
+            = position < fingerprints.size() ? std::optional(fingerprints[position]) : std::nullopt;
         if (row.status.kind == RenameStatus::Kind::ready) {
             plan.moves.push_back(RenameMove { std::move(row.item.url), row.targetURL });
-            auto index = rowItem[position];
-            plan.movingSources.push_back(
-                index < before.size() ? std::optional(before[index]) : std::nullopt);
+            plan.movingSources.push_back(before);
+        } else if (before) {
+            plan.staying.emplace_back(std::move(row.item.url), *before);
         }
         plan.targetURLs.push_back(std::move(row.targetURL));
     }
@@ -234,35 +231,67 @@ std::vector<FileURL> AutomationRunner::commit(AutomationPlan plan) const
     return std::move(plan.targetURLs);
 }
 
-std::vector<FileURL> AutomationRunner::run(const std::vector<FileURL>& urls,
+std::vector<FileURL> AutomationRunner::run(std::vector<FileURL> urls,
     const std::vector<Rule>& rules, bool dryRun, std::stop_token stop) const
 {
-    return commit(prepare(snapshot(), urls, rules, dryRun, std::move(stop)));
+    return commit(prepare(snapshot(), std::move(urls), rules, dryRun, std::move(stop)));
 }
 
-std::vector<FileURL> runPresetAutomation(const std::vector<FileURL>& urls,
-    const std::vector<Rule>& rules, bool dryRun, std::stop_token stop)
+std::vector<FileURL> runPresetAutomation(
+    std::vector<FileURL> urls, const std::vector<Rule>& rules, bool dryRun, std::stop_token stop)
 {
     AutomationRunner runner(RenamerStore::shared(), RenamerStore::defaultPreviewServices());
-    return runner.run(urls, rules, dryRun, std::move(stop));
+    return runner.run(std::move(urls), rules, dryRun, std::move(stop));
 }
+
+namespace {
+
+    /// Whether each of `urls` is kept: its standardized path did not come before.
+    std::vector<bool> firstOfEachPath(const std::vector<FileURL>& urls)
+    {
+        std::vector<bool> kept(urls.size(), false);
+        // Most paths are standard already and are looked at where they are.
+        std::deque<std::string> standardized;
+        std::unordered_set<std::string_view> seen;
+        seen.reserve(urls.size());
+        for (std::size_t index = 0; index < urls.size(); ++index) {
+            const auto& url = urls[index];
+            std::string_view path = url.path;
+            if (!url.isStandardized())
+                path = standardized.emplace_back(url.standardized().path);
+            kept[index] = seen.insert(path).second;
+        }
+        return kept;
+    }
+
+} // namespace
 
 std::vector<FileURL> uniqueURLs(const std::vector<FileURL>& urls)
 {
+    auto isKept = firstOfEachPath(urls);
     std::vector<FileURL> kept;
     kept.reserve(urls.size());
-    // Most paths are standard already and are looked at where they are.
-    std::deque<std::string> standardized;
-    std::unordered_set<std::string_view> seen;
-    seen.reserve(urls.size());
-    for (const auto& url : urls) {
-        std::string_view path = url.path;
-        if (!url.isStandardized())
-            path = standardized.emplace_back(url.standardized().path);
-        if (seen.insert(path).second)
-            kept.push_back(url);
+    for (std::size_t index = 0; index < urls.size(); ++index) {
+        if (isKept[index])
+            kept.push_back(urls[index]);
     }
     return kept;
+}
+
+std::vector<FileURL> uniqueURLs(std::vector<FileURL>&& urls)
+{
+    // Every path is judged before any is moved: the judging looks at the paths in place.
+    auto isKept = firstOfEachPath(urls);
+    std::size_t end = 0;
+    for (std::size_t index = 0; index < urls.size(); ++index) {
+        if (!isKept[index])
+            continue;
+        if (end != index)
+            urls[end] = std::move(urls[index]);
+        ++end;
+    }
+    urls.erase(urls.begin() + static_cast<std::ptrdiff_t>(end), urls.end());
+    return std::move(urls);
 }
 
 std::vector<FileItem> fileItems(const std::vector<FileURL>& urls, const FolderAccessManager& access,
@@ -271,41 +300,72 @@ std::vector<FileItem> fileItems(const std::vector<FileURL>& urls, const FolderAc
     return fileItems(urls, access.folders(), fingerprints);
 }
 
+namespace {
+
+    /// `fileItems` of `urls`; the items take the URLs' paths over when `URLs` is not a
+    /// const reference.
+    template <class URLs>
+    std::vector<FileItem> makeFileItems(URLs&& urls, const std::vector<FileURL>& grantedFolders,
+        std::vector<FileFingerprint>* fingerprints)
+    {
+        // Only the files before the first one outside the grants are read, all at once; the
+        // first failure in list order is the one reported, as if they were read one by one.
+        FolderCoverage coverage(grantedFolders);
+        std::size_t covered = 0;
+        while (covered < urls.size() && coverage.covers(urls[covered].deletingLastPathComponent()))
+            ++covered;
+        auto reads = covered == urls.size()
+            ? FileScan::readAllChecked(urls)
+            : FileScan::readAllChecked(std::vector<FileURL>(
+                urls.begin(), urls.begin() + static_cast<std::ptrdiff_t>(covered)));
+        std::vector<FileItem> items;
+        items.reserve(covered);
+        if (fingerprints)
+            fingerprints->reserve(covered);
+        for (std::size_t index = 0; index < covered; ++index) {
+            auto& url = urls[index];
+            const auto& read = reads[index];
+            if (read.error != 0)
+                throw FileSystemError(
+                    "Couldn't read the attributes of \"" + url.path + "\"", read.error);
+            if (fingerprints)
+                fingerprints->push_back(read.fingerprint);
+            FileItem item;
+            if constexpr (std::is_lvalue_reference_v<URLs>) {
+                item.url = FileURL(url.path, read.values.isDirectory);
+            } else {
+                item.url = std::move(url);
+                // As a URL made from the path alone: a folder's flag is the file's own.
+                if (item.url.path.size() > 1 && item.url.path.back() == '/')
+                    item.url = FileURL(item.url.path, read.values.isDirectory);
+                item.url.isDirectory = read.values.isDirectory;
+            }
+            item.included = true;
+            item.isDirectory = read.values.isDirectory;
+            item.created = read.values.created;
+            item.modified = read.values.modified;
+            item.size = read.values.size;
+            item.order = static_cast<std::int64_t>(index);
+            items.push_back(std::move(item));
+        }
+        if (covered < urls.size())
+            throw AutomationError(AutomationError::grantRequired);
+        return items;
+    }
+
+} // namespace
+
 std::vector<FileItem> fileItems(const std::vector<FileURL>& urls,
     const std::vector<FileURL>& grantedFolders, std::vector<FileFingerprint>* fingerprints)
 {
-    // Only the files before the first one outside the grants are read, all at once; the
-    // first failure in list order is the one reported, as if they were read one by one.
-    FolderCoverage coverage(grantedFolders);
-    std::size_t covered = 0;
-    while (covered < urls.size() && coverage.covers(urls[covered].deletingLastPathComponent()))
-        ++covered;
-    auto reads = FileScan::readAllChecked(
-        std::vector<FileURL>(urls.begin(), urls.begin() + static_cast<std::ptrdiff_t>(covered)));
-    std::vector<FileItem> items;
-    items.reserve(covered);
-    if (fingerprints)
-        fingerprints->reserve(covered);
-    for (std::size_t index = 0; index < covered; ++index) {
-        const auto& url = urls[index];
-        const auto& read = reads[index];
-        if (read.error != 0)
-            throw FileSystemError(
-                "Couldn't read the attributes of \"" + url.path + "\"", read.error);
-        if (fingerprints)
-            fingerprints->push_back(read.fingerprint);
-        FileItem item;
-        item.url = FileURL(url.path, read.values.isDirectory);
-        item.included = true;
-        item.isDirectory = read.values.isDirectory;
-        item.created = read.values.created;
-        item.modified = read.values.modified;
-        item.size = read.values.size;
-        item.order = static_cast<std::int64_t>(index);
-        items.push_back(std::move(item));
-    }
-    if (covered < urls.size())
-        throw AutomationError(AutomationError::grantRequired);
+    return makeFileItems(urls, grantedFolders, fingerprints);
+}
+
+std::vector<FileItem> fileItems(std::vector<FileURL>&& urls,
+    const std::vector<FileURL>& grantedFolders, std::vector<FileFingerprint>* fingerprints)
+{
+    auto items = makeFileItems(std::move(urls), grantedFolders, fingerprints);
+    urls = std::vector<FileURL>();
     return items;
 }
 

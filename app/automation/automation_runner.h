@@ -84,7 +84,8 @@ public:
     AutomationSnapshot snapshot() const;
     /// Stages 1 to 9 over `snapshot`; never touches the store, so any thread may call it.
     /// Fails as `run` does before the moves.
-    AutomationPlan prepare(const AutomationSnapshot& snapshot, const std::vector<FileURL>& urls,
+    /// `urls` are taken by value: a caller that gives them up spares a copy of the list.
+    AutomationPlan prepare(const AutomationSnapshot& snapshot, std::vector<FileURL> urls,
         const std::vector<Rule>& rules, bool dryRun, std::stop_token stop = {}) const;
     /// Stages 10 to 14 on the store's thread; every planned row's target. A dry run, or a plan
     /// without moves, returns the targets at once. The plan's moves go into the batch's
@@ -94,8 +95,8 @@ public:
     /// Renames `urls` with `rules` (the whole stack, disabled rules included), or with
     /// `dryRun` only plans; returns every planned row's target. Fails with `AutomationError`,
     /// `CancellationError`, or the platform's or engine's error unchanged.
-    std::vector<FileURL> run(const std::vector<FileURL>& urls, const std::vector<Rule>& rules,
-        bool dryRun, std::stop_token stop = {}) const;
+    std::vector<FileURL> run(std::vector<FileURL> urls, const std::vector<Rule>& rules, bool dryRun,
+        std::stop_token stop = {}) const;
 
 private:
     RenamerStore& m_store;
@@ -103,11 +104,13 @@ private:
 };
 
 /// `AutomationRunner::run` on the process-wide store with the installed services.
-std::vector<FileURL> runPresetAutomation(const std::vector<FileURL>& urls,
-    const std::vector<Rule>& rules, bool dryRun, std::stop_token stop = {});
+std::vector<FileURL> runPresetAutomation(std::vector<FileURL> urls, const std::vector<Rule>& rules,
+    bool dryRun, std::stop_token stop = {});
 
 /// `urls` in order without repeats: a URL whose standardized path came before is dropped.
 std::vector<FileURL> uniqueURLs(const std::vector<FileURL>& urls);
+/// The same of URLs the caller gives up: the kept ones are moved, not copied.
+std::vector<FileURL> uniqueURLs(std::vector<FileURL>&& urls);
 
 /// One new included item per URL, numbered from 0 in order, and with `fingerprints` each
 /// file's fingerprint from the same read. Fails with `AutomationError` when a URL's folder is
@@ -117,6 +120,11 @@ std::vector<FileItem> fileItems(const std::vector<FileURL>& urls, const FolderAc
     std::vector<FileFingerprint>* fingerprints = nullptr);
 /// `fileItems` inside the granted folders `grantedFolders`.
 std::vector<FileItem> fileItems(const std::vector<FileURL>& urls,
+    const std::vector<FileURL>& grantedFolders,
+    std::vector<FileFingerprint>* fingerprints = nullptr);
+/// The same for URLs the caller gives up: the items take their paths over, and `urls` is
+/// used up.
+std::vector<FileItem> fileItems(std::vector<FileURL>&& urls,
     const std::vector<FileURL>& grantedFolders,
     std::vector<FileFingerprint>* fingerprints = nullptr);
 

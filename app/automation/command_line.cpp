@@ -297,24 +297,30 @@ namespace {
 
     void printJSON(std::ostream& out, const nlohmann::json& value) { out << value.dump(2) << '\n'; }
 
-    int rename(const Invocation& invocation, const std::filesystem::path& currentFolder,
+    int rename(Invocation& invocation, const std::filesystem::path& currentFolder,
         std::ostream& out, std::stop_token stop = {})
     {
         auto preset = findPreset(savedPresets(), *invocation.preset);
         if (!preset)
             throw AutomationError(AutomationError::presetNotFound);
         auto urls = localURLs(invocation.operands, currentFolder);
+        // A batch may name many files: the arguments are not kept beside their URLs.
+        std::vector<std::string>().swap(invocation.operands);
         // Grants that could not be read are the reason, not a folder that is not granted.
         if (const auto& error = RenamerStore::shared().folderAccess().storageError())
             throw Error(*error);
         bool dryRun = !invocation.apply;
-        auto result = runPresetAutomation(urls, preset->rules, dryRun, std::move(stop));
+        // Only a preview's JSON lists the files as given; otherwise the run takes them over.
+        std::vector<FileURL> given;
+        if (dryRun && invocation.json)
+            given = urls;
+        auto result = runPresetAutomation(std::move(urls), preset->rules, dryRun, std::move(stop));
 
         if (invocation.json) {
             // The files as they now are: where they were in a preview, at their targets
             // after a rename.
             nlohmann::json document;
-            document["files"] = urlTexts(dryRun ? urls : result);
+            document["files"] = urlTexts(dryRun ? given : result);
             document["targets"] = urlTexts(result);
             printJSON(out, document);
             return success;

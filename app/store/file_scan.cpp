@@ -132,17 +132,76 @@ ResourceValues readChecked(const FileURL& url)
     return valuesOf(status);
 }
 
+namespace {
+
+    /// The values and fingerprint of `name` inside the folder open as `at` (or of the path
+    /// `name` with `AT_FDCWD`); the system's error number when they cannot be read.
+    int readAt(int at, const char* name, ResourceValues& values, FileFingerprint& fingerprint)
+    {
+        struct statx status { };
+        if (::statx(at, name, AT_SYMLINK_NOFOLLOW, statxMask | STATX_INO, &status) != 0)
+            return errno;
+        // What `FileFingerprint(url)` reads, from the same call.
+        fingerprint.size = static_cast<std::int64_t>(status.stx_size);
+        fingerprint.modified = toDate(status.stx_mtime);
+        fingerprint.inode = static_cast<std::uint64_t>(status.stx_ino);
+        values = valuesOf(status);
+        return 0;
+    }
+
+    /// The folder of the files being read, open while files of it follow each other, so that
+    /// each file is looked up by its name alone instead of by its whole path.
+    class CurrentFolder {
+    public:
+        CurrentFolder() = default;
+        CurrentFolder(const CurrentFolder&) = delete;
+        CurrentFolder& operator=(const CurrentFolder&) = delete;
+        ~CurrentFolder() { close(); }
+
+        /// Where to look `path` up: the open folder and the last component, or `AT_FDCWD` and
+        /// the whole path where its folder cannot be opened (then the path tells its own
+        /// error).
+        std::pair<int, const char*> place(const std::string& path)
+        {
+            auto slash = path.rfind('/');
+            if (slash == std::string::npos || slash == 0 || slash + 1 == path.size())
+                return { AT_FDCWD, path.c_str() };
+            std::string_view folder(path.data(), slash);
+            if (!m_isOpen || folder != m_path) {
+                close();
+                m_path.assign(folder);
+                m_descriptor = ::open(m_path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+                m_isOpen = true;
+            }
+            if (m_descriptor < 0)
+                return { AT_FDCWD, path.c_str() };
+            return { m_descriptor, path.c_str() + slash + 1 };
+        }
+
+    private:
+        void close()
+        {
+            if (m_descriptor >= 0)
+                ::close(m_descriptor);
+            m_descriptor = -1;
+            m_isOpen = false;
+        }
+
+        std::string m_path;
+        int m_descriptor = -1;
+        bool m_isOpen = false;
+    };
+
+} // namespace
+
 ResourceValues readChecked(const FileURL& url, FileFingerprint& fingerprint)
 {
-    struct statx status { };
-    if (::statx(AT_FDCWD, url.path.c_str(), AT_SYMLINK_NOFOLLOW, statxMask | STATX_INO, &status)
-        != 0)
+    ResourceValues values;
+    if (int error = readAt(AT_FDCWD, url.path.c_str(), values, fingerprint)) {
+        errno = error;
         throwSystemError("Couldn't read the attributes of", url.path);
-    // What `FileFingerprint(url)` reads, from the same call.
-    fingerprint.size = static_cast<std::int64_t>(status.stx_size);
-    fingerprint.modified = toDate(status.stx_mtime);
-    fingerprint.inode = static_cast<std::uint64_t>(status.stx_ino);
-    return valuesOf(status);
+    }
+    return values;
 }
 
 bool isPlainFolder(const FileURL& url)
@@ -180,12 +239,11 @@ std::vector<CheckedRead> readAllChecked(const std::vector<FileURL>& urls)
 {
     std::vector<CheckedRead> reads(urls.size());
     inParallel(urls.size(), [&](std::size_t begin, std::size_t end) {
+        CurrentFolder folder;
         for (std::size_t index = begin; index < end; ++index) {
-            try {
-                reads[index].values = readChecked(urls[index], reads[index].fingerprint);
-            } catch (const FileSystemError& error) {
-                reads[index].error = error.code();
-            }
+            auto [at, name] = folder.place(urls[index].path);
+            auto& read = reads[index];
+            read.error = readAt(at, name, read.values, read.fingerprint);
         }
     });
     return reads;

@@ -1,5 +1,7 @@
 #include "engine/apply/local_file_system.h"
 
+#include "engine/model/name_table.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -65,10 +67,19 @@ namespace {
             ::close(descriptor);
             return std::nullopt;
         }
-        std::unordered_map<std::string_view, std::size_t> wanted;
-        wanted.reserve(names.size());
-        for (std::size_t index = 0; index < names.size(); ++index)
-            wanted.emplace(names[index], index);
+        // The names asked for, numbered; each number's first place among them.
+        std::size_t textSize = 0;
+        for (auto name : names)
+            textSize += name.size();
+        NameTable wanted(names.size(), textSize);
+        std::vector<std::size_t> firstPlace;
+        firstPlace.reserve(names.size());
+        std::vector<std::uint32_t> numbers(names.size());
+        for (std::size_t index = 0; index < names.size(); ++index) {
+            numbers[index] = wanted.add(names[index]);
+            if (numbers[index] == firstPlace.size())
+                firstPlace.push_back(index);
+        }
         std::vector<std::optional<std::uint64_t>> found(names.size());
         std::size_t entries = 0;
         errno = 0;
@@ -77,9 +88,9 @@ namespace {
                 ::closedir(directory);
                 return std::nullopt;
             }
-            auto match = wanted.find(std::string_view(entry->d_name));
-            if (match != wanted.end())
-                found[match->second] = static_cast<std::uint64_t>(entry->d_ino);
+            auto number = wanted.find(std::string_view(entry->d_name));
+            if (number != NameTable::absent)
+                found[firstPlace[number]] = static_cast<std::uint64_t>(entry->d_ino);
         }
         bool failed = errno != 0;
         ::closedir(directory);
@@ -87,7 +98,7 @@ namespace {
             return std::nullopt;
         // A name asked twice has its answer at its first place.
         for (std::size_t index = 0; index < names.size(); ++index) {
-            auto first = wanted.find(names[index])->second;
+            auto first = firstPlace[numbers[index]];
             if (first != index)
                 found[index] = found[first];
         }
@@ -96,21 +107,22 @@ namespace {
 
     /// Every name in the open directory `descriptor` (taken over and closed), or nothing when
     /// it holds more than `limit` entries or cannot be read.
-    std::optional<std::vector<std::string>> allNames(int descriptor, std::size_t limit)
+    std::optional<NameTable> allNames(int descriptor, std::size_t expected, std::size_t limit)
     {
         DIR* directory = ::fdopendir(descriptor);
         if (!directory) {
             ::close(descriptor);
             return std::nullopt;
         }
-        std::vector<std::string> names;
+        NameTable names(expected);
+        std::size_t entries = 0;
         errno = 0;
         while (const dirent* entry = ::readdir(directory)) {
-            if (names.size() > limit) {
+            if (entries++ > limit) {
                 ::closedir(directory);
                 return std::nullopt;
             }
-            names.emplace_back(entry->d_name);
+            names.add(entry->d_name);
         }
         bool failed = errno != 0;
         ::closedir(directory);
@@ -350,22 +362,19 @@ bool ExistenceSnapshot::operator()(const FileURL& url)
     auto folder = path.substr(0, std::max<std::size_t>(slash, 1));
     auto listed = m_listed.find(folder);
     if (listed == m_listed.end()) {
-        std::optional<Names> names;
+        std::optional<NameTable> names;
         auto expected = m_expected.find(folder);
         if (expected != m_expected.end() && expected->second >= listingThreshold) {
             std::string folderPath(folder);
             int descriptor = exactDirectory(AT_FDCWD, folderPath.c_str());
-            if (descriptor >= 0) {
-                if (auto all = allNames(descriptor, expected->second * entriesPerName))
-                    names = Names(
-                        std::make_move_iterator(all->begin()), std::make_move_iterator(all->end()));
-            }
+            if (descriptor >= 0)
+                names = allNames(descriptor, expected->second, expected->second * entriesPerName);
         }
         listed = m_listed.emplace(std::string(folder), std::move(names)).first;
     }
     if (!listed->second)
         return m_fileSystem.itemExists(url);
-    return listed->second->find(path.substr(slash + 1)) != listed->second->end();
+    return listed->second->find(path.substr(slash + 1)) != NameTable::absent;
 }
 
 OpenFolder LocalFileSystem::openFolder(const FileURL& url, bool followFinalLink)

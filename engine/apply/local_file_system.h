@@ -1,11 +1,11 @@
 #pragma once
 
 #include "engine/apply/file_system.h"
+#include "engine/model/name_table.h"
 
 #include <optional>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 
 namespace sorvik {
 
@@ -83,10 +83,10 @@ private:
             return std::hash<std::string_view> {}(text);
         }
     };
-    using Names = std::unordered_set<std::string, Hash, std::equal_to<>>;
 
     std::unordered_map<std::string, std::size_t, Hash, std::equal_to<>> m_expected;
-    std::unordered_map<std::string, std::optional<Names>, Hash, std::equal_to<>> m_listed;
+    /// Each folder's names, once read; nothing where it is not read whole.
+    std::unordered_map<std::string, std::optional<NameTable>, Hash, std::equal_to<>> m_listed;
     LocalFileSystem m_fileSystem;
 };
 

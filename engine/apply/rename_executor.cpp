@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <deque>
 #include <string>
 #include <unordered_map>
@@ -66,7 +67,91 @@ namespace {
                     [](char one, char other) { return folded(one) == folded(other); });
         }
     };
-    using KeySet = std::unordered_set<std::string_view, FoldedKey, FoldedKey>;
+
+    /// A set of comparison keys in `FoldedKey`'s forms, held as views: a flat table of hashes
+    /// and key numbers beside the views, so a batch's keys cost no node each, and a key's bytes
+    /// are compared only where its hash matches.
+    class KeySet {
+    public:
+        void reserve(std::size_t count)
+        {
+            m_keys.reserve(count);
+            if (m_slots.size() < 2 * count)
+                rehash(slotCountFor(count));
+        }
+
+        /// Adds `key` unless an equal key is there; `second` tells whether it was added.
+        std::pair<std::size_t, bool> insert(std::string_view key)
+        {
+            if (m_slots.size() < 2 * (m_keys.size() + 1))
+                rehash(slotCountFor(m_keys.size() + 1));
+            std::size_t hash = FoldedKey {}(key);
+            std::size_t index = slotOf(key, hash);
+            if (m_slots[index].number != 0)
+                return { m_slots[index].number - 1, false };
+            m_keys.push_back(key);
+            m_slots[index]
+                = { static_cast<std::uint32_t>(hash), static_cast<std::uint32_t>(m_keys.size()) };
+            return { m_keys.size() - 1, true };
+        }
+
+        bool contains(std::string_view key) const
+        {
+            return !m_slots.empty() && m_slots[slotOf(key, FoldedKey {}(key))].number != 0;
+        }
+
+        std::size_t size() const { return m_keys.size(); }
+
+    private:
+        struct Slot {
+            std::uint32_t hash = 0; // the low bits of the key's hash
+            std::uint32_t number = 0; // the key's place in `m_keys` + 1; 0 marks an empty slot
+        };
+
+        /// Slots for `count` keys at most half full, a power of two.
+        static std::size_t slotCountFor(std::size_t count)
+        {
+            std::size_t slots = 16;
+            while (slots < 2 * count)
+                slots *= 2;
+            return slots;
+        }
+
+        static std::size_t start(std::size_t hash, std::size_t mask)
+        {
+            return (hash >> 32 ^ hash) & mask;
+        }
+
+        /// The slot that holds `key`, or the empty one where it would go.
+        std::size_t slotOf(std::string_view key, std::size_t hash) const
+        {
+            const std::size_t mask = m_slots.size() - 1;
+            const auto low = static_cast<std::uint32_t>(hash);
+            std::size_t index = start(hash, mask);
+            while (m_slots[index].number != 0
+                && (m_slots[index].hash != low
+                    || !FoldedKey {}(m_keys[m_slots[index].number - 1], key)))
+                index = (index + 1) & mask;
+            return index;
+        }
+
+        void rehash(std::size_t slotCount)
+        {
+            m_slots.assign(slotCount, Slot {});
+            const std::size_t mask = slotCount - 1;
+            for (std::size_t number = 0; number < m_keys.size(); ++number) {
+                std::size_t hash = FoldedKey {}(m_keys[number]);
+                std::size_t index = start(hash, mask);
+                while (m_slots[index].number != 0)
+                    index = (index + 1) & mask;
+                m_slots[index]
+                    = { static_cast<std::uint32_t>(hash), static_cast<std::uint32_t>(number + 1) };
+            }
+        }
+
+        std::vector<std::string_view> m_keys;
+        std::vector<Slot> m_slots;
+    };
 
     /// The folder part of a standard path ("/" for an item at the root).
     std::string_view folderOf(std::string_view path)

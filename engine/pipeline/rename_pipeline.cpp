@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <limits>
 #include <optional>
+#include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -189,12 +190,12 @@ namespace {
         /// 0 for an excluded row.
         const std::vector<std::int64_t>& sharedCounts()
         {
-            m_slots = {};
+            m_slots = std::vector<Slot>();
             for (std::size_t position = 0; position < m_shared.size(); ++position) {
                 if (m_spans[position].isAdded)
                     m_shared[position] = m_shared[m_firstWithKey[position]];
             }
-            m_firstWithKey = {};
+            m_firstWithKey = std::vector<std::size_t>();
             return m_shared;
         }
 
@@ -309,8 +310,11 @@ namespace {
     /// row is judged, then the ready rows meet the file system.
     class PreviewRun {
     public:
-        PreviewRun(const std::vector<FileItem>& items, const std::vector<Rule>& rules,
-            const MetadataMap& metadata, Date now)
+        /// A run over `items`, whose rows take the items themselves when `Items` is not a
+        /// const reference (the caller gives them up) and copies of them otherwise.
+        template <class Items>
+        PreviewRun(
+            Items&& items, const std::vector<Rule>& rules, const MetadataMap& metadata, Date now)
             : m_prepared(rules)
             , m_metadata(metadata)
             , m_now(now)
@@ -325,7 +329,7 @@ namespace {
             std::vector<std::size_t> groupMembers;
             std::unordered_set<Uuid> brokenGroups;
             m_rows.reserve(items.size());
-            for (const FileItem& item : items) {
+            for (auto& item : items) {
                 if (item.pairGroup) {
                     groupMembers.push_back(m_rows.size());
                     if (!item.included)
@@ -333,7 +337,11 @@ namespace {
                 }
                 if (item.isDirectory)
                     m_directories.push_back(item);
-                m_rows.emplace_back(item, std::string(), RenameStatus::unchanged(), FileURL());
+                if constexpr (std::is_lvalue_reference_v<Items>)
+                    m_rows.emplace_back(item, std::string(), RenameStatus::unchanged(), FileURL());
+                else
+                    m_rows.emplace_back(
+                        std::move(item), std::string(), RenameStatus::unchanged(), FileURL());
             }
             // A pair group with an excluded member is excluded whole; a group is led by its
             // first RAW member in list order.
@@ -528,6 +536,22 @@ std::vector<PreviewRow> preview(const std::vector<FileItem>& items, const std::v
     if (items.empty())
         return {};
     return PreviewRun(items, rules, metadata, now).run(fileExists, isSameFile);
+}
+
+std::vector<PreviewRow> preview(std::vector<FileItem>&& items, const std::vector<Rule>& rules,
+    const MetadataMap& metadata, Date now, const ExistenceTest& fileExists,
+    const SameFileTest& isSameFile)
+{
+    if (items.empty())
+        return {};
+    std::vector<PreviewRow> rows;
+    {
+        PreviewRun run(std::move(items), rules, metadata, now);
+        // The rows hold the items now: their husks go before the run makes anything more.
+        items = std::vector<FileItem>();
+        rows = run.run(fileExists, isSameFile);
+    }
+    return rows;
 }
 
 } // namespace sorvik::RenamePipeline

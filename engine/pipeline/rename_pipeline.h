@@ -44,5 +44,10 @@ std::string applyRules(const std::vector<Rule>& rules, const RenameContext& cont
 std::vector<PreviewRow> preview(const std::vector<FileItem>& items, const std::vector<Rule>& rules,
     const MetadataMap& metadata, Date now, const ExistenceTest& fileExists,
     const SameFileTest& isSameFile = RenameEngine::localIsSameFile);
+/// `preview` of items the caller gives up: each row takes its item rather than a copy, so a
+/// long list is not held twice. `items` is left empty.
+std::vector<PreviewRow> preview(std::vector<FileItem>&& items, const std::vector<Rule>& rules,
+    const MetadataMap& metadata, Date now, const ExistenceTest& fileExists,
+    const SameFileTest& isSameFile = RenameEngine::localIsSameFile);
 
 } // namespace sorvik::RenamePipeline

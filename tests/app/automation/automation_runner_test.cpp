@@ -91,6 +91,39 @@ namespace {
         EXPECT_TRUE(store.history().empty());
     }
 
+    TEST_F(AutomationRunnerTest, URLsGivenUpAreKeptAndReadAsURLsLent)
+    {
+        files.createFile("a.txt");
+        files.createFile("b.txt");
+        fs::create_directory(files.path() / "sub");
+        FileURL dotted(files.path().string() + "/./a.txt");
+        // Short paths live inside the URL itself, so moving one moves its bytes.
+        std::vector<FileURL> urls { FileURL("/a"), FileURL("/./a"), FileURL("/b"), FileURL("/a"),
+            dotted, url("a.txt"), url("b.txt"), FileURL("/b/") };
+        auto lent = uniqueURLs(urls);
+        EXPECT_EQ(
+            lent, (std::vector<FileURL> { FileURL("/a"), FileURL("/b"), dotted, url("b.txt") }));
+        EXPECT_EQ(uniqueURLs(std::vector<FileURL>(urls)), lent);
+
+        std::vector<FileURL> inside { dotted, url("b.txt"), url("sub") };
+        auto grants = store.folderAccess().folders();
+        auto lentItems = fileItems(inside, grants);
+        auto givenItems = fileItems(std::vector<FileURL>(inside), grants);
+        ASSERT_EQ(givenItems.size(), lentItems.size());
+        for (std::size_t index = 0; index < lentItems.size(); ++index) {
+            const auto& given = givenItems[index];
+            const auto& each = lentItems[index];
+            EXPECT_EQ(given.url, each.url) << index;
+            EXPECT_EQ(given.isDirectory, each.isDirectory) << index;
+            EXPECT_EQ(given.included, each.included) << index;
+            EXPECT_EQ(given.created, each.created) << index;
+            EXPECT_EQ(given.modified, each.modified) << index;
+            EXPECT_EQ(given.size, each.size) << index;
+            EXPECT_EQ(given.order, each.order) << index;
+        }
+        EXPECT_TRUE(lentItems.back().url.isDirectory) << "a folder's URL says so";
+    }
+
     TEST_F(AutomationRunnerTest, SameFileTwiceIsOneItemUnderItsFirstSpelling)
     {
         files.createFile("a.txt");

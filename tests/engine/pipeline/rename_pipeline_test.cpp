@@ -537,5 +537,34 @@ namespace {
         EXPECT_EQ(statusAt(2), invalid(RenamePipeline::escapingSubfolderReason));
     }
 
+    TEST(Preview, ItemsGivenUpArePlannedAsItemsLent)
+    {
+        Uuid group = Uuid::random();
+        FileItem jpeg = fileAt("/p/IMG_1.JPG");
+        FileItem raw = fileAt("/p/IMG_1.CR2");
+        jpeg.pairGroup = raw.pairGroup = group;
+        std::vector<FileItem> items { jpeg, folderAt("/p/sub"), raw, fileAt("/p/sub/c.txt"),
+            fileAt("/p/b.jpg", false), fileAt("/p/a.txt"), fileAt("/p/taken.txt") };
+        std::vector<Rule> rules { patternRule("{#}_{name}") };
+        FakeDisk lentDisk;
+        lentDisk.paths = { "/p/3_taken.txt", "/p/2_a.txt" };
+        auto lent = planned(items, rules, lentDisk);
+
+        FakeDisk givenDisk;
+        givenDisk.paths = lentDisk.paths;
+        auto given = items;
+        auto rows = preview(
+            std::move(given), rules, {}, runDate, givenDisk.existence(), givenDisk.sameFile());
+        EXPECT_TRUE(given.empty());
+        ASSERT_EQ(rows.size(), lent.size());
+        for (std::size_t position = 0; position < rows.size(); ++position) {
+            EXPECT_EQ(rows[position].item, lent[position].item) << position;
+            EXPECT_EQ(rows[position].newName, lent[position].newName) << position;
+            EXPECT_EQ(rows[position].status, lent[position].status) << position;
+            EXPECT_EQ(rows[position].targetURL, lent[position].targetURL) << position;
+        }
+        EXPECT_EQ(givenDisk.asked, lentDisk.asked);
+    }
+
 } // namespace
 } // namespace sorvik

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sorvik {
+
+/// A set of byte strings kept in one block of text and found through a flat table of their
+/// hashes: two allocations for any number of names, where a hash set of strings makes a node
+/// (and, for longer names, a string) per name. Each name has a number, given in the order in
+/// which names were first added. Names are compared byte for byte.
+class NameTable {
+public:
+    /// What `find` gives for a name that is not in the table.
+    static constexpr std::uint32_t absent = UINT32_MAX;
+
+    NameTable() = default;
+    /// A table with room for `expected` names, of `textSize` bytes in all, before it grows.
+    explicit NameTable(std::size_t expected, std::size_t textSize = 0);
+
+    /// Adds `name` unless it is there; its number either way.
+    std::uint32_t add(std::string_view name);
+    /// The number of `name`, or `absent`.
+    std::uint32_t find(std::string_view name) const;
+
+    std::size_t size() const { return m_starts.size(); }
+    /// The name numbered `number`.
+    std::string_view operator[](std::uint32_t number) const;
+
+private:
+    struct Slot {
+        std::uint32_t hash = 0; // the low bits of the name's hash
+        std::uint32_t number = 0; // the name's number + 1; 0 marks an empty slot
+    };
+
+    /// The slot that holds `name`, or the empty one where it would go.
+    std::size_t slotOf(std::string_view name, std::size_t hash) const;
+    void resize(std::size_t slotCount);
+
+    std::string m_text;
+    /// Where each name begins in `m_text`; it ends where the next begins.
+    std::vector<std::uint32_t> m_starts;
+    std::vector<Slot> m_slots;
+};
+
+} // namespace sorvik

@@ -169,21 +169,48 @@ AutomationPlan AutomationRunner::prepare(const AutomationSnapshot& snapshot,
     // The pipeline gives one row per item, in item order: a row's position is its item's,
     // and so is its fingerprint's.
     plan.targetURLs.reserve(rows.size());
+    plan.rowMoves.reserve(rows.size());
     plan.moves.reserve(rows.size());
     plan.movingSources.reserve(rows.size());
     for (std::size_t position = 0; position < rows.size(); ++position) {
         auto& row = rows[position];
         auto before
             = position < fingerprints.size() ? std::optional(fingerprints[position]) : std::nullopt;
-        if (row.status.kind == RenameStatus::Kind::ready) {
-            plan.moves.push_back(RenameMove { std::move(row.item.url), row.targetURL });
+        bool moves = row.status.kind == RenameStatus::Kind::ready;
+        plan.rowMoves.push_back(moves);
+        if (moves) {
+            plan.moves.push_back(RenameMove { std::move(row.item.url), std::move(row.targetURL) });
             plan.movingSources.push_back(before);
-        } else if (before) {
-            plan.staying.emplace_back(std::move(row.item.url), *before);
+            plan.targetURLs.emplace_back();
+            continue;
         }
+        if (before)
+            plan.staying.emplace_back(std::move(row.item.url), *before);
         plan.targetURLs.push_back(std::move(row.targetURL));
     }
     return plan;
+}
+
+namespace {
+
+    /// Every row's target: `targetURLs` with each moving row's destination put in.
+    void putDestinations(std::vector<FileURL>& targetURLs, const std::vector<bool>& rowMoves,
+        const std::vector<RenameMove>& moves)
+    {
+        std::size_t move = 0;
+        for (std::size_t row = 0; row < rowMoves.size() && row < targetURLs.size(); ++row) {
+            if (rowMoves[row] && move < moves.size())
+                targetURLs[row] = moves[move++].to;
+        }
+    }
+
+} // namespace
+
+std::vector<FileURL> AutomationPlan::targets() const
+{
+    auto targets = targetURLs;
+    putDestinations(targets, rowMoves, moves);
+    return targets;
 }
 
 std::vector<FileURL> AutomationRunner::commit(AutomationPlan plan) const
@@ -216,6 +243,9 @@ std::vector<FileURL> AutomationRunner::commit(AutomationPlan plan) const
         throw AutomationError(AutomationError::sourceChanged);
     }
 
+    // The moves go to the history record: their destinations are the rows' targets.
+    auto targets = std::move(plan.targetURLs);
+    putDestinations(targets, plan.rowMoves, plan.moves);
     std::optional<HistoryFile::SavedList> saved;
     try {
         saved = HistoryFile::insertListing(
@@ -228,7 +258,7 @@ std::vector<FileURL> AutomationRunner::commit(AutomationPlan plan) const
     // The store shows the list as saved, other writers' batches included.
     if (saved)
         m_store.setHistory(std::move(*saved));
-    return std::move(plan.targetURLs);
+    return targets;
 }
 
 std::vector<FileURL> AutomationRunner::run(std::vector<FileURL> urls,

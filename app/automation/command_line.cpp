@@ -499,6 +499,12 @@ std::optional<FileURL> fileURL(
 int run(const std::vector<std::string>& arguments, const std::filesystem::path& currentFolder,
     std::ostream& out, std::ostream& err)
 {
+    return run(std::vector<std::string>(arguments), currentFolder, out, err);
+}
+
+int run(std::vector<std::string>&& arguments, const std::filesystem::path& currentFolder,
+    std::ostream& out, std::ostream& err)
+{
     Invocation invocation;
     try {
         invocation = parse(arguments);
@@ -508,6 +514,8 @@ int run(const std::vector<std::string>& arguments, const std::filesystem::path& 
     } catch (const UsageError& error) {
         return reportUsageError(error.what(), err);
     }
+    // The invocation holds what a command needs: a batch's many names are not kept twice.
+    std::vector<std::string>().swap(arguments);
 
     std::optional<StopSignals> stopSignals;
     if (invocation.command == "rename" && invocation.apply)

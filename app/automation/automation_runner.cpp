@@ -15,6 +15,7 @@
 #include "engine/apply/rename_executor.h"
 #include "engine/apply/rename_move.h"
 #include "engine/model/date.h"
+#include "engine/model/name_table.h"
 #include "engine/model/uuid.h"
 #include "engine/pipeline/rename_pipeline.h"
 #include "engine/pipeline/token_parser.h"
@@ -181,7 +182,6 @@ AutomationPlan AutomationRunner::prepare(const AutomationSnapshot& snapshot,
         if (moves) {
             plan.moves.push_back(RenameMove { std::move(row.item.url), std::move(row.targetURL) });
             plan.movingSources.push_back(before);
-            plan.targetURLs.emplace_back();
             continue;
         }
         if (before)
@@ -193,24 +193,26 @@ AutomationPlan AutomationRunner::prepare(const AutomationSnapshot& snapshot,
 
 namespace {
 
-    /// Every row's target: `targetURLs` with each moving row's destination put in.
-    void putDestinations(std::vector<FileURL>& targetURLs, const std::vector<bool>& rowMoves,
-        const std::vector<RenameMove>& moves)
+    /// Every row's target: the moving rows' destinations among the others' targets.
+    std::vector<FileURL> allTargets(const std::vector<FileURL>& targetURLs,
+        const std::vector<bool>& rowMoves, const std::vector<RenameMove>& moves)
     {
+        std::vector<FileURL> targets;
+        targets.reserve(rowMoves.size());
         std::size_t move = 0;
-        for (std::size_t row = 0; row < rowMoves.size() && row < targetURLs.size(); ++row) {
-            if (rowMoves[row] && move < moves.size())
-                targetURLs[row] = moves[move++].to;
-        }
+        std::size_t staying = 0;
+        for (bool rowMove : rowMoves)
+            targets.push_back(rowMove ? moves[move++].to : targetURLs[staying++]);
+        return targets;
     }
 
 } // namespace
 
 std::vector<FileURL> AutomationPlan::targets() const
 {
-    auto targets = targetURLs;
-    putDestinations(targets, rowMoves, moves);
-    return targets;
+    if (rowMoves.empty())
+        return targetURLs;
+    return allTargets(targetURLs, rowMoves, moves);
 }
 
 std::vector<FileURL> AutomationRunner::commit(AutomationPlan plan) const
@@ -244,8 +246,8 @@ std::vector<FileURL> AutomationRunner::commit(AutomationPlan plan) const
     }
 
     // The moves go to the history record: their destinations are the rows' targets.
-    auto targets = std::move(plan.targetURLs);
-    putDestinations(targets, plan.rowMoves, plan.moves);
+    auto targets = allTargets(plan.targetURLs, plan.rowMoves, plan.moves);
+    plan.targetURLs = std::vector<FileURL>();
     std::optional<HistoryFile::SavedList> saved;
     try {
         saved = HistoryFile::insertListing(
@@ -279,18 +281,20 @@ namespace {
     /// Whether each of `urls` is kept: its standardized path did not come before.
     std::vector<bool> firstOfEachPath(const std::vector<FileURL>& urls)
     {
-        std::vector<bool> kept(urls.size(), false);
         // Most paths are standard already and are looked at where they are.
         std::deque<std::string> standardized;
-        std::unordered_set<std::string_view> seen;
-        seen.reserve(urls.size());
-        for (std::size_t index = 0; index < urls.size(); ++index) {
-            const auto& url = urls[index];
-            std::string_view path = url.path;
-            if (!url.isStandardized())
-                path = standardized.emplace_back(url.standardized().path);
-            kept[index] = seen.insert(path).second;
+        std::vector<std::string_view> paths;
+        paths.reserve(urls.size());
+        for (const auto& url : urls) {
+            if (url.isStandardized())
+                paths.push_back(url.path);
+            else
+                paths.push_back(standardized.emplace_back(url.standardized().path));
         }
+        NameIndex seen(paths);
+        std::vector<bool> kept(urls.size(), false);
+        for (std::size_t index = 0; index < urls.size(); ++index)
+            kept[index] = seen.firstPlace(index) == index;
         return kept;
     }
 

@@ -29,7 +29,7 @@ struct AutomationSnapshot {
 /// A run planned up to its moves (stages 1 to 9), waiting to be committed. It keeps only what
 /// the commit needs: the rows, items and metadata of the planning are gone.
 struct AutomationPlan {
-    /// Every row's target, in row order; empty for a row that moves, whose target is its
+    /// The targets of the rows that do not move, in row order; a moving row's target is its
     /// move's destination (a large batch does not hold each new path twice).
     std::vector<FileURL> targetURLs;
     /// Whether each row moves: one move each, in row order.

@@ -2,6 +2,7 @@
 
 #include "engine/apply/backup_folder.h"
 #include "engine/apply/granted_folders.h"
+#include "engine/model/name_table.h"
 #include "engine/model/uuid.h"
 
 #include "engine/model/text.h"
@@ -416,11 +417,15 @@ namespace {
             // Two sources are one when they are one path (here) or one file (see `check`):
             // names that differ in letter case only are two files on most Linux volumes, and
             // one on a volume that ignores case, where both name the same file.
-            std::unordered_set<std::string_view> sourcePaths;
-            sourcePaths.reserve(m_steps.size());
+            std::vector<std::string_view> sources;
+            sources.reserve(m_steps.size());
+            for (const auto& step : m_steps)
+                sources.push_back(step.from);
+            NameIndex sourcePaths(sources);
             m_sourceKeys.reserve(m_steps.size());
-            for (auto& step : m_steps) {
-                if (!sourcePaths.insert(step.from).second)
+            for (std::size_t index = 0; index < m_steps.size(); ++index) {
+                auto& step = m_steps[index];
+                if (sourcePaths.firstPlace(index) != index)
                     throw RenameExecutionError(duplicateText);
                 step.fromKeyText = keyOf(step.from);
                 m_sourceKeys.insert(fromKey(step));
@@ -434,7 +439,7 @@ namespace {
                 step.toKeyText = keyOf(step.to);
                 if (!destinationKeys.insert(toKey(step)).second)
                     throw RenameExecutionError(duplicateText);
-                m_destinationIsSource.push_back(sourcePaths.contains(step.to));
+                m_destinationIsSource.push_back(sourcePaths.find(step.to) != NameIndex::absent);
             }
         }
 

@@ -87,9 +87,16 @@ namespace {
     {
         std::vector<FileURL> folders;
         std::unordered_set<std::string> seen;
+        // Files of one folder mostly follow each other: a folder just seen is not made again.
+        std::string last;
         for (const auto& move : moves) {
             for (const FileURL* url : { &move.from, &move.to }) {
+                auto slash = url->path.rfind('/');
+                if (slash != std::string::npos && slash > 0 && url->path.size() > slash + 1
+                    && std::string_view(url->path).substr(0, slash) == last)
+                    continue;
                 auto folder = url->deletingLastPathComponent();
+                last = folder.path;
                 if (seen.insert(folder.path).second)
                     folders.push_back(std::move(folder));
             }
@@ -346,8 +353,23 @@ namespace {
         // first failure in list order is the one reported, as if they were read one by one.
         FolderCoverage coverage(grantedFolders);
         std::size_t covered = 0;
-        while (covered < urls.size() && coverage.covers(urls[covered].deletingLastPathComponent()))
+        // Files of one folder mostly follow each other: a folder just found covered is not
+        // asked about again.
+        std::string lastCovered;
+        while (covered < urls.size()) {
+            std::string_view path = urls[covered].path;
+            auto slash = path.rfind('/');
+            if (slash != std::string_view::npos && slash > 0 && !lastCovered.empty()
+                && path.substr(0, slash) == lastCovered) {
+                ++covered;
+                continue;
+            }
+            auto folder = urls[covered].deletingLastPathComponent();
+            if (!coverage.covers(folder))
+                break;
+            lastCovered = std::move(folder.path);
             ++covered;
+        }
         auto reads = covered == urls.size()
             ? FileScan::readAllChecked(urls)
             : FileScan::readAllChecked(std::vector<FileURL>(

@@ -32,8 +32,11 @@ namespace {
     public:
         TemporaryName()
         {
-            auto text = "." + Uuid::random().text() + ".twtmp";
-            std::copy(text.begin(), text.end(), m_text.begin());
+            constexpr std::string_view suffix = ".twtmp";
+            auto uuid = Uuid::random().textCharacters();
+            m_text[0] = '.';
+            auto end = std::copy(uuid.begin(), uuid.end(), m_text.begin() + 1);
+            std::copy(suffix.begin(), suffix.end(), end);
         }
         std::string_view view() const { return { m_text.data(), m_text.size() }; }
 

@@ -489,7 +489,10 @@ std::optional<FileURL> fileURL(
     bool isDirectory = argument.ends_with('/');
     if (argument.starts_with('/'))
         return FileURL(argument, isDirectory);
-    std::string path = currentFolder.string();
+    const std::string& folder = currentFolder.native();
+    std::string path;
+    path.reserve(folder.size() + 1 + argument.size());
+    path += folder;
     if (!path.ends_with('/'))
         path += '/';
     path += argument;

@@ -15,6 +15,7 @@
 #include "engine/apply/rename_executor.h"
 #include "engine/apply/rename_move.h"
 #include "engine/model/date.h"
+#include "engine/model/name_table.h"
 #include "engine/model/uuid.h"
 #include "engine/pipeline/rename_pipeline.h"
 #include "engine/pipeline/token_parser.h"
@@ -86,9 +87,16 @@ namespace {
     {
         std::vector<FileURL> folders;
         std::unordered_set<std::string> seen;
+        // Files of one folder mostly follow each other: a folder just seen is not made again.
+        std::string last;
         for (const auto& move : moves) {
             for (const FileURL* url : { &move.from, &move.to }) {
+                auto slash = url->path.rfind('/');
+                if (slash != std::string::npos && slash > 0 && url->path.size() > slash + 1
+                    && std::string_view(url->path).substr(0, slash) == last)
+                    continue;
                 auto folder = url->deletingLastPathComponent();
+                last = folder.path;
                 if (seen.insert(folder.path).second)
                     folders.push_back(std::move(folder));
             }
@@ -169,21 +177,49 @@ AutomationPlan AutomationRunner::prepare(const AutomationSnapshot& snapshot,
     // The pipeline gives one row per item, in item order: a row's position is its item's,
     // and so is its fingerprint's.
     plan.targetURLs.reserve(rows.size());
+    plan.rowMoves.reserve(rows.size());
     plan.moves.reserve(rows.size());
     plan.movingSources.reserve(rows.size());
     for (std::size_t position = 0; position < rows.size(); ++position) {
         auto& row = rows[position];
         auto before
             = position < fingerprints.size() ? std::optional(fingerprints[position]) : std::nullopt;
-        if (row.status.kind == RenameStatus::Kind::ready) {
-            plan.moves.push_back(RenameMove { std::move(row.item.url), row.targetURL });
+        bool moves = row.status.kind == RenameStatus::Kind::ready;
+        plan.rowMoves.push_back(moves);
+        if (moves) {
+            plan.moves.push_back(RenameMove { std::move(row.item.url), std::move(row.targetURL) });
             plan.movingSources.push_back(before);
-        } else if (before) {
-            plan.staying.emplace_back(std::move(row.item.url), *before);
+            continue;
         }
+        if (before)
+            plan.staying.emplace_back(std::move(row.item.url), *before);
         plan.targetURLs.push_back(std::move(row.targetURL));
     }
     return plan;
+}
+
+namespace {
+
+    /// Every row's target: the moving rows' destinations among the others' targets.
+    std::vector<FileURL> allTargets(const std::vector<FileURL>& targetURLs,
+        const std::vector<bool>& rowMoves, const std::vector<RenameMove>& moves)
+    {
+        std::vector<FileURL> targets;
+        targets.reserve(rowMoves.size());
+        std::size_t move = 0;
+        std::size_t staying = 0;
+        for (bool rowMove : rowMoves)
+            targets.push_back(rowMove ? moves[move++].to : targetURLs[staying++]);
+        return targets;
+    }
+
+} // namespace
+
+std::vector<FileURL> AutomationPlan::targets() const
+{
+    if (rowMoves.empty())
+        return targetURLs;
+    return allTargets(targetURLs, rowMoves, moves);
 }
 
 std::vector<FileURL> AutomationRunner::commit(AutomationPlan plan) const
@@ -216,6 +252,9 @@ std::vector<FileURL> AutomationRunner::commit(AutomationPlan plan) const
         throw AutomationError(AutomationError::sourceChanged);
     }
 
+    // The moves go to the history record: their destinations are the rows' targets.
+    auto targets = allTargets(plan.targetURLs, plan.rowMoves, plan.moves);
+    plan.targetURLs = std::vector<FileURL>();
     std::optional<HistoryFile::SavedList> saved;
     try {
         saved = HistoryFile::insertListing(
@@ -228,7 +267,7 @@ std::vector<FileURL> AutomationRunner::commit(AutomationPlan plan) const
     // The store shows the list as saved, other writers' batches included.
     if (saved)
         m_store.setHistory(std::move(*saved));
-    return std::move(plan.targetURLs);
+    return targets;
 }
 
 std::vector<FileURL> AutomationRunner::run(std::vector<FileURL> urls,
@@ -249,18 +288,20 @@ namespace {
     /// Whether each of `urls` is kept: its standardized path did not come before.
     std::vector<bool> firstOfEachPath(const std::vector<FileURL>& urls)
     {
-        std::vector<bool> kept(urls.size(), false);
         // Most paths are standard already and are looked at where they are.
         std::deque<std::string> standardized;
-        std::unordered_set<std::string_view> seen;
-        seen.reserve(urls.size());
-        for (std::size_t index = 0; index < urls.size(); ++index) {
-            const auto& url = urls[index];
-            std::string_view path = url.path;
-            if (!url.isStandardized())
-                path = standardized.emplace_back(url.standardized().path);
-            kept[index] = seen.insert(path).second;
+        std::vector<std::string_view> paths;
+        paths.reserve(urls.size());
+        for (const auto& url : urls) {
+            if (url.isStandardized())
+                paths.push_back(url.path);
+            else
+                paths.push_back(standardized.emplace_back(url.standardized().path));
         }
+        NameIndex seen(paths);
+        std::vector<bool> kept(urls.size(), false);
+        for (std::size_t index = 0; index < urls.size(); ++index)
+            kept[index] = seen.firstPlace(index) == index;
         return kept;
     }
 
@@ -312,8 +353,23 @@ namespace {
         // first failure in list order is the one reported, as if they were read one by one.
         FolderCoverage coverage(grantedFolders);
         std::size_t covered = 0;
-        while (covered < urls.size() && coverage.covers(urls[covered].deletingLastPathComponent()))
+        // Files of one folder mostly follow each other: a folder just found covered is not
+        // asked about again.
+        std::string lastCovered;
+        while (covered < urls.size()) {
+            std::string_view path = urls[covered].path;
+            auto slash = path.rfind('/');
+            if (slash != std::string_view::npos && slash > 0 && !lastCovered.empty()
+                && path.substr(0, slash) == lastCovered) {
+                ++covered;
+                continue;
+            }
+            auto folder = urls[covered].deletingLastPathComponent();
+            if (!coverage.covers(folder))
+                break;
+            lastCovered = std::move(folder.path);
             ++covered;
+        }
         auto reads = covered == urls.size()
             ? FileScan::readAllChecked(urls)
             : FileScan::readAllChecked(std::vector<FileURL>(

@@ -29,8 +29,11 @@ struct AutomationSnapshot {
 /// A run planned up to its moves (stages 1 to 9), waiting to be committed. It keeps only what
 /// the commit needs: the rows, items and metadata of the planning are gone.
 struct AutomationPlan {
-    /// Every row's target, in row order.
+    /// The targets of the rows that do not move, in row order; a moving row's target is its
+    /// move's destination (a large batch does not hold each new path twice).
     std::vector<FileURL> targetURLs;
+    /// Whether each row moves: one move each, in row order.
+    std::vector<bool> rowMoves;
     /// The ready rows' moves, in row order.
     std::vector<RenameMove> moves;
     /// Each move's source as stage 3 read it, one per move.
@@ -40,7 +43,7 @@ struct AutomationPlan {
     bool dryRun = false;
 
     /// Every row's target, in row order.
-    const std::vector<FileURL>& targets() const { return targetURLs; }
+    std::vector<FileURL> targets() const;
 };
 
 // Applies a rule stack to a list of files without the window: the one rename path of the

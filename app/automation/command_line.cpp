@@ -489,7 +489,10 @@ std::optional<FileURL> fileURL(
     bool isDirectory = argument.ends_with('/');
     if (argument.starts_with('/'))
         return FileURL(argument, isDirectory);
-    std::string path = currentFolder.string();
+    const std::string& folder = currentFolder.native();
+    std::string path;
+    path.reserve(folder.size() + 1 + argument.size());
+    path += folder;
     if (!path.ends_with('/'))
         path += '/';
     path += argument;
@@ -497,6 +500,12 @@ std::optional<FileURL> fileURL(
 }
 
 int run(const std::vector<std::string>& arguments, const std::filesystem::path& currentFolder,
+    std::ostream& out, std::ostream& err)
+{
+    return run(std::vector<std::string>(arguments), currentFolder, out, err);
+}
+
+int run(std::vector<std::string>&& arguments, const std::filesystem::path& currentFolder,
     std::ostream& out, std::ostream& err)
 {
     Invocation invocation;
@@ -508,6 +517,8 @@ int run(const std::vector<std::string>& arguments, const std::filesystem::path& 
     } catch (const UsageError& error) {
         return reportUsageError(error.what(), err);
     }
+    // The invocation holds what a command needs: a batch's many names are not kept twice.
+    std::vector<std::string>().swap(arguments);
 
     std::optional<StopSignals> stopSignals;
     if (invocation.command == "rename" && invocation.apply)

@@ -69,5 +69,8 @@ std::string printable(std::string_view name);
 /// reported on `err`.
 int run(const std::vector<std::string>& arguments, const std::filesystem::path& currentFolder,
     std::ostream& out, std::ostream& err);
+/// As above; `arguments` are released once they are read.
+int run(std::vector<std::string>&& arguments, const std::filesystem::path& currentFolder,
+    std::ostream& out, std::ostream& err);
 
 } // namespace sorvik::CommandLine

@@ -12,11 +12,12 @@
 #include <iostream>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace {
 
-int runCommandLine(int argc, char** argv, const std::vector<std::string>& arguments,
+int runCommandLine(int argc, char** argv, std::vector<std::string> arguments,
     const std::filesystem::path& currentFolder)
 {
     QCoreApplication application(argc, argv);
@@ -24,7 +25,7 @@ int runCommandLine(int argc, char** argv, const std::vector<std::string>& argume
     QCoreApplication::setApplicationVersion(QStringLiteral(SORVIK_VERSION));
     // Before anything reaches the shared store, so that it asks the real services.
     sorvik::StoreServices::install();
-    return sorvik::CommandLine::run(arguments, currentFolder, std::cout, std::cerr);
+    return sorvik::CommandLine::run(std::move(arguments), currentFolder, std::cout, std::cerr);
 }
 
 } // namespace
@@ -48,7 +49,7 @@ int main(int argc, char** argv)
     auto launch = sorvik::LaunchArguments::classify(arguments, currentFolder);
     switch (launch.program) {
     case sorvik::LaunchArguments::Program::commandLine:
-        return runCommandLine(argc, argv, arguments, currentFolder);
+        return runCommandLine(argc, argv, std::move(arguments), currentFolder);
     case sorvik::LaunchArguments::Program::usageError:
         return sorvik::CommandLine::reportUsageError(launch.usageProblem, std::cerr);
     case sorvik::LaunchArguments::Program::window:

@@ -325,7 +325,14 @@ namespace {
         return fingerprint;
     }
 
-    void appendURL(std::string& out, const FileURL& url) { json::appendString(out, url.text()); }
+    void appendURL(std::string& out, const FileURL& url)
+    {
+        // One text for every URL of a record: a large batch makes no string per path.
+        thread_local std::string text;
+        text.clear();
+        url.appendText(text);
+        json::appendString(out, text);
+    }
 
     void appendFingerprint(std::string& out, const FileFingerprint& fingerprint)
     {

@@ -67,19 +67,8 @@ namespace {
             ::close(descriptor);
             return std::nullopt;
         }
-        // The names asked for, numbered; each number's first place among them.
-        std::size_t textSize = 0;
-        for (auto name : names)
-            textSize += name.size();
-        NameTable wanted(names.size(), textSize);
-        std::vector<std::size_t> firstPlace;
-        firstPlace.reserve(names.size());
-        std::vector<std::uint32_t> numbers(names.size());
-        for (std::size_t index = 0; index < names.size(); ++index) {
-            numbers[index] = wanted.add(names[index]);
-            if (numbers[index] == firstPlace.size())
-                firstPlace.push_back(index);
-        }
+        // The names asked for are found where they are: a folder's listing copies none of them.
+        NameIndex wanted(names);
         std::vector<std::optional<std::uint64_t>> found(names.size());
         std::size_t entries = 0;
         errno = 0;
@@ -88,9 +77,9 @@ namespace {
                 ::closedir(directory);
                 return std::nullopt;
             }
-            auto number = wanted.find(std::string_view(entry->d_name));
-            if (number != NameTable::absent)
-                found[firstPlace[number]] = static_cast<std::uint64_t>(entry->d_ino);
+            auto place = wanted.find(std::string_view(entry->d_name));
+            if (place != NameIndex::absent)
+                found[place] = static_cast<std::uint64_t>(entry->d_ino);
         }
         bool failed = errno != 0;
         ::closedir(directory);
@@ -98,7 +87,7 @@ namespace {
             return std::nullopt;
         // A name asked twice has its answer at its first place.
         for (std::size_t index = 0; index < names.size(); ++index) {
-            auto first = firstPlace[numbers[index]];
+            auto first = wanted.firstPlace(index);
             if (first != index)
                 found[index] = found[first];
         }

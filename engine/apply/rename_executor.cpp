@@ -2,6 +2,7 @@
 
 #include "engine/apply/backup_folder.h"
 #include "engine/apply/granted_folders.h"
+#include "engine/model/name_table.h"
 #include "engine/model/uuid.h"
 
 #include "engine/model/text.h"
@@ -31,8 +32,11 @@ namespace {
     public:
         TemporaryName()
         {
-            auto text = "." + Uuid::random().text() + ".twtmp";
-            std::copy(text.begin(), text.end(), m_text.begin());
+            constexpr std::string_view suffix = ".twtmp";
+            auto uuid = Uuid::random().textCharacters();
+            m_text[0] = '.';
+            auto end = std::copy(uuid.begin(), uuid.end(), m_text.begin() + 1);
+            std::copy(suffix.begin(), suffix.end(), end);
         }
         std::string_view view() const { return { m_text.data(), m_text.size() }; }
 
@@ -188,23 +192,27 @@ namespace {
         };
     };
 
+    /// A path that is its own comparison key.
+    constexpr std::uint32_t pathIsKey = UINT32_MAX;
+
     /// One move of the batch as it is carried out.
     struct Step {
-        std::size_t given = 0;
+        std::uint32_t given = 0;
+        /// Index into the batch's destination folders.
+        std::uint32_t destination = 0;
         /// The move's paths standardized: views into the move itself, or into the batch's
         /// copies of paths that were not standard.
         std::string_view from;
         std::string_view to;
-        /// The comparison keys of `from` and `to` in `FoldedKey`'s forms.
-        std::string_view fromKey;
-        std::string_view toKey;
+        /// Where the comparison keys of `from` and `to` (in `FoldedKey`'s forms) are among
+        /// the batch's own texts; `pathIsKey` where the path is its own key, as most are.
+        std::uint32_t fromKeyText = pathIsKey;
+        std::uint32_t toKeyText = pathIsKey;
         TemporaryName tempName;
         bool isDirectory = false;
         /// The open folder of `from` (also that of the temporary name); null when it could
         /// not be opened.
         const OpenFolder* source = nullptr;
-        /// Index into the batch's destination folders.
-        std::size_t destination = 0;
         /// The source as the checks found it.
         ItemStatus checked;
 
@@ -240,22 +248,25 @@ namespace {
         {
             auto& asked = m_byFolder[folder];
             asked.names.push_back(name);
-            asked.places.push_back(m_count++);
+            asked.places.push_back(static_cast<std::uint32_t>(m_count++));
         }
 
-        /// For every name wanted, in order: its device and file number, or nothing.
-        std::vector<std::optional<ItemStatus>> look()
+        /// For every name wanted, in order: its device and file number, or nothing. Nothing
+        /// else is kept: a batch asks for as many names as it moves files.
+        std::vector<std::optional<FileIdentity>> look()
         {
-            std::vector<std::optional<ItemStatus>> answers(m_count);
+            std::vector<std::optional<FileIdentity>> answers(m_count);
             for (auto& [folder, asked] : m_byFolder) {
                 if (!folder)
                     continue;
                 if (asked.names.size() >= listingThreshold
                     && answerFromListing(*folder, asked, answers))
                     continue;
-                for (std::size_t index = 0; index < asked.names.size(); ++index)
-                    answers[asked.places[index]]
-                        = m_fileSystem.itemStatus(*folder, asked.names[index]);
+                for (std::size_t index = 0; index < asked.names.size(); ++index) {
+                    if (auto status = m_fileSystem.itemStatus(*folder, asked.names[index]))
+                        answers[asked.places[index]]
+                            = FileIdentity { status->device, status->inode };
+                }
             }
             m_byFolder.clear();
             m_count = 0;
@@ -265,11 +276,11 @@ namespace {
     private:
         struct Asked {
             std::vector<std::string_view> names;
-            std::vector<std::size_t> places;
+            std::vector<std::uint32_t> places;
         };
 
         bool answerFromListing(const OpenFolder& folder, const Asked& asked,
-            std::vector<std::optional<ItemStatus>>& answers)
+            std::vector<std::optional<FileIdentity>>& answers)
         {
             auto found
                 = m_fileSystem.findNames(folder, asked.names, asked.names.size() * entriesPerName);
@@ -285,10 +296,7 @@ namespace {
                 if (!(*found)[index])
                     continue;
                 // Everything in a folder is on its device; a mount point cannot be renamed.
-                ItemStatus item;
-                item.device = status.device;
-                item.inode = *(*found)[index];
-                answers[asked.places[index]] = item;
+                answers[asked.places[index]] = FileIdentity { status.device, *(*found)[index] };
             }
             return true;
         }
@@ -374,12 +382,23 @@ namespace {
             return m_ownedTexts.emplace_back(url.standardized().path);
         }
 
-        /// The comparison key of a standard path in `FoldedKey`'s forms.
-        std::string_view keyOf(std::string_view path)
+        /// Where the comparison key of a standard path in `FoldedKey`'s forms is kept.
+        std::uint32_t keyOf(std::string_view path)
         {
             if (text::isAscii(path) || !text::isValidUtf8(path))
-                return path;
-            return m_ownedTexts.emplace_back(comparisonKey(FileURL(path)));
+                return pathIsKey;
+            m_ownedTexts.emplace_back(comparisonKey(FileURL(path)));
+            return static_cast<std::uint32_t>(m_ownedTexts.size() - 1);
+        }
+
+        std::string_view fromKey(const Step& step) const
+        {
+            return step.fromKeyText == pathIsKey ? step.from : m_ownedTexts[step.fromKeyText];
+        }
+
+        std::string_view toKey(const Step& step) const
+        {
+            return step.toKeyText == pathIsKey ? step.to : m_ownedTexts[step.toKeyText];
         }
 
         /// The effective moves (those that do not stay in place), and the checks of names.
@@ -393,7 +412,7 @@ namespace {
                 if (from == to)
                     continue;
                 auto& step = m_steps.emplace_back();
-                step.given = index;
+                step.given = static_cast<std::uint32_t>(index);
                 step.from = from;
                 step.to = to;
                 step.isDirectory = move.from.isDirectory;
@@ -401,14 +420,18 @@ namespace {
             // Two sources are one when they are one path (here) or one file (see `check`):
             // names that differ in letter case only are two files on most Linux volumes, and
             // one on a volume that ignores case, where both name the same file.
-            std::unordered_set<std::string_view> sourcePaths;
-            sourcePaths.reserve(m_steps.size());
+            std::vector<std::string_view> sources;
+            sources.reserve(m_steps.size());
+            for (const auto& step : m_steps)
+                sources.push_back(step.from);
+            NameIndex sourcePaths(sources);
             m_sourceKeys.reserve(m_steps.size());
-            for (auto& step : m_steps) {
-                if (!sourcePaths.insert(step.from).second)
+            for (std::size_t index = 0; index < m_steps.size(); ++index) {
+                auto& step = m_steps[index];
+                if (sourcePaths.firstPlace(index) != index)
                     throw RenameExecutionError(duplicateText);
-                step.fromKey = keyOf(step.from);
-                m_sourceKeys.insert(step.fromKey);
+                step.fromKeyText = keyOf(step.from);
+                m_sourceKeys.insert(fromKey(step));
             }
             // Two destinations that differ in letter case only would be one file on a volume
             // that ignores case: refused everywhere, as the preview refuses them.
@@ -416,10 +439,10 @@ namespace {
             destinationKeys.reserve(m_steps.size());
             m_destinationIsSource.reserve(m_steps.size());
             for (auto& step : m_steps) {
-                step.toKey = keyOf(step.to);
-                if (!destinationKeys.insert(step.toKey).second)
+                step.toKeyText = keyOf(step.to);
+                if (!destinationKeys.insert(toKey(step)).second)
                     throw RenameExecutionError(duplicateText);
-                m_destinationIsSource.push_back(sourcePaths.contains(step.to));
+                m_destinationIsSource.push_back(sourcePaths.find(step.to) != NameIndex::absent);
             }
         }
 
@@ -520,7 +543,7 @@ namespace {
                 step.source = found->second;
             }
             for (auto& step : m_steps)
-                step.destination = destinationFor(folderOf(step.to));
+                step.destination = static_cast<std::uint32_t>(destinationFor(folderOf(step.to)));
 
             if (!m_options.grantedFolders)
                 return;
@@ -549,9 +572,13 @@ namespace {
                 auto& step = m_steps[index];
                 const auto& move = m_moves[step.given];
                 std::optional<ItemStatus> source;
-                if (!needsStatus())
-                    source = answers[answer++];
-                else if (step.source)
+                if (!needsStatus()) {
+                    if (const auto& found = answers[answer++]) {
+                        source.emplace();
+                        source->device = found->device;
+                        source->inode = found->inode;
+                    }
+                } else if (step.source)
                     source = m_fileSystem.itemStatus(*step.source, step.fromName());
                 const auto& expected = m_options.expectedSources.empty()
                     ? std::nullopt
@@ -565,16 +592,14 @@ namespace {
                     throw SourceChangedError(move.from);
                 if (m_destinationIsSource[index])
                     continue;
-                std::optional<ItemStatus> taken;
-                if (m_destinations[step.destination].folder)
-                    taken = answers[answer++];
-                else if (m_fileSystem.itemExists(FileURL(step.to)))
-                    taken = ItemStatus {};
+                bool taken = m_destinations[step.destination].folder
+                    ? answers[answer++].has_value()
+                    : m_fileSystem.itemExists(FileURL(step.to));
                 if (!taken)
                     continue;
                 // A source's own name in another letter case, where the volume ignores case:
                 // phase 1 moves it away. Checked once every source is known.
-                if (m_sourceKeys.contains(step.toKey) && m_destinations[step.destination].folder)
+                if (m_sourceKeys.contains(toKey(step)) && m_destinations[step.destination].folder)
                     caseTwins.push_back(index);
                 else
                     throw RenameExecutionError("Destination already exists: " + move.to.path);
@@ -596,12 +621,12 @@ namespace {
                 return;
             std::unordered_map<std::string_view, std::size_t, FoldedKey, FoldedKey> sourceByKey;
             for (std::size_t index = 0; index < m_steps.size(); ++index)
-                sourceByKey.emplace(m_steps[index].fromKey, index);
+                sourceByKey.emplace(fromKey(m_steps[index]), index);
             for (std::size_t index : caseTwins) {
                 const auto& step = m_steps[index];
                 auto twin = m_fileSystem.itemStatus(
                     *m_destinations[step.destination].folder, step.toName());
-                auto source = sourceByKey.find(step.toKey);
+                auto source = sourceByKey.find(toKey(step));
                 if (twin && source != sourceByKey.end()
                     && !sameItem(twin, sourceStatus(source->second)))
                     throw RenameExecutionError(
@@ -682,7 +707,8 @@ namespace {
             auto answers = m_lookup.look();
             for (std::size_t index = 0; index < m_steps.size(); ++index) {
                 const auto& staged = answers[index];
-                if (!staged || !staged->isSameItem(m_steps[index].checked))
+                const auto& checked = m_steps[index].checked;
+                if (!staged || *staged != FileIdentity { checked.device, checked.inode })
                     throw FileSystemError("The file \"" + m_moves[m_steps[index].given].from.path
                             + "\" was replaced while it was being renamed",
                         EEXIST);

@@ -54,21 +54,26 @@ FileURL::FileURL(std::string_view path_, bool isDirectory_)
 {
 }
 
-std::string percentEncodePath(std::string_view path)
+void appendPercentEncodedPath(std::string& out, std::string_view path)
 {
     static constexpr char digits[] = "0123456789ABCDEF";
-    std::string result;
-    result.reserve(path.size());
+    out.reserve(out.size() + path.size());
     for (char character : path) {
         auto byte = static_cast<unsigned char>(character);
         if (isKeptInPath(byte)) {
-            result.push_back(character);
+            out.push_back(character);
             continue;
         }
-        result.push_back('%');
-        result.push_back(digits[byte >> 4]);
-        result.push_back(digits[byte & 0x0F]);
+        out.push_back('%');
+        out.push_back(digits[byte >> 4]);
+        out.push_back(digits[byte & 0x0F]);
     }
+}
+
+std::string percentEncodePath(std::string_view path)
+{
+    std::string result;
+    appendPercentEncodedPath(result, path);
     return result;
 }
 
@@ -141,10 +146,17 @@ bool FileURL::isValidText(std::string_view text, std::string* failure)
 
 std::string FileURL::text() const
 {
-    std::string result = "file://" + percentEncodePath(path);
-    if (isDirectory && (result.empty() || result.back() != '/'))
-        result.push_back('/');
+    std::string result;
+    appendText(result);
     return result;
+}
+
+void FileURL::appendText(std::string& out) const
+{
+    out += "file://";
+    appendPercentEncodedPath(out, path);
+    if (isDirectory && out.back() != '/')
+        out.push_back('/');
 }
 
 std::string FileURL::lastPathComponent() const

@@ -36,6 +36,8 @@ struct FileURL {
         = "A file URL cannot hold \u201C%00\u201D: no file name contains a NUL byte.";
 
     std::string text() const;
+    /// `text()` added to the end of `out`.
+    void appendText(std::string& out) const;
     bool isEmpty() const { return path.empty(); }
 
     /// The last path component ("/" for the root).
@@ -59,6 +61,8 @@ struct FileURL {
 
 /// The percent-encoded form of a path, as used inside file URL text.
 std::string percentEncodePath(std::string_view path);
+/// `percentEncodePath(path)` added to the end of `out`.
+void appendPercentEncodedPath(std::string& out, std::string_view path);
 
 void to_json(nlohmann::json& json, const FileURL& url);
 /// Strict: a string holding an absolute file URL.

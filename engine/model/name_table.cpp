@@ -84,4 +84,50 @@ std::uint32_t NameTable::find(std::string_view name) const
     return m_slots[index].number == 0 ? absent : m_slots[index].number - 1;
 }
 
+NameIndex::NameIndex(const std::vector<std::string_view>& names)
+    : m_names(names)
+{
+    assert(names.size() < std::numeric_limits<std::uint32_t>::max() && "places fit 32 bits");
+    m_slots.assign(slotCountFor(names.size()), Slot {});
+    for (std::size_t place = 0; place < names.size(); ++place) {
+        std::size_t hash = hashOf(names[place]);
+        std::size_t index = slotOf(names[place], hash);
+        if (m_slots[index].place == 0) {
+            m_slots[index]
+                = { static_cast<std::uint32_t>(hash), static_cast<std::uint32_t>(place + 1) };
+            if (!m_first.empty())
+                m_first.push_back(static_cast<std::uint32_t>(place));
+            continue;
+        }
+        if (m_first.empty()) {
+            m_first.reserve(names.size());
+            for (std::size_t before = 0; before < place; ++before)
+                m_first.push_back(static_cast<std::uint32_t>(before));
+        }
+        m_first.push_back(m_slots[index].place - 1);
+    }
+}
+
+std::size_t NameIndex::slotOf(std::string_view name, std::size_t hash) const
+{
+    const std::size_t mask = m_slots.size() - 1;
+    const auto low = static_cast<std::uint32_t>(hash);
+    std::size_t index = (hash >> 32 ^ hash) & mask;
+    while (m_slots[index].place != 0
+        && (m_slots[index].hash != low || m_names[m_slots[index].place - 1] != name))
+        index = (index + 1) & mask;
+    return index;
+}
+
+std::uint32_t NameIndex::find(std::string_view name) const
+{
+    std::size_t index = slotOf(name, hashOf(name));
+    return m_slots[index].place == 0 ? absent : m_slots[index].place - 1;
+}
+
+std::uint32_t NameIndex::firstPlace(std::size_t place) const
+{
+    return m_first.empty() ? static_cast<std::uint32_t>(place) : m_first[place];
+}
+
 } // namespace sorvik

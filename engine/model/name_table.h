@@ -46,4 +46,34 @@ private:
     std::vector<Slot> m_slots;
 };
 
+/// Finds names among a list of them held elsewhere (the views must outlive the index): a
+/// flat table of hashes and places, with no copy of any name's bytes. A name listed more than
+/// once is found at its first place.
+class NameIndex {
+public:
+    /// What `find` gives for a name that is not listed.
+    static constexpr std::uint32_t absent = UINT32_MAX;
+
+    explicit NameIndex(const std::vector<std::string_view>& names);
+    explicit NameIndex(std::vector<std::string_view>&&) = delete;
+
+    /// The first place of `name` in the list, or `absent`.
+    std::uint32_t find(std::string_view name) const;
+    /// The first place of the name at `place`.
+    std::uint32_t firstPlace(std::size_t place) const;
+
+private:
+    struct Slot {
+        std::uint32_t hash = 0; // the low bits of the name's hash
+        std::uint32_t place = 0; // the name's first place + 1; 0 marks an empty slot
+    };
+
+    std::size_t slotOf(std::string_view name, std::size_t hash) const;
+
+    const std::vector<std::string_view>& m_names;
+    std::vector<Slot> m_slots;
+    /// Each place's first place, where any name is listed twice; empty otherwise.
+    std::vector<std::uint32_t> m_first;
+};
+
 } // namespace sorvik

@@ -60,14 +60,20 @@ std::optional<Uuid> Uuid::parse(std::string_view text)
 
 std::string Uuid::text() const
 {
+    auto characters = textCharacters();
+    return std::string(characters.begin(), characters.end());
+}
+
+std::array<char, 36> Uuid::textCharacters() const
+{
     static constexpr char digits[] = "0123456789ABCDEF";
-    std::string result;
-    result.reserve(36);
+    std::array<char, 36> result {};
+    std::size_t end = 0;
     for (std::size_t index = 0; index < bytes.size(); ++index) {
         if (index == 4 || index == 6 || index == 8 || index == 10)
-            result.push_back('-');
-        result.push_back(digits[bytes[index] >> 4]);
-        result.push_back(digits[bytes[index] & 0x0F]);
+            result[end++] = '-';
+        result[end++] = digits[bytes[index] >> 4];
+        result[end++] = digits[bytes[index] & 0x0F];
     }
     return result;
 }

@@ -24,6 +24,8 @@ struct Uuid {
 
     /// The upper-case hyphenated text, e.g. "E621E1F8-C36C-495A-93FC-0C247A3E6E5F".
     std::string text() const;
+    /// The characters of `text()`, made without a string.
+    std::array<char, 36> textCharacters() const;
     bool isNull() const;
 
     friend bool operator==(const Uuid&, const Uuid&) = default;

@@ -46,5 +46,44 @@ namespace {
         EXPECT_EQ(table.find("IMG_1.jpg"), NameTable::absent);
     }
 
+    TEST(NameIndex, FindsEachNameAtItsFirstPlaceByteForByte)
+    {
+        std::string withNul("a\0b", 3);
+        std::vector<std::string_view> names { "b", "", "B", "b", withNul, "" };
+        NameIndex index(names);
+        EXPECT_EQ(index.find("b"), 0U);
+        EXPECT_EQ(index.find(""), 1U);
+        EXPECT_EQ(index.find("B"), 2U) << "letter case counts";
+        EXPECT_EQ(index.find(withNul), 4U);
+        EXPECT_EQ(index.find("a"), NameIndex::absent) << "a prefix is another name";
+        const std::uint32_t firsts[] = { 0, 1, 2, 0, 4, 1 };
+        for (std::size_t place = 0; place < names.size(); ++place)
+            EXPECT_EQ(index.firstPlace(place), firsts[place]) << place;
+    }
+
+    TEST(NameIndex, AnswersForManyNamesListedOnceOrTwice)
+    {
+        std::vector<std::string> texts;
+        for (int number = 0; number < 5000; ++number)
+            texts.push_back("IMG_" + std::to_string(number) + (number % 3 == 0 ? ".jpg" : ""));
+        std::vector<std::string_view> unique(texts.begin(), texts.end());
+        NameIndex once(unique);
+        for (std::size_t place = 0; place < unique.size(); ++place) {
+            ASSERT_EQ(once.find(unique[place]), place) << unique[place];
+            ASSERT_EQ(once.firstPlace(place), place);
+        }
+        EXPECT_EQ(once.find("IMG_1.jpg"), NameIndex::absent);
+
+        // A name repeated late: places before it are their own first places.
+        auto twice = unique;
+        twice.push_back(unique[4321]);
+        twice.push_back("new");
+        NameIndex repeated(twice);
+        EXPECT_EQ(repeated.firstPlace(10), 10U);
+        EXPECT_EQ(repeated.firstPlace(5000), 4321U);
+        EXPECT_EQ(repeated.firstPlace(5001), 5001U);
+        EXPECT_EQ(repeated.find("new"), 5001U);
+    }
+
 } // namespace
 } // namespace sorvik

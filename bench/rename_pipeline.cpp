@@ -110,35 +110,10 @@ void planWith(benchmark::State& state, const RenamePipeline::ExistenceTest& file
     state.counters["rows"] = static_cast<double>(items.size());
 }
 
-/// One planning with every allocation counted: the peak of the bytes held during the call
-/// beyond what was held before it, per row, and the number of allocations per row.
-void measureMemory(benchmark::State& state)
-{
-    auto items = photoLibrary(static_cast<std::size_t>(state.range(0)));
-    auto rules = typicalStack();
-    double peakPerRow = 0;
-    double allocationsPerRow = 0;
-    for (auto _ : state) {
-        allocatedBytes = 0;
-        peakBytes = 0;
-        allocationCount = 0;
-        isCounting = true;
-        auto rows = RenamePipeline::preview(
-            items, rules, {}, Date::now(), [](const FileURL&) { return false; });
-        isCounting = false;
-        peakPerRow = static_cast<double>(peakBytes.load()) / static_cast<double>(items.size());
-        allocationsPerRow
-            = static_cast<double>(allocationCount.load()) / static_cast<double>(items.size());
-        benchmark::DoNotOptimize(rows);
-    }
-    state.counters["peak bytes per row"] = peakPerRow;
-    state.counters["allocations per row"] = allocationsPerRow;
-}
-BENCHMARK(measureMemory)->Arg(100'000)->Iterations(1)->Unit(benchmark::kMillisecond);
-
-/// `measureMemory` with the items given up, as the command line and watch folders plan: the
-/// rows take the items over instead of copying them.
-void measureMemoryGivingUpItems(benchmark::State& state)
+/// One planning per iteration with every allocation counted: the peak of the bytes held during
+/// the call beyond what was held before it, per row, and the number of allocations per row.
+/// `plan` plans over the items it is given, lent or given up.
+template <typename Plan> void countAllocations(benchmark::State& state, Plan plan)
 {
     auto items = photoLibrary(static_cast<std::size_t>(state.range(0)));
     auto rules = typicalStack();
@@ -150,8 +125,7 @@ void measureMemoryGivingUpItems(benchmark::State& state)
         peakBytes = 0;
         allocationCount = 0;
         isCounting = true;
-        auto rows = RenamePipeline::preview(
-            std::move(given), rules, {}, Date::now(), [](const FileURL&) { return false; });
+        auto rows = plan(given, rules);
         isCounting = false;
         peakPerRow = static_cast<double>(peakBytes.load()) / static_cast<double>(items.size());
         allocationsPerRow
@@ -160,6 +134,26 @@ void measureMemoryGivingUpItems(benchmark::State& state)
     }
     state.counters["peak bytes per row"] = peakPerRow;
     state.counters["allocations per row"] = allocationsPerRow;
+}
+
+/// The items lent, as the window plans: the rows copy them.
+void measureMemory(benchmark::State& state)
+{
+    countAllocations(state, [](const std::vector<FileItem>& items, const std::vector<Rule>& rules) {
+        return RenamePipeline::preview(
+            items, rules, {}, Date::now(), [](const FileURL&) { return false; });
+    });
+}
+BENCHMARK(measureMemory)->Arg(100'000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+/// The items given up, as the command line and watch folders plan: the rows take them over
+/// instead of copying them.
+void measureMemoryGivingUpItems(benchmark::State& state)
+{
+    countAllocations(state, [](std::vector<FileItem>& items, const std::vector<Rule>& rules) {
+        return RenamePipeline::preview(
+            std::move(items), rules, {}, Date::now(), [](const FileURL&) { return false; });
+    });
 }
 BENCHMARK(measureMemoryGivingUpItems)->Arg(100'000)->Iterations(1)->Unit(benchmark::kMillisecond);
 

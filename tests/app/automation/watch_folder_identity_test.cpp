@@ -75,6 +75,19 @@ namespace {
                 tickAfter(seconds);
         }
 
+        /// "Inbox" watched with "g1.txt" and "g2.txt" in it, and "alias" made the same folder
+        /// (`sameFolder`) and granted.
+        fs::path watchTwoFilesWithAnAlias()
+        {
+            auto alias = files.createFolder("alias");
+            files.createFile("Inbox/g1.txt");
+            files.createFile("Inbox/g2.txt");
+            watch();
+            sameFolder.emplace(inbox, alias);
+            store.folderAccess().grant(FileURL(alias.string(), true));
+            return alias;
+        }
+
         /// The folder's names after the ticks a rename's arrivals would meet: as they were,
         /// with no watch batch logged.
         void expectLeftAlone(const std::vector<std::string>& expected)
@@ -86,6 +99,8 @@ namespace {
             EXPECT_EQ(names(), expected);
             EXPECT_TRUE(watches->log().empty());
         }
+
+        std::optional<SameFolder> sameFolder;
     };
 
     // ---- One folder, watched once ----
@@ -221,13 +236,8 @@ namespace {
 
     TEST_F(WatchFolderIdentityTest, ARecordedRenameThroughAnotherPathIsNotRenamedAgain)
     {
-        auto alias = files.createFolder("alias");
-        files.createFile("Inbox/g1.txt");
-        files.createFile("Inbox/g2.txt");
-        watch();
-        SameFolder same(inbox, alias);
-        SCOPED_TRACE(same.isMount() ? "bind mount" : "symbolic link");
-        store.folderAccess().grant(FileURL(alias.string(), true));
+        auto alias = watchTwoFilesWithAnAlias();
+        SCOPED_TRACE(sameFolder->isMount() ? "bind mount" : "symbolic link");
         // Another process's renames reach this one only through "history.json".
         AutomationRunner(store, services)
             .run({ FileURL((alias / "g1.txt").string()), FileURL((alias / "g2.txt").string()) },
@@ -237,13 +247,8 @@ namespace {
 
     TEST_F(WatchFolderIdentityTest, TheCommandLinesRenameThroughAnAliasIsNotRenamedAgain)
     {
-        auto alias = files.createFolder("alias");
-        files.createFile("Inbox/g1.txt");
-        files.createFile("Inbox/g2.txt");
-        watch();
-        SameFolder same(inbox, alias);
-        SCOPED_TRACE(same.isMount() ? "bind mount" : "symbolic link");
-        store.folderAccess().grant(FileURL(alias.string(), true));
+        auto alias = watchTwoFilesWithAnAlias();
+        SCOPED_TRACE(sameFolder->isMount() ? "bind mount" : "symbolic link");
         QProcess sorvik;
         sorvik.start(QStringLiteral(SORVIK_PROGRAM),
             { "rename", "--apply", "--preset", "Suffix",

@@ -1,7 +1,9 @@
 #include "engine/apply/rename_executor.h"
 
 #include "engine/apply/backup_folder.h"
+#include "engine/apply/folded_keys.h"
 #include "engine/apply/granted_folders.h"
+#include "engine/apply/name_lookup.h"
 #include "engine/model/name_table.h"
 #include "engine/model/uuid.h"
 
@@ -21,10 +23,6 @@ namespace sorvik {
 namespace {
 
     constexpr const char* duplicateText = "Duplicate source or destination.";
-    // Below this many names in one folder, asking for each is cheaper than reading it whole.
-    constexpr std::size_t listingThreshold = 64;
-    // A folder is read whole only while it holds at most this many entries per name wanted.
-    constexpr std::size_t entriesPerName = 16;
 
     /// A hidden temporary name, ".", a random UUID and ".twtmp", kept in place: a batch holds
     /// one per move.
@@ -42,119 +40,6 @@ namespace {
 
     private:
         std::array<char, 43> m_text {};
-    };
-
-    /// Compares comparison keys (see `comparisonKey`) held in one of two forms: a path that is
-    /// ASCII or not UTF-8, whose key is its own bytes with ASCII letters folded, or a key
-    /// itself. Either way, folding ASCII letters on the fly gives the key's bytes: so a batch's
-    /// paths need no copies to be compared.
-    struct FoldedKey {
-        static char folded(char character)
-        {
-            return character >= 'A' && character <= 'Z' ? static_cast<char>(character + 32)
-                                                        : character;
-        }
-        std::size_t operator()(std::string_view text) const
-        {
-            // FNV-1a over the folded bytes.
-            std::size_t hash = 14695981039346656037ULL;
-            for (char character : text) {
-                hash ^= static_cast<unsigned char>(folded(character));
-                hash *= 1099511628211ULL;
-            }
-            return hash;
-        }
-        bool operator()(std::string_view first, std::string_view second) const
-        {
-            return first.size() == second.size()
-                && std::equal(first.begin(), first.end(), second.begin(),
-                    [](char one, char other) { return folded(one) == folded(other); });
-        }
-    };
-
-    /// A set of comparison keys in `FoldedKey`'s forms, held as views: a flat table of hashes
-    /// and key numbers beside the views, so a batch's keys cost no node each, and a key's bytes
-    /// are compared only where its hash matches.
-    class KeySet {
-    public:
-        void reserve(std::size_t count)
-        {
-            m_keys.reserve(count);
-            if (m_slots.size() < 2 * count)
-                rehash(slotCountFor(count));
-        }
-
-        /// Adds `key` unless an equal key is there; `second` tells whether it was added.
-        std::pair<std::size_t, bool> insert(std::string_view key)
-        {
-            if (m_slots.size() < 2 * (m_keys.size() + 1))
-                rehash(slotCountFor(m_keys.size() + 1));
-            std::size_t hash = FoldedKey {}(key);
-            std::size_t index = slotOf(key, hash);
-            if (m_slots[index].number != 0)
-                return { m_slots[index].number - 1, false };
-            m_keys.push_back(key);
-            m_slots[index]
-                = { static_cast<std::uint32_t>(hash), static_cast<std::uint32_t>(m_keys.size()) };
-            return { m_keys.size() - 1, true };
-        }
-
-        bool contains(std::string_view key) const
-        {
-            return !m_slots.empty() && m_slots[slotOf(key, FoldedKey {}(key))].number != 0;
-        }
-
-        std::size_t size() const { return m_keys.size(); }
-
-    private:
-        struct Slot {
-            std::uint32_t hash = 0; // the low bits of the key's hash
-            std::uint32_t number = 0; // the key's place in `m_keys` + 1; 0 marks an empty slot
-        };
-
-        /// Slots for `count` keys at most half full, a power of two.
-        static std::size_t slotCountFor(std::size_t count)
-        {
-            std::size_t slots = 16;
-            while (slots < 2 * count)
-                slots *= 2;
-            return slots;
-        }
-
-        static std::size_t start(std::size_t hash, std::size_t mask)
-        {
-            return (hash >> 32 ^ hash) & mask;
-        }
-
-        /// The slot that holds `key`, or the empty one where it would go.
-        std::size_t slotOf(std::string_view key, std::size_t hash) const
-        {
-            const std::size_t mask = m_slots.size() - 1;
-            const auto low = static_cast<std::uint32_t>(hash);
-            std::size_t index = start(hash, mask);
-            while (m_slots[index].number != 0
-                && (m_slots[index].hash != low
-                    || !FoldedKey {}(m_keys[m_slots[index].number - 1], key)))
-                index = (index + 1) & mask;
-            return index;
-        }
-
-        void rehash(std::size_t slotCount)
-        {
-            m_slots.assign(slotCount, Slot {});
-            const std::size_t mask = slotCount - 1;
-            for (std::size_t number = 0; number < m_keys.size(); ++number) {
-                std::size_t hash = FoldedKey {}(m_keys[number]);
-                std::size_t index = start(hash, mask);
-                while (m_slots[index].number != 0)
-                    index = (index + 1) & mask;
-                m_slots[index]
-                    = { static_cast<std::uint32_t>(hash), static_cast<std::uint32_t>(number + 1) };
-            }
-        }
-
-        std::vector<std::string_view> m_keys;
-        std::vector<Slot> m_slots;
     };
 
     /// The folder part of a standard path ("/" for an item at the root).
@@ -177,20 +62,6 @@ namespace {
     };
     template <class Value>
     using PathMap = std::unordered_map<std::string, Value, PathHash, std::equal_to<>>;
-
-    /// A file by its device and file number.
-    struct FileIdentity {
-        std::uint64_t device = 0;
-        std::uint64_t inode = 0;
-
-        friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
-        struct Hash {
-            std::size_t operator()(const FileIdentity& file) const
-            {
-                return std::hash<std::uint64_t> {}(file.inode * 31 + file.device);
-            }
-        };
-    };
 
     /// A path that is its own comparison key.
     constexpr std::uint32_t pathIsKey = UINT32_MAX;
@@ -231,79 +102,6 @@ namespace {
         const OpenFolder* parent = nullptr;
         std::string name;
         FileURL url;
-    };
-
-    /// Looks many names up in their open folders, reading a folder once where many of its
-    /// names are wanted and the file system can answer that way; each name by itself
-    /// elsewhere. Names are added with `want`, then `look` answers them all.
-    class NameLookup {
-    public:
-        explicit NameLookup(FileSystem& fileSystem)
-            : m_fileSystem(fileSystem)
-        {
-        }
-
-        /// Adds a name; its answer comes at the same place in `look`'s result.
-        void want(const OpenFolder* folder, std::string_view name)
-        {
-            auto& asked = m_byFolder[folder];
-            asked.names.push_back(name);
-            asked.places.push_back(static_cast<std::uint32_t>(m_count++));
-        }
-
-        /// For every name wanted, in order: its device and file number, or nothing. Nothing
-        /// else is kept: a batch asks for as many names as it moves files.
-        std::vector<std::optional<FileIdentity>> look()
-        {
-            std::vector<std::optional<FileIdentity>> answers(m_count);
-            for (auto& [folder, asked] : m_byFolder) {
-                if (!folder)
-                    continue;
-                if (asked.names.size() >= listingThreshold
-                    && answerFromListing(*folder, asked, answers))
-                    continue;
-                for (std::size_t index = 0; index < asked.names.size(); ++index) {
-                    if (auto status = m_fileSystem.itemStatus(*folder, asked.names[index]))
-                        answers[asked.places[index]]
-                            = FileIdentity { status->device, status->inode };
-                }
-            }
-            m_byFolder.clear();
-            m_count = 0;
-            return answers;
-        }
-
-    private:
-        struct Asked {
-            std::vector<std::string_view> names;
-            std::vector<std::uint32_t> places;
-        };
-
-        bool answerFromListing(const OpenFolder& folder, const Asked& asked,
-            std::vector<std::optional<FileIdentity>>& answers)
-        {
-            auto found
-                = m_fileSystem.findNames(folder, asked.names, asked.names.size() * entriesPerName);
-            if (!found)
-                return false;
-            ItemStatus status;
-            try {
-                status = m_fileSystem.folderStatus(folder);
-            } catch (const std::exception&) {
-                return false;
-            }
-            for (std::size_t index = 0; index < asked.names.size(); ++index) {
-                if (!(*found)[index])
-                    continue;
-                // Everything in a folder is on its device; a mount point cannot be renamed.
-                answers[asked.places[index]] = FileIdentity { status.device, *(*found)[index] };
-            }
-            return true;
-        }
-
-        FileSystem& m_fileSystem;
-        std::unordered_map<const OpenFolder*, Asked> m_byFolder;
-        std::size_t m_count = 0;
     };
 
     /// One run of one batch, from the checks to the last move (or the rollback).
@@ -608,12 +406,12 @@ namespace {
             // A file number read from a folder's listing is not always the one `stat` gives
             // (some volumes number files anew as they are opened): a match is confirmed by
             // asking for both names.
-            std::unordered_map<FileIdentity, std::size_t, FileIdentity::Hash> sources;
+            std::unordered_map<ItemIdentity, std::size_t, ItemIdentity::Hash> sources;
             sources.reserve(m_steps.size());
             for (std::size_t index = 0; index < m_steps.size(); ++index) {
                 const auto& checked = m_steps[index].checked;
                 auto [found, added]
-                    = sources.emplace(FileIdentity { checked.device, checked.inode }, index);
+                    = sources.emplace(ItemIdentity { checked.device, checked.inode }, index);
                 if (!added && sameItem(sourceStatus(found->second), sourceStatus(index)))
                     throw RenameExecutionError(duplicateText);
             }
@@ -708,7 +506,7 @@ namespace {
             for (std::size_t index = 0; index < m_steps.size(); ++index) {
                 const auto& staged = answers[index];
                 const auto& checked = m_steps[index].checked;
-                if (!staged || *staged != FileIdentity { checked.device, checked.inode })
+                if (!staged || *staged != ItemIdentity { checked.device, checked.inode })
                     throw FileSystemError("The file \"" + m_moves[m_steps[index].given].from.path
                             + "\" was replaced while it was being renamed",
                         EEXIST);

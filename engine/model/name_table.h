@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/model/flat_slots.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -15,7 +17,7 @@ namespace sorvik {
 class NameTable {
 public:
     /// What `find` gives for a name that is not in the table.
-    static constexpr std::uint32_t absent = UINT32_MAX;
+    static constexpr std::uint32_t absent = FlatSlots::empty;
 
     NameTable() = default;
     /// A table with room for `expected` names, of `textSize` bytes in all, before it grows.
@@ -31,19 +33,15 @@ public:
     std::string_view operator[](std::uint32_t number) const;
 
 private:
-    struct Slot {
-        std::uint32_t hash = 0; // the low bits of the name's hash
-        std::uint32_t number = 0; // the name's number + 1; 0 marks an empty slot
-    };
-
     /// The slot that holds `name`, or the empty one where it would go.
     std::size_t slotOf(std::string_view name, std::size_t hash) const;
-    void resize(std::size_t slotCount);
+    /// Room for `count` names, every name put back.
+    void resize(std::size_t count);
 
     std::string m_text;
     /// Where each name begins in `m_text`; it ends where the next begins.
     std::vector<std::uint32_t> m_starts;
-    std::vector<Slot> m_slots;
+    FlatSlots m_slots;
 };
 
 /// Finds names among a list of them held elsewhere (the views must outlive the index): a
@@ -52,7 +50,7 @@ private:
 class NameIndex {
 public:
     /// What `find` gives for a name that is not listed.
-    static constexpr std::uint32_t absent = UINT32_MAX;
+    static constexpr std::uint32_t absent = FlatSlots::empty;
 
     explicit NameIndex(const std::vector<std::string_view>& names);
     explicit NameIndex(std::vector<std::string_view>&&) = delete;
@@ -63,15 +61,11 @@ public:
     std::uint32_t firstPlace(std::size_t place) const;
 
 private:
-    struct Slot {
-        std::uint32_t hash = 0; // the low bits of the name's hash
-        std::uint32_t place = 0; // the name's first place + 1; 0 marks an empty slot
-    };
-
     std::size_t slotOf(std::string_view name, std::size_t hash) const;
 
     const std::vector<std::string_view>& m_names;
-    std::vector<Slot> m_slots;
+    /// Each name's first place.
+    FlatSlots m_slots;
     /// Each place's first place, where any name is listed twice; empty otherwise.
     std::vector<std::uint32_t> m_first;
 };

@@ -91,9 +91,7 @@ namespace {
         std::string last;
         for (const auto& move : moves) {
             for (const FileURL* url : { &move.from, &move.to }) {
-                auto slash = url->path.rfind('/');
-                if (slash != std::string::npos && slash > 0 && url->path.size() > slash + 1
-                    && std::string_view(url->path).substr(0, slash) == last)
+                if (folderPathOf(url->path) == last)
                     continue;
                 auto folder = url->deletingLastPathComponent();
                 last = folder.path;
@@ -136,10 +134,7 @@ AutomationPlan AutomationRunner::prepare(const AutomationSnapshot& snapshot,
         std::string_view folder;
         std::size_t inFolder = 0;
         for (const auto& item : items) {
-            std::string_view path = item.url.path;
-            auto slash = path.rfind('/');
-            auto itemFolder = slash == std::string_view::npos || slash == 0 ? std::string_view("/")
-                                                                            : path.substr(0, slash);
+            auto itemFolder = folderPathOf(item.url.path);
             if (itemFolder != folder && inFolder > 0) {
                 perFolder[std::string(folder)] += inFolder;
                 inFolder = 0;
@@ -357,10 +352,7 @@ namespace {
         // asked about again.
         std::string lastCovered;
         while (covered < urls.size()) {
-            std::string_view path = urls[covered].path;
-            auto slash = path.rfind('/');
-            if (slash != std::string_view::npos && slash > 0 && !lastCovered.empty()
-                && path.substr(0, slash) == lastCovered) {
+            if (!lastCovered.empty() && folderPathOf(urls[covered].path) == lastCovered) {
                 ++covered;
                 continue;
             }

@@ -42,13 +42,6 @@ namespace {
         std::array<char, 43> m_text {};
     };
 
-    /// The folder part of a standard path ("/" for an item at the root).
-    std::string_view folderOf(std::string_view path)
-    {
-        auto slash = path.rfind('/');
-        return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
-    }
-
     /// The last component of a standard path.
     std::string_view nameOf(std::string_view path) { return path.substr(path.rfind('/') + 1); }
 
@@ -325,9 +318,9 @@ namespace {
         {
             PathMap<const OpenFolder*> sources;
             for (auto& step : m_steps) {
-                auto found = sources.find(folderOf(step.from));
+                auto found = sources.find(folderPathOf(step.from));
                 if (found == sources.end()) {
-                    FileURL folder(folderOf(step.from), true);
+                    FileURL folder(folderPathOf(step.from), true);
                     const OpenFolder* open = nullptr;
                     try {
                         open = &keep(m_fileSystem.openFolder(folder, true));
@@ -341,7 +334,8 @@ namespace {
                 step.source = found->second;
             }
             for (auto& step : m_steps)
-                step.destination = static_cast<std::uint32_t>(destinationFor(folderOf(step.to)));
+                step.destination
+                    = static_cast<std::uint32_t>(destinationFor(folderPathOf(step.to)));
 
             if (!m_options.grantedFolders)
                 return;
@@ -459,7 +453,7 @@ namespace {
         RenameJournalMove journalMove(std::size_t index) const
         {
             const auto& step = m_steps[index];
-            return { step.from, folderOf(step.from), step.tempName.view(), step.to,
+            return { step.from, folderPathOf(step.from), step.tempName.view(), step.to,
                 step.checked.inode, step.isDirectory };
         }
 

@@ -169,13 +169,15 @@ std::string FileURL::lastPathComponent() const
     return path.substr(slash + 1);
 }
 
-FileURL FileURL::deletingLastPathComponent() const
+std::string_view folderPathOf(std::string_view path)
 {
     auto slash = path.rfind('/');
-    if (slash == std::string::npos || slash == 0)
-        return FileURL("/", true);
-    return FileURL(std::string_view(path).substr(0, slash), true);
+    if (slash == std::string_view::npos || slash == 0)
+        return "/";
+    return path.substr(0, slash);
 }
+
+FileURL FileURL::deletingLastPathComponent() const { return FileURL(folderPathOf(path), true); }
 
 FileURL FileURL::appending(std::string_view component, bool isDirectory_) const
 {

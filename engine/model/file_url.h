@@ -59,6 +59,10 @@ struct FileURL {
     friend auto operator<=>(const FileURL&, const FileURL&) = default;
 };
 
+/// The path of the folder that holds the item at `path` ("/" for an item at the root): the
+/// path of `deletingLastPathComponent`, as a view into `path`.
+std::string_view folderPathOf(std::string_view path);
+
 /// The percent-encoded form of a path, as used inside file URL text.
 std::string percentEncodePath(std::string_view path);
 /// `percentEncodePath(path)` added to the end of `out`.

@@ -20,6 +20,7 @@
 #include "engine/pipeline/rename_pipeline.h"
 #include "engine/pipeline/token_parser.h"
 
+#include <algorithm>
 #include <deque>
 #include <optional>
 #include <string>
@@ -170,11 +171,15 @@ AutomationPlan AutomationRunner::prepare(const AutomationSnapshot& snapshot,
     }
 
     // The pipeline gives one row per item, in item order: a row's position is its item's,
-    // and so is its fingerprint's.
-    plan.targetURLs.reserve(rows.size());
+    // and so is its fingerprint's. Each list is as long as it will be, no longer: a large
+    // batch that moves every file would otherwise carry a second list of rows' worth of
+    // empty targets through the moves.
+    auto moving = static_cast<std::size_t>(std::count_if(rows.begin(), rows.end(),
+        [](const PreviewRow& row) { return row.status.kind == RenameStatus::Kind::ready; }));
+    plan.targetURLs.reserve(rows.size() - moving);
     plan.rowMoves.reserve(rows.size());
-    plan.moves.reserve(rows.size());
-    plan.movingSources.reserve(rows.size());
+    plan.moves.reserve(moving);
+    plan.movingSources.reserve(moving);
     for (std::size_t position = 0; position < rows.size(); ++position) {
         auto& row = rows[position];
         auto before
@@ -229,22 +234,26 @@ std::vector<FileURL> AutomationRunner::commit(AutomationPlan plan) const
     auto batchID = Uuid::random();
     auto backupFolder = m_store.backupDirectoryFor(batchID);
 
-    BatchOptions options;
-    options.backupDirectory = backupFolder;
-    options.grantedFolders = m_store.folderAccess().folders();
-    options.recordId = batchID;
-    options.expectedSources = std::move(plan.movingSources);
     AppliedBatch applied;
-    try {
-        applied = m_store.withFolderAccess(foldersOf(plan.moves), [&] {
-            LocalFileSystem fileSystem;
-            RenameExecutor executor(fileSystem, batchJournalFolder());
-            return executor.apply(plan.moves, options);
-        });
-    } catch (const SourceChangedError& changed) {
-        // Gone is told by the system's own error, changed by the runner's.
-        FileFingerprint now(changed.source());
-        throw AutomationError(AutomationError::sourceChanged);
+    {
+        // The options go with the moves: the sources' fingerprints are not carried on into
+        // the history record.
+        BatchOptions options;
+        options.backupDirectory = backupFolder;
+        options.grantedFolders = m_store.folderAccess().folders();
+        options.recordId = batchID;
+        options.expectedSources = std::move(plan.movingSources);
+        try {
+            applied = m_store.withFolderAccess(foldersOf(plan.moves), [&] {
+                LocalFileSystem fileSystem;
+                RenameExecutor executor(fileSystem, batchJournalFolder());
+                return executor.apply(plan.moves, options);
+            });
+        } catch (const SourceChangedError& changed) {
+            // Gone is told by the system's own error, changed by the runner's.
+            FileFingerprint now(changed.source());
+            throw AutomationError(AutomationError::sourceChanged);
+        }
     }
 
     // The moves go to the history record: their destinations are the rows' targets.
@@ -252,8 +261,10 @@ std::vector<FileURL> AutomationRunner::commit(AutomationPlan plan) const
     plan.targetURLs = std::vector<FileURL>();
     std::optional<HistoryFile::SavedList> saved;
     try {
-        saved = HistoryFile::insertListing(
-            recordOf(batchID, std::move(plan.moves), applied, backupFolder));
+        auto record = recordOf(batchID, std::move(plan.moves), applied, backupFolder);
+        // The record holds the fingerprints now: the history is written without a second copy.
+        applied.fingerprints = std::vector<std::optional<FileFingerprint>>();
+        saved = HistoryFile::insertListing(std::move(record));
     } catch (const std::exception& error) {
         // The journal stays: the next start of sorvik adds the record.
         throw AutomationError(std::string(AutomationError::historyNotSaved) + error.what());

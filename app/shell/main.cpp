@@ -8,6 +8,8 @@
 
 #include <QCoreApplication>
 
+#include <malloc.h>
+
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -20,6 +22,11 @@ namespace {
 int runCommandLine(int argc, char** argv, std::vector<std::string> arguments,
     const std::filesystem::path& currentFolder)
 {
+    // A command's batch goes through phases that each build tables of every file (the rows,
+    // the moves' steps, the history record) and drop the last one's. With the allocator's
+    // sliding threshold a dropped table stays in the heap, pinned by the next phase's small
+    // blocks; a fixed one gives each large table back to the system as soon as it goes.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("sorvik"));
     QCoreApplication::setApplicationVersion(QStringLiteral(SORVIK_VERSION));

@@ -72,9 +72,43 @@ namespace {
                 return std::nullopt;
             return static_cast<std::size_t>(offset);
         };
+        constexpr int data = 0x4, asciiString = 0x5, unicodeString = 0x6;
         auto typeAt = [&](std::uint64_t index) -> int {
             auto at = objectAt(index);
             return at ? static_cast<unsigned char>(bytes[*at]) >> 4 : -1;
+        };
+
+        // A key is a path, and no path holds a zero character: the library asserts (and so
+        // aborts) on a key that does, so such a key is damage it must not see either.
+        auto isPathKey = [&](std::uint64_t index) {
+            auto at = objectAt(index);
+            if (!at)
+                return false;
+            const auto marker = static_cast<unsigned char>(bytes[*at]);
+            const int type = marker >> 4;
+            if (type != asciiString && type != unicodeString)
+                return false;
+            std::uint64_t length = marker & 0x0F;
+            std::size_t content = *at + 1;
+            if (length == 0x0F) {
+                if (content >= tableStart)
+                    return false;
+                const auto lengthMarker = static_cast<unsigned char>(bytes[content]);
+                const std::size_t lengthSize = std::size_t { 1 } << (lengthMarker & 0x0F);
+                if (lengthMarker >> 4 != 0x1 || lengthSize > 8
+                    || content + 1 + lengthSize > tableStart)
+                    return false;
+                length = bigEndian(bytes, content + 1, lengthSize);
+                content += 1 + lengthSize;
+            }
+            const std::size_t unit = type == unicodeString ? 2 : 1;
+            if (length > (tableStart - content) / unit)
+                return false;
+            for (std::uint64_t character = 0; character < length; ++character) {
+                if (bigEndian(bytes, content + character * unit, unit) == 0)
+                    return false;
+            }
+            return true;
         };
 
         auto root = objectAt(rootObject);
@@ -98,12 +132,11 @@ namespace {
         }
         if (count > (tableStart - references) / (2 * referenceSize))
             return false;
-        constexpr int data = 0x4, asciiString = 0x5, unicodeString = 0x6;
         for (std::uint64_t entry = 0; entry < count; ++entry) {
-            auto key = typeAt(bigEndian(bytes, references + entry * referenceSize, referenceSize));
+            auto key = bigEndian(bytes, references + entry * referenceSize, referenceSize);
             auto value = typeAt(
                 bigEndian(bytes, references + (count + entry) * referenceSize, referenceSize));
-            if ((key != asciiString && key != unicodeString) || value != data)
+            if (!isPathKey(key) || value != data)
                 return false;
         }
         return true;

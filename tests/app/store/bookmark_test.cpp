@@ -184,6 +184,37 @@ namespace {
         EXPECT_EQ(BookmarkFile::decode(bytes), (BookmarkMap { { "/a", { 0, 1 } } }));
     }
 
+    /// No path holds a zero character, and the library aborts the program on a key that does:
+    /// such a file is damage, refused like any other; text keys without one are read.
+    TEST(BookmarkFile, KeysWithAZeroCharacterAreRefusedBeforeTheLibrarySeesThem)
+    {
+        const std::string data("\x42\x00\x01", 3);
+        auto withKey = [&](const std::string& key) {
+            return binaryList({ "\xD1" + reference(1) + reference(2), key, data });
+        };
+        const std::pair<const char*, std::string> refused[] = {
+            { "ASCII key with a zero byte", withKey(std::string("\x53/\0a", 4)) },
+            { "UTF-16 key with a zero unit", withKey(std::string("\x62\x00/\x00\x00", 5)) },
+            { "long ASCII key with a zero byte",
+                withKey("\x5F\x10\x10/" + std::string(7, 'a') + std::string(1, '\0')
+                    + std::string(7, 'b')) },
+            { "key running into the offset table", withKey("\x5F\x10\x7F/a") },
+            { "key with a bad length marker", withKey("\x5F\x20\x02/a") },
+        };
+        for (const auto& [label, bytes] : refused) {
+            try {
+                BookmarkFile::decode(bytes);
+                ADD_FAILURE() << label << " decoded";
+            } catch (const FileError& error) {
+                EXPECT_EQ(error.code(), FileError::Code::fileReadCorruptFile) << label;
+            }
+        }
+        EXPECT_EQ(BookmarkFile::decode(withKey(std::string("\x62\x00/\x00\xE9", 5))),
+            (BookmarkMap { { "/\xC3\xA9", { 0, 1 } } }));
+        EXPECT_EQ(BookmarkFile::decode(withKey("\x5F\x10\x10/" + std::string(15, 'a'))),
+            (BookmarkMap { { "/" + std::string(15, 'a'), { 0, 1 } } }));
+    }
+
     /// Nesting far deeper than the file's shape overflowed the stack inside the library
     /// (hundreds of thousands of arrays in a few megabytes): it is refused as damage first.
     TEST(BookmarkFile, DeepNestingIsRefusedBeforeTheLibrarySeesIt)

@@ -109,6 +109,11 @@ namespace {
 
         void openFolders()
         {
+            std::unordered_set<std::uint64_t> inodes;
+            for (const auto& entry : m_batch.entries) {
+                if (entry.inode != 0 && !inodes.insert(entry.inode).second)
+                    m_sharedInodes.insert(entry.inode);
+            }
             m_places.reserve(m_batch.entries.size());
             for (const auto& entry : m_batch.entries) {
                 Places places;
@@ -148,12 +153,14 @@ namespace {
             }
         }
 
-        // Drops `name` when it and `other` are two names of one file that keeps both.
+        // Drops `name` when it and `other` are two names of one file that keeps both. Where
+        // the batch itself renames two names of the file (hard links), the other name may be
+        // one of those: no name of such a file is dropped.
         bool dropSecondName(const OpenFolder* in, const std::string& name,
             const std::optional<ItemStatus>& named, const std::optional<ItemStatus>& other)
         {
             if (!in || !named || !other || !named->isSameItem(*other) || named->isDirectory
-                || named->linkCount < 2)
+                || named->linkCount < 2 || m_sharedInodes.contains(named->inode))
                 return false;
             try {
                 m_fileSystem.removeName(*in, name);
@@ -349,6 +356,8 @@ namespace {
         std::vector<bool> m_home;
         /// Entries found at their destination when recovery began.
         std::vector<bool> m_wasPlaced;
+        /// File numbers that more than one entry of the batch holds.
+        std::unordered_set<std::uint64_t> m_sharedInodes;
     };
 
     std::optional<bool> journalNameIsUnfinished(const std::string& name)

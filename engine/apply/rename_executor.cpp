@@ -14,7 +14,9 @@
 #include <cerrno>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -397,18 +399,20 @@ namespace {
                     throw RenameExecutionError("Destination already exists: " + move.to.path);
             }
 
-            // A file number read from a folder's listing is not always the one `stat` gives
-            // (some volumes number files anew as they are opened): a match is confirmed by
-            // asking for both names.
+            // Sources that share a file number are judged together, once all are known.
             std::unordered_map<ItemIdentity, std::size_t, ItemIdentity::Hash> sources;
             sources.reserve(m_steps.size());
+            std::vector<std::size_t> sharing;
             for (std::size_t index = 0; index < m_steps.size(); ++index) {
                 const auto& checked = m_steps[index].checked;
                 auto [found, added]
                     = sources.emplace(ItemIdentity { checked.device, checked.inode }, index);
-                if (!added && sameItem(sourceStatus(found->second), sourceStatus(index)))
-                    throw RenameExecutionError(duplicateText);
+                if (!added) {
+                    sharing.push_back(found->second);
+                    sharing.push_back(index);
+                }
             }
+            refuseNamesReachedTwice(std::move(sharing));
             if (caseTwins.empty())
                 return;
             std::unordered_map<std::string_view, std::size_t, FoldedKey, FoldedKey> sourceByKey;
@@ -423,6 +427,40 @@ namespace {
                     && !sameItem(twin, sourceStatus(source->second)))
                     throw RenameExecutionError(
                         "Destination already exists: " + m_moves[step.given].to.path);
+            }
+        }
+
+        /// Among sources that share a file number: two are one source when they are one name
+        /// reached by two paths (a bind mount, a linked folder), that is in one folder and
+        /// alike but for letter case, and the file system confirms them one file. Two names
+        /// of one file (hard links) are two sources: each name moves on its own.
+        void refuseNamesReachedTwice(std::vector<std::size_t> indexes)
+        {
+            if (indexes.empty())
+                return;
+            std::sort(indexes.begin(), indexes.end());
+            indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
+            // A file number read from a folder's listing is not always the one `stat` gives
+            // (some volumes number files anew as they are opened): a match is confirmed by
+            // asking for both names.
+            using Entry = std::tuple<std::uint64_t, std::uint64_t, std::string>;
+            std::map<Entry, std::size_t> entries;
+            for (std::size_t index : indexes) {
+                const auto& step = m_steps[index];
+                ItemStatus folder;
+                try {
+                    folder = m_fileSystem.folderStatus(*step.source);
+                } catch (const std::exception&) {
+                    // A folder that cannot tell what it is cannot show the names apart.
+                    throw RenameExecutionError(duplicateText);
+                }
+                std::string name(nameOf(fromKey(step)));
+                for (char& character : name)
+                    character = FoldedKey::folded(character);
+                auto [found, added]
+                    = entries.emplace(Entry { folder.device, folder.inode, name }, index);
+                if (!added && sameItem(sourceStatus(found->second), sourceStatus(index)))
+                    throw RenameExecutionError(duplicateText);
             }
         }
 

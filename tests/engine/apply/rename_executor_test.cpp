@@ -121,13 +121,15 @@ namespace {
     TEST(RenameExecutor, RefusesBatchesThatNameOneFileTwice)
     {
         Batch batch({ "Report.txt", "other.txt", "third.txt" });
-        fs::create_hard_link(batch.folder / "other.txt", batch.folder / "hard-link.txt");
+        TemporaryFolder links;
+        fs::create_directory_symlink(batch.folder.path(), links / "again");
         LocalFileSystem fileSystem;
         RenameExecutor executor(fileSystem);
         const std::vector<std::vector<RenameMove>> batches = {
             { batch.move("other.txt", "Report.txt"), batch.move("third.txt", "report.txt") },
-            // Two names of one file.
-            { batch.move("other.txt", "x.txt"), batch.move("hard-link.txt", "y.txt") },
+            // One name reached by two paths.
+            { batch.move("other.txt", "x.txt"),
+                { FileURL((links / "again/other.txt").string()), batch.url("y.txt") } },
             { batch.move("other.txt", "x.txt"), batch.move("./other.txt", "y.txt") },
             // Letter case beyond ASCII, and a name whose lowercase is ASCII.
             { batch.move("other.txt", "\xC3\x89t\xC3\xA9.txt"),
@@ -145,8 +147,31 @@ namespace {
             EXPECT_EQ(failureText([&] { executor.execute(moves); }),
                 "Duplicate source or destination.\nAll staged files were restored.");
         }
+        EXPECT_EQ(
+            batch.listing(), (std::vector<std::string> { "Report.txt", "other.txt", "third.txt" }));
+    }
+
+    /// Hard links are two names of one file: a batch renames each name, and both stay names
+    /// of the file; only one name reached twice is one source.
+    TEST(RenameExecutor, HardLinksAreTwoSourcesEachRenamed)
+    {
+        Batch batch({ "a.txt", "third.txt" });
+        fs::create_directories(batch.folder / "sub");
+        fs::create_hard_link(batch.folder / "a.txt", batch.folder / "b.txt");
+        fs::create_hard_link(batch.folder / "a.txt", batch.folder / "sub/a.txt");
+        LocalFileSystem fileSystem;
+        RenameExecutor executor(fileSystem);
+        EXPECT_EQ(failureText([&] {
+            executor.execute({ batch.move("a.txt", "x.txt"), batch.move("b.txt", "y.txt"),
+                batch.move("sub/a.txt", "sub/z.txt"), batch.move("third.txt", "a.txt") });
+        }),
+            "<no failure>");
         EXPECT_EQ(batch.listing(),
-            (std::vector<std::string> { "Report.txt", "hard-link.txt", "other.txt", "third.txt" }));
+            (std::vector<std::string> { "a.txt", "sub", "sub/z.txt", "x.txt", "y.txt" }));
+        EXPECT_EQ(fs::hard_link_count(batch.folder / "x.txt"), 3U);
+        EXPECT_TRUE(fs::equivalent(batch.folder / "x.txt", batch.folder / "y.txt"));
+        EXPECT_TRUE(fs::equivalent(batch.folder / "x.txt", batch.folder / "sub/z.txt"));
+        EXPECT_EQ(batch.contentAt("a.txt"), "third.txt");
     }
 
     TEST(RenameExecutor, NamesDifferingOnlyInLetterCaseAreTwoFilesWhereTheVolumeSaysSo)

@@ -288,6 +288,22 @@ namespace {
         EXPECT_EQ(fs::hard_link_count(files / "b"), 1U);
     }
 
+    TEST_F(InterruptedBatch, HardLinksRenamedTogetherKeepEveryName)
+    {
+        // "b" is a second name of "a", and the batch moves "a" onto it: killed once "a" was
+        // staged, the file's other name is the batch's own, never a name left behind.
+        files.createFile("a", "a");
+        fs::create_hard_link(files / "a", files / "b");
+        add("a", "b");
+        add("b", "c");
+        abandonJournal();
+        stage(0);
+        EXPECT_TRUE(recover().empty());
+        EXPECT_EQ(listing(), (std::vector<std::string> { "a", "b" }));
+        EXPECT_EQ(fs::hard_link_count(files / "a"), 2U);
+        EXPECT_TRUE(journals().empty());
+    }
+
     TEST_F(InterruptedBatch, ASourceTakenByAnotherFileLeavesTheJournalForLater)
     {
         add("a", "b");

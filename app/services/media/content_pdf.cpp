@@ -1,5 +1,7 @@
 #include "app/services/media/content_pdf.h"
 
+#include "app/services/media/pdf_metadata.h"
+
 #include "engine/model/regular_file.h"
 
 #include <poppler-document.h>
@@ -40,7 +42,7 @@ std::unique_ptr<PdfFirstPages> PdfFirstPages::open(const std::filesystem::path& 
         quiet, [] { poppler::set_debug_error_function(&ignorePopplerMessage, nullptr); });
 
     auto file = RegularFile::open(path);
-    if (!file)
+    if (!file || !PDFMetadata::mayOpen(*file))
         return nullptr;
     // Poppler reads the document through the descriptor that was checked to be a regular
     // file, so a path swapped for a FIFO in between can never make it block.

@@ -9,6 +9,9 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <string>
+
+#include <unistd.h>
 
 namespace sorvik::PDFMetadata {
 
@@ -31,8 +34,24 @@ namespace {
 
 } // namespace
 
+bool mayOpen(const RegularFile& file)
+{
+    constexpr std::size_t edge = 1024;
+    if (file.readPrefix(edge).find("%PDF-") == std::string::npos)
+        return false;
+    if (file.size() <= largestToRebuild)
+        return true;
+    std::string end(edge, '\0');
+    auto count = ::pread(file.descriptor(), end.data(), end.size(),
+        static_cast<off_t>(file.size() - static_cast<std::int64_t>(edge)));
+    end.resize(count > 0 ? static_cast<std::size_t>(count) : 0);
+    return end.find("startxref") != std::string::npos;
+}
+
 void read(const RegularFile& file, MetadataDictionary& values)
 {
+    if (!mayOpen(file))
+        return;
     setUpPoppler();
     try {
         std::unique_ptr<poppler::document> document(

@@ -16,6 +16,7 @@
 #include <unicode/timezone.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <random>
 
 namespace sorvik {
@@ -319,6 +320,45 @@ namespace {
         EXPECT_EQ(extract(upper)["pdf.title"], "Scan");
         auto misnamed = testing::writePdf(folder / "scan.txt", 1, { { "Title", "Scan" } });
         EXPECT_THAT(extract(misnamed), Not(Contains(Key("pdf.pages"))));
+    }
+
+    /// A file that is no PDF, or a large one whose table of objects is gone, is not read:
+    /// poppler would read all of it to rebuild the table, a minute for every few gigabytes.
+    TEST(PDFExtraction, OnlyFilesThatBeginAndEndAsPDFsAreOpened)
+    {
+        testing::TemporaryFolder folder;
+        constexpr std::uintmax_t large = 65 * 1024 * 1024; // above what is rebuilt; sparse
+        auto appending = [](const std::filesystem::path& path, const std::string& text) {
+            std::ofstream(path, std::ios::binary | std::ios::app) << text;
+            return path;
+        };
+        // A PDF whose xref table starts where the small document's does.
+        auto document = testing::writePdf(folder / "small.pdf", 1, { { "Title", "T" } });
+        auto bytes = testing::readFile(document);
+        auto xref = bytes.substr(bytes.rfind("startxref"));
+        auto padded = [&](const std::string& name) {
+            auto path = folder.createFile(name, bytes);
+            std::filesystem::resize_file(path, large);
+            return path;
+        };
+        auto zeros = [&](const std::string& name, std::uintmax_t size) {
+            auto path = folder.createFile(name, "");
+            std::filesystem::resize_file(path, size);
+            return path;
+        };
+        const std::pair<const char*, std::filesystem::path> opened[] = {
+            { "small", document },
+            { "large, ending with its table's place", appending(padded("ended.pdf"), "\n" + xref) },
+        };
+        for (const auto& [label, path] : opened)
+            EXPECT_EQ(extract(path)["pdf.title"], "T") << label;
+        const std::pair<const char*, std::filesystem::path> refused[] = {
+            { "large, its end cut off", padded("cut.pdf") },
+            { "small, no header", zeros("zeros.pdf", 4096) },
+            { "large, no header", appending(zeros("large-zeros.pdf", large), xref) },
+        };
+        for (const auto& [label, path] : refused)
+            EXPECT_EQ(extract(path), MetadataDictionary {}) << label;
     }
 
     /// Audio and video made once by the ffmpeg program for every media test.

@@ -78,6 +78,23 @@ namespace {
             return at ? static_cast<unsigned char>(bytes[*at]) >> 4 : -1;
         };
 
+        // How many characters or entries the object at `at` holds: the low four bits of its
+        // marker, or, when they are all set, the integer object of 1, 2, 4 or 8 bytes that
+        // follows; and where the object's own content begins.
+        auto countAt = [&](std::size_t at) -> std::optional<std::pair<std::uint64_t, std::size_t>> {
+            std::uint64_t count = static_cast<unsigned char>(bytes[at]) & 0x0F;
+            std::size_t content = at + 1;
+            if (count != 0x0F)
+                return std::pair(count, content);
+            if (content >= tableStart)
+                return std::nullopt;
+            const auto countMarker = static_cast<unsigned char>(bytes[content]);
+            const std::size_t countSize = std::size_t { 1 } << (countMarker & 0x0F);
+            if (countMarker >> 4 != 0x1 || countSize > 8 || content + 1 + countSize > tableStart)
+                return std::nullopt;
+            return std::pair(bigEndian(bytes, content + 1, countSize), content + 1 + countSize);
+        };
+
         // A key is a path, and no path holds a zero character: the library asserts (and so
         // aborts) on a key that does, so such a key is damage it must not see either.
         auto isPathKey = [&](std::uint64_t index) {
@@ -88,19 +105,10 @@ namespace {
             const int type = marker >> 4;
             if (type != asciiString && type != unicodeString)
                 return false;
-            std::uint64_t length = marker & 0x0F;
-            std::size_t content = *at + 1;
-            if (length == 0x0F) {
-                if (content >= tableStart)
-                    return false;
-                const auto lengthMarker = static_cast<unsigned char>(bytes[content]);
-                const std::size_t lengthSize = std::size_t { 1 } << (lengthMarker & 0x0F);
-                if (lengthMarker >> 4 != 0x1 || lengthSize > 8
-                    || content + 1 + lengthSize > tableStart)
-                    return false;
-                length = bigEndian(bytes, content + 1, lengthSize);
-                content += 1 + lengthSize;
-            }
+            auto counted = countAt(*at);
+            if (!counted)
+                return false;
+            const auto [length, content] = *counted;
             const std::size_t unit = type == unicodeString ? 2 : 1;
             if (length > (tableStart - content) / unit)
                 return false;
@@ -117,19 +125,10 @@ namespace {
         const auto marker = static_cast<unsigned char>(bytes[*root]);
         if (marker >> 4 != 0xD)
             return false;
-        std::uint64_t count = marker & 0x0F;
-        std::size_t references = *root + 1;
-        if (count == 0x0F) {
-            // The count follows as an integer object of 1, 2, 4 or 8 bytes.
-            if (references >= tableStart)
-                return false;
-            const auto countMarker = static_cast<unsigned char>(bytes[references]);
-            const std::size_t countSize = std::size_t { 1 } << (countMarker & 0x0F);
-            if (countMarker >> 4 != 0x1 || countSize > 8 || references + 1 + countSize > tableStart)
-                return false;
-            count = bigEndian(bytes, references + 1, countSize);
-            references += 1 + countSize;
-        }
+        auto counted = countAt(*root);
+        if (!counted)
+            return false;
+        const auto [count, references] = *counted;
         if (count > (tableStart - references) / (2 * referenceSize))
             return false;
         for (std::uint64_t entry = 0; entry < count; ++entry) {

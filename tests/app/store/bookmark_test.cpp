@@ -176,6 +176,16 @@ namespace {
             static_cast<char>(index >> 8), static_cast<char>(index) };
     }
 
+    void expectRefusedAsDamage(const std::string& bytes, const std::string& label)
+    {
+        try {
+            BookmarkFile::decode(bytes);
+            ADD_FAILURE() << label << " decoded";
+        } catch (const FileError& error) {
+            EXPECT_EQ(error.code(), FileError::Code::fileReadCorruptFile) << label;
+        }
+    }
+
     TEST(BookmarkFile, HandMadeBinaryListOfTheFilesShapeIsRead)
     {
         // { "/a": <00 01> }
@@ -201,14 +211,8 @@ namespace {
             { "key running into the offset table", withKey("\x5F\x10\x7F/a") },
             { "key with a bad length marker", withKey("\x5F\x20\x02/a") },
         };
-        for (const auto& [label, bytes] : refused) {
-            try {
-                BookmarkFile::decode(bytes);
-                ADD_FAILURE() << label << " decoded";
-            } catch (const FileError& error) {
-                EXPECT_EQ(error.code(), FileError::Code::fileReadCorruptFile) << label;
-            }
-        }
+        for (const auto& [label, bytes] : refused)
+            expectRefusedAsDamage(bytes, label);
         EXPECT_EQ(BookmarkFile::decode(withKey(std::string("\x62\x00/\x00\xE9", 5))),
             (BookmarkMap { { "/\xC3\xA9", { 0, 1 } } }));
         EXPECT_EQ(BookmarkFile::decode(withKey("\x5F\x10\x10/" + std::string(15, 'a'))),
@@ -242,14 +246,8 @@ namespace {
             { "binary, nested from the root", binaryList(deepRoot) },
             { "XML", xml },
         };
-        for (const auto& [label, bytes] : cases) {
-            try {
-                BookmarkFile::decode(bytes);
-                ADD_FAILURE() << label << " decoded";
-            } catch (const FileError& error) {
-                EXPECT_EQ(error.code(), FileError::Code::fileReadCorruptFile) << label;
-            }
-        }
+        for (const auto& [label, bytes] : cases)
+            expectRefusedAsDamage(bytes, label);
     }
 
     /// The file is written binary: an XML list in its place is not what sorvik wrote.
@@ -276,14 +274,8 @@ namespace {
         plist_dict_set_item(withString, "/a", plist_new_string("not data"));
         plist_t array = plist_new_array();
         for (const std::string& bytes : { std::string(), std::string("bplist00garbage"),
-                 std::string("not a property list"), encoded(withString), encoded(array) }) {
-            try {
-                BookmarkFile::decode(bytes);
-                ADD_FAILURE() << "decoded " << bytes.size() << " bytes";
-            } catch (const FileError& error) {
-                EXPECT_EQ(error.code(), FileError::Code::fileReadCorruptFile);
-            }
-        }
+                 std::string("not a property list"), encoded(withString), encoded(array) })
+            expectRefusedAsDamage(bytes, std::to_string(bytes.size()) + " bytes");
     }
 
     TEST(BookmarkFile, PathsThatAreNotUtf8CannotBeStored)

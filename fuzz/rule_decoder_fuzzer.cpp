@@ -1,10 +1,12 @@
 // Feeds arbitrary bytes to the rule decoders, as a rule, a list of rules and a preset. A
 // decoder must either fail with `DecodeError` or give a value that is written and read back
-// unchanged; conditions of a decoded rule are matched against a few files to reach the
-// matching code with hostile patterns too.
+// unchanged; conditions of a decoded rule are matched against a few files, and a decoded
+// rule stack names a few files, to reach the matching and naming code with hostile patterns,
+// numbers and templates too.
 #include "engine/model/json.h"
 #include "engine/model/preset.h"
 #include "engine/model/rule.h"
+#include "engine/pipeline/rename_pipeline.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -31,21 +33,36 @@ template <class T> void checkRoundTrip(const T& value)
     }
 }
 
-void matchConditions(const Rule& rule)
+const std::vector<FileItem>& sampleItems()
 {
-    if (!rule.condition)
-        return;
     static const std::vector<FileItem> items = [] {
         std::vector<FileItem> made;
         made.emplace_back(FileURL("/a/IMG_0001.JPG"), true, Date { 0 }, Date { 10 }, 4096, 0);
         made.emplace_back(FileURL("/a/notes"), true, Date { 0 }, Date { -10 }, 0, 1);
-        FileItem folder(FileURL("/a/Trip.2024", true), true, Date { 0 }, Date { 0 }, 0, 2);
+        made.emplace_back(
+            FileURL("/a/b/\xC3\x89t\xC3\xA9 (1).tar.gz"), true, Date { 0 }, Date { 1e9 }, 1, 2);
+        FileItem folder(FileURL("/a/Trip.2024", true), true, Date { 0 }, Date { 0 }, 0, 3);
         folder.isDirectory = true;
         made.push_back(folder);
         return made;
     }();
-    for (const auto& item : items)
+    return items;
+}
+
+void matchConditions(const Rule& rule)
+{
+    if (!rule.condition)
+        return;
+    for (const auto& item : sampleItems())
         (void)rule.condition->matches(item);
+}
+
+/// Names the sample files with the stack, as a preview does; nothing on the disk is there.
+void nameFiles(const std::vector<Rule>& rules)
+{
+    (void)RenamePipeline::preview(
+        sampleItems(), rules, MetadataMap(), Date { 7e8 }, [](const FileURL&) { return false; },
+        [](const FileURL&, const FileURL&) { return false; });
 }
 
 template <class T> void decode(const nlohmann::json& document)
@@ -57,8 +74,12 @@ template <class T> void decode(const nlohmann::json& document)
         return;
     }
     checkRoundTrip(value);
-    if constexpr (std::is_same_v<T, Rule>)
+    if constexpr (std::is_same_v<T, Rule>) {
         matchConditions(value);
+        nameFiles({ value });
+    }
+    if constexpr (std::is_same_v<T, std::vector<Rule>>)
+        nameFiles(value);
 }
 
 } // namespace

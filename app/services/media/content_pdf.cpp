@@ -1,7 +1,6 @@
 #include "app/services/media/content_pdf.h"
 
 #include "app/services/media/pdf_metadata.h"
-
 #include "engine/model/regular_file.h"
 
 #include <poppler-document.h>

@@ -1,5 +1,6 @@
 #include "engine/pipeline/rename_pipeline.h"
 
+#include "engine/model/flat_slots.h"
 #include "engine/model/text.h"
 #include "engine/pipeline/prepared_rules.h"
 #include "engine/pipeline/real_path.h"
@@ -160,10 +161,7 @@ namespace {
             , m_shared(rowCount, 0)
         {
             assert(rowCount < std::numeric_limits<std::uint32_t>::max() && "rows fit 32 bits");
-            std::size_t capacity = 16;
-            while (capacity < 2 * rowCount)
-                capacity *= 2;
-            m_slots.resize(capacity);
+            m_slots.reset(rowCount);
         }
 
         /// Adds the key of the included row at `position`, aimed at `target`.
@@ -173,24 +171,23 @@ namespace {
             appendCollisionKey(m_text, target);
             m_spans[position] = { start, m_text.size() - start, true };
             std::string_view key = (*this)[position];
-            std::size_t fullHash = std::hash<std::string_view> {}(key);
-            auto hash = static_cast<std::uint32_t>(fullHash);
-            const std::size_t mask = m_slots.size() - 1;
-            std::size_t index = (fullHash >> 32 ^ fullHash) & mask;
-            while (m_slots[index].row != 0
-                && (m_slots[index].hash != hash || (*this)[m_slots[index].row - 1] != key))
-                index = (index + 1) & mask;
-            if (m_slots[index].row == 0)
-                m_slots[index] = { hash, static_cast<std::uint32_t>(position + 1) };
-            m_firstWithKey[position] = m_slots[index].row - 1;
-            ++m_shared[m_firstWithKey[position]];
+            std::size_t hash = std::hash<std::string_view> {}(key);
+            std::size_t index
+                = m_slots.slotOf(hash, [&](std::uint32_t row) { return (*this)[row] == key; });
+            auto first = m_slots.entryAt(index);
+            if (first == FlatSlots::empty) {
+                first = static_cast<std::uint32_t>(position);
+                m_slots.fill(index, hash, first);
+            }
+            m_firstWithKey[position] = first;
+            ++m_shared[first];
         }
 
         /// Once every row is added: how many included rows share each row's key, by position;
         /// 0 for an excluded row.
         const std::vector<std::int64_t>& sharedCounts()
         {
-            m_slots = std::vector<Slot>();
+            m_slots = FlatSlots();
             for (std::size_t position = 0; position < m_shared.size(); ++position) {
                 if (m_spans[position].isAdded)
                     m_shared[position] = m_shared[m_firstWithKey[position]];
@@ -211,16 +208,10 @@ namespace {
             std::size_t size = 0;
             bool isAdded = false;
         };
-        // Half-size slots keep the table in cache for longer lists; 32 bits of a row number
-        // reach far beyond any list that fits in memory.
-        struct Slot {
-            std::uint32_t hash = 0; // the low bits of the key's hash
-            std::uint32_t row = 0; // position + 1; 0 marks an empty slot
-        };
-
         std::string m_text;
         std::vector<Span> m_spans;
-        std::vector<Slot> m_slots;
+        /// Each key's first row.
+        FlatSlots m_slots;
         std::vector<std::size_t> m_firstWithKey;
         std::vector<std::int64_t> m_shared;
     };

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
@@ -18,12 +17,6 @@ struct ItemIdentity {
     std::uint64_t inode = 0;
 
     friend bool operator==(const ItemIdentity&, const ItemIdentity&) = default;
-    struct Hash {
-        std::size_t operator()(const ItemIdentity& item) const
-        {
-            return std::hash<std::uint64_t> {}(item.inode * 31 + item.device);
-        }
-    };
 };
 
 /// Looks many names up in their open folders, reading a folder once where many of its names

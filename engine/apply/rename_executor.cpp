@@ -399,18 +399,26 @@ namespace {
                     throw RenameExecutionError("Destination already exists: " + move.to.path);
             }
 
-            // Sources that share a file number are judged together, once all are known.
-            std::unordered_map<ItemIdentity, std::size_t, ItemIdentity::Hash> sources;
-            sources.reserve(m_steps.size());
-            std::vector<std::size_t> sharing;
-            for (std::size_t index = 0; index < m_steps.size(); ++index) {
+            // Sources that share a file number are judged together, once all are known; they
+            // are found side by side in the sources sorted by device and file number, with no
+            // node per source.
+            std::vector<std::uint32_t> byIdentity(m_steps.size());
+            for (std::size_t index = 0; index < m_steps.size(); ++index)
+                byIdentity[index] = static_cast<std::uint32_t>(index);
+            auto identity = [this](std::uint32_t index) {
                 const auto& checked = m_steps[index].checked;
-                auto [found, added]
-                    = sources.emplace(ItemIdentity { checked.device, checked.inode }, index);
-                if (!added) {
-                    sharing.push_back(found->second);
-                    sharing.push_back(index);
-                }
+                return std::pair(checked.device, checked.inode);
+            };
+            std::sort(byIdentity.begin(), byIdentity.end(),
+                [&](std::uint32_t first, std::uint32_t second) {
+                    return identity(first) < identity(second);
+                });
+            std::vector<std::size_t> sharing;
+            for (std::size_t place = 1; place < byIdentity.size(); ++place) {
+                if (identity(byIdentity[place - 1]) != identity(byIdentity[place]))
+                    continue;
+                sharing.push_back(byIdentity[place - 1]);
+                sharing.push_back(byIdentity[place]);
             }
             refuseNamesReachedTwice(std::move(sharing));
             if (caseTwins.empty())

@@ -8,6 +8,7 @@
 #include "app/shell/shown_windows.h"
 #include "app/shell/updater_store.h"
 #include "app/store/renamer_store.h"
+#include "app/style/screen_fit.h"
 
 namespace sorvik {
 
@@ -60,6 +61,8 @@ void Application::showSettings()
     if (!m_settings) {
         m_settings = std::make_unique<SettingsWindow>(
             m_store, new FolderAccessSettings(m_store.folderAccess()), m_watchFolders, m_updater());
+        // It belongs to no window, yet opens over the main window, on the screen of it.
+        setFitAnchor(*m_settings, *m_mainWindow);
     }
     m_settings->present();
 }

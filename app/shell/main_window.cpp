@@ -9,6 +9,8 @@
 #include "app/shell/window_toolbar.h"
 #include "app/store/renamer_store.h"
 #include "app/style/brand_colors.h"
+#include "app/style/fitting_scroll_area.h"
+#include "app/style/screen_fit.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -24,8 +26,10 @@ MainWindow::MainWindow(RenamerStore& store, QWidget* parent)
 {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QString::fromLatin1(titleText));
-    setMinimumSize(minimumWidth, minimumHeight);
-    resize(defaultWidth, defaultHeight);
+    // Every window of the program opens over this one, or in its place: from here on, each
+    // is fitted to its screen as it is shown, this one first.
+    fitWindowsToScreens();
+    setFittedSizes(*this, QSize(minimumWidth, minimumHeight), QSize(defaultWidth, defaultHeight));
     // One accent for the window, its sheets and every dialog they open.
     applyBrandTintToApplication();
 
@@ -36,7 +40,8 @@ MainWindow::MainWindow(RenamerStore& store, QWidget* parent)
     m_toolbar = new WindowToolbar(m_store, this);
     addToolBar(Qt::TopToolBarArea, m_toolbar);
     m_content = new ContentView(m_store, this);
-    setCentralWidget(m_content);
+    // On a screen smaller than the columns need, they scroll rather than being cut off.
+    setCentralWidget(new FittingScrollArea(m_content, this));
     buildMenus();
 
     m_sheets = new SheetPresenter(*this, this);

@@ -25,6 +25,9 @@ class WindowToolbar;
 // handed to the store each time the window is shown; a focused text field keeps Ctrl+Z for its
 // own typing. "Undo Rename" takes back the last renamed batch and is off while there is none.
 // Closing the window hides it and deletes nothing: the program may go on without a window.
+// It opens at its designed size where its screen has the room, and no larger than the screen
+// where not (its columns then scroll once the window is smaller than they are); every other
+// window of the program is fitted to its screen alike from the moment this one is made.
 // "Settings…" and "Check for Updates…" are only announced; the application answers them.
 class MainWindow : public QMainWindow {
     Q_OBJECT

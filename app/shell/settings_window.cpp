@@ -4,6 +4,8 @@
 #include "app/shell/update_settings_view.h"
 #include "app/shell/watch_folder_view.h"
 #include "app/store/renamer_store.h"
+#include "app/style/fitting_scroll_area.h"
+#include "app/style/screen_fit.h"
 #include "app/style/symbol_icons.h"
 #include "app/style/ui_style.h"
 
@@ -26,17 +28,30 @@ SettingsWindow::SettingsWindow(RenamerStore& store, QWidget* folderAccess,
     m_tabs->setDocumentMode(true);
     layout->addWidget(m_tabs);
 
-    m_tabs->addTab(makeFolderAccessTab(folderAccess), symbolIcon("folder"),
-        QString::fromUtf8(folderAccessLabel));
-    m_tabs->addTab(new WatchFolderView(watchFolders(), store, m_tabs),
-        symbolIcon("folder.badge.gearshape"), QString::fromUtf8(watchFoldersLabel));
-    m_tabs->addTab(new UpdateSettingsView(updater, m_tabs), symbolIcon("arrow.down.circle"),
-        QString::fromUtf8(updatesLabel));
+    addPage(makeFolderAccessTab(folderAccess), "folder", folderAccessLabel);
+    addPage(new WatchFolderView(watchFolders(), store, m_tabs), "folder.badge.gearshape",
+        watchFoldersLabel);
+    addPage(new UpdateSettingsView(updater, m_tabs), "arrow.down.circle", updatesLabel);
+    // No smaller than its largest page, where the screen has the room for it.
+    auto whole = sizeHint();
+    setFittedSizes(*this, whole, whole);
 
     // As settings windows of the desktop do, the title names the page that shows.
     auto retitle = [this](int index) { setWindowTitle(m_tabs->tabText(index)); };
     connect(m_tabs, &QTabWidget::currentChanged, this, retitle);
     retitle(m_tabs->currentIndex());
+}
+
+void SettingsWindow::addPage(QWidget* page, const char* symbol, const char* label)
+{
+    m_tabs->addTab(
+        new FittingScrollArea(page, m_tabs), symbolIcon(symbol), QString::fromUtf8(label));
+}
+
+QWidget* SettingsWindow::page(int index) const
+{
+    auto* area = qobject_cast<QScrollArea*>(m_tabs->widget(index));
+    return area ? area->widget() : nullptr;
 }
 
 QWidget* SettingsWindow::makeFolderAccessTab(QWidget* folderAccess)

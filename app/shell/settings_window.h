@@ -16,7 +16,9 @@ class WatchFolderStore;
 // The settings window: the tabs "Folder Access" (the granted folders, then whether place names
 // may be looked up online), "Watch Folders" and "Updates". It is one window for the process,
 // made when first asked for and raised when asked again; closing it only hides it. The tabs
-// hold no state of their own: each reads the shared objects it shows.
+// hold no state of their own: each reads the shared objects it shows. It is as large as its
+// largest page where the screen has the room; on a smaller screen the pages scroll under the
+// tabs.
 class SettingsWindow : public QWidget {
     Q_OBJECT
 
@@ -37,10 +39,13 @@ public:
     Q_DISABLE_COPY_MOVE(SettingsWindow)
 
     QTabWidget& tabs() const { return *m_tabs; }
+    /// The page of tab `index`, inside the area that scrolls it on a small screen.
+    QWidget* page(int index) const;
     /// Shows the window and brings it to the front.
     void present();
 
 private:
+    void addPage(QWidget* page, const char* symbol, const char* label);
     QWidget* makeFolderAccessTab(QWidget* folderAccess);
 
     RenamerStore& m_store;

@@ -55,8 +55,10 @@ namespace {
         for (int index = 0; index < 3; ++index)
             EXPECT_FALSE(tabs.tabIcon(index).isNull()) << index;
         EXPECT_TRUE(tabs.widget(0)->isAncestorOf(folderAccess));
-        EXPECT_TRUE(qobject_cast<WatchFolderView*>(tabs.widget(1)));
-        EXPECT_TRUE(qobject_cast<UpdateSettingsView*>(tabs.widget(2)));
+        EXPECT_TRUE(qobject_cast<WatchFolderView*>(window->page(1)));
+        EXPECT_TRUE(qobject_cast<UpdateSettingsView*>(window->page(2)));
+        for (int index = 0; index < 3; ++index)
+            EXPECT_TRUE(tabs.widget(index)->isAncestorOf(window->page(index))) << index;
         EXPECT_EQ(watchStoreUses, 1);
         EXPECT_EQ(window->windowTitle(), "Folder Access");
         tabs.setCurrentIndex(2);

@@ -2,6 +2,7 @@
 
 #include "app/rules/panels/sheet_presenter.h"
 #include "app/store/renamer_store.h"
+#include "app/style/screen_fit.h"
 #include "app/style/ui_style.h"
 
 #include <QDialog>
@@ -36,6 +37,8 @@ void MessageAlert::present()
     auto text = toQString(*message);
     if (m_box) {
         m_box->setText(text);
+        // A longer text may now need its room on the screen, or a shorter one no longer.
+        refitToScreen(*m_box);
         return;
     }
     if (!m_window.isVisible())

@@ -39,7 +39,8 @@ namespace {
         return row;
     }
 
-    // The list is as tall as its rows until it reaches its cap, then scrolls.
+    // The list is as tall as its rows until it reaches its cap, then scrolls; on a screen too
+    // short for the sheet it is shorter still, down to a scroll area's least height.
     class PresetList : public QScrollArea {
     public:
         using QScrollArea::QScrollArea;
@@ -54,7 +55,8 @@ namespace {
         }
         QSize minimumSizeHint() const override
         {
-            return { QScrollArea::minimumSizeHint().width(), sizeHint().height() };
+            auto least = QScrollArea::minimumSizeHint();
+            return { least.width(), std::min(least.height(), sizeHint().height()) };
         }
     };
 
@@ -154,10 +156,11 @@ SavePresetSheet::SavePresetSheet(
     showSaveState();
     showPresets();
     m_name->setFocus(Qt::OtherFocusReason);
-    // Sized by its content as the style draws it.
+    // Sized by its content as the style draws it, as tall as the screen lets it be (where
+    // adjustSize would stop at two thirds of the screen).
     ensurePolished();
     layout->activate();
-    adjustSize();
+    resize(sizeHint());
 
     connect(m_name, &QLineEdit::textChanged, this, &SavePresetSheet::showSaveState);
     connect(m_symbols, &QComboBox::activated, this,
@@ -229,7 +232,7 @@ void SavePresetSheet::showPresets()
     // The sheet's height follows its content.
     if (isVisible()) {
         layout()->activate();
-        adjustSize();
+        resize(sizeHint());
     }
 }
 

@@ -7,7 +7,7 @@
 #include "app/shell/settings_window.h"
 #include "app/shell/updater_store.h"
 #include "app/store/preset_document.h"
-#include "tests/app/automation/watch_test_support.h"
+#include "tests/app/shell/program_test_support.h"
 
 #include <QAction>
 #include <QApplication>
@@ -38,27 +38,20 @@ namespace {
         void checkForUpdates() override { ++checks; }
     };
 
-    class ApplicationTest : public testing::WatchStoreFixture {
+    class ApplicationTest : public testing::ProgramFixture {
     protected:
         void SetUp() override
         {
-            WatchStoreFixture::SetUp();
+            ProgramFixture::SetUp();
             updater = std::make_unique<UpdaterStore>(
                 std::make_unique<CountingUpdater>(userChecks), BuildInfo {});
-            program = std::make_unique<Application>(
-                store,
-                [this]() -> WatchFolderStore& {
-                    if (!watches)
-                        makeStore();
-                    return *watches;
-                },
-                [this]() -> UpdaterStore& { return *updater; });
+            program = makeProgram([this]() -> UpdaterStore& { return *updater; });
         }
 
         void TearDown() override
         {
             program.reset();
-            WatchStoreFixture::TearDown();
+            ProgramFixture::TearDown();
         }
 
         static LaunchArguments arguments(std::vector<std::string> words)

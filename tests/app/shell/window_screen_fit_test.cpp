@@ -5,8 +5,8 @@
 #include "app/shell/message_alert.h"
 #include "app/shell/settings_window.h"
 #include "app/shell/updater_store.h"
-#include "tests/app/automation/watch_test_support.h"
 #include "tests/app/shell/idle_updater.h"
+#include "tests/app/shell/program_test_support.h"
 
 #include <QCursor>
 #include <QDialog>
@@ -80,25 +80,18 @@ namespace {
     }
 
     // The program's windows over one store, as the window program makes them.
-    class ProgramWindows : public testing::WatchStoreFixture {
+    class ProgramWindows : public testing::ProgramFixture {
     protected:
         void SetUp() override
         {
-            WatchStoreFixture::SetUp();
-            program = std::make_unique<Application>(
-                store,
-                [this]() -> WatchFolderStore& {
-                    if (!watches)
-                        makeStore();
-                    return *watches;
-                },
-                [this]() -> UpdaterStore& { return updater; });
+            ProgramFixture::SetUp();
+            program = makeProgram([this]() -> UpdaterStore& { return updater; });
         }
 
         void TearDown() override
         {
             program.reset();
-            WatchStoreFixture::TearDown();
+            ProgramFixture::TearDown();
         }
 
         MainWindow& mainWindow() const { return program->mainWindow(); }

@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 # Where `make install` puts sorvik.
 PREFIX ?= /usr/local
 # What installing and packaging need built; the rest of a build is tests and benchmarks.
-INSTALLED_TARGETS = sorvik nightporter sorvik_media sorvik_icons
+INSTALLED_TARGETS = sorvik nightporter sorvik_media sorvik_icons sorvik_documents
 
 .PHONY: all deps build test run bench asan release install deb clean
 

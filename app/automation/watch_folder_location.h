@@ -13,9 +13,10 @@
 // Which folder a watch folder is: the one its bookmark finds, as every start of sorvik finds
 // it. A folder moved or renamed nearby is followed to its new path, a folder replaced at its
 // path is the one standing there now, and a path that leads elsewhere (a symbolic link put in
-// the folder's place) is not taken for the folder. A running watcher looks again whenever the
-// folder at its path is no longer the one it found last, so it and a restarted one always
-// watch the same folder. Free of threads and of the store.
+// the folder's place) is not taken for the folder while the folder itself is found nearby. A
+// running watcher looks again whenever the folder at its path is no longer the one it found
+// last, so it and a restarted one always watch the same folder. Free of threads and of the
+// store.
 namespace sorvik {
 
 /// Why a switched-on watch folder watches nothing, as its row and the log say it.

@@ -56,7 +56,7 @@ class RenamerStore;
 // it too), one replaced at its path is the folder standing there now; whenever the folder at
 // its path is not the one found last, it is looked for again. A switched-on folder that cannot
 // be watched (gone, not granted, unreadable) says why in `folderProblem` and in the log, and
-// says so again once it is watched.
+// the log says when it is watched again.
 //
 // A watch folder is one folder, whichever path reaches it: when two enabled watch folders are
 // one folder, or one lies inside the other (through a symbolic link or a bind mount too), only

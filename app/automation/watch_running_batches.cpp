@@ -37,7 +37,7 @@ namespace {
 RunningBatches::Held RunningBatches::held(const FileURL& journalFolder)
 {
     Held held;
-    std::map<Version, Named> stillThere;
+    std::set<Version> stillThere;
     m_lastAbandoned.clear();
     DIR* directory = ::opendir(journalFolder.path.c_str());
     if (!directory) {
@@ -111,12 +111,13 @@ RunningBatches::Held RunningBatches::held(const FileURL& journalFolder)
             for (const auto& [folder, names] : found->second.files)
                 held.files[folder].insert(names.begin(), names.end());
         }
-        stillThere.insert(*found);
+        stillThere.insert(version);
         ::close(descriptor);
     }
     ::closedir(directory);
+    // What was read of journals that are gone goes with them.
+    std::erase_if(m_read, [&](const auto& read) { return !stillThere.contains(read.first); });
     std::erase_if(m_tried, [&](const Version& tried) { return !stillThere.contains(tried); });
-    m_read = std::move(stillThere);
     return held;
 }
 

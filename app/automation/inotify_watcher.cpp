@@ -132,15 +132,23 @@ void InotifyWatcher::retry()
 {
     if (m_descriptor < 0)
         return;
-    bool found = false;
+    bool changedFolder = false;
     for (std::size_t index = 0; index < m_roots.size(); ++index) {
         auto& root = m_roots[index];
-        if (root.descriptor >= 0)
-            continue;
+        if (root.descriptor >= 0) {
+            // A watch follows its folder wherever it goes, and no event tells when the path
+            // leads elsewhere: a parent renamed, a link or a mount put in the folder's place.
+            struct stat status { };
+            if (::stat(root.root.folder.path.c_str(), &status) == 0
+                && std::make_pair(status.st_dev, status.st_ino) == root.identity)
+                continue;
+            loseRoot(index);
+            changedFolder = true;
+        }
         root.descriptor = addTree(index, root.root.folder.path, true);
-        found = found || root.descriptor >= 0;
+        changedFolder = changedFolder || root.descriptor >= 0;
     }
-    if (found)
+    if (changedFolder)
         emit changed();
 }
 
@@ -163,6 +171,9 @@ int InotifyWatcher::addTree(std::size_t root, const std::string& path, bool isRo
     }
     auto& state = m_roots[root];
     if (isRoot) {
+        struct stat status { };
+        if (::fstat(directoryFD, &status) == 0)
+            state.identity = std::make_pair(status.st_dev, status.st_ino);
         struct statfs fileSystem { };
         state.untrusted = ::fstatfs(directoryFD, &fileSystem) == 0
             && isRemoteFileSystem(static_cast<long>(fileSystem.f_type));

@@ -22,8 +22,10 @@ namespace sorvik {
 // Events cannot be trusted, and `needsPolling` holds, while:
 // - inotify itself could not be set up;
 // - a watch could not be added (the user's watch limit, `max_user_watches`, is reached);
-// - a watched folder is gone (deleted, moved away, unmounted); it is watched again by `retry`
-//   once a folder is back at its path;
+// - a watched folder is gone (deleted, moved away, unmounted), or its path leads to another
+//   folder now (a parent renamed, a link or a mount put in its place, which no event
+//   reports: `retry` looks once a second); it is watched again by `retry` once a folder is
+//   back at its path;
 // - a folder lies on a network or FUSE file system, which does not report changes made by
 //   other computers.
 // When the kernel's event queue overflows, every folder is walked again for new subfolders and
@@ -54,6 +56,8 @@ private:
         int descriptor = -1;
         /// Changes may go unreported even while the folder is watched.
         bool untrusted = false;
+        /// The folder watched, while it is.
+        std::pair<dev_t, ino_t> identity {};
     };
     struct Watched {
         std::size_t root = 0;

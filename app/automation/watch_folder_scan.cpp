@@ -1,6 +1,8 @@
 #include "app/automation/watch_folder_scan.h"
 
 #include "app/automation/history_index.h"
+#include "app/automation/watch_folder_location.h"
+#include "app/store/file_error.h"
 #include "app/store/file_scan.h"
 #include "app/store/folder_access_manager.h"
 #include "app/store/folder_entry.h"
@@ -31,15 +33,22 @@ namespace {
         const std::unordered_set<std::string>* wanted = nullptr;
         const std::optional<FolderIdentity>* excluded = nullptr;
         const FolderIdentities* held = nullptr;
+        const HeldFiles* heldFiles = nullptr;
         WatchFolderListing* listing = nullptr;
 
         /// Walks the open folder `directory` (closed here) at `path`.
         void folder(DIR* directory, const std::string& path)
         {
-            if (!held->empty()) {
-                struct stat status { };
-                if (::fstat(::dirfd(directory), &status) == 0 && held->contains(identityOf(status)))
+            struct stat status { };
+            if ((!held->empty() || !heldFiles->empty())
+                && ::fstat(::dirfd(directory), &status) == 0) {
+                auto identity = identityOf(status);
+                if (held->contains(identity))
                     listing->heldFolders.push_back(path);
+                if (auto names = heldFiles->find(identity); names != heldFiles->end()) {
+                    for (const auto& name : names->second)
+                        listing->heldFiles.push_back(path + "/" + name);
+                }
             }
             std::vector<std::string> subfolders;
             while (const dirent* entry = ::readdir(directory)) {
@@ -99,10 +108,10 @@ namespace {
         });
     }
 
-    /// The known paths that are still there, or below a subfolder that could not be opened.
-    /// The same set when nothing went.
-    std::shared_ptr<const PathSet> keepingPresent(
-        const std::shared_ptr<const PathSet>& known, const WatchFolderListing& listing)
+    /// The known paths that are still there, held, or below a subfolder that could not be
+    /// opened. The same set when nothing went.
+    std::shared_ptr<const PathSet> keepingPresent(const std::shared_ptr<const PathSet>& known,
+        const WatchFolderListing& listing, const PathSet& held)
     {
         std::size_t present = 0;
         for (const auto& file : listing.files)
@@ -113,7 +122,8 @@ namespace {
         auto kept = std::make_shared<PathSet>();
         kept->reserve(present);
         for (const auto& path : *known) {
-            if (files.contains(path) || isBelowAny(path, listing.unreadableFolders))
+            if (files.contains(path) || held.contains(path)
+                || isBelowAny(path, listing.unreadableFolders))
                 kept->insert(path);
         }
         return kept;
@@ -128,6 +138,34 @@ namespace {
         state.includeSubfolders = folder.includeSubfolders;
         state.extensions = wanted;
         return state;
+    }
+
+    /// `state` with its paths below `path` instead of below the folder path it was made at.
+    WatchFolderState rebased(const WatchFolderState& state, const std::string& path)
+    {
+        auto oldRoot = state.path == "/" ? std::string() : state.path;
+        auto newRoot = path == "/" ? std::string() : path;
+        auto moved = [&](const std::string& old) -> std::optional<std::string> {
+            if (old.size() <= oldRoot.size() || !old.starts_with(oldRoot)
+                || old[oldRoot.size()] != '/')
+                return std::nullopt;
+            return newRoot + old.substr(oldRoot.size());
+        };
+        WatchFolderState result = state;
+        result.path = path;
+        auto known = std::make_shared<PathSet>();
+        known->reserve(state.known->size());
+        for (const auto& old : *state.known) {
+            if (auto now = moved(old))
+                known->insert(std::move(*now));
+        }
+        result.known = std::move(known);
+        result.pending.clear();
+        for (const auto& [old, file] : state.pending) {
+            if (auto now = moved(old))
+                result.pending.emplace(std::move(*now), file);
+        }
+        return result;
     }
 
     /// Whether sorvik put the file at `path` there as it is now: in this process, or in a
@@ -168,28 +206,30 @@ std::optional<FolderIdentity> folderIdentity(const std::string& path)
 
 std::optional<WatchFolderListing> listWatchFolder(const FileURL& folder, bool includeSubfolders,
     const std::unordered_set<std::string>& wanted, const std::optional<FolderIdentity>& excluded,
-    const FolderIdentities& held)
+    const FolderIdentities& held, const HeldFiles& heldFiles)
 {
+    auto failed = [](int directoryFD) -> std::optional<WatchFolderListing> {
+        int error = errno;
+        ::close(directoryFD);
+        errno = error;
+        return std::nullopt;
+    };
     int directoryFD = ::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (directoryFD < 0)
         return std::nullopt;
     struct stat status { };
-    if (::fstat(directoryFD, &status) != 0) {
-        ::close(directoryFD);
-        return std::nullopt;
-    }
+    if (::fstat(directoryFD, &status) != 0)
+        return failed(directoryFD);
     WatchFolderListing listing;
     listing.identity = identityOf(status);
-    Walk walk { includeSubfolders, &wanted, &excluded, &held, &listing };
+    Walk walk { includeSubfolders, &wanted, &excluded, &held, &heldFiles, &listing };
     if (walk.isExcluded(directoryFD)) {
         ::close(directoryFD);
         return listing;
     }
     DIR* directory = ::fdopendir(directoryFD);
-    if (!directory) {
-        ::close(directoryFD);
-        return std::nullopt;
-    }
+    if (!directory)
+        return failed(directoryFD);
     walk.folder(directory, folder.path == "/" ? std::string() : folder.path);
     return listing;
 }
@@ -209,15 +249,20 @@ WatchScanResult scanWatchFolder(const WatchScanRequest& request, const WatchScan
 {
     const auto& folder = request.folder;
     WatchScanResult result;
-    if (!FolderAccessManager::covers(context.grantedFolders, folder.folder))
+    if (!FolderAccessManager::covers(context.grantedFolders, folder.folder)) {
+        result.problem = WatchFolderProblem::text(WatchFolderProblem::notGranted);
         return result;
+    }
     auto wanted = wantedExtensions(folder.fileTypes);
-    auto listing = listWatchFolder(
-        folder.folder, folder.includeSubfolders, wanted, context.excluded, context.held);
-    if (!listing)
+    auto listing = listWatchFolder(folder.folder, folder.includeSubfolders, wanted,
+        context.excluded, context.held, context.heldFiles);
+    if (!listing) {
+        result.problem
+            = WatchFolderProblem::text(FileError::reading(folder.folder.path, errno).what());
         return result;
+    }
 
-    const auto& previous = request.state;
+    const WatchFolderState* previous = request.state ? &*request.state : nullptr;
     if (!previous || previous->identity != listing->identity) {
         auto state = freshState(folder, *listing, wanted);
         state.known = std::make_shared<const PathSet>(listing->files.begin(), listing->files.end());
@@ -229,8 +274,17 @@ WatchScanResult scanWatchFolder(const WatchScanRequest& request, const WatchScan
     // files return to names that are known.
     listing->unreadableFolders.insert(
         listing->unreadableFolders.end(), listing->heldFolders.begin(), listing->heldFolders.end());
+    // The same folder reached by another path (it moved, and was followed): what is known of
+    // it moves along.
+    std::optional<WatchFolderState> moved;
+    if (previous->path != folder.folder.path) {
+        moved = rebased(*previous, folder.folder.path);
+        previous = &*moved;
+    }
+
+    PathSet heldFiles(listing->heldFiles.begin(), listing->heldFiles.end());
     auto state = freshState(folder, *listing, wanted);
-    state.known = keepingPresent(previous->known, *listing);
+    state.known = keepingPresent(previous->known, *listing, heldFiles);
     bool sameSettings = previous->path == folder.folder.path
         && previous->includeSubfolders == folder.includeSubfolders
         && previous->extensions == wanted;
@@ -243,7 +297,8 @@ WatchScanResult scanWatchFolder(const WatchScanRequest& request, const WatchScan
     auto threshold = settleThreshold(folder.settleSeconds);
     std::vector<FileURL> settled;
     for (const auto& path : listing->files) {
-        if (state.known->contains(path) || isBelowAny(path, listing->heldFolders))
+        if (state.known->contains(path) || heldFiles.contains(path)
+            || isBelowAny(path, listing->heldFolders))
             continue;
         auto seen = previous->pending.find(path);
         if (!sameSettings && seen == previous->pending.end()) {
@@ -279,10 +334,10 @@ WatchScanResult scanWatchFolder(const WatchScanRequest& request, const WatchScan
         }
         state.pending.emplace(path, PendingFile { values.size, values.modified, context.now });
     }
-    // Pending entries below a subfolder that could not be opened, or where a batch is running,
-    // wait for it.
+    // Pending entries below a subfolder that could not be opened, or held by a batch, wait
+    // for it.
     for (const auto& entry : previous->pending) {
-        if (isBelowAny(entry.first, listing->unreadableFolders))
+        if (heldFiles.contains(entry.first) || isBelowAny(entry.first, listing->unreadableFolders))
             state.pending.insert(entry);
     }
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -74,6 +75,8 @@ template <> struct std::hash<sorvik::FileIdentity> {
 namespace sorvik {
 
 using FolderIdentities = std::unordered_set<FolderIdentity>;
+/// Files by the folder they are in (its identity) and their names there.
+using HeldFiles = std::unordered_map<FolderIdentity, std::unordered_set<std::string>>;
 /// The files that sorvik put where they are, each as it was left.
 using PlacedFiles = std::unordered_set<FileIdentity>;
 
@@ -105,16 +108,20 @@ struct WatchFolderListing {
     /// Folders (the folder itself among them) in which a batch is running now: their files
     /// are neither judged nor forgotten until it ends.
     std::vector<std::string> heldFolders;
+    /// "folder path/relative path" of every file that a batch which has not ended names in a
+    /// listed folder, there now or not: neither judged nor forgotten until it ends.
+    std::vector<std::string> heldFiles;
 };
 
 /// Lists the visible regular files of `folder` (below its visible subfolders too when
 /// `includeSubfolders`) that pass `wanted`. Symbolic links are never followed below the folder
 /// itself, and the folder `excluded` (sorvik's own data) is passed over with all it holds.
-/// A listed folder that is one of `held` goes into the listing's `heldFolders`. Nothing when
-/// the folder itself cannot be opened.
+/// A listed folder that is one of `held` goes into the listing's `heldFolders`, and the names
+/// `heldFiles` holds in a listed folder into its `heldFiles`. Nothing when the folder itself
+/// cannot be opened (`errno` tells why).
 std::optional<WatchFolderListing> listWatchFolder(const FileURL& folder, bool includeSubfolders,
     const std::unordered_set<std::string>& wanted, const std::optional<FolderIdentity>& excluded,
-    const FolderIdentities& held = {});
+    const FolderIdentities& held = {}, const HeldFiles& heldFiles = {});
 
 /// The identity of the folder at `path` (links followed); nothing when it cannot be read.
 std::optional<FolderIdentity> folderIdentity(const std::string& path);
@@ -140,6 +147,8 @@ struct WatchScanContext {
     std::shared_ptr<const PlacedFiles> placed;
     /// The folders in which a batch is running now.
     FolderIdentities held;
+    /// The files that batches which ended without finishing name, until they are put back.
+    HeldFiles heldFiles;
 };
 
 /// The outcome of one folder in one tick.
@@ -149,6 +158,8 @@ struct WatchScanResult {
     std::optional<WatchFolderState> state;
     /// The files that settled, in the runner's item order; already in the new `known`.
     std::vector<FileURL> settled;
+    /// Why the folder could not be looked at (`WatchFolderProblem`), when it could not.
+    std::optional<std::string> problem;
 };
 
 // One folder's tick:
@@ -164,7 +175,8 @@ struct WatchScanResult {
 // - a file that sorvik put there (in this process, or a recorded batch of any process) as it
 //   is now is known, not a candidate, whichever path the batch reached it by;
 // - the files in a folder where a batch is running now are left as they are: not judged,
-//   what is known of them kept, until the batch ends.
+//   what is known of them kept, until the batch ends; so are the files that a batch which
+//   ended without finishing names, until it is put back.
 WatchScanResult scanWatchFolder(const WatchScanRequest& request, const WatchScanContext& context);
 
 /// The quiet time after which a file settles; for a time too long for the clock, its longest

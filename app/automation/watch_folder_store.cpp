@@ -87,6 +87,9 @@ void WatchFolderStore::load()
     for (auto& folder : m_folders) {
         try {
             folder.folder = FileURL(Bookmark::resolve(folder.bookmark).url.path, true);
+            // The folder found now is the one the ticks expect at that path.
+            if (auto identity = folderIdentity(folder.folder.path))
+                m_places[folder.id] = *identity;
         } catch (const std::exception& error) {
             if (!m_error)
                 setError(error.what());
@@ -106,8 +109,12 @@ void WatchFolderStore::setError(std::string text)
 std::optional<std::string> WatchFolderStore::folderProblem(const Uuid& id) const
 {
     const auto* folder = findFolder(id);
-    if (folder && folder->isEnabled && m_overlapping.contains(id))
+    if (!folder || !folder->isEnabled)
+        return std::nullopt;
+    if (m_overlapping.contains(id))
         return std::string(overlapText);
+    if (auto problem = m_problems.find(id); problem != m_problems.end())
+        return problem->second;
     return std::nullopt;
 }
 
@@ -171,6 +178,8 @@ void WatchFolderStore::forgetFolder(const Uuid& id)
 {
     m_states.erase(id);
     m_knownDuringScan.erase(id);
+    // Looked at afresh, a folder that still cannot be watched says so again.
+    m_problems.erase(id);
 }
 
 void WatchFolderStore::updateFolder(const Uuid& id, const std::function<void(WatchFolder&)>& change)
@@ -196,6 +205,7 @@ void WatchFolderStore::removeFolder(const Uuid& id)
     auto removed
         = std::erase_if(m_folders, [&](const WatchFolder& folder) { return folder.id == id; });
     forgetFolder(id);
+    m_places.erase(id);
     if (removed > 0)
         emit foldersChanged();
     save();
@@ -228,6 +238,8 @@ void WatchFolderStore::addFolder(const Uuid& presetID, const FileURL& chosen)
     }
     folder.folder = FileURL(chosen.path, true);
     folder.presetID = presetID;
+    if (auto identity = folderIdentity(folder.folder.path))
+        m_places[folder.id] = *identity;
     m_folders.push_back(std::move(folder));
     emit foldersChanged();
     save();
@@ -276,6 +288,8 @@ void WatchFolderStore::restart()
     if (m_events)
         m_events->stop();
     m_isMonitoring = false;
+    // Batches that could not be put back before may be now: saving tries again.
+    m_recoverAgain = true;
 
     // What is known of folders no longer watched goes; they are looked at afresh when they
     // come back, and their candidates no longer keep every tick busy.

@@ -6,6 +6,7 @@
 #include "app/automation/watch_clock.h"
 #include "app/automation/watch_event_source.h"
 #include "app/automation/watch_folder.h"
+#include "app/automation/watch_folder_location.h"
 #include "app/automation/watch_folder_scan.h"
 #include "app/automation/watch_lock.h"
 #include "app/automation/watch_log.h"
@@ -50,6 +51,13 @@ class RenamerStore;
 // the automation runner, again away from the GUI thread; the planned targets become known, and
 // the batch is committed on the GUI thread in one go. Each batch leaves one log line.
 //
+// A watch folder is the folder its bookmark finds, as at every start: one moved or renamed
+// nearby is followed to its new path (logged, and granted there when its grant has followed
+// it too), one replaced at its path is the folder standing there now; whenever the folder at
+// its path is not the one found last, it is looked for again. A switched-on folder that cannot
+// be watched (gone, not granted, unreadable) says why in `folderProblem` and in the log, and
+// the log says when it is watched again.
+//
 // A watch folder is one folder, whichever path reaches it: when two enabled watch folders are
 // one folder, or one lies inside the other (through a symbolic link or a bind mount too), only
 // the first of them in the list watches; the later one is skipped, and says so, until they no
@@ -67,7 +75,9 @@ class RenamerStore;
 //   window's Rename, Undo Rename and revert (`RenamerStore::filesMoved`), and a file that a
 //   recorded batch left with its fingerprint (the command line, another process);
 // - the files in a folder where a batch of any process is running now (its journal is held)
-//   are left alone until it ends;
+//   are left alone until it ends; a batch whose process died is put back first, as a start of
+//   sorvik puts it back, and what that could not put back (its journal stays) is left alone
+//   until a later recovery has; what recovery says goes to the log;
 // - sorvik's data folder is never looked into.
 //
 // `restart` (also through Save) during a tick cancels it: the batch being planned logs "The
@@ -80,6 +90,7 @@ public:
     static constexpr std::string_view logFileName = WatchLogFile::fileName;
     static constexpr std::size_t logLimit = 200;
     static constexpr std::string_view overlapText = "Watch folders cannot overlap.";
+    static constexpr std::string_view watchedAgainText = "The folder is watched again.";
     static constexpr std::string_view unreadableFoldersText
         = "Your watch folders could not be read when sorvik started, so they were left "
           "unchanged. ";
@@ -121,7 +132,8 @@ public:
     const std::optional<std::string>& error() const { return m_error; }
     bool isProcessing() const { return m_isProcessing; }
     /// Why the folder with `id` does not watch although it is switched on: "Watch folders
-    /// cannot overlap." when it is, or lies inside, or holds a folder before it in the list.
+    /// cannot overlap." when it is, or lies inside, or holds a folder before it in the list;
+    /// otherwise why it cannot be watched (`WatchFolderProblem`), as the last tick found.
     /// `folderChanged` tells when this changes.
     std::optional<std::string> folderProblem(const Uuid& id) const;
     /// Why "watchfolders.json" could not be read when the store was made; then nothing is
@@ -212,6 +224,24 @@ private:
         std::optional<AutomationPlan> plan;
         std::string failure;
     };
+    /// What a tick's worker found of one folder.
+    struct FolderLook {
+        Uuid id;
+        WatchScanResult scan;
+        /// Where the folder was found; nothing when it was found nowhere.
+        std::optional<WatchFolderLocation> location;
+        /// A folder to grant again: the folder's grant found it at its new path.
+        std::optional<FileURL> grant;
+    };
+    /// What a tick's worker found.
+    struct TickLook {
+        std::set<Uuid> overlapping;
+        std::vector<FolderLook> folders;
+        /// What recovering the batches of processes that died has to tell.
+        std::optional<std::string> recovery;
+        /// A batch of some process is running: the next tick looks again.
+        bool anyBatchRunning = false;
+    };
 
     void load();
     void setError(std::string text);
@@ -222,8 +252,11 @@ private:
     template <class Result>
     void runOnWorker(std::function<Result(std::stop_token)> work, std::function<void(Result)> done,
         std::function<void()> cancelled);
-    void mergeScan(
-        std::set<Uuid> overlapping, std::vector<std::pair<Uuid, WatchScanResult>> results);
+    void mergeScan(TickLook look);
+    /// Takes the place where the folder with `id` was found, following it when it moved.
+    void locateFolder(const Uuid& id, const WatchFolderLocation& location);
+    /// Takes `problem` as the folder's reason not to watch, logging a change.
+    void setProblem(const Uuid& id, std::optional<std::string> problem);
     void runNextBatch();
     void commitBatch(const Batch& batch, Prepared prepared);
     void logCancelledBatches();
@@ -265,6 +298,12 @@ private:
     std::map<Uuid, WatchFolderState> m_states;
     /// The enabled folders that overlap one before them, and do not watch.
     std::set<Uuid> m_overlapping;
+    /// The folder each watch folder's path led to when it was last placed.
+    std::map<Uuid, FolderIdentity> m_places;
+    /// Why switched-on folders could not be watched at the last tick.
+    std::map<Uuid, std::string> m_problems;
+    /// The next tick tries again to recover the journals of batches whose process died.
+    bool m_recoverAgain = true;
     /// The files sorvik moved in this process, as it left them; the oldest go first beyond a
     /// limit.
     std::shared_ptr<const PlacedFiles> m_placed = std::make_shared<const PlacedFiles>();

@@ -5,6 +5,7 @@
 #include "app/automation/watch_folder_overlap.h"
 #include "app/automation/watch_log.h"
 #include "app/store/batch_recovery.h"
+#include "app/store/folder_access_manager.h"
 #include "app/store/json_files.h"
 #include "app/store/renamer_store.h"
 #include "app/store/saved_session.h"
@@ -18,14 +19,6 @@
 namespace sorvik {
 
 namespace {
-
-    using ScanResults = std::vector<std::pair<Uuid, WatchScanResult>>;
-
-    /// What the worker's look at the folders gives back.
-    struct TickScan {
-        std::set<Uuid> overlapping;
-        ScanResults results;
-    };
 
     /// The files sorvik moves in one process that are remembered by identity; the oldest go
     /// first. Far more than any folder's arrivals between two ticks.
@@ -98,66 +91,131 @@ void WatchFolderStore::tick()
     m_dirty = false;
     setIsProcessing(true);
 
+    /// One folder as the worker is to look at it.
+    struct Request {
+        Uuid id;
+        WatchScanRequest scan;
+        std::optional<FolderIdentity> location;
+    };
     std::vector<WatchFolder> enabled;
-    std::vector<std::pair<Uuid, WatchScanRequest>> requests;
+    std::vector<Request> requests;
     for (const auto& folder : m_folders) {
         if (!folder.isEnabled)
             continue;
         enabled.push_back(folder);
-        WatchScanRequest request { folder, std::nullopt };
+        Request request { folder.id, WatchScanRequest { folder, std::nullopt }, std::nullopt };
         if (auto found = m_states.find(folder.id); found != m_states.end())
-            request.state = found->second;
-        requests.emplace_back(folder.id, std::move(request));
+            request.scan.state = found->second;
+        if (auto place = m_places.find(folder.id); place != m_places.end())
+            request.location = place->second;
+        requests.push_back(std::move(request));
     }
     WatchScanContext context;
     context.grantedFolders = m_store.folderAccess().folders();
     context.now = m_clock->now();
     context.history = &m_history;
     context.placed = m_placed;
+    auto grants = m_store.folderAccess().bookmarks();
+    auto grantsError = m_store.folderAccess().storageError();
 
     m_isScanning = true;
     m_knownDuringScan.clear();
-    runOnWorker<TickScan>(
+    runOnWorker<TickLook>(
         [requests = std::move(requests), enabled = std::move(enabled), context,
+            grants = std::move(grants), grantsError = std::move(grantsError),
+            recoverAgain = std::exchange(m_recoverAgain, false),
             batches = &m_runningBatches](std::stop_token stop) mutable {
-            TickScan scan;
+            TickLook look;
             // A bind mount made or undone since the last tick changes which folders are one.
-            scan.overlapping = overlappingWatchFolders(enabled);
+            look.overlapping = overlappingWatchFolders(enabled);
             context.excluded = folderIdentity(JSONFiles::applicationFolder().string());
-            context.held = batches->heldFolders(batchJournalFolder());
-            for (const auto& [id, request] : requests) {
+            auto journals = batchJournalFolder();
+            if (recoverAgain)
+                batches->lookAfresh();
+            auto held = batches->held(journals);
+            if (held.anyNewlyAbandoned) {
+                // A batch whose process died is put back before its files are looked at, as
+                // any start of sorvik puts it back, under the same journal locks.
+                try {
+                    look.recovery = recoverInterruptedBatches(context.grantedFolders, grantsError);
+                } catch (const std::exception& error) {
+                    look.recovery = error.what();
+                }
+                batches->recoveryTried();
+                held = batches->held(journals);
+            }
+            look.anyBatchRunning = held.anyRunning;
+            context.held = std::move(held.folders);
+            context.heldFiles = std::move(held.files);
+            for (auto& request : requests) {
                 if (stop.stop_requested())
                     break;
-                if (scan.overlapping.contains(id))
+                if (look.overlapping.contains(request.id))
                     continue;
+                FolderLook folder { request.id, {}, std::nullopt, std::nullopt };
                 try {
-                    scan.results.emplace_back(id, scanWatchFolder(request, context));
-                } catch (const std::exception&) {
+                    folder.location = locateWatchFolder(request.scan.folder, request.location);
+                    auto& watched = request.scan.folder.folder;
+                    auto scanContext = context;
+                    bool looked = !request.location
+                        || folder.location->identity != *request.location
+                        || folder.location->folder.path != watched.path;
+                    if (looked
+                        && !FolderAccessManager::covers(
+                            context.grantedFolders, folder.location->folder)) {
+                        // Moved with its grant, it is granted where it is now, as the next
+                        // start of sorvik finds both.
+                        folder.grant = grantHolding(folder.location->folder, grants);
+                        if (folder.grant)
+                            scanContext.grantedFolders.push_back(*folder.grant);
+                    }
+                    watched = folder.location->folder;
+                    folder.scan = scanWatchFolder(request.scan, scanContext);
+                } catch (const std::exception& error) {
                     // Looked at again next tick; what is known of it stays.
-                    scan.results.emplace_back(id, WatchScanResult {});
+                    folder.scan.problem = WatchFolderProblem::text(error.what());
                 }
+                look.folders.push_back(std::move(folder));
             }
-            return scan;
+            return look;
         },
-        [this](TickScan scan) { mergeScan(std::move(scan.overlapping), std::move(scan.results)); },
-        [this] { finishTick(); });
+        [this](TickLook look) { mergeScan(std::move(look)); }, [this] { finishTick(); });
 }
 
-void WatchFolderStore::mergeScan(
-    std::set<Uuid> overlapping, std::vector<std::pair<Uuid, WatchScanResult>> results)
+void WatchFolderStore::mergeScan(TickLook look)
 {
     m_isScanning = false;
+    if (look.recovery)
+        appendLog(*look.recovery);
+    // A running batch ends, or its process dies, without an event in the folders.
+    if (look.anyBatchRunning)
+        m_dirty = true;
     // Only folders still switched on are judged: one switched on meanwhile waits for the next
     // tick.
+    auto& overlapping = look.overlapping;
     std::erase_if(overlapping, [&](const Uuid& id) {
         const auto* folder = findFolder(id);
         return !folder || !folder->isEnabled;
     });
     setOverlapping(std::move(overlapping));
-    for (auto& [id, result] : results) {
+    for (auto& [id, result, location, grant] : look.folders) {
         const auto* folder = findFolder(id);
         // Switched off or removed meanwhile: forgotten already.
-        if (!folder || !folder->isEnabled || !result.state || m_overlapping.contains(id))
+        if (!folder || !folder->isEnabled || m_overlapping.contains(id))
+            continue;
+        if (grant) {
+            try {
+                m_store.folderAccess().grant(*grant);
+            } catch (const std::exception& error) {
+                result.problem = WatchFolderProblem::text(error.what());
+                result.state.reset();
+                result.settled.clear();
+            }
+        }
+        if (location)
+            locateFolder(id, *location);
+        setProblem(id, result.problem);
+        if (!result.state)
             continue;
         auto state = std::move(*result.state);
         if (auto extra = m_knownDuringScan.find(id);
@@ -168,10 +226,44 @@ void WatchFolderStore::mergeScan(
         }
         m_states[id] = std::move(state);
         if (!result.settled.empty())
-            m_batches.push_back(Batch { id, *folder, std::move(result.settled) });
+            m_batches.push_back(Batch { id, *findFolder(id), std::move(result.settled) });
     }
     m_knownDuringScan.clear();
     runNextBatch();
+}
+
+void WatchFolderStore::locateFolder(const Uuid& id, const WatchFolderLocation& location)
+{
+    m_places[id] = location.identity;
+    auto found = std::find_if(m_folders.begin(), m_folders.end(),
+        [&](const WatchFolder& folder) { return folder.id == id; });
+    if (found == m_folders.end() || found->folder.path == location.folder.path)
+        return;
+    auto before = found->folder;
+    found->folder = location.folder;
+    appendLog("The folder was moved, and is watched at \u201C" + location.folder.path + "\u201D now"
+        + std::string(watchLogSeparator) + before.lastPathComponent());
+    if (m_isMonitoring && m_events)
+        m_events->watch(watchedRoots(), FileURL(JSONFiles::applicationFolder().string(), true));
+    emit folderChanged(id);
+}
+
+void WatchFolderStore::setProblem(const Uuid& id, std::optional<std::string> problem)
+{
+    auto found = m_problems.find(id);
+    bool had = found != m_problems.end();
+    if (problem ? had && found->second == *problem : !had)
+        return;
+    const auto* folder = findFolder(id);
+    auto name = folder ? folder->folder.lastPathComponent() : std::string();
+    if (problem) {
+        appendLog(*problem + std::string(watchLogSeparator) + name);
+        m_problems[id] = std::move(*problem);
+    } else {
+        m_problems.erase(found);
+        appendLog(std::string(watchedAgainText) + std::string(watchLogSeparator) + name);
+    }
+    emit folderChanged(id);
 }
 
 void WatchFolderStore::runNextBatch()

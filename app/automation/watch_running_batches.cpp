@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <exception>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -31,34 +32,18 @@ namespace {
         return false;
     }
 
-    /// The folders that `contents` names, by identity.
-    FolderIdentities foldersOf(const RenameJournalContents& contents)
-    {
-        std::unordered_set<std::string> paths;
-        for (const auto& entry : contents.batch.entries) {
-            paths.insert(entry.from.deletingLastPathComponent().path);
-            paths.insert(entry.temp.deletingLastPathComponent().path);
-            paths.insert(entry.to.deletingLastPathComponent().path);
-        }
-        for (const auto& folder : contents.batch.plannedFolders)
-            paths.insert(folder.path);
-        FolderIdentities folders;
-        for (const auto& path : paths) {
-            if (auto identity = folderIdentity(path))
-                folders.insert(*identity);
-        }
-        return folders;
-    }
-
 } // namespace
 
-FolderIdentities RunningBatches::heldFolders(const FileURL& journalFolder)
+RunningBatches::Held RunningBatches::held(const FileURL& journalFolder)
 {
-    FolderIdentities held;
-    std::map<Version, FolderIdentities> stillThere;
+    Held held;
+    std::set<Version> stillThere;
+    m_lastAbandoned.clear();
     DIR* directory = ::opendir(journalFolder.path.c_str());
     if (!directory) {
         m_read.clear();
+        m_lastAbandoned.clear();
+        m_tried.clear();
         return held;
     }
     while (const dirent* entry = ::readdir(directory)) {
@@ -72,33 +57,73 @@ FolderIdentities RunningBatches::heldFolders(const FileURL& journalFolder)
         if (descriptor < 0)
             continue;
         struct stat status { };
-        if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)
-            || !isHeldByARunningBatch(descriptor)) {
+        if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
             ::close(descriptor);
             continue;
         }
+        bool running = isHeldByARunningBatch(descriptor);
         Version version { static_cast<std::uint64_t>(status.st_dev),
             static_cast<std::uint64_t>(status.st_ino), static_cast<std::int64_t>(status.st_size),
             static_cast<std::int64_t>(status.st_mtim.tv_sec),
             static_cast<std::int64_t>(status.st_mtim.tv_nsec) };
         auto found = m_read.find(version);
         if (found == m_read.end()) {
-            FolderIdentities folders;
+            Named named;
             try {
-                folders = foldersOf(
-                    RenameJournal::read(descriptor, journalFolder.appending(entry->d_name)));
+                auto contents
+                    = RenameJournal::read(descriptor, journalFolder.appending(entry->d_name));
+                named.isComplete = contents.completion.has_value();
+                // Each folder is looked up once, whichever path names it.
+                std::unordered_map<std::string, std::optional<FolderIdentity>> identities;
+                auto identityOf = [&](const FileURL& url) {
+                    auto path = url.deletingLastPathComponent().path;
+                    auto known = identities.find(path);
+                    if (known == identities.end())
+                        known = identities.emplace(path, folderIdentity(path)).first;
+                    return known->second;
+                };
+                for (const auto& move : contents.batch.entries) {
+                    for (const FileURL* url : { &move.from, &move.temp, &move.to }) {
+                        if (auto identity = identityOf(*url)) {
+                            named.folders.insert(*identity);
+                            named.files[*identity].insert(url->lastPathComponent());
+                        }
+                    }
+                }
+                for (const auto& folder : contents.batch.plannedFolders) {
+                    if (auto identity = folderIdentity(folder.path))
+                        named.folders.insert(*identity);
+                }
             } catch (const std::exception&) {
                 // A journal that cannot be read is recovery's to report.
             }
-            found = m_read.emplace(version, std::move(folders)).first;
+            found = m_read.emplace(version, std::move(named)).first;
         }
-        held.insert(found->second.begin(), found->second.end());
-        stillThere.insert(*found);
+        if (running) {
+            held.anyRunning = true;
+            held.folders.insert(found->second.folders.begin(), found->second.folders.end());
+        } else {
+            if (!found->second.isComplete) {
+                m_lastAbandoned.insert(version);
+                if (!m_tried.contains(version))
+                    held.anyNewlyAbandoned = true;
+            }
+            for (const auto& [folder, names] : found->second.files)
+                held.files[folder].insert(names.begin(), names.end());
+        }
+        stillThere.insert(version);
         ::close(descriptor);
     }
     ::closedir(directory);
-    m_read = std::move(stillThere);
+    // What was read of journals that are gone goes with them.
+    std::erase_if(m_read, [&](const auto& read) { return !stillThere.contains(read.first); });
+    std::erase_if(m_tried, [&](const Version& tried) { return !stillThere.contains(tried); });
     return held;
+}
+
+FolderIdentities RunningBatches::heldFolders(const FileURL& journalFolder)
+{
+    return held(journalFolder).folders;
 }
 
 } // namespace sorvik

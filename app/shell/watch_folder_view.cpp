@@ -99,11 +99,10 @@ public:
 
         m_enabled = new QCheckBox(this);
         m_enabled->setObjectName(QStringLiteral("folderEnabled"));
-        m_path = toQString(folder.folder.path);
-        m_enabled->setToolTip(plainToolTip(m_path));
         layout->addWidget(m_enabled);
 
-        // Why a folder that is switched on does not watch.
+        // Why a folder that is switched on does not watch: it overlaps another, or it cannot
+        // be watched.
         m_problem = new QLabel(this);
         m_problem->setObjectName(QStringLiteral("folderProblem"));
         m_problem->setWordWrap(true);
@@ -179,6 +178,9 @@ public:
         auto problem = m_watches.folderProblem(folder.id);
         setPlainText(*m_problem, problem ? toQString(*problem) : QString());
         m_problem->setVisible(problem.has_value());
+        // The folder is followed when it moves.
+        m_path = toQString(folder.folder.path);
+        m_enabled->setToolTip(plainToolTip(m_path));
         elidePath();
     }
 

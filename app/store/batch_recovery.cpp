@@ -17,6 +17,10 @@ namespace {
     // Worded as a rolled-back batch that left files behind is.
     constexpr std::string_view strandedCause
         = "An interrupted rename was put back as far as it could be.";
+    constexpr std::string_view missingFilesHeading
+        = "\nSome files were not found where the rename left them, so they could not be put "
+          "back. Once a file is back at the place shown, the next start of sorvik puts it "
+          "home:\n";
 
     bool hasJournals()
     {
@@ -36,9 +40,13 @@ namespace {
         if (report.empty())
             return std::nullopt;
         std::string message;
+        if (!report.stranded.empty() || !report.missing.empty())
+            message = strandedCause;
         if (!report.stranded.empty())
-            message = std::string(strandedCause) + std::string(strandedFilesHeading)
-                + strandedFilesText(report.stranded, shown);
+            message
+                += std::string(strandedFilesHeading) + strandedFilesText(report.stranded, shown);
+        if (!report.missing.empty())
+            message += std::string(missingFilesHeading) + strandedFilesText(report.missing, shown);
         for (const auto& problem : report.problems) {
             if (!message.empty())
                 message += '\n';
@@ -60,16 +68,22 @@ void recordRecoveredBatch(const HistoryRecord& record)
 std::optional<std::string> recoverInterruptedBatches(
     const FolderAccessManager& access, const PathText& shown)
 {
+    return recoverInterruptedBatches(access.folders(), access.storageError(), shown);
+}
+
+std::optional<std::string> recoverInterruptedBatches(const std::vector<FileURL>& grantedFolders,
+    const std::optional<std::string>& grantsError, const PathText& shown)
+{
     if (!hasJournals())
         return std::nullopt;
     // Grants that could not be read at all would make every journal look foreign: such
     // journals wait for a start that can read them.
-    if (const auto& error = access.storageError())
+    if (grantsError)
         return "Interrupted renames were not put back, because the granted folders could not "
                "be read: "
-            + *error;
+            + *grantsError;
     JournalRecovery::Options options;
-    options.grantedFolders = access.folders();
+    options.grantedFolders = grantedFolders;
     options.recordBatch = recordRecoveredBatch;
     LocalFileSystem fileSystem;
     RenameExecutor executor(fileSystem, batchJournalFolder());

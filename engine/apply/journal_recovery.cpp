@@ -6,10 +6,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <unordered_map>
 #include <unordered_set>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -45,6 +47,37 @@ namespace {
         std::string toName;
     };
 
+    /// What a restore left away from the sources.
+    struct Left {
+        std::vector<StrandedFile> stranded;
+        std::vector<StrandedFile> missing;
+
+        bool empty() const { return stranded.empty() && missing.empty(); }
+    };
+
+    /// The items of the folder at `folder` by file number, one name each; empty when it
+    /// cannot be read. Items on another file system (mount points) are left out.
+    std::unordered_map<std::uint64_t, std::string> namesByInode(const FileURL& folder)
+    {
+        std::unordered_map<std::uint64_t, std::string> names;
+        DIR* directory = ::opendir(folder.path.c_str());
+        if (!directory)
+            return names;
+        struct stat own { };
+        if (::fstat(::dirfd(directory), &own) == 0) {
+            while (const dirent* entry = ::readdir(directory)) {
+                if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+                    continue;
+                struct stat status { };
+                if (::fstatat(::dirfd(directory), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0
+                    && status.st_dev == own.st_dev)
+                    names.emplace(static_cast<std::uint64_t>(status.st_ino), entry->d_name);
+            }
+        }
+        ::closedir(directory);
+        return names;
+    }
+
     /// Puts one trusted, unfinished batch back. Every folder is opened and checked against the
     /// grants before anything moves.
     class Restore {
@@ -60,8 +93,9 @@ namespace {
         {
         }
 
-        /// The files left away from their sources. Throws `Unsound` before any move.
-        std::vector<StrandedFile> run()
+        /// The files left away from their sources, each where it is found. Throws `Unsound`
+        /// before any move.
+        Left run()
         {
             openFolders();
             // Without a file at a temporary name the batch either never began or finished
@@ -74,15 +108,20 @@ namespace {
             moveHome();
             // Folders that only now stand empty, once their files left them.
             removePlannedFolders();
-            std::vector<StrandedFile> left;
+            Left left;
             for (std::size_t index = m_batch.entries.size(); index-- > 0;) {
                 const auto& entry = m_batch.entries[index];
                 if (m_atTemp[index]) {
-                    left.push_back({ entry.temp, entry.from });
+                    left.stranded.push_back({ entry.temp, entry.from });
                     continue;
                 }
-                if (auto place = strandedPlace(index))
-                    left.push_back({ *place, entry.from });
+                if (m_home[index]
+                    || holds(m_places[index].fromFolder, m_places[index].fromName, index))
+                    continue;
+                if (auto place = foundPlace(index))
+                    left.stranded.push_back({ *place, entry.from });
+                else
+                    left.missing.push_back({ lastPlace(index), entry.from });
             }
             return left;
         }
@@ -222,31 +261,55 @@ namespace {
             return anyPlaced && anyHome;
         }
 
-        /// Where the file of an entry that did not come home is now, as far as the batch can
-        /// tell, or nothing when it is home (or never left). A file that stayed at its
-        /// destination is named there; one that is nowhere the batch put it (moved or deleted
-        /// by hand meanwhile) is named where the batch last left it: at its destination when
-        /// a later move of the batch had been placed, else at its temporary name.
-        std::optional<FileURL> strandedPlace(std::size_t index)
+        /// Where the file of an entry that did not come home is found now: at its destination,
+        /// or under any other name beside its source or its destination (renamed by hand or by
+        /// another program meanwhile), told by file number. Nothing when it is not found there.
+        std::optional<FileURL> foundPlace(std::size_t index)
         {
-            if (m_home[index])
-                return std::nullopt;
             const auto& entry = m_batch.entries[index];
             const auto& places = m_places[index];
-            if (holds(places.fromFolder, places.fromName, index))
-                return std::nullopt;
-            if (entry.inode != 0 && holds(places.toFolder, places.toName, index))
-                return entry.to;
             if (entry.inode == 0) {
                 // Without a file number a file at the destination cannot be told from
                 // another; it is reported only when nothing is at its source.
                 if (status(places.toFolder, places.toName))
                     return entry.to;
+                return std::nullopt;
             }
+            if (holds(places.toFolder, places.toName, index))
+                return entry.to;
+            // Several entries of one file (hard links) cannot be told apart by its number.
+            if (m_sharedInodes.contains(entry.inode))
+                return std::nullopt;
+            for (const FileURL& folder :
+                { entry.from.deletingLastPathComponent(), entry.to.deletingLastPathComponent() }) {
+                if (auto name = nameOf(folder, entry.inode))
+                    return folder.appending(*name);
+            }
+            return std::nullopt;
+        }
+
+        /// Where the batch last left the file of an entry: at its destination when a later
+        /// move of the batch had been placed, else at its temporary name.
+        FileURL lastPlace(std::size_t index) const
+        {
+            const auto& entry = m_batch.entries[index];
             bool laterPlaced
                 = std::any_of(m_wasPlaced.begin() + static_cast<std::ptrdiff_t>(index) + 1,
                     m_wasPlaced.end(), [](bool placed) { return placed; });
             return laterPlaced ? entry.to : entry.temp;
+        }
+
+        /// The name under which the file with `inode` is in `folder`, by one reading of the
+        /// folder (kept for the other entries); nothing when none is.
+        std::optional<std::string> nameOf(const FileURL& folder, std::uint64_t inode)
+        {
+            auto listed = m_namesByInode.find(folder.path);
+            if (listed == m_namesByInode.end())
+                listed = m_namesByInode.emplace(folder.path, namesByInode(folder)).first;
+            auto found = listed->second.find(inode);
+            if (found == listed->second.end())
+                return std::nullopt;
+            return found->second;
         }
 
         void bringPlacedFilesBack()
@@ -356,6 +419,9 @@ namespace {
         std::vector<bool> m_home;
         /// Entries found at their destination when recovery began.
         std::vector<bool> m_wasPlaced;
+        /// Per folder path, the names of its items by file number, once read.
+        std::unordered_map<std::string, std::unordered_map<std::uint64_t, std::string>>
+            m_namesByInode;
         /// File numbers that more than one entry of the batch holds.
         std::unordered_set<std::uint64_t> m_sharedInodes;
     };
@@ -553,7 +619,9 @@ Report recover(FileSystem& fileSystem, const FileURL& folder, const Options& opt
             auto left = Restore(fileSystem, contents.batch, grants ? &*grants : nullptr).run();
             if (left.empty())
                 journal.finish();
-            report.stranded.insert(report.stranded.end(), left.begin(), left.end());
+            report.stranded.insert(
+                report.stranded.end(), left.stranded.begin(), left.stranded.end());
+            report.missing.insert(report.missing.end(), left.missing.begin(), left.missing.end());
         } catch (const Unsound& unsound) {
             report.problems.push_back(setAside(url, unsound.reason));
         } catch (const std::exception& failure) {

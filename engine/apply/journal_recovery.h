@@ -25,7 +25,9 @@
 // `unlink` lose their extra name, files that reached their destination (told by file number)
 // return to their temporary name, the folders the batch made are removed where empty, and
 // every temporary name returns to its source. A name is removed only while the file keeps
-// another one. What cannot be put back is reported, and its journal stays for a later try.
+// another one. What cannot be put back is reported where it is found on the disk (at its
+// temporary name, at its destination, or under another name beside either, told by file
+// number), or as not found; its journal stays for a later try.
 namespace sorvik::JournalRecovery {
 
 /// Where recovery may act, and how a finished batch gets its record.
@@ -39,13 +41,17 @@ struct Options {
 
 /// What a recovery could not do.
 struct Report {
-    /// Files of interrupted batches that could not be put back.
+    /// Files of interrupted batches that could not be put back, each where it is now.
     std::vector<StrandedFile> stranded;
+    /// Files of interrupted batches that are nowhere to be found beside their source or their
+    /// destination (moved elsewhere, or deleted), each with the place the batch left it at:
+    /// once it is back there, a later recovery puts it home.
+    std::vector<StrandedFile> missing;
     /// What the user has to be told once: journals set aside, records that could not be
     /// written, journals that could not be read.
     std::vector<std::string> problems;
 
-    bool empty() const { return stranded.empty() && problems.empty(); }
+    bool empty() const { return stranded.empty() && missing.empty() && problems.empty(); }
 };
 
 /// Recovers every journal in `folder` whose process has ended, in name order. Journals of

@@ -121,6 +121,44 @@ namespace {
         EXPECT_TRUE(testing::waitUntil([&] { return watcher.needsPolling(); }));
     }
 
+    TEST_F(InotifyWatcherTest, APathThatLeadsToAnotherFolderWithoutAnEventIsWatchedAgain)
+    {
+        auto watched = files.createFolder("watched");
+        auto other = files.createFolder("other");
+        watcher.watch({ { FileURL(watched.string(), true), false } }, FileURL());
+        // Moved away (an event), a link put in its place, then the link replaced by a new
+        // folder (no event in what is watched).
+        fs::rename(watched, files / "old");
+        fs::create_directory_symlink(other, watched);
+        ASSERT_TRUE(changed());
+        watcher.retry();
+        fs::remove(watched);
+        fs::create_directory(watched);
+        spy.clear();
+        watcher.retry();
+        EXPECT_EQ(spy.count(), 1) << "the folder now at the path is looked at";
+        EXPECT_FALSE(watcher.needsPolling());
+        spy.clear();
+        files.createFile("watched/a.txt");
+        EXPECT_TRUE(changed());
+    }
+
+    TEST_F(InotifyWatcherTest, AFolderWhoseParentIsRenamedIsWatchedAgainAtItsPath)
+    {
+        auto watched = files.createFolder("parent/watched");
+        watcher.watch({ { FileURL(watched.string(), true), false } }, FileURL());
+        fs::rename(files / "parent", files / "renamed");
+        watcher.retry();
+        EXPECT_TRUE(watcher.needsPolling()) << "nothing is at its path";
+        fs::create_directories(watched);
+        spy.clear();
+        watcher.retry();
+        EXPECT_FALSE(watcher.needsPolling());
+        spy.clear();
+        files.createFile("parent/watched/a.txt");
+        EXPECT_TRUE(changed());
+    }
+
     TEST_F(InotifyWatcherTest, AFolderThatDoesNotExistYetIsPolled)
     {
         watcher.watch({ { FileURL((files / "later").string(), true), false } }, FileURL());

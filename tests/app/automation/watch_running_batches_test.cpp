@@ -90,6 +90,61 @@ namespace {
         }
     }
 
+    TEST_F(RunningBatchesTest, AJournalWhoseProcessDiedHoldsTheFilesItNamesUntilItGoes)
+    {
+        auto source = files.createFolder("source");
+        auto target = files.createFolder("target");
+        {
+            // Its process died: the lock went with it, the journal stays for recovery.
+            auto journal = begin(source / "a.txt", target / "b.txt");
+        }
+        auto held = batches.held(journals());
+        EXPECT_TRUE(held.folders.empty()) << "no batch runs there";
+        EXPECT_FALSE(held.anyRunning);
+        EXPECT_EQ(held.files,
+            (HeldFiles { { identity(source), { "a.txt", ".twtmp-0-a" } },
+                { identity(target), { "b.txt" } } }));
+        EXPECT_TRUE(held.anyNewlyAbandoned);
+        // Until its recovery was tried, and again once monitoring starts afresh.
+        EXPECT_TRUE(batches.held(journals()).anyNewlyAbandoned);
+        batches.recoveryTried();
+        held = batches.held(journals());
+        EXPECT_FALSE(held.anyNewlyAbandoned);
+        EXPECT_FALSE(held.files.empty()) << "held until it is gone";
+        batches.lookAfresh();
+        EXPECT_TRUE(batches.held(journals()).anyNewlyAbandoned);
+
+        fs::remove_all(journals().path);
+        held = batches.held(journals());
+        EXPECT_TRUE(held.files.empty());
+        EXPECT_FALSE(held.anyNewlyAbandoned);
+    }
+
+    TEST_F(RunningBatchesTest, AJournalOfAFinishedBatchHoldsItsFilesAndAsksForNoRecovery)
+    {
+        auto source = files.createFolder("source");
+        {
+            // Moved, but killed before its record was written: the next start records it.
+            auto journal = begin(source / "a.txt", source / "b.txt");
+            ASSERT_TRUE(journal.markComplete({ Date::now(), {} }));
+        }
+        auto held = batches.held(journals());
+        EXPECT_EQ(
+            held.files, (HeldFiles { { identity(source), { "a.txt", ".twtmp-0-a", "b.txt" } } }));
+        EXPECT_FALSE(held.anyNewlyAbandoned);
+    }
+
+    TEST_F(RunningBatchesTest, ARunningBatchIsToldFromOneThatEnded)
+    {
+        auto source = files.createFolder("source");
+        auto journal = begin(source / "a.txt", source / "b.txt");
+        auto held = batches.held(journals());
+        EXPECT_TRUE(held.anyRunning);
+        EXPECT_FALSE(held.anyNewlyAbandoned);
+        EXPECT_TRUE(held.files.empty()) << "its whole folder is held";
+        EXPECT_EQ(held.folders, (FolderIdentities { identity(source) }));
+    }
+
     TEST_F(RunningBatchesTest, WhatIsNotAReadableJournalHoldsNothingAndNeverStalls)
     {
         auto source = files.createFolder("source");

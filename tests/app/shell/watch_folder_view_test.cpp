@@ -304,6 +304,36 @@ namespace {
             EXPECT_TRUE(label->isHidden());
     }
 
+    TEST_F(WatchFolderViewTest, AFolderThatCannotBeWatchedSaysWhyInItsRowAndAMovedOneShowsWhereItIs)
+    {
+        make();
+        addInbox();
+        auto* problem = find<QLabel>("folderProblem");
+        ASSERT_NE(problem, nullptr);
+        EXPECT_TRUE(problem->isHidden());
+
+        // Moved far away: found nowhere near its path.
+        TemporaryFolder away;
+        fs::rename(inbox, away / "Inbox");
+        watches->markDirty();
+        watches->tick();
+        EXPECT_FALSE(problem->isHidden());
+        EXPECT_EQ(
+            problem->text().toStdString(), WatchFolderProblem::text(WatchFolderProblem::gone));
+        EXPECT_EQ(all<QListWidget>("recentActivity").front()->count(), 1);
+
+        // Back under another name nearby: watched there, and the row says where.
+        auto moved = files / "Elsewhere" / "Inbox";
+        fs::create_directory(files / "Elsewhere");
+        fs::rename(away / "Inbox", moved);
+        watches->markDirty();
+        watches->tick();
+        EXPECT_TRUE(problem->isHidden()) << problem->text().toStdString();
+        auto* row = find<QCheckBox>("folderEnabled");
+        EXPECT_TRUE(row->toolTip().contains(QString::fromStdString(moved.string())))
+            << row->toolTip().toStdString();
+    }
+
     TEST_F(WatchFolderViewTest, RecentActivityShowsTheLogNewestFirst)
     {
         make();

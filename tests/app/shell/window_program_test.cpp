@@ -283,7 +283,7 @@ namespace {
         EXPECT_EQ(process.readAllStandardError().toStdString(),
             "An interrupted rename was put back as far as it could be.\n"
             "Some files could not be restored. They remain at:\n"
-                + temporary.path + " (originally " + source.path + ")\n");
+                + (files / "moved away.txt").string() + " (originally " + source.path + ")\n");
         EXPECT_EQ(testing::readFile(other.path), "other");
     }
 

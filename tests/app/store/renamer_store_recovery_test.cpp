@@ -60,6 +60,46 @@ namespace {
         EXPECT_EQ(readFile(stranded.path), "beta");
     }
 
+    TEST(StoreStartupRecovery, NamesEachFileLeftBehindWhereItIsOrAsNotFound)
+    {
+        IsolatedHome home;
+        TemporaryFolder files;
+        FolderAccessManager().grant(FileURL(files.path().string(), true));
+        auto temporary
+            = [&] { return FileURL((files / ("." + Uuid::random().text() + ".twtmp")).string()); };
+        auto inodeOf = [](const std::filesystem::path& path) {
+            struct stat status { };
+            return ::stat(path.c_str(), &status) == 0 ? status.st_ino : 0;
+        };
+        std::vector<RenameJournalEntry> entries;
+        for (const char* name : { "a", "b", "c" }) {
+            files.createFile(name, name);
+            entries.push_back({ FileURL((files / name).string()), temporary(),
+                FileURL((files / (std::string(name) + "-new")).string()), inodeOf(files / name) });
+        }
+        // Killed with every file staged and the first two placed; the first was renamed again
+        // since, the second deleted.
+        RenameJournal::begin(batchJournalFolder(), entries);
+        for (const auto& entry : entries)
+            std::filesystem::rename(entry.from.path, entry.temp.path);
+        for (std::size_t index : { 0, 1 })
+            std::filesystem::rename(entries[index].temp.path, entries[index].to.path);
+        std::filesystem::rename(entries[0].to.path, files / "a-new-x");
+        std::filesystem::remove(entries[1].to.path);
+
+        EXPECT_EQ(recoverInterruptedBatches(),
+            "An interrupted rename was put back as far as it could be.\n"
+            "Some files could not be restored. They remain at:\n"
+                + (files / "a-new-x").string() + " (originally " + entries[0].from.path
+                + ")\n"
+                  "Some files were not found where the rename left them, so they could not be "
+                  "put back. Once a file is back at the place shown, the next start of sorvik "
+                  "puts it home:\n"
+                + entries[1].temp.path + " (originally " + entries[1].from.path + ")");
+        EXPECT_EQ(readFile(files / "c"), "c");
+        EXPECT_EQ(readFile(files / "a-new-x"), "a");
+    }
+
     TEST(StoreStartupRecovery, ABatchKilledAfterItsMovesGetsItsRecordAtTheNextStart)
     {
         IsolatedHome home;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -334,7 +335,8 @@ namespace {
             std::size_t placed;
             /// What became of entry 1 meanwhile, or at recovery.
             enum class Fault { movedAwayByHand, cannotLeaveItsDestination } fault;
-            /// Where the report finds entry 1.
+            /// Where the batch left entry 1: where the report finds it, or names it as not
+            /// found when it was moved away.
             bool atDestination;
         };
         const Case cases[] {
@@ -365,9 +367,11 @@ namespace {
 
             auto report = recover(fileSystem);
             const auto& expected = each.atDestination ? entries[1].to : entries[1].temp;
-            EXPECT_EQ(
-                report.stranded, (std::vector<StrandedFile> { { expected, entries[1].from } }))
+            bool movedAway = each.fault == Case::Fault::movedAwayByHand;
+            EXPECT_EQ(movedAway ? report.missing : report.stranded,
+                (std::vector<StrandedFile> { { expected, entries[1].from } }))
                 << each.label;
+            EXPECT_TRUE((movedAway ? report.stranded : report.missing).empty()) << each.label;
             EXPECT_TRUE(report.problems.empty()) << each.label;
             for (std::size_t index : { 0, 2, 3, 4 })
                 EXPECT_EQ(contentAt(std::to_string(index)), std::to_string(index)) << each.label;
@@ -381,6 +385,68 @@ namespace {
             EXPECT_TRUE(journals().empty()) << each.label;
             fs::remove_all(files.path());
             fs::create_directory(files.path());
+        }
+    }
+
+    TEST_F(InterruptedBatch, WhatCannotBePutBackIsNamedWhereItIsOnTheDisk)
+    {
+        struct Case {
+            const char* label;
+            /// Entries staged, then placed, before the process died.
+            std::size_t staged;
+            std::size_t placed;
+            /// Where entry 1's file is moved to meanwhile ("" deletes it), relative to the
+            /// folder of its source ("in") or of its destination ("out").
+            const char* movedTo;
+            /// Where the report names it; nothing when it is not found.
+            std::optional<std::string> foundAt;
+        };
+        const Case cases[] {
+            // As a watch folder's own preset used to rename a placed file a second time.
+            { "placed, renamed beside its destination", 3, 2, "out/1-new-x", "out/1-new-x" },
+            { "staged, renamed beside its source", 3, 0, "in/renamed", "in/renamed" },
+            { "placed, moved back beside its source", 3, 2, "in/elsewhere", "in/elsewhere" },
+            { "staged, deleted", 3, 0, "", std::nullopt },
+            { "staged, moved to another folder", 3, 0, "away/1", std::nullopt },
+        };
+        for (const auto& each : cases) {
+            files.createFolder("in");
+            files.createFolder("out");
+            files.createFolder("away");
+            entries.clear();
+            for (int index = 0; index < 3; ++index)
+                add("in/" + std::to_string(index), "out/" + std::to_string(index) + "-new");
+            abandonJournal();
+            for (std::size_t index = 0; index < each.staged; ++index)
+                stage(index);
+            for (std::size_t index = 0; index < each.placed; ++index)
+                place(index);
+            const auto& left = each.placed > 1 ? entries[1].to : entries[1].temp;
+            if (std::string(each.movedTo).empty())
+                fs::remove(left.path);
+            else
+                rename(left, url(each.movedTo));
+
+            auto report = recover();
+            if (each.foundAt) {
+                EXPECT_EQ(report.stranded,
+                    (std::vector<StrandedFile> { { url(*each.foundAt), entries[1].from } }))
+                    << each.label;
+                EXPECT_TRUE(report.missing.empty()) << each.label;
+                EXPECT_EQ(contentAt(*each.foundAt), "in/1") << each.label;
+            } else {
+                EXPECT_TRUE(report.stranded.empty()) << each.label;
+                EXPECT_EQ(report.missing, (std::vector<StrandedFile> { { left, entries[1].from } }))
+                    << each.label << ": named where the batch left it, as not found";
+            }
+            for (std::size_t index : { 0, 2 })
+                EXPECT_EQ(contentAt("in/" + std::to_string(index)), "in/" + std::to_string(index))
+                    << each.label;
+            EXPECT_EQ(journals().size(), 1U) << each.label << ": kept for a later try";
+            fs::remove_all(files.path());
+            fs::create_directory(files.path());
+            fs::remove_all(data.path());
+            fs::create_directory(data.path());
         }
     }
 

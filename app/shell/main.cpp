@@ -1,7 +1,9 @@
-// The entry of the `sorvik` program. Its arguments are read first, before any application
-// object exists (`LaunchArguments`): a command runs as the command line, which needs no
-// display; everything else is the window program.
+// The entry of the `sorvik` program. Stop signals are caught before anything else, so that
+// one that comes at any moment ends sorvik as quitting does (`StopSignals`). Its arguments are
+// read next, before any application object exists (`LaunchArguments`): a command runs as the
+// command line, which needs no display; everything else is the window program.
 #include "app/automation/command_line.h"
+#include "app/automation/stop_signals.h"
 #include "app/services/store_services.h"
 #include "app/shell/launch_arguments.h"
 #include "app/shell/window_program.h"
@@ -39,6 +41,7 @@ int runCommandLine(int argc, char** argv, std::vector<std::string> arguments,
 
 int main(int argc, char** argv)
 {
+    sorvik::StopSignals::install();
     // File names are bytes: the arguments are taken as the system gave them, not decoded,
     // and copied before Qt sees (and takes out) options of its own.
     std::vector<std::string> arguments(argv + 1, argv + argc);

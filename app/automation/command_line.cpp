@@ -383,6 +383,7 @@ std::string usage()
            "  sorvik presets [--json]\n"
            "  sorvik grant FOLDER\u2026\n"
            "  sorvik grants\n"
+           "  sorvik --version\n"
            "\n"
            "  Without a command sorvik opens its window; preset files (.twpreset) given are\n"
            "  imported, all other files are added to the list.\n"
@@ -394,8 +395,9 @@ std::string usage()
            "  presets  Get rename presets: the id and name of each saved preset.\n"
            "  grant    Allow sorvik to rename files inside the folders.\n"
            "  grants   List the folders sorvik may rename files in.\n"
+           "  --version  Print the version of sorvik.\n"
            "\n"
-           "  rename, presets, grant and grants work without a display.\n";
+           "  rename, presets, grant, grants and --version work without a display.\n";
 }
 
 bool isCommand(std::string_view name)

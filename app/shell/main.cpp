@@ -5,6 +5,7 @@
 #include "app/automation/command_line.h"
 #include "app/automation/stop_signals.h"
 #include "app/services/store_services.h"
+#include "app/shell/build_info.h"
 #include "app/shell/launch_arguments.h"
 #include "app/shell/window_program.h"
 
@@ -48,8 +49,9 @@ int main(int argc, char** argv)
     std::error_code error;
     auto currentFolder = std::filesystem::current_path(error);
     if (error) {
-        // Only relative paths need it: a bare start works from a folder that is gone.
-        if (!arguments.empty()) {
+        // Only relative paths need it: a bare start, or one that asks for the version, works
+        // from a folder that is gone.
+        if (!arguments.empty() && arguments.front() != sorvik::LaunchArguments::versionArgument) {
             std::cerr << "The current folder cannot be read: " << error.message() << '\n';
             return sorvik::CommandLine::failure;
         }
@@ -60,6 +62,9 @@ int main(int argc, char** argv)
     switch (launch.program) {
     case sorvik::LaunchArguments::Program::commandLine:
         return runCommandLine(argc, argv, std::move(arguments), currentFolder);
+    case sorvik::LaunchArguments::Program::version:
+        std::cout << "sorvik " << sorvik::BuildInfo::compiledIn().version << '\n';
+        return sorvik::CommandLine::success;
     case sorvik::LaunchArguments::Program::usageError:
         return sorvik::CommandLine::reportUsageError(launch.usageProblem, std::cerr);
     case sorvik::LaunchArguments::Program::window:

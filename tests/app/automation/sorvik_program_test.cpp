@@ -948,6 +948,62 @@ namespace {
         std::thread m_answering;
     };
 
+    /// How a program run by `sorvikHeldAtFirstOpening` ended.
+    struct HeldRun {
+        /// Why no program could be held; empty when one was.
+        std::string unavailable;
+        int status = -1;
+        std::string out;
+        std::string err;
+        /// How many openings of files were held.
+        int openings = 0;
+    };
+
+    /// Runs sorvik with `arguments` in `currentFolder`, held at the first file it opens in
+    /// `folder` until `signal`, sent then, has reached it.
+    HeldRun sorvikHeldAtFirstOpening(const fs::path& folder, const fs::path& currentFolder,
+        const QStringList& arguments, int signal)
+    {
+        HeldRun run;
+        QProcess process;
+        std::atomic<pid_t> pid { 0 };
+        OpeningGate gate(folder, [&] {
+            // The program may open its first file before this test has heard of its start.
+            auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            while (pid == 0 && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::yield();
+            if (pid == 0)
+                return;
+            ::kill(pid, signal);
+            // Taken by one of its threads, the signal's handler is running. One that stays
+            // pending went to a thread held here, which runs the handler as soon as it is let
+            // through, before anything else it does.
+            deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+            while (isPending(pid, signal) && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::yield();
+        });
+        run.unavailable = gate.unavailable();
+        if (!run.unavailable.empty())
+            return run;
+        process.setProgram(QStringLiteral(SORVIK_PROGRAM));
+        process.setArguments(arguments);
+        process.setWorkingDirectory(QString::fromStdString(currentFolder.string()));
+        process.start();
+        if (!process.waitForStarted())
+            return run;
+        pid = static_cast<pid_t>(process.processId());
+        if (!process.waitForFinished(120'000)) {
+            process.kill();
+            process.waitForFinished();
+            return run;
+        }
+        run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        run.out = process.readAllStandardOutput().toStdString();
+        run.err = process.readAllStandardError().toStdString();
+        run.openings = gate.held();
+        return run;
+    }
+
     TEST_P(StopSignal, ABatchStoppedBeforeItsFirstMoveIsDroppedWithNothingRenamed)
     {
         const int signal = GetParam();
@@ -974,40 +1030,16 @@ namespace {
         for (const auto& each : { Case { "planning", "Photos by Date", false },
                  Case { "backing up", "Suffix", true } }) {
             UserDefaults::setBool(UserDefaults::backupEnabledKey, each.backup);
-            QProcess process;
-            std::atomic<pid_t> pid { 0 };
-            OpeningGate gate(files.path(), [&] {
-                // The program may open its first file before this test has heard of its start.
-                auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-                while (pid == 0 && std::chrono::steady_clock::now() < deadline)
-                    std::this_thread::yield();
-                if (pid == 0)
-                    return;
-                ::kill(pid, signal);
-                // Taken by one of its threads, the signal's handler is running. One that stays
-                // pending went to a thread held here, which runs the handler as soon as it is
-                // let through, before anything else it does.
-                deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
-                while (isPending(pid, signal) && std::chrono::steady_clock::now() < deadline)
-                    std::this_thread::yield();
-            });
-            if (!gate.unavailable().empty())
-                GTEST_SKIP() << "a program cannot be held at a step here: " << gate.unavailable();
-            process.setProgram(QStringLiteral(SORVIK_PROGRAM));
-            process.setArguments(
-                QStringList { "rename", "--apply", "--preset", each.preset } + fileArguments);
-            process.setWorkingDirectory(QString::fromStdString(files.path().string()));
-            process.start();
-            ASSERT_TRUE(process.waitForStarted());
-            pid = static_cast<pid_t>(process.processId());
-            ASSERT_TRUE(process.waitForFinished(120'000));
-            EXPECT_GT(gate.held(), 0) << each.stage;
-
-            EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << each.stage;
-            EXPECT_EQ(process.exitCode(), 128 + signal) << each.stage;
-            EXPECT_EQ(process.readAllStandardOutput().toStdString(), "") << each.stage;
-            EXPECT_EQ(process.readAllStandardError().toStdString(),
-                "sorvik: stopped by " + signalName(signal) + "; no file was renamed.\n")
+            auto run = sorvikHeldAtFirstOpening(files.path(), files.path(),
+                QStringList { "rename", "--apply", "--preset", each.preset } + fileArguments,
+                signal);
+            if (!run.unavailable.empty())
+                GTEST_SKIP() << "a program cannot be held at a step here: " << run.unavailable;
+            EXPECT_GT(run.openings, 0) << each.stage;
+            EXPECT_EQ(run.status, 128 + signal) << each.stage;
+            EXPECT_EQ(run.out, "") << each.stage;
+            EXPECT_EQ(
+                run.err, "sorvik: stopped by " + signalName(signal) + "; no file was renamed.\n")
                 << each.stage;
             EXPECT_EQ(names(), before) << each.stage;
             EXPECT_FALSE(historyFileExists()) << each.stage;
@@ -1059,6 +1091,32 @@ namespace {
         EXPECT_EQ(names(), (std::vector<std::string> { "a.txt", "other" }));
         EXPECT_FALSE(historyFileExists());
         EXPECT_EQ(sorvik({ "grants" }).out, grantsBefore);
+    }
+
+    TEST_P(StopSignal, ACommandThatASignalFindsRunningFinishesFirst)
+    {
+        const int signal = GetParam();
+        auto preset = savePreset("Suffix", { pattern("{name}-x") });
+        grantFiles();
+        // Held as each reads its stored file: the presets, or the grants.
+        struct Case {
+            QString command;
+            std::string out;
+        };
+        for (const auto& each : { Case { "presets", preset.id.text() + "\tSuffix\n" },
+                 Case { "grants", files.path().string() + "\n" } }) {
+            auto run = sorvikHeldAtFirstOpening(
+                JSONFiles::applicationFolder(), files.path(), { each.command }, signal);
+            if (!run.unavailable.empty())
+                GTEST_SKIP() << "a program cannot be held at a step here: " << run.unavailable;
+            auto label = each.command.toStdString();
+            EXPECT_GT(run.openings, 0) << label;
+            EXPECT_EQ(run.status, 128 + signal) << label;
+            EXPECT_EQ(run.out, each.out) << label;
+            EXPECT_EQ(run.err,
+                "sorvik: stopped by " + signalName(signal) + "; the command was finished first.\n")
+                << label;
+        }
     }
 
     INSTANTIATE_TEST_SUITE_P(Signals, StopSignal, ::testing::Values(SIGINT, SIGTERM, SIGHUP),

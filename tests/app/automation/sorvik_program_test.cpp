@@ -871,13 +871,13 @@ namespace {
     }
 
     /// Holds every opening of a file in `folder` until it is let through, as fanotify lets a
-    /// privileged process do: a program that reads those files waits at a known step for as
-    /// long as the test wants. At the first opening it runs `atFirst`, then lets that one and
-    /// every later one through, until the gate goes.
-    class OpeningGate {
+    /// privileged process do, so that a program that reads those files waits at a known step:
+    /// at the first opening the gate sends `signal` to the process that opened the file and
+    /// lets it through once the signal has reached it; every later one goes through at once.
+    class SignalAtFirstOpening {
     public:
-        OpeningGate(const fs::path& folder, std::function<void()> atFirst)
-            : m_atFirst(std::move(atFirst))
+        SignalAtFirstOpening(const fs::path& folder, int signal)
+            : m_signal(signal)
         {
             m_notifications
                 = ::fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC, O_RDONLY | O_CLOEXEC);
@@ -895,7 +895,7 @@ namespace {
             m_answering = std::thread([this] { answer(); });
         }
 
-        ~OpeningGate()
+        ~SignalAtFirstOpening()
         {
             if (m_answering.joinable()) {
                 [[maybe_unused]] auto written = ::write(m_ending[1], "", 1);
@@ -907,13 +907,13 @@ namespace {
             }
         }
 
-        OpeningGate(const OpeningGate&) = delete;
-        OpeningGate& operator=(const OpeningGate&) = delete;
+        SignalAtFirstOpening(const SignalAtFirstOpening&) = delete;
+        SignalAtFirstOpening& operator=(const SignalAtFirstOpening&) = delete;
 
         /// Why the gate cannot hold anything (fanotify needs CAP_SYS_ADMIN); empty when it can.
         const std::string& unavailable() const { return m_unavailable; }
-        /// How many openings were held.
-        int held() const { return m_held; }
+        /// Whether a process was held and sent the signal.
+        bool signalled() const { return m_signalled; }
 
     private:
         void answer()
@@ -929,8 +929,8 @@ namespace {
                 auto length = ::read(m_notifications, events, sizeof events);
                 const auto* event = reinterpret_cast<const fanotify_event_metadata*>(events);
                 for (; FAN_EVENT_OK(event, length); event = FAN_EVENT_NEXT(event, length)) {
-                    if (m_held++ == 0)
-                        m_atFirst();
+                    if (!m_signalled && event->pid != ::getpid())
+                        signal(event->pid);
                     fanotify_response response { event->fd, FAN_ALLOW };
                     [[maybe_unused]] auto written
                         = ::write(m_notifications, &response, sizeof response);
@@ -940,69 +940,25 @@ namespace {
             }
         }
 
-        std::function<void()> m_atFirst;
-        int m_notifications = -1;
-        int m_ending[2] = { -1, -1 };
-        std::string m_unavailable;
-        std::atomic<int> m_held { 0 };
-        std::thread m_answering;
-    };
-
-    /// How a program run by `sorvikHeldAtFirstOpening` ended.
-    struct HeldRun {
-        /// Why no program could be held; empty when one was.
-        std::string unavailable;
-        int status = -1;
-        std::string out;
-        std::string err;
-        /// How many openings of files were held.
-        int openings = 0;
-    };
-
-    /// Runs sorvik with `arguments` in `currentFolder`, held at the first file it opens in
-    /// `folder` until `signal`, sent then, has reached it.
-    HeldRun sorvikHeldAtFirstOpening(const fs::path& folder, const fs::path& currentFolder,
-        const QStringList& arguments, int signal)
-    {
-        HeldRun run;
-        QProcess process;
-        std::atomic<pid_t> pid { 0 };
-        OpeningGate gate(folder, [&] {
-            // The program may open its first file before this test has heard of its start.
-            auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-            while (pid == 0 && std::chrono::steady_clock::now() < deadline)
-                std::this_thread::yield();
-            if (pid == 0)
-                return;
-            ::kill(pid, signal);
+        void signal(pid_t process)
+        {
+            ::kill(process, m_signal);
+            m_signalled = true;
             // Taken by one of its threads, the signal's handler is running. One that stays
             // pending went to a thread held here, which runs the handler as soon as it is let
             // through, before anything else it does.
-            deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
-            while (isPending(pid, signal) && std::chrono::steady_clock::now() < deadline)
+            auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+            while (isPending(process, m_signal) && std::chrono::steady_clock::now() < deadline)
                 std::this_thread::yield();
-        });
-        run.unavailable = gate.unavailable();
-        if (!run.unavailable.empty())
-            return run;
-        process.setProgram(QStringLiteral(SORVIK_PROGRAM));
-        process.setArguments(arguments);
-        process.setWorkingDirectory(QString::fromStdString(currentFolder.string()));
-        process.start();
-        if (!process.waitForStarted())
-            return run;
-        pid = static_cast<pid_t>(process.processId());
-        if (!process.waitForFinished(120'000)) {
-            process.kill();
-            process.waitForFinished();
-            return run;
         }
-        run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        run.out = process.readAllStandardOutput().toStdString();
-        run.err = process.readAllStandardError().toStdString();
-        run.openings = gate.held();
-        return run;
-    }
+
+        int m_signal;
+        int m_notifications = -1;
+        int m_ending[2] = { -1, -1 };
+        std::string m_unavailable;
+        std::atomic<bool> m_signalled { false };
+        std::thread m_answering;
+    };
 
     TEST_P(StopSignal, ABatchStoppedBeforeItsFirstMoveIsDroppedWithNothingRenamed)
     {
@@ -1030,16 +986,16 @@ namespace {
         for (const auto& each : { Case { "planning", "Photos by Date", false },
                  Case { "backing up", "Suffix", true } }) {
             UserDefaults::setBool(UserDefaults::backupEnabledKey, each.backup);
-            auto run = sorvikHeldAtFirstOpening(files.path(), files.path(),
-                QStringList { "rename", "--apply", "--preset", each.preset } + fileArguments,
-                signal);
-            if (!run.unavailable.empty())
-                GTEST_SKIP() << "a program cannot be held at a step here: " << run.unavailable;
-            EXPECT_GT(run.openings, 0) << each.stage;
-            EXPECT_EQ(run.status, 128 + signal) << each.stage;
-            EXPECT_EQ(run.out, "") << each.stage;
+            SignalAtFirstOpening gate(files.path(), signal);
+            if (!gate.unavailable().empty())
+                GTEST_SKIP() << "a program cannot be held at a step here: " << gate.unavailable();
+            auto result = sorvik(
+                QStringList { "rename", "--apply", "--preset", each.preset } + fileArguments);
+            EXPECT_TRUE(gate.signalled()) << each.stage;
+            EXPECT_EQ(result.status, 128 + signal) << each.stage;
+            EXPECT_EQ(result.out, "") << each.stage;
             EXPECT_EQ(
-                run.err, "sorvik: stopped by " + signalName(signal) + "; no file was renamed.\n")
+                result.err, "sorvik: stopped by " + signalName(signal) + "; no file was renamed.\n")
                 << each.stage;
             EXPECT_EQ(names(), before) << each.stage;
             EXPECT_FALSE(historyFileExists()) << each.stage;
@@ -1105,15 +1061,15 @@ namespace {
         };
         for (const auto& each : { Case { "presets", preset.id.text() + "\tSuffix\n" },
                  Case { "grants", files.path().string() + "\n" } }) {
-            auto run = sorvikHeldAtFirstOpening(
-                JSONFiles::applicationFolder(), files.path(), { each.command }, signal);
-            if (!run.unavailable.empty())
-                GTEST_SKIP() << "a program cannot be held at a step here: " << run.unavailable;
+            SignalAtFirstOpening gate(JSONFiles::applicationFolder(), signal);
+            if (!gate.unavailable().empty())
+                GTEST_SKIP() << "a program cannot be held at a step here: " << gate.unavailable();
+            auto result = sorvik({ each.command });
             auto label = each.command.toStdString();
-            EXPECT_GT(run.openings, 0) << label;
-            EXPECT_EQ(run.status, 128 + signal) << label;
-            EXPECT_EQ(run.out, each.out) << label;
-            EXPECT_EQ(run.err,
+            EXPECT_TRUE(gate.signalled()) << label;
+            EXPECT_EQ(result.status, 128 + signal) << label;
+            EXPECT_EQ(result.out, each.out) << label;
+            EXPECT_EQ(result.err,
                 "sorvik: stopped by " + signalName(signal) + "; the command was finished first.\n")
                 << label;
         }

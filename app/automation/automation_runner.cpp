@@ -222,7 +222,8 @@ std::vector<FileURL> AutomationPlan::targets() const
     return allTargets(targetURLs, rowMoves, moves);
 }
 
-std::vector<FileURL> AutomationRunner::commit(AutomationPlan plan) const
+std::vector<FileURL> AutomationRunner::commit(
+    AutomationPlan plan, const std::function<void()>& beforeFirstMove) const
 {
     if (plan.dryRun || plan.moves.empty())
         return std::move(plan.targetURLs);
@@ -243,6 +244,7 @@ std::vector<FileURL> AutomationRunner::commit(AutomationPlan plan) const
         options.grantedFolders = m_store.folderAccess().folders();
         options.recordId = batchID;
         options.expectedSources = std::move(plan.movingSources);
+        options.beforeFirstMove = beforeFirstMove;
         try {
             applied = m_store.withFolderAccess(foldersOf(plan.moves), [&] {
                 LocalFileSystem fileSystem;
@@ -277,16 +279,18 @@ std::vector<FileURL> AutomationRunner::commit(AutomationPlan plan) const
 }
 
 std::vector<FileURL> AutomationRunner::run(std::vector<FileURL> urls,
-    const std::vector<Rule>& rules, bool dryRun, std::stop_token stop) const
+    const std::vector<Rule>& rules, bool dryRun, std::stop_token stop,
+    const std::function<void()>& beforeFirstMove) const
 {
-    return commit(prepare(snapshot(), std::move(urls), rules, dryRun, std::move(stop)));
+    return commit(
+        prepare(snapshot(), std::move(urls), rules, dryRun, std::move(stop)), beforeFirstMove);
 }
 
-std::vector<FileURL> runPresetAutomation(
-    std::vector<FileURL> urls, const std::vector<Rule>& rules, bool dryRun, std::stop_token stop)
+std::vector<FileURL> runPresetAutomation(std::vector<FileURL> urls, const std::vector<Rule>& rules,
+    bool dryRun, std::stop_token stop, const std::function<void()>& beforeFirstMove)
 {
     AutomationRunner runner(RenamerStore::shared(), RenamerStore::defaultPreviewServices());
-    return runner.run(std::move(urls), rules, dryRun, std::move(stop));
+    return runner.run(std::move(urls), rules, dryRun, std::move(stop), beforeFirstMove);
 }
 
 namespace {

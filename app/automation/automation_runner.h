@@ -7,6 +7,7 @@
 #include "engine/model/file_url.h"
 #include "engine/model/rule.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -75,8 +76,9 @@ struct AutomationPlan {
 // anything, so no other rename on that thread slips in between the check of the sources, the
 // moves and the history. A plan that went stale meanwhile is safe: a changed source fails at
 // stage 10, and a removed grant or a file newly at a target fails before anything moves.
-// Cancellation is honoured before each AI request and before planning. `run` does both on
-// the store's thread.
+// Cancellation is honoured before each AI request and before planning; a caller's
+// `beforeFirstMove` may drop the batch up to its first move. `run` does both on the store's
+// thread.
 class AutomationRunner {
 public:
     /// A runner on `store`'s grants, settings and history that asks `services` for metadata
@@ -93,13 +95,16 @@ public:
     /// Stages 10 to 14 on the store's thread; every planned row's target. A dry run, or a plan
     /// without moves, returns the targets at once. The plan's moves go into the batch's
     /// record, so a plan is given up to it (a copy of it where it is still wanted).
-    std::vector<FileURL> commit(AutomationPlan plan) const;
+    /// `beforeFirstMove` is the executor's (`BatchOptions::beforeFirstMove`): what it throws
+    /// drops the batch before any file moves.
+    std::vector<FileURL> commit(
+        AutomationPlan plan, const std::function<void()>& beforeFirstMove = {}) const;
 
     /// Renames `urls` with `rules` (the whole stack, disabled rules included), or with
     /// `dryRun` only plans; returns every planned row's target. Fails with `AutomationError`,
     /// `CancellationError`, or the platform's or engine's error unchanged.
     std::vector<FileURL> run(std::vector<FileURL> urls, const std::vector<Rule>& rules, bool dryRun,
-        std::stop_token stop = {}) const;
+        std::stop_token stop = {}, const std::function<void()>& beforeFirstMove = {}) const;
 
 private:
     RenamerStore& m_store;
@@ -108,7 +113,7 @@ private:
 
 /// `AutomationRunner::run` on the process-wide store with the installed services.
 std::vector<FileURL> runPresetAutomation(std::vector<FileURL> urls, const std::vector<Rule>& rules,
-    bool dryRun, std::stop_token stop = {});
+    bool dryRun, std::stop_token stop = {}, const std::function<void()>& beforeFirstMove = {});
 
 /// `urls` in order without repeats: a URL whose standardized path came before is dropped.
 std::vector<FileURL> uniqueURLs(const std::vector<FileURL>& urls);

@@ -2,6 +2,7 @@
 
 #include "app/automation/automation_error.h"
 #include "app/automation/automation_runner.h"
+#include "app/automation/stop_signals.h"
 #include "app/store/batch_recovery.h"
 #include "app/store/file_error.h"
 #include "app/store/folder_access_manager.h"
@@ -15,11 +16,10 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cctype>
 #include <cerrno>
-#include <csignal>
 #include <exception>
+#include <functional>
 #include <ostream>
 #include <stop_token>
 #include <thread>
@@ -33,112 +33,83 @@ namespace sorvik::CommandLine {
 
 namespace {
 
-    constexpr std::array stopSignals { SIGINT, SIGTERM, SIGHUP };
-
-    // Written by the handler, read by the thread of `StopSignals`.
-    int signalPipe[2] = { -1, -1 };
-    std::atomic<int> receivedSignal { 0 };
-    static_assert(std::atomic<int>::is_always_lock_free);
-
-    void onStopSignal(int signal)
-    {
-        int saved = errno;
-        int expected = 0;
-        receivedSignal.compare_exchange_strong(expected, signal);
-        auto byte = static_cast<unsigned char>(signal);
-        [[maybe_unused]] auto written = ::write(signalPipe[1], &byte, 1);
-        errno = saved;
-    }
-
-    /// SIGINT (Ctrl-C), SIGTERM and SIGHUP (the terminal closed) while `rename --apply` runs
-    /// end it as quitting ends the window: a batch that has begun moving files finishes (its
-    /// moves, its history record, its journal removed) or rolls back on a failure of its own;
-    /// one still being planned is cancelled before it moves anything. The command then ends
-    /// with 128 + the signal's number. A second signal changes nothing: a batch cut in the
-    /// middle would leave files at temporary names for the next start to put back (as
-    /// SIGKILL still does).
-    class StopSignals {
+    /// Turns a stop signal into a stop request for a rename's planning, whose metadata and AI
+    /// stages honour one: a request may take locks, which a signal handler must not, so a
+    /// thread of its own waits on the signals' pipe. A signal that came before it started is
+    /// seen at once.
+    class StopRequests {
     public:
-        StopSignals()
+        StopRequests()
         {
-            receivedSignal = 0;
-            if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-                signalPipe[0] = signalPipe[1] = -1;
+            if (StopSignals::descriptor() < 0 || ::pipe2(m_ending, O_CLOEXEC | O_NONBLOCK) != 0)
                 return;
-            }
-            struct sigaction action { };
-            action.sa_handler = onStopSignal;
-            sigemptyset(&action.sa_mask);
-            action.sa_flags = SA_RESTART;
-            for (std::size_t index = 0; index < stopSignals.size(); ++index)
-                ::sigaction(stopSignals[index], &action, &m_previous[index]);
-            // A stop request may take locks, which a signal handler must not: a thread makes it.
-            m_watcher = std::jthread([this](std::stop_token ending) { watch(ending); });
+            m_watcher = std::jthread([this] { watch(); });
         }
 
-        ~StopSignals()
+        ~StopRequests()
         {
-            if (signalPipe[0] < 0)
+            if (!m_watcher.joinable())
                 return;
-            m_watcher.request_stop();
             unsigned char wake = 0;
-            [[maybe_unused]] auto written = ::write(signalPipe[1], &wake, 1);
+            [[maybe_unused]] auto written = ::write(m_ending[1], &wake, 1);
             m_watcher.join();
-            for (std::size_t index = 0; index < stopSignals.size(); ++index)
-                ::sigaction(stopSignals[index], &m_previous[index], nullptr);
-            ::close(signalPipe[0]);
-            ::close(signalPipe[1]);
-            signalPipe[0] = signalPipe[1] = -1;
+            ::close(m_ending[0]);
+            ::close(m_ending[1]);
         }
 
-        StopSignals(const StopSignals&) = delete;
-        StopSignals& operator=(const StopSignals&) = delete;
+        StopRequests(const StopRequests&) = delete;
+        StopRequests& operator=(const StopRequests&) = delete;
 
         /// Asked to stop once a signal has come.
-        std::stop_token stopToken() const { return m_stop.get_token(); }
-        /// The first signal that came, or 0.
-        static int received() { return receivedSignal.load(); }
+        std::stop_token token() const { return m_stop.get_token(); }
 
     private:
-        void watch(const std::stop_token& ending)
+        void watch()
         {
-            while (!ending.stop_requested()) {
-                pollfd readable { signalPipe[0], POLLIN, 0 };
-                if (::poll(&readable, 1, -1) < 0 && errno != EINTR)
+            std::array<pollfd, 2> readable { { { StopSignals::descriptor(), POLLIN, 0 },
+                { m_ending[0], POLLIN, 0 } } };
+            while (::poll(readable.data(), readable.size(), -1) < 0) {
+                if (errno != EINTR)
                     return;
-                unsigned char byte = 0;
-                while (::read(signalPipe[0], &byte, 1) == 1) {
-                    if (byte != 0)
-                        m_stop.request_stop();
-                }
             }
+            if (readable[0].revents & POLLIN)
+                m_stop.request_stop();
         }
 
-        std::array<struct sigaction, stopSignals.size()> m_previous {};
+        int m_ending[2] = { -1, -1 };
         std::stop_source m_stop;
         std::jthread m_watcher;
     };
 
-    std::string signalName(int signal)
-    {
-        switch (signal) {
-        case SIGINT:
-            return "SIGINT";
-        case SIGTERM:
-            return "SIGTERM";
-        case SIGHUP:
-            return "SIGHUP";
-        default:
-            return "signal " + std::to_string(signal);
-        }
-    }
+    /// What a stop signal did to a command, in the words of its report: the command had not
+    /// begun, finished first, or failed on its own.
+    struct StopOutcomes {
+        std::string_view notBegun;
+        std::string_view finished;
+        std::string_view failed;
+    };
 
-    /// What a stop signal that came during a rename did to it: said on `err` after whatever
-    /// the rename printed. The command's status.
+    constexpr StopOutcomes renameOutcomes { "no file was renamed.",
+        "the rename was finished first: every file has its new name.",
+        "the rename did not go through." };
+    constexpr StopOutcomes commandOutcomes { "nothing was done.", "the command was finished first.",
+        "the command did not go through." };
+
+    /// Says on `err`, after whatever the command printed, which signal stopped it and what
+    /// became of it. The command's status: 128 + the signal's number.
     int reportStopSignal(int signal, std::string_view outcome, std::ostream& err)
     {
-        err << "sorvik: stopped by " << signalName(signal) << "; " << outcome << '\n';
+        err << "sorvik: stopped by " << StopSignals::name(signal) << "; " << outcome << '\n';
         return 128 + signal;
+    }
+
+    /// The point of no return of `rename --apply`, just before the first file moves: a batch
+    /// that a stop signal came for before it is dropped. A signal after it finds the batch
+    /// moving, and lets it finish.
+    void dropBatchOnStopSignal()
+    {
+        if (StopSignals::received() != 0)
+            throw CancellationError();
     }
 
     /// A command line that cannot be understood; `what()` says why.
@@ -314,7 +285,11 @@ namespace {
         std::vector<FileURL> given;
         if (dryRun && invocation.json)
             given = urls;
-        auto result = runPresetAutomation(std::move(urls), preset->rules, dryRun, std::move(stop));
+        auto result = runPresetAutomation(std::move(urls), preset->rules, dryRun, std::move(stop),
+            dryRun ? std::function<void()>() : dropBatchOnStopSignal);
+        // A preview that a stop signal came for while it was planned is dropped as a batch is.
+        if (dryRun && StopSignals::received() != 0)
+            throw CancellationError();
 
         if (invocation.json) {
             // The files as they now are: where they were in a preview, at their targets
@@ -408,6 +383,7 @@ std::string usage()
            "  sorvik presets [--json]\n"
            "  sorvik grant FOLDER\u2026\n"
            "  sorvik grants\n"
+           "  sorvik --version\n"
            "\n"
            "  Without a command sorvik opens its window; preset files (.twpreset) given are\n"
            "  imported, all other files are added to the list.\n"
@@ -419,8 +395,9 @@ std::string usage()
            "  presets  Get rename presets: the id and name of each saved preset.\n"
            "  grant    Allow sorvik to rename files inside the folders.\n"
            "  grants   List the folders sorvik may rename files in.\n"
+           "  --version  Print the version of sorvik.\n"
            "\n"
-           "  rename, presets, grant and grants work without a display.\n";
+           "  rename, presets, grant, grants and --version work without a display.\n";
 }
 
 bool isCommand(std::string_view name)
@@ -520,47 +497,51 @@ int run(std::vector<std::string>&& arguments, const std::filesystem::path& curre
     // The invocation holds what a command needs: a batch's many names are not kept twice.
     std::vector<std::string>().swap(arguments);
 
-    std::optional<StopSignals> stopSignals;
-    if (invocation.command == "rename" && invocation.apply)
-        stopSignals.emplace();
+    // A stop signal never cuts a command short in the middle of a step, and neither does a
+    // second one: a rename is dropped up to its first move and finishes after it (a batch cut
+    // in the middle would leave files at temporary names, as SIGKILL still does); any other
+    // command stops before it begins or finishes. Putting back the files of a killed rename
+    // always ends first.
+    bool isRename = invocation.command == "rename";
+    const StopOutcomes& outcomes = isRename && invocation.apply ? renameOutcomes : commandOutcomes;
+    std::optional<StopRequests> stopRequests;
+    if (isRename)
+        stopRequests.emplace();
     recoverBatches(err);
-    try {
-        if (stopSignals) {
-            if (int signal = StopSignals::received())
-                return reportStopSignal(signal, "no file was renamed.", err);
-            int status = rename(invocation, currentFolder, out, stopSignals->stopToken());
-            out.flush();
-            if (int signal = StopSignals::received())
-                return reportStopSignal(
-                    signal, "the rename was finished first: every file has its new name.", err);
-            return status;
-        }
-        if (invocation.command == "rename")
-            return rename(invocation, currentFolder, out);
-        if (invocation.command == "presets")
-            return presets(invocation, out);
-        if (invocation.command == "grant")
-            return grant(invocation, currentFolder);
-        return grants(out);
-    } catch (const CancellationError&) {
+    auto stopped = [&](std::string_view outcome) {
         out.flush();
-        if (stopSignals && StopSignals::received())
-            return reportStopSignal(StopSignals::received(), "no file was renamed.", err);
+        return reportStopSignal(StopSignals::received(), outcome, err);
+    };
+    if (StopSignals::received() != 0)
+        return stopped(outcomes.notBegun);
+    try {
+        int status = success;
+        if (isRename)
+            status = rename(invocation, currentFolder, out, stopRequests->token());
+        else if (invocation.command == "presets")
+            status = presets(invocation, out);
+        else if (invocation.command == "grant")
+            status = grant(invocation, currentFolder);
+        else
+            status = grants(out);
+        if (StopSignals::received() != 0)
+            return stopped(outcomes.finished);
+        return status;
+    } catch (const CancellationError&) {
+        if (StopSignals::received() != 0)
+            return stopped(outcomes.notBegun);
+        out.flush();
         err << CancellationError::text << '\n';
         return failure;
     } catch (const BlockedBatchError& error) {
         out.flush();
         reportBlockedBatch(error, err);
-        return stopSignals && StopSignals::received()
-            ? reportStopSignal(StopSignals::received(), "no file was renamed.", err)
-            : failure;
+        return StopSignals::received() != 0 ? stopped(outcomes.notBegun) : failure;
     } catch (const std::exception& error) {
         out.flush();
         err << error.what() << '\n';
-        // The failure said what became of the batch.
-        return stopSignals && StopSignals::received()
-            ? reportStopSignal(StopSignals::received(), "the rename did not go through.", err)
-            : failure;
+        // The failure said what became of the command.
+        return StopSignals::received() != 0 ? stopped(outcomes.failed) : failure;
     }
 }
 

@@ -23,9 +23,11 @@
 // standard output and ends with status 0; a failure prints the error's text on standard error
 // (a refused batch adds one line per blocked file with its reason) and ends with 1; a command
 // line that cannot be understood prints a short usage and ends with 2. SIGINT, SIGTERM or
-// SIGHUP during `rename --apply` let a batch that has begun finish, are reported on standard
-// error, and end the command with 128 + the signal's number. Names are printed one
-// per line, escaped where they hold a line break or bytes that are not UTF-8 (`printable`).
+// SIGHUP (`StopSignals`) never cut a command short in the middle: `rename --apply` drops its
+// batch with nothing renamed until the first file moves, and finishes it after; any other
+// command stops before it begins or finishes. Either is reported on standard error, and the
+// command ends with 128 + the signal's number. Names are printed one per line, escaped where
+// they hold a line break or bytes that are not UTF-8 (`printable`).
 namespace sorvik::CommandLine {
 
 inline constexpr int success = 0;

@@ -52,6 +52,11 @@ LaunchArguments LaunchArguments::classify(
     if (arguments.empty())
         return window(InstanceRequest::Kind::show);
     const auto& first = arguments.front();
+    if (first == versionArgument) {
+        LaunchArguments launch;
+        launch.program = Program::version;
+        return launch;
+    }
     if (CommandLine::isCommand(first)) {
         LaunchArguments launch;
         launch.program = Program::commandLine;

@@ -9,6 +9,7 @@
 
 // How `sorvik` reads its arguments, decided before any application object exists:
 //   rename, presets, grant, grants, help  the command line, which needs no display;
+//   --version                             the version, which needs no display either;
 //   (nothing)                             the window;
 //   --background-watch (anywhere)         the window program watching, its window not shown;
 //   FILE…                                 the window with the files, as the file manager opens
@@ -20,7 +21,7 @@
 namespace sorvik {
 
 struct LaunchArguments {
-    enum class Program { commandLine, window, usageError };
+    enum class Program { commandLine, version, window, usageError };
 
     Program program = Program::window;
     /// "--background-watch": watch, show nothing, and change nothing of a running sorvik.
@@ -31,6 +32,7 @@ struct LaunchArguments {
     std::string usageProblem;
 
     static constexpr const char* backgroundWatchArgument = "--background-watch";
+    static constexpr const char* versionArgument = "--version";
 
     /// The reading of `arguments` (those after the program's name), with relative paths
     /// taken against `currentFolder`.

@@ -1,8 +1,11 @@
-// The entry of the `sorvik` program. Its arguments are read first, before any application
-// object exists (`LaunchArguments`): a command runs as the command line, which needs no
-// display; everything else is the window program.
+// The entry of the `sorvik` program. Stop signals are caught before anything else, so that
+// one that comes at any moment ends sorvik as quitting does (`StopSignals`). Its arguments are
+// read next, before any application object exists (`LaunchArguments`): a command runs as the
+// command line, which needs no display; everything else is the window program.
 #include "app/automation/command_line.h"
+#include "app/automation/stop_signals.h"
 #include "app/services/store_services.h"
+#include "app/shell/build_info.h"
 #include "app/shell/launch_arguments.h"
 #include "app/shell/window_program.h"
 
@@ -39,14 +42,16 @@ int runCommandLine(int argc, char** argv, std::vector<std::string> arguments,
 
 int main(int argc, char** argv)
 {
+    sorvik::StopSignals::install();
     // File names are bytes: the arguments are taken as the system gave them, not decoded,
     // and copied before Qt sees (and takes out) options of its own.
     std::vector<std::string> arguments(argv + 1, argv + argc);
     std::error_code error;
     auto currentFolder = std::filesystem::current_path(error);
     if (error) {
-        // Only relative paths need it: a bare start works from a folder that is gone.
-        if (!arguments.empty()) {
+        // Only relative paths need it: a bare start, or one that asks for the version, works
+        // from a folder that is gone.
+        if (!arguments.empty() && arguments.front() != sorvik::LaunchArguments::versionArgument) {
             std::cerr << "The current folder cannot be read: " << error.message() << '\n';
             return sorvik::CommandLine::failure;
         }
@@ -57,6 +62,9 @@ int main(int argc, char** argv)
     switch (launch.program) {
     case sorvik::LaunchArguments::Program::commandLine:
         return runCommandLine(argc, argv, std::move(arguments), currentFolder);
+    case sorvik::LaunchArguments::Program::version:
+        std::cout << "sorvik " << sorvik::BuildInfo::compiledIn().version << '\n';
+        return sorvik::CommandLine::success;
     case sorvik::LaunchArguments::Program::usageError:
         return sorvik::CommandLine::reportUsageError(launch.usageProblem, std::cerr);
     case sorvik::LaunchArguments::Program::window:

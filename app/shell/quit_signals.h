@@ -9,9 +9,10 @@ namespace sorvik {
 // SIGTERM (the session ending stops sorvik with it), SIGINT (Ctrl-C) and SIGHUP (its terminal
 // closed) become an ordinary quit, so that the stores finish as they do when the user quits:
 // the session is written, a watch batch being committed completes and one being planned is
-// dropped. The handler only writes a byte to a pipe; the GUI thread reads it on a socket
-// notifier and asks for the quit there. A second such signal ends sorvik at once, as it would
-// have without this, for a quit that hangs.
+// dropped. The signals are caught from the start of the program (`StopSignals`); the GUI
+// thread reads their pipe on a socket notifier and asks for the quit there, also for one that
+// came before the event loop ran. A second such signal ends sorvik at once, as it would have
+// without this, for a quit that hangs.
 class QuitSignals : public QObject {
     Q_OBJECT
 

@@ -1,5 +1,6 @@
 #include "app/shell/window_program.h"
 
+#include "app/automation/stop_signals.h"
 #include "app/automation/watch_folder_store.h"
 #include "app/services/store_services.h"
 #include "app/shell/application.h"
@@ -95,6 +96,10 @@ bool hasDisplay()
 
 int runWindowProgram(const LaunchArguments& launch, char* programPath)
 {
+    // A stop signal before the window program has anything to save or finish ends it at once,
+    // as quitting would: nothing is handed to a running sorvik, nothing is started.
+    if (StopSignals::received() != 0)
+        return 0;
     SingleInstance instance;
     switch (instance.claim(launch.request)) {
     case SingleInstance::Claim::handedOff:
@@ -105,6 +110,8 @@ int runWindowProgram(const LaunchArguments& launch, char* programPath)
     case SingleInstance::Claim::primary:
         break;
     }
+    if (StopSignals::received() != 0)
+        return 0;
     if (!hasDisplay()) {
         std::cerr << noDisplayText;
         return 1;

@@ -288,6 +288,18 @@ void write(const FileURL& folder, const std::vector<RenameMove>& moves)
     }
 }
 
+void discard(const FileURL& folder, const std::vector<RenameMove>& moves)
+{
+    std::vector<std::filesystem::path> written;
+    written.reserve(moves.size() + 1);
+    for (std::size_t position = 0; position < moves.size(); ++position)
+        written.emplace_back(
+            folder.appending(copyName(position, moves[position].from.lastPathComponent())).path);
+    written.emplace_back(folder.appending(manifestName).path);
+    removePartialBackup(folder, false, written);
+    ::rmdir(folder.path.c_str());
+}
+
 void prune(const FileURL& folder, Date cutoff)
 {
     namespace fs = std::filesystem;

@@ -24,6 +24,11 @@ std::string copyName(std::size_t position, std::string_view oldName);
 /// `FileSystemError` or `Error`; what was written stays.
 void write(const FileURL& folder, const std::vector<RenameMove>& moves);
 
+/// Takes back what `write` wrote of `moves` into `folder`, for a batch dropped before any of
+/// its files moved: every copy and the manifest, then the folder where that leaves it empty.
+/// Ignores every failure.
+void discard(const FileURL& folder, const std::vector<RenameMove>& moves);
+
 /// Removes the backup folders in `folder` that were created before `cutoff`, are named by a
 /// UUID, are not symbolic links and hold exactly their manifest's copies plus the manifest.
 /// Nothing at `folder` is no failure; listing and removal failures are passed on.

@@ -121,8 +121,8 @@ namespace {
                 throw RenameExecutionError("The batch's sources do not match its moves.");
             openFolders();
             check();
+            std::vector<RenameMove> effective;
             if (m_options.backupDirectory) {
-                std::vector<RenameMove> effective;
                 effective.reserve(m_steps.size());
                 for (const auto& step : m_steps)
                     effective.push_back(m_moves[step.given]);
@@ -134,9 +134,23 @@ namespace {
                 applied.fingerprints.resize(m_moves.size());
             if (m_steps.empty())
                 return applied;
+            auto beforeFirstMove = [&] {
+                if (!m_options.beforeFirstMove)
+                    return;
+                try {
+                    m_options.beforeFirstMove();
+                } catch (...) {
+                    if (m_options.backupDirectory)
+                        backup::discard(*m_options.backupDirectory, effective);
+                    throw;
+                }
+            };
             if (m_journalFolder)
                 applied.journal = RenameJournal::begin(*m_journalFolder, journalHeader(),
-                    { m_steps.size(), [this](std::size_t index) { return journalMove(index); } });
+                    { m_steps.size(), [this](std::size_t index) { return journalMove(index); } },
+                    beforeFirstMove);
+            else
+                beforeFirstMove();
             try {
                 perform();
             } catch (const RenameExecutionError& error) {

@@ -10,6 +10,7 @@
 #include "engine/model/file_url.h"
 #include "engine/model/uuid.h"
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -39,6 +40,11 @@ struct BatchOptions {
     /// fingerprint differs, or that is gone, fails the batch with `SourceChangedError` before
     /// anything moves.
     std::vector<std::optional<FileFingerprint>> expectedSources;
+    /// Called once a batch that moves anything has passed its checks and has its backup and
+    /// its journal written, just before the journal is named and the first file moves: the
+    /// last moment the batch can be dropped with nothing changed. What it throws drops the
+    /// batch, its backup and journal taken back, and is passed on.
+    std::function<void()> beforeFirstMove;
 };
 
 /// What a batch that went through leaves for its caller.

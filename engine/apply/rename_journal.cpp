@@ -450,8 +450,8 @@ RenameJournal RenameJournal::begin(const FileURL& folder, const RenameJournalBat
     return begin(folder, batch, {});
 }
 
-RenameJournal RenameJournal::begin(
-    const FileURL& folder, const RenameJournalBatch& batch, const RenameJournalMoves& moves)
+RenameJournal RenameJournal::begin(const FileURL& folder, const RenameJournalBatch& batch,
+    const RenameJournalMoves& moves, const std::function<void()>& beforeNaming)
 {
     std::error_code error;
     std::filesystem::create_directories(folder.path, error);
@@ -461,7 +461,7 @@ RenameJournal RenameJournal::begin(
     int descriptor = ::open(folder.path.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (descriptor < 0) {
         if (isUnsupported(errno))
-            return beginNamed(folder, batch, moves);
+            return beginNamed(folder, batch, moves, beforeNaming);
         throwSystemError("Couldn't write the rename journal", folder.path);
     }
     // Nobody else can reach the file before it has a name, so it is locked and whole by then.
@@ -471,6 +471,15 @@ RenameJournal RenameJournal::begin(
         ::close(descriptor);
         throw FileSystemError(
             "Couldn't write the rename journal in " + inQuotes(folder.path), failure);
+    }
+    if (beforeNaming) {
+        try {
+            beforeNaming();
+        } catch (...) {
+            // A file without a name goes with its descriptor.
+            ::close(descriptor);
+            throw;
+        }
     }
     FileURL journal;
     bool named = false;
@@ -482,6 +491,7 @@ RenameJournal RenameJournal::begin(
     }
     if (!named) {
         ::close(descriptor);
+        // `beforeNaming` has let the journal through already.
         return beginNamed(folder, batch, moves);
     }
     RenameJournal result(journal, descriptor);
@@ -494,8 +504,8 @@ RenameJournal RenameJournal::begin(
     return result;
 }
 
-RenameJournal RenameJournal::beginNamed(
-    const FileURL& folder, const RenameJournalBatch& batch, const RenameJournalMoves& moves)
+RenameJournal RenameJournal::beginNamed(const FileURL& folder, const RenameJournalBatch& batch,
+    const RenameJournalMoves& moves, const std::function<void()>& beforeNaming)
 {
     std::error_code error;
     std::filesystem::create_directories(folder.path, error);
@@ -520,6 +530,8 @@ RenameJournal RenameJournal::beginNamed(
         try {
             if (!writeBatch(descriptor, batch, moves) || ::fsync(descriptor) != 0)
                 throwSystemError("Couldn't write the rename journal", unfinished.path);
+            if (beforeNaming)
+                beforeNaming();
             if (::rename(unfinished.path.c_str(), journal.path.c_str()) != 0)
                 throwSystemError("Couldn't write the rename journal", journal.path);
         } catch (...) {

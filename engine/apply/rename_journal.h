@@ -110,15 +110,17 @@ public:
     /// Writes the journal of a batch durably into `folder` (created when missing) and holds
     /// its lock until `finish()`. Fails with `FileSystemError`; nothing is left behind then.
     static RenameJournal begin(const FileURL& folder, const RenameJournalBatch& batch);
-    /// The same for the batch's entries followed by `moves`.
-    static RenameJournal begin(
-        const FileURL& folder, const RenameJournalBatch& batch, const RenameJournalMoves& moves);
+    /// The same for the batch's entries followed by `moves`. `beforeNaming`, when given, is
+    /// called once the journal is whole and durable, just before it gets its name: what it
+    /// throws is passed on, and no journal is left.
+    static RenameJournal begin(const FileURL& folder, const RenameJournalBatch& batch,
+        const RenameJournalMoves& moves, const std::function<void()>& beforeNaming = {});
     /// A batch without id, backup or planned folders.
     static RenameJournal begin(
         const FileURL& folder, const std::vector<RenameJournalEntry>& entries);
     /// `begin` as on a file system that cannot make a file without a name.
     static RenameJournal beginNamed(const FileURL& folder, const RenameJournalBatch& batch,
-        const RenameJournalMoves& moves = {});
+        const RenameJournalMoves& moves = {}, const std::function<void()>& beforeNaming = {});
 
     /// Marks the batch complete. Whether the mark was written; without it, a later recovery
     /// finds every file at its destination and simply removes the journal.

@@ -45,6 +45,11 @@ namespace {
             { { "grants" }, Program::commandLine, false, std::nullopt, {} },
             { { "--help" }, Program::commandLine, false, std::nullopt, {} },
             { { "help" }, Program::commandLine, false, std::nullopt, {} },
+            { { "--version" }, Program::version, false, std::nullopt, {} },
+            // As the usage is given for "--help" whatever follows it.
+            { { "--version", "a.jpg" }, Program::version, false, std::nullopt, {} },
+            { { "rename", "--version" }, Program::commandLine, false, std::nullopt, {} },
+            { { "a.jpg", "--version" }, Program::usageError, false, std::nullopt, {} },
             // The command line reports its own usage errors.
             { { "rename" }, Program::commandLine, false, std::nullopt, {} },
             // As the file manager passes them: absolute paths.

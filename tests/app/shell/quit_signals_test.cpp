@@ -1,5 +1,7 @@
 #include "app/shell/quit_signals.h"
 
+#include "app/automation/stop_signals.h"
+
 #include <QSignalSpy>
 
 #include <csignal>
@@ -21,6 +23,17 @@ namespace {
             EXPECT_EQ(spy.count(), 1);
             EXPECT_EQ(spy.front().front().toInt(), signal);
         }
+    }
+
+    TEST(QuitSignals, ASignalThatCameBeforeTheObjectIsAQuitAsSoonAsItIsMade)
+    {
+        // As the program does first of all, long before it has an event loop.
+        StopSignals::install();
+        ASSERT_EQ(::raise(SIGINT), 0);
+        QuitSignals catcher;
+        QSignalSpy spy(&catcher, &QuitSignals::quitRequested);
+        ASSERT_TRUE(spy.wait(5000));
+        EXPECT_EQ(spy.front().front().toInt(), SIGINT);
     }
 
     TEST(QuitSignals, TheDefaultActionsComeBackWithTheObject)

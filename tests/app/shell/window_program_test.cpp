@@ -23,11 +23,13 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -52,7 +54,7 @@ namespace {
         /// Starts `sorvik` with `arguments`; the environment is the test's, less `unset`, with
         /// `added`.
         QProcess& start(const QStringList& arguments, const QStringList& unset = {},
-            const QProcessEnvironment& added = {})
+            const QProcessEnvironment& added = {}, const std::function<void()>& inChild = {})
         {
             auto environment = QProcessEnvironment::systemEnvironment();
             environment.remove(testHostVariable);
@@ -64,6 +66,8 @@ namespace {
             process.setProgram(QStringLiteral(SORVIK_PROGRAM));
             process.setArguments(arguments);
             process.setWorkingDirectory(QString::fromStdString(files.path().string()));
+            if (inChild)
+                process.setChildProcessModifier(inChild);
             process.start();
             EXPECT_TRUE(process.waitForStarted());
             return process;
@@ -296,6 +300,26 @@ namespace {
         EXPECT_EQ(finish(process), 0);
         EXPECT_FALSE(watchLockIsHeld());
         EXPECT_TRUE(watchLockIsFree());
+    }
+
+    TEST_F(WindowProgram, AStopSignalThatCameBeforeItRanEndsItAsQuittingDoes)
+    {
+        watchInbox();
+        // Blocked in the child, the signal waits through the start of the program for the
+        // first moment it is let through.
+        auto pendingSignal = [] {
+            sigset_t held;
+            sigemptyset(&held);
+            sigaddset(&held, SIGTERM);
+            ::sigprocmask(SIG_BLOCK, &held, nullptr);
+            ::kill(::getpid(), SIGTERM);
+        };
+        for (QStringList arguments : { QStringList { "--background-watch" }, QStringList {} }) {
+            auto& process = start(arguments, {}, {}, pendingSignal);
+            EXPECT_EQ(finish(process), 0) << arguments.join(' ').toStdString();
+            EXPECT_EQ(process.readAllStandardError().toStdString(), "");
+            EXPECT_FALSE(watchLockIsHeld());
+        }
     }
 
     TEST_F(WindowProgram, ALaterBackgroundStartChangesNothingAndEnds)

@@ -3,6 +3,7 @@
 #include "engine/model/error.h"
 #include "engine/model/text.h"
 #include "tests/app/services/content_samples.h"
+#include "tests/app/services/metadata_fixtures.h"
 #include "tests/support/temporary_folder.h"
 
 #include <QBuffer>
@@ -118,6 +119,35 @@ namespace {
         EXPECT_TRUE(mentions(content.text, "RECIBO")) << content.text;
         EXPECT_TRUE(mentions(content.text, "Lopez")) << content.text;
         EXPECT_TRUE(content.labels.empty());
+    }
+
+    /// A PDF that needs its password to be opened says nothing (poppler crashed on its pages);
+    /// one whose owner password only restricts its use is read as any other.
+    TEST_F(ContentExtractorTest, ReadsNothingFromALockedPdfAndAllOfARestrictedOne)
+    {
+        if (!testing::hasQpdf())
+            GTEST_SKIP() << "the qpdf program is not available";
+        auto plain = folder.createFile("plain.pdf",
+            testing::pdfWithPages({ "Invoice for the harbour office", "Paid in full" }));
+        const Content expected = extractContent(plain, labels);
+        ASSERT_TRUE(mentions(expected.text, "harbour office")) << expected.text;
+        struct Case {
+            const char* name;
+            testing::PdfEncryption encryption;
+            Content expected;
+        };
+        const Case cases[] = {
+            { "user-aes256.pdf", { 256, true, "user", "owner" }, {} },
+            { "user-rc4-40.pdf", { 40, false, "user", "owner" }, {} },
+            { "owner-aes256.pdf", { 256, true, "", "owner" }, expected },
+            { "owner-rc4-128.pdf", { 128, false, "", "owner" }, expected },
+        };
+        for (const auto& testCase : cases) {
+            auto path = folder / testCase.name;
+            ASSERT_TRUE(testing::encryptPdf(plain, path, testCase.encryption)) << testCase.name;
+            EXPECT_EQ(extractContent(path, labels), testCase.expected) << testCase.name;
+        }
+        EXPECT_EQ(labels.calls, 0);
     }
 
     TEST_F(ContentExtractorTest, RecognisesTheTextOfAPicture)

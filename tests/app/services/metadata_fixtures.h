@@ -1,7 +1,8 @@
 #pragma once
 
 // Test files made at test time: JPEG and PNG pictures written by Qt with EXIF added by exiv2,
-// small PDF documents written by hand, and audio and video encoded by the ffmpeg program.
+// small PDF documents written by hand and encrypted by the qpdf program, and audio and video
+// encoded by the ffmpeg program.
 
 #include <QImage>
 #include <QProcess>
@@ -89,6 +90,35 @@ inline std::filesystem::path writePdf(const std::filesystem::path& path, int pag
         + " /Root 1 0 R /Info 3 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
     std::ofstream(path, std::ios::binary) << document;
     return path;
+}
+
+inline bool hasQpdf() { return !QStandardPaths::findExecutable("qpdf").isEmpty(); }
+
+/// How the qpdf program encrypts a PDF: the key length in bits (40 and 128 are RC4 unless
+/// `aes`; 256 is always AES) and the two passwords. An empty user password opens the
+/// document for anyone; the owner password then only restricts what may be done with it.
+struct PdfEncryption {
+    int keyBits = 256;
+    bool aes = true;
+    std::string userPassword;
+    std::string ownerPassword = "owner";
+};
+
+/// Writes `source` encrypted to `target` with the qpdf program; true when it succeeded.
+inline bool encryptPdf(const std::filesystem::path& source, const std::filesystem::path& target,
+    const PdfEncryption& encryption)
+{
+    QStringList arguments { "--allow-weak-crypto", "--encrypt",
+        QString::fromStdString(encryption.userPassword),
+        QString::fromStdString(encryption.ownerPassword), QString::number(encryption.keyBits) };
+    if (encryption.keyBits == 128)
+        arguments << (encryption.aes ? "--use-aes=y" : "--use-aes=n");
+    arguments << "--" << QString::fromStdString(source.string())
+              << QString::fromStdString(target.string());
+    QProcess process;
+    process.start("qpdf", arguments);
+    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
 }
 
 inline bool hasFFmpeg() { return !QStandardPaths::findExecutable("ffmpeg").isEmpty(); }

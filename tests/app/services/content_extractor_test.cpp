@@ -1,15 +1,16 @@
+#include "app/services/content_docx.h"
 #include "app/services/content_extractor.h"
 
 #include "engine/model/error.h"
+#include "engine/model/regular_file.h"
 #include "engine/model/text.h"
 #include "tests/app/services/content_samples.h"
 #include "tests/app/services/metadata_fixtures.h"
+#include "tests/app/services/scan_samples.h"
 #include "tests/support/temporary_folder.h"
 
 #include <QBuffer>
 #include <QImage>
-
-#include <leptonica/allheaders.h>
 
 #include <sys/stat.h>
 
@@ -167,22 +168,34 @@ namespace {
 
     TEST_F(ContentExtractorTest, ReadsScansThatQtCannotDecode)
     {
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        testing::pictureOfText({ "Scanned Agreement" }).save(&buffer, "PNG");
-        PIX* pix = pixReadMem(
-            reinterpret_cast<const l_uint8*>(png.constData()), static_cast<size_t>(png.size()));
-        ASSERT_NE(pix, nullptr);
-        l_uint8* tiff = nullptr;
-        size_t tiffSize = 0;
-        ASSERT_EQ(pixWriteMem(&tiff, &tiffSize, pix, IFF_TIFF_ZIP), 0);
-        auto path = folder.createFile(
-            "scan.tif", std::string_view(reinterpret_cast<const char*>(tiff), tiffSize));
-        lept_free(tiff);
-        pixDestroy(&pix);
-
+        auto path = folder.createFile("scan.tif",
+            testing::leptonicaEncoded(
+                testing::pictureOfText({ "Scanned Agreement" }), IFF_TIFF_ZIP));
         EXPECT_TRUE(mentions(extractContent(path).text, "Agreement"));
+    }
+
+    /// Leptonica takes every component of a JPEG 2000 picture to be as large as the first,
+    /// and read past the end of a smaller one: such a picture gives nothing.
+    TEST_F(ContentExtractorTest, ReadsJpeg2000ScansWhoseComponentsAreAllWhole)
+    {
+        std::string scan = testing::leptonicaEncoded(
+            testing::pictureOfText({ "Scanned Agreement" }).scaledToWidth(700), IFF_JP2);
+        auto whole = folder.createFile("scan.jp2", scan);
+        EXPECT_TRUE(mentions(extractContent(whole).text, "Agreement"));
+
+        // The size segment of the codestream: the component count, then depth and horizontal
+        // and vertical subsampling of each component.
+        auto size = scan.find("\xFF\x4F\xFF\x51");
+        ASSERT_NE(size, std::string::npos);
+        std::size_t components = size + 4 + 36;
+        ASSERT_EQ(scan[components + 1], 3);
+        for (std::size_t index = 0; index < 2; ++index) {
+            std::string subsampled = scan;
+            subsampled[components + 2 + 3 + 1 + index] = '\xFF';
+            auto path = folder.createFile("subsampled.jp2", subsampled);
+            EXPECT_EQ(extractContent(path, labels), Content {}) << index;
+        }
+        EXPECT_EQ(labels.calls, 0);
     }
 
     TEST_F(ContentExtractorTest, GivesAPictureWithoutTextOnlyLabels)
@@ -307,6 +320,22 @@ namespace {
         Content content = extractContent(path);
         EXPECT_EQ(text::characterCount(content.text), 2000u);
         EXPECT_TRUE(content.text.starts_with("Paragraph number 0\nParagraph number 1\n"));
+    }
+
+    /// One paragraph may hold all of a document's text: reading stops inside it too.
+    TEST_F(ContentExtractorTest, StopsReadingALongParagraph)
+    {
+        std::string runs;
+        for (int index = 0; index < 100000; ++index)
+            runs += "<w:t>word" + std::to_string(index) + " </w:t>";
+        auto path = folder.createFile(
+            "one-paragraph.docx", testing::docxWithBody(testing::wordBody({ runs })));
+        auto file = RegularFile::open(path);
+        ASSERT_TRUE(file);
+        std::string text = docxPlainText(*file, 2000);
+        EXPECT_GT(text::characterCount(text), 2000u);
+        EXPECT_LT(text.size(), 100000u);
+        EXPECT_TRUE(text.starts_with("word0 word1 "));
     }
 
     TEST_F(ContentExtractorTest, ReadsRtfDocuments)

@@ -3,6 +3,7 @@
 #include "app/services/image_metadata.h"
 #include "app/services/metadata_text.h"
 #include "engine/model/text.h"
+#include "tests/app/services/memory_growth.h"
 #include "tests/app/services/metadata_fixtures.h"
 #include "tests/support/temporary_folder.h"
 
@@ -464,6 +465,28 @@ namespace {
     {
         EXPECT_EQ(extract(file("beep.wav")),
             (MetadataDictionary { { "audio.title", "Beep" }, { "video.duration", "1" } }));
+    }
+
+    /// FFmpeg allocates what a header declares before it reads that far: a tag of a wave
+    /// file that claimed 1.5 GB took that much memory, from a file of a few hundred bytes.
+    TEST_F(MediaExtraction, DeclaredSizesTakeNoMoreMemoryThanAFileCouldHold)
+    {
+        std::string wave = testing::readFile(file("beep.wav"));
+        auto list = wave.find("LIST");
+        ASSERT_NE(list, std::string::npos);
+        auto title = wave.find("INAM", list);
+        ASSERT_NE(title, std::string::npos);
+        auto put = [&](std::size_t offset, std::uint32_t value) {
+            for (std::size_t index = 0; index < 4; ++index)
+                wave[offset + index] = static_cast<char>(value >> (8 * index));
+        };
+        put(list + 4, 0xFFFFFFF0);
+        put(title + 4, 0x60000000);
+        auto path = s_folder->createFile("claims.wav", wave);
+
+        std::int64_t growth = testing::peakMemoryGrowth([&] { extract(path); });
+        EXPECT_GE(growth, 0) << "the extraction ended the process";
+        EXPECT_LT(growth, 512 << 20);
     }
 
     TEST_F(MediaExtraction, OtherExtensionsGetNoMediaKeys)

@@ -19,7 +19,7 @@ set(SORVIK_CONTENT_FUZZER_plain_text input.txt)
 # The services that read file contents outside the media module, with what they need.
 set(SORVIK_READER_SOURCES)
 foreach(source content_extractor content_docx content_rtf content_text content_image
-    image_metadata descriptor_io metadata_text ai_image_classifier heuristic_namer
+    image_metadata qt_image_guard descriptor_io metadata_text ai_image_classifier heuristic_namer
     date_detector title_cleaner)
   list(APPEND SORVIK_READER_SOURCES ${PROJECT_SOURCE_DIR}/app/services/${source}.cpp)
 endforeach()

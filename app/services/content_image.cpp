@@ -1,6 +1,7 @@
 #include "app/services/content_image.h"
 
 #include "app/services/media_readers.h"
+#include "app/services/qt_image_guard.h"
 #include "engine/model/regular_file.h"
 
 #include <QFile>
@@ -25,6 +26,8 @@ std::optional<QImage> loadImageThumbnail(const std::filesystem::path& path, int 
     auto file = RegularFile::open(path);
     if (!file)
         return std::nullopt;
+    if (!QtImageGuard::mayDecode(*file))
+        return QImage();
     QFile device;
     if (!device.open(file->descriptor(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
         return std::nullopt;

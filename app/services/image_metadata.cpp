@@ -2,6 +2,7 @@
 
 #include "app/services/descriptor_io.h"
 #include "app/services/metadata_text.h"
+#include "app/services/qt_image_guard.h"
 #include "engine/model/regular_file.h"
 #include "engine/model/text.h"
 
@@ -266,6 +267,8 @@ namespace {
     /// formats exiv2 does not know at all.
     bool addPixelSizeFromQt(const RegularFile& file, MetadataDictionary& values)
     {
+        if (!QtImageGuard::mayDecode(file))
+            return false;
         QFile device;
         if (!device.open(file.descriptor(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
             return false;

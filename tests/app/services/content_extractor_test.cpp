@@ -5,6 +5,7 @@
 #include "engine/model/regular_file.h"
 #include "engine/model/text.h"
 #include "tests/app/services/content_samples.h"
+#include "tests/app/services/memory_growth.h"
 #include "tests/app/services/metadata_fixtures.h"
 #include "tests/app/services/scan_samples.h"
 #include "tests/support/temporary_folder.h"
@@ -132,21 +133,11 @@ namespace {
             testing::pdfWithPages({ "Invoice for the harbour office", "Paid in full" }));
         const Content expected = extractContent(plain, labels);
         ASSERT_TRUE(mentions(expected.text, "harbour office")) << expected.text;
-        struct Case {
-            const char* name;
-            testing::PdfEncryption encryption;
-            Content expected;
-        };
-        const Case cases[] = {
-            { "user-aes256.pdf", { 256, true, "user", "owner" }, {} },
-            { "user-rc4-40.pdf", { 40, false, "user", "owner" }, {} },
-            { "owner-aes256.pdf", { 256, true, "", "owner" }, expected },
-            { "owner-rc4-128.pdf", { 128, false, "", "owner" }, expected },
-        };
-        for (const auto& testCase : cases) {
-            auto path = folder / testCase.name;
-            ASSERT_TRUE(testing::encryptPdf(plain, path, testCase.encryption)) << testCase.name;
-            EXPECT_EQ(extractContent(path, labels), testCase.expected) << testCase.name;
+        for (const auto& lock : testing::pdfLocks()) {
+            auto path = folder / lock.name;
+            ASSERT_TRUE(testing::encryptPdf(plain, path, lock.encryption)) << lock.name;
+            EXPECT_EQ(extractContent(path, labels), lock.needsPassword ? Content {} : expected)
+                << lock.name;
         }
         EXPECT_EQ(labels.calls, 0);
     }
@@ -223,6 +214,14 @@ namespace {
         auto path = folder.createFile("broken.txt", png.left(200).toStdString());
         // It opens as a picture, so it is never read as text.
         EXPECT_EQ(extractContent(path, labels), Content {});
+
+        // Pictures whose decoders took far more memory than the files hold.
+        for (const auto& picture : testing::picturesClaimingMore(folder.path())) {
+            std::int64_t growth = testing::peakMemoryGrowth(
+                [&] { EXPECT_EQ(extractContent(picture, labels), Content {}); });
+            EXPECT_GE(growth, 0) << picture << ": the extraction ended the process";
+            EXPECT_LT(growth, 64 << 20) << picture;
+        }
     }
 
     TEST_F(ContentExtractorTest, ReadsPlainText)

@@ -9,7 +9,9 @@
 //   sorvik_make_seed_corpus --check FOLDER  makes them in a temporary folder, and fails when
 //                                           FOLDER lacks one of them (by name)
 //
-// Exits with 77 when one of the programs it runs (qpdf, ffmpeg, exiftool) is missing.
+// Most seeds come out the same on every run; PDFs with 256-bit keys (random salts), the scan
+// (its creation date) and the MP3 files do not. Exits with 77 when one of the programs it runs
+// (qpdf, ffmpeg, exiftool) is missing.
 #include "tests/app/services/content_samples.h"
 #include "tests/app/services/metadata_fixtures.h"
 #include "tests/app/services/scan_samples.h"
@@ -115,6 +117,16 @@ std::size_t find(const Bytes& bytes, std::string_view what, std::size_t from = 0
     return position;
 }
 
+/// The file cut in half and with bytes flipped, as "cut-half.<extension>" and
+/// "flipped.<extension>".
+template <class Add>
+void addCutAndFlipped(
+    const Add& add, const std::string& extension, const Bytes& bytes, std::uint32_t seed)
+{
+    add("cut-half." + extension, cut(bytes, bytes.size() / 2));
+    add("flipped." + extension, flipped(bytes, seed));
+}
+
 Bytes replaced(Bytes bytes, std::string_view from, std::string_view to)
 {
     auto position = find(bytes, from);
@@ -144,6 +156,29 @@ void putLittleEndian(Bytes& bytes, std::size_t offset, std::uint64_t value, int 
         fail("a field to damage lies beyond the seed's end");
     for (int index = 0; index < length; ++index)
         bytes[offset + static_cast<std::size_t>(index)] = static_cast<char>(value >> (8 * index));
+}
+
+/// A field of a file's header to overwrite: where, with what, in how many bytes and in
+/// which order.
+enum class ByteOrder { bigEndian, littleEndian };
+constexpr auto little = ByteOrder::littleEndian;
+
+struct Field {
+    std::size_t offset;
+    std::uint64_t value;
+    int length;
+    ByteOrder order = ByteOrder::bigEndian;
+};
+
+Bytes patched(Bytes bytes, std::initializer_list<Field> fields)
+{
+    for (const auto& field : fields) {
+        if (field.order == ByteOrder::bigEndian)
+            putBigEndian(bytes, field.offset, field.value, field.length);
+        else
+            putLittleEndian(bytes, field.offset, field.value, field.length);
+    }
+    return bytes;
 }
 
 std::uint32_t crc32(std::string_view data)
@@ -282,10 +317,18 @@ public:
         return read(name);
     }
 
+    /// `bytes` compressed by the gzip program.
+    Bytes gzipped(const std::string& name, const Bytes& bytes) const
+    {
+        written(name, bytes);
+        run("gzip", { "-9", "-n", "-f", testing::qtPath(path(name)) });
+        return read(name + ".gz");
+    }
+
     Bytes withExiftool(const std::string& name, const QStringList& tags) const
     {
-        run("exiftool", QStringList { "-q", "-overwrite_original" } + tags
-                << testing::qtPath(path(name)));
+        run("exiftool",
+            QStringList { "-q", "-overwrite_original" } + tags << testing::qtPath(path(name)));
         return read(name);
     }
 
@@ -309,22 +352,6 @@ QImage textPicture(const QStringList& lines, QImage::Format format = QImage::For
     return picture.scaledToWidth(360, Qt::SmoothTransformation);
 }
 
-const std::map<std::string, std::string> cameraTags {
-    { "Exif.Image.Make", "Canon" },
-    { "Exif.Image.Model", "EOS R5" },
-    { "Exif.Image.Orientation", "6" },
-    { "Exif.Photo.LensModel", "RF24-105mm F4 L IS USM" },
-    { "Exif.Photo.FocalLength", "50/1" },
-    { "Exif.Photo.FNumber", "28/10" },
-    { "Exif.Photo.ExposureTime", "1/250" },
-    { "Exif.Photo.ISOSpeedRatings", "400" },
-    { "Exif.Photo.DateTimeOriginal", "2023:12:31 23:30:00" },
-    { "Exif.GPSInfo.GPSLatitude", "33/1 51/1 2160/100" },
-    { "Exif.GPSInfo.GPSLatitudeRef", "S" },
-    { "Exif.GPSInfo.GPSLongitude", "151/1 12/1 3000/100" },
-    { "Exif.GPSInfo.GPSLongitudeRef", "E" },
-};
-
 // PDFs: for the properties reader and the pages reader alike.
 void addPdfs(Corpus& corpus, Maker& maker)
 {
@@ -345,12 +372,8 @@ void addPdfs(Corpus& corpus, Maker& maker)
     add("no-pages.pdf", testing::pdfWithPages({}));
 
     // Locked by a password needed to open them, and restricted by an owner password only.
-    add("locked-aes256.pdf", maker.encrypted("text.pdf", "locked-aes256.pdf", { 256, true, "user", "owner" }));
-    add("locked-aes128.pdf", maker.encrypted("text.pdf", "locked-aes128.pdf", { 128, true, "user", "owner" }));
-    add("locked-rc4-40.pdf", maker.encrypted("properties.pdf", "locked-rc4-40.pdf", { 40, false, "user", "owner" }));
-    add("restricted-aes256.pdf", maker.encrypted("text.pdf", "restricted-aes256.pdf", { 256, true, "", "owner" }));
-    add("restricted-rc4-128.pdf",
-        maker.encrypted("properties.pdf", "restricted-rc4-128.pdf", { 128, false, "", "owner" }));
+    for (const auto& lock : testing::pdfLocks())
+        add(lock.name, maker.encrypted("text.pdf", lock.name, lock.encryption));
     add("locked-object-streams.pdf",
         maker.qpdf("text.pdf", "locked-object-streams.pdf",
             { "--object-streams=generate", "--encrypt", "user", "owner", "256", "--" }));
@@ -360,15 +383,15 @@ void addPdfs(Corpus& corpus, Maker& maker)
         maker.qpdf("properties.pdf", "object-streams.pdf", { "--object-streams=generate" }));
     add("linearized.pdf", maker.qpdf("text.pdf", "linearized.pdf", { "--linearize" }));
     add("uncompressed.pdf",
-        maker.qpdf("scan.pdf", "uncompressed.pdf", { "--stream-data=uncompress", "--qdf" }).substr(0, 8192));
+        maker.qpdf("scan.pdf", "uncompressed.pdf", { "--stream-data=uncompress", "--qdf" })
+            .substr(0, 8192));
 
     // Damage.
     add("empty.pdf", "");
     add("header-only.pdf", "%PDF-1.7\n");
-    add("cut-half.pdf", cut(text, text.size() / 2));
     add("cut-before-trailer.pdf", cut(properties, properties.rfind("trailer")));
-    add("flipped.pdf", flipped(text, 1));
-    add("flipped-locked.pdf", flipped(maker.read("locked-aes256.pdf"), 2));
+    addCutAndFlipped(add, "pdf", text, 1);
+    add("flipped-locked.pdf", flipped(maker.read(testing::pdfLocks().front().name), 2));
     add("startxref-nowhere.pdf",
         replaced(properties, "startxref\n" + std::to_string(properties.rfind("xref\n0 ")),
             "startxref\n99999999"));
@@ -385,10 +408,10 @@ void addPdfs(Corpus& corpus, Maker& maker)
         replaced(properties, "/Title (Annual Report)",
             "/Title " + std::string(3000, '[') + std::string(3000, ']')));
     add("deep-dictionaries.pdf",
-        replaced(text, "/Type /Catalog", "/Deep " + std::string(1000, '<') + std::string(1000, '<')
-                + std::string(2000, '>') + " /Type /Catalog"));
-    add("title-utf16.pdf",
-        replaced(properties, "(Annual Report)", "<FEFF0041D800006E00C9>"));
+        replaced(text, "/Type /Catalog",
+            "/Deep " + std::string(1000, '<') + std::string(1000, '<') + std::string(2000, '>')
+                + " /Type /Catalog"));
+    add("title-utf16.pdf", replaced(properties, "(Annual Report)", "<FEFF0041D800006E00C9>"));
 }
 
 // Pictures: image properties, thumbnails, and text recognition.
@@ -397,7 +420,7 @@ void addPictures(Corpus& corpus, Maker& maker)
     QImage photo = testing::pictureWithoutText().scaled(48, 36);
     auto tagged = [&](const std::string& name, const Bytes& bytes) {
         maker.written(name, bytes);
-        testing::writeExif(maker.path(name), cameraTags);
+        testing::writeExif(maker.path(name), testing::cameraExif());
         return maker.read(name);
     };
     Bytes jpeg = tagged("camera.jpg", encoded(photo, "JPEG"));
@@ -454,50 +477,60 @@ void addPictures(Corpus& corpus, Maker& maker)
     addDamaged("empty.jpg", "");
     addDamaged("cut-header.jpg", cut(jpeg, 30));
     addDamaged("cut-exif.jpg", cut(jpeg, exif + 40));
-    addDamaged("cut-half.jpg", cut(jpeg, jpeg.size() / 2));
-    addDamaged("cut-half.png", cut(png, png.size() / 2));
-    addDamaged("cut-half.tif", cut(tiff, tiff.size() / 2));
-    addDamaged("cut-half.avif", cut(avif, avif.size() / 2));
-    addDamaged("flipped.jpg", flipped(jpeg, 3));
-    addDamaged("flipped.png", flipped(png, 4));
-    addDamaged("flipped.tif", flipped(tiff, 5));
-    addDamaged("flipped.webp", flipped(webp, 6));
-    addDamaged("flipped.avif", flipped(avif, 7));
+    addCutAndFlipped(addDamaged, "jpg", jpeg, 3);
+    addCutAndFlipped(addDamaged, "png", png, 4);
+    addCutAndFlipped(addDamaged, "tif", tiff, 5);
+    addCutAndFlipped(addDamaged, "webp", webp, 6);
+    addCutAndFlipped(addDamaged, "avif", avif, 7);
 
     // Sizes that claim far more than the file holds.
-    Bytes hugePng = png;
-    putBigEndian(hugePng, 16, 0x7FFFFFFF, 4);
-    putBigEndian(hugePng, 20, 0x7FFFFFFF, 4);
-    putBigEndian(hugePng, 29, crc32(std::string_view(hugePng).substr(12, 17)), 4);
-    addDamaged("size-huge.png", hugePng);
-    Bytes hugeJpeg = jpeg;
-    std::size_t frame = find(hugeJpeg, "\xFF\xC0");
-    putBigEndian(hugeJpeg, frame + 5, 0xFFFF, 2);
-    putBigEndian(hugeJpeg, frame + 7, 0xFFFF, 2);
-    addDamaged("size-huge.jpg", hugeJpeg);
+    Bytes hugePng = patched(png, { { 16, 0x7FFFFFFF, 4 }, { 20, 0x7FFFFFFF, 4 } });
+    addDamaged("size-huge.png",
+        patched(hugePng, { { 29, crc32(std::string_view(hugePng).substr(12, 17)), 4 } }));
+    std::size_t frame = find(jpeg, "\xFF\xC0");
+    addDamaged(
+        "size-huge.jpg", patched(jpeg, { { frame + 5, 0xFFFF, 2 }, { frame + 7, 0xFFFF, 2 } }));
     Bytes hugeTiff = tiff;
-    {
-        TiffView view(hugeTiff, 0);
-        view.setValue(256, 0x7FFFFFFF);
-        view.setValue(257, 0x7FFFFFFF);
-    }
+    TiffView view(hugeTiff, 0);
+    view.setValue(256, 0x7FFFFFFF);
+    view.setValue(257, 0x7FFFFFFF);
     addDamaged("size-huge.tif", hugeTiff);
-    Bytes hugeBmp = encoded(photo, "BMP");
-    putLittleEndian(hugeBmp, 18, 0x7FFFFFFF, 4);
-    putLittleEndian(hugeBmp, 22, 0x7FFFFFFF, 4);
-    addDamaged("size-huge.bmp", hugeBmp);
-    Bytes hugeGif = gif;
-    putLittleEndian(hugeGif, 6, 0xFFFF, 2);
-    putLittleEndian(hugeGif, 8, 0xFFFF, 2);
-    addDamaged("size-huge.gif", hugeGif);
-    Bytes hugeAvif = avif;
-    std::size_t spatialExtent = find(hugeAvif, "ispe");
-    putBigEndian(hugeAvif, spatialExtent + 8, 0xFFFFFFFF, 4);
-    putBigEndian(hugeAvif, spatialExtent + 12, 0xFFFFFFFF, 4);
-    addDamaged("size-huge.avif", hugeAvif);
-    Bytes boxHuge = avif;
-    putBigEndian(boxHuge, find(boxHuge, "meta") - 4, 0xFFFFFFFF, 4);
-    addDamaged("box-size-huge.avif", boxHuge);
+    addDamaged("size-huge.bmp",
+        patched(encoded(photo, "BMP"),
+            { { 18, 0x7FFFFFFF, 4, little }, { 22, 0x7FFFFFFF, 4, little } }));
+    addDamaged(
+        "size-huge.gif", patched(gif, { { 6, 0xFFFF, 2, little }, { 8, 0xFFFF, 2, little } }));
+    std::size_t extent = find(avif, "ispe");
+    addDamaged("size-huge.avif",
+        patched(avif, { { extent + 8, 0xFFFFFFFF, 4 }, { extent + 12, 0xFFFFFFFF, 4 } }));
+    addDamaged("box-size-huge.avif", patched(avif, { { find(avif, "meta") - 4, 0xFFFFFFFF, 4 } }));
+    addDamaged("chunk-claims-more.png",
+        Bytes(png).insert(8 + 8 + 13 + 4, Bytes("\x5D\x3C\x21\x2DzTXtRaw profile\0\0x\xDA", 21)));
+    addDamaged("chunk-length-huge.png", patched(png, { { 8 + 8 + 13 + 4, 0x7FFFFFFF, 4 } }));
+
+    // SVG, which Qt reads too: a picture, a huge one, one whose uses fan out a billion
+    // times, and compressed ones, one inflating to a thousand times its size.
+    const Bytes svgStart = "<svg xmlns=\"http://www.w3.org/2000/svg\" "
+                           "xmlns:xlink=\"http://www.w3.org/1999/xlink\" ";
+    Bytes svg = svgStart + "width=\"48\" height=\"36\"><rect width=\"20\" height=\"10\"/>"
+        + "<text x=\"2\" y=\"30\">Invoice</text></svg>";
+    addDamaged("picture.svg", svg);
+    addDamaged("size-huge.svg",
+        svgStart
+            + "width=\"100000000\" height=\"100000000\"><rect width=\"10\" height=\"10\"/></svg>");
+    Bytes uses
+        = svgStart + "width=\"48\" height=\"36\"><defs><rect id=\"u0\" width=\"1\" height=\"1\"/>";
+    for (int level = 1; level <= 9; ++level) {
+        uses += "<g id=\"u" + std::to_string(level) + "\">";
+        for (int copy = 0; copy < 10; ++copy)
+            uses += "<use xlink:href=\"#u" + std::to_string(level - 1) + "\"/>";
+        uses += "</g>";
+    }
+    addDamaged("uses-fan-out.svg", uses + "</defs><use xlink:href=\"#u9\"/></svg>");
+    addDamaged("picture.svgz", maker.gzipped("picture.svg", svg));
+    addDamaged("inflates.svgz",
+        maker.gzipped("inflates.svg",
+            svgStart + "width=\"48\" height=\"36\"><!--" + Bytes(1024 * 1024, ' ') + "--></svg>"));
     addDamaged("size-huge.pbm", "P4\n100000 100000\n" + std::string(64, '\x55'));
     addDamaged("size-zero.pbm", "P4\n0 0\n");
 }
@@ -511,23 +544,18 @@ void addPicturesOfText(Corpus& corpus)
     QImage text = textPicture({ "Invoice 2024", "Harbour office" });
     add("text.png", encoded(text.convertToFormat(QImage::Format_Grayscale8), "PNG"));
     add("text.jpg", encoded(text, "JPEG"));
-    add("text-g4.tif", testing::leptonicaEncoded(text.convertToFormat(QImage::Format_Mono), IFF_TIFF_G4));
+    add("text-g4.tif",
+        testing::leptonicaEncoded(text.convertToFormat(QImage::Format_Mono), IFF_TIFF_G4));
     add("text.webp", testing::leptonicaEncoded(text, IFF_WEBP));
     Bytes jpeg2000 = testing::leptonicaEncoded(text.scaledToWidth(120), IFF_JP2);
     add("text.jp2", jpeg2000);
     // The size segment of its codestream, damaged: a component subsampled, so smaller than
     // the picture; a picture of four billion pixels square; 16,384 components.
     std::size_t size = find(jpeg2000, "\xFF\x4F\xFF\x51") + 4;
-    Bytes subsampled = jpeg2000;
-    putBigEndian(subsampled, size + 38 + 3 + 1, 0xFFFF, 2);
-    add("jp2-component-subsampled.jp2", subsampled);
-    Bytes huge = jpeg2000;
-    putBigEndian(huge, size + 4, 0xFFFFFFFF, 4);
-    putBigEndian(huge, size + 8, 0xFFFFFFFF, 4);
-    add("jp2-size-huge.jp2", huge);
-    Bytes components = jpeg2000;
-    putBigEndian(components, size + 36, 0x4000, 2);
-    add("jp2-components-many.jp2", components);
+    add("jp2-component-subsampled.jp2", patched(jpeg2000, { { size + 38 + 3 + 1, 0xFFFF, 2 } }));
+    add("jp2-size-huge.jp2",
+        patched(jpeg2000, { { size + 4, 0xFFFFFFFF, 4 }, { size + 8, 0xFFFFFFFF, 4 } }));
+    add("jp2-components-many.jp2", patched(jpeg2000, { { size + 36, 0x4000, 2 } }));
     add("text-transparent.png",
         encoded(textPicture({ "Contract draft" }, QImage::Format_ARGB32), "PNG"));
     add("text-16-bit.png", encoded(text.convertToFormat(QImage::Format_Grayscale16), "PNG"));
@@ -562,15 +590,16 @@ void addMedia(Corpus& corpus, Maker& maker)
     const QStringList tags { "-metadata", "title=Night Drive", "-metadata", "artist=The Owls",
         "-metadata", "album=Roads", "-metadata", "date=2021", "-metadata", "genre=Synthwave",
         "-metadata", "track=3/12" };
-    const QStringList tone { "-f", "lavfi", "-i", "sine=frequency=440:duration=0.2:sample_rate=8000",
-        "-ac", "1" };
+    const QStringList tone { "-f", "lavfi", "-i",
+        "sine=frequency=440:duration=0.2:sample_rate=8000", "-ac", "1" };
     const QStringList picture { "-f", "lavfi", "-i", "testsrc=size=32x24:rate=10:duration=0.3" };
     maker.written("cover.jpg", encoded(QImage(8, 8, QImage::Format_RGB32), "JPEG"));
 
     Bytes mp3 = maker.ffmpeg("song.mp3",
-        tone + QStringList { "-i", testing::qtPath(maker.path("cover.jpg")), "-map", "0", "-map", "1",
-            "-c:a", "libmp3lame", "-b:a", "8k", "-c:v", "mjpeg", "-disposition:v",
-            "attached_pic" }
+        tone
+            + QStringList { "-i", testing::qtPath(maker.path("cover.jpg")), "-map", "0", "-map",
+                "1", "-c:a", "libmp3lame", "-b:a", "8k", "-c:v", "mjpeg", "-disposition:v",
+                "attached_pic" }
             + tags);
     Bytes wav = maker.ffmpeg("beep.wav", tone + QStringList { "-c:a", "pcm_u8" } + tags);
     Bytes flac = maker.ffmpeg("song.flac", tone + tags);
@@ -586,40 +615,33 @@ void addMedia(Corpus& corpus, Maker& maker)
     Bytes avi = maker.ffmpeg("clip.avi",
         QStringList { "-f", "lavfi", "-i", "testsrc=size=16x16:rate=10:duration=0.1" } + tone
             + QStringList { "-c:v", "mjpeg", "-q:v", "31", "-c:a", "pcm_u8", "-shortest" });
-    for (const auto& [name, bytes] : std::initializer_list<std::pair<std::string, Bytes>> {
-             { "song.mp3", mp3 }, { "beep.wav", wav }, { "song.flac", flac },
-             { "song.aiff", aiff }, { "song.aac", aac }, { "song.m4a", m4a },
-             { "clip.mp4", mp4 }, { "clip.mov", mov }, { "clip.avi", avi } })
+    for (const auto& [name, bytes] :
+        std::initializer_list<std::pair<std::string, Bytes>> { { "song.mp3", mp3 },
+            { "beep.wav", wav }, { "song.flac", flac }, { "song.aiff", aiff }, { "song.aac", aac },
+            { "song.m4a", m4a }, { "clip.mp4", mp4 }, { "clip.mov", mov }, { "clip.avi", avi } })
         add(name, bytes);
 
     add("empty.mp4", "");
-    add("cut-half.mp4", cut(mp4, mp4.size() / 2));
     add("cut-header.mp3", cut(mp3, 20));
-    add("flipped.mp4", flipped(mp4, 8));
-    add("flipped.mp3", flipped(mp3, 9));
-    add("flipped.flac", flipped(flac, 10));
-    add("flipped.avi", flipped(avi, 11));
+    addCutAndFlipped(add, "mp4", mp4, 8);
+    addCutAndFlipped(add, "mp3", mp3, 9);
+    addCutAndFlipped(add, "flac", flac, 10);
+    addCutAndFlipped(add, "avi", avi, 11);
 
     // Sizes that claim far more than the file holds.
-    auto sized = [](Bytes bytes, std::size_t offset, std::uint64_t value, int length,
-                     bool isLittleEndian) {
-        if (isLittleEndian)
-            putLittleEndian(bytes, offset, value, length);
-        else
-            putBigEndian(bytes, offset, value, length);
-        return bytes;
-    };
-    add("riff-size-huge.wav", sized(sized(wav, 4, 0xFFFFFFFF, 4, true), find(wav, "data") + 4,
-                                  0xFFFFFFFF, 4, true));
+    add("riff-size-huge.wav",
+        patched(wav,
+            { { 4, 0xFFFFFFFF, 4, little }, { find(wav, "data") + 4, 0xFFFFFFFF, 4, little } }));
     add("info-size-huge.wav",
-        sized(sized(wav, find(wav, "LIST") + 4, 0xFFFFFFF0, 4, true), find(wav, "INAM") + 4,
-            0x60000000, 4, true));
-    add("channels-huge.wav", sized(wav, find(wav, "fmt ") + 10, 0xFFFF, 2, true));
-    add("id3-size-huge.mp3", sized(mp3, 6, 0x7F7F7F7F, 4, false));
-    add("block-size-huge.flac", sized(flac, 5, 0xFFFFFF, 3, false));
-    add("form-size-huge.aiff", sized(sized(aiff, 4, 0xFFFFFFFF, 4, false), find(aiff, "SSND") + 4,
-                                   0xFFFFFFFF, 4, false));
-    add("moov-size-huge.mp4", sized(mp4, find(mp4, "moov") - 4, 0xFFFFFFFF, 4, false));
+        patched(wav,
+            { { find(wav, "LIST") + 4, 0xFFFFFFF0, 4, little },
+                { find(wav, "INAM") + 4, 0x60000000, 4, little } }));
+    add("channels-huge.wav", patched(wav, { { find(wav, "fmt ") + 10, 0xFFFF, 2, little } }));
+    add("id3-size-huge.mp3", patched(mp3, { { 6, 0x7F7F7F7F, 4 } }));
+    add("block-size-huge.flac", patched(flac, { { 5, 0xFFFFFF, 3 } }));
+    add("form-size-huge.aiff",
+        patched(aiff, { { 4, 0xFFFFFFFF, 4 }, { find(aiff, "SSND") + 4, 0xFFFFFFFF, 4 } }));
+    add("moov-size-huge.mp4", patched(mp4, { { find(mp4, "moov") - 4, 0xFFFFFFFF, 4 } }));
     {
         // A 64-bit box size: "1" in the size field, the real size after the type.
         Bytes large = mp4;
@@ -627,17 +649,19 @@ void addMedia(Corpus& corpus, Maker& maker)
         large.replace(moov, 8, Bytes("\0\0\0\1moov\x7F\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 16));
         add("moov-large-size.mp4", large);
     }
-    add("sample-count-huge.mp4", sized(mp4, find(mp4, "stsz") + 12, 0x3FFFFFFF, 4, false));
-    add("chunk-count-huge.mp4", sized(mp4, find(mp4, "stco") + 8, 0x3FFFFFFF, 4, false));
-    add("time-scale-zero.mp4", sized(mp4, find(mp4, "mdhd") + 16, 0, 4, false));
-    add("frame-size-huge.mov", sized(sized(mov, find(mov, "tkhd") + 80, 0xFFFFFFFF, 4, false),
-                                   find(mov, "tkhd") + 84, 0xFFFFFFFF, 4, false));
-    add("riff-size-huge.avi", sized(avi, 4, 0xFFFFFFFF, 4, true));
-    add("streams-huge.avi", sized(avi, find(avi, "avih") + 32, 0xFFFFFFFF, 4, true));
+    add("sample-count-huge.mp4", patched(mp4, { { find(mp4, "stsz") + 12, 0x3FFFFFFF, 4 } }));
+    add("chunk-count-huge.mp4", patched(mp4, { { find(mp4, "stco") + 8, 0x3FFFFFFF, 4 } }));
+    add("time-scale-zero.mp4", patched(mp4, { { find(mp4, "mdhd") + 16, 0, 4 } }));
+    std::size_t track = find(mov, "tkhd");
+    add("frame-size-huge.mov",
+        patched(mov, { { track + 80, 0xFFFFFFFF, 4 }, { track + 84, 0xFFFFFFFF, 4 } }));
+    add("riff-size-huge.avi", patched(avi, { { 4, 0xFFFFFFFF, 4, little } }));
+    add("streams-huge.avi", patched(avi, { { find(avi, "avih") + 32, 0xFFFFFFFF, 4, little } }));
 
     // Files that name other files: never followed.
-    add("playlist.mp4", "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1,\nfile:///etc/hostname\n"
-                        "#EXT-X-ENDLIST\n");
+    add("playlist.mp4",
+        "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1,\nfile:///etc/hostname\n"
+        "#EXT-X-ENDLIST\n");
     add("concat.mp4", "ffconcat version 1.0\nfile /etc/hostname\n");
     Bytes reference = mov;
     add("reference.mov", replaced(reference, "mdat", "rmra"));
@@ -646,9 +670,8 @@ void addMedia(Corpus& corpus, Maker& maker)
 // Word documents.
 void addWordDocuments(Corpus& corpus)
 {
-    auto add = [&](const std::string& name, const Bytes& bytes) {
-        corpus.add({ "docx" }, name, bytes);
-    };
+    auto add
+        = [&](const std::string& name, const Bytes& bytes) { corpus.add({ "docx" }, name, bytes); };
     Bytes contract = testing::docxWithBody(testing::wordBody({
         "<w:t>Service contract</w:t>",
         "<w:t xml:space=\"preserve\">between </w:t><w:t>Ana</w:t><w:tab/><w:t>and Bo</w:t>",
@@ -662,9 +685,8 @@ void addWordDocuments(Corpus& corpus)
     add("unclosed.docx", testing::docxWithBody("<w:document><w:body><w:p>"));
     add("wrong-namespace.docx",
         testing::docxWithBody("<document><body><p><t>not Word's</t></p></body></document>"));
-    add("cut-half.docx", cut(contract, contract.size() / 2));
     add("cut-directory.docx", cut(contract, contract.size() - 10));
-    add("flipped.docx", flipped(contract, 12));
+    addCutAndFlipped(add, "docx", contract, 12);
 
     Bytes paragraph;
     for (int index = 0; index < 2000; ++index)
@@ -678,7 +700,8 @@ void addWordDocuments(Corpus& corpus)
     Bytes nested;
     for (int index = 0; index < 5000; ++index)
         nested += "<w:r>";
-    add("deep-elements.docx", testing::docxWithBody(testing::wordBody({ nested + "<w:t>deep</w:t>" })));
+    add("deep-elements.docx",
+        testing::docxWithBody(testing::wordBody({ nested + "<w:t>deep</w:t>" })));
     add("entities.docx",
         testing::docxWithBody("<?xml version=\"1.0\"?><!DOCTYPE d [<!ENTITY a \"aaaaaaaaaa\">"
                               "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
@@ -718,16 +741,16 @@ void addWordDocuments(Corpus& corpus)
 
 void addRtfDocuments(Corpus& corpus)
 {
-    auto add = [&](const std::string& name, const Bytes& bytes) {
-        corpus.add({ "rtf" }, name, bytes);
-    };
+    auto add
+        = [&](const std::string& name, const Bytes& bytes) { corpus.add({ "rtf" }, name, bytes); };
     add("letter.rtf",
         "{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 Helvetica;}}{\\colortbl;\\red0\\green0\\blue0;}"
         "{\\info{\\title Secret}}\\f0 Dear Mr L\\'f3pez,\\par Thanks for the invoice\\tab 12\\line "
         "{\\*\\generator Writer;}{\\field{\\*\\fldinst HYPERLINK \"x\"}{\\fldrslt link}}"
         "\\emdash\\bullet\\ldblquote quoted\\rdblquote\\~\\_}");
-    add("unicode.rtf", "{\\rtf1 \\u8364?uro {\\uc2\\u8364\\'80\\'80x} \\u-10179?\\u-8704? "
-                       "\\u-32768?\\u32767?\\u65535?}");
+    add("unicode.rtf",
+        "{\\rtf1 \\u8364?uro {\\uc2\\u8364\\'80\\'80x} \\u-10179?\\u-8704? "
+        "\\u-32768?\\u32767?\\u65535?}");
     add("cyrillic.rtf", "{\\rtf1\\ansi\\ansicpg1251 \\'cf\\'f0\\'e8\\'e2\\'e5\\'f2}");
     add("japanese.rtf", "{\\rtf1\\ansi\\ansicpg932 \\'82\\'a0\\'82\\'a2\\'82}");
     add("code-page-unknown.rtf", "{\\rtf1\\ansi\\ansicpg99999 caf\\'e9\\ansicpg-1 x}");
@@ -739,8 +762,10 @@ void addRtfDocuments(Corpus& corpus)
     add("unterminated.rtf", "{\\rtf1 unterminated {\\b bold \\'");
     add("empty.rtf", "");
     add("header-only.rtf", "{\\rtf");
-    add("deep-groups.rtf", "{\\rtf1 A" + std::string(2000, '{') + "deep" + std::string(2000, '}') + "B}");
-    add("unbalanced-groups.rtf", "{\\rtf1 A" + std::string(2000, '}') + std::string(2000, '{') + "B");
+    add("deep-groups.rtf",
+        "{\\rtf1 A" + std::string(2000, '{') + "deep" + std::string(2000, '}') + "B}");
+    add("unbalanced-groups.rtf",
+        "{\\rtf1 A" + std::string(2000, '}') + std::string(2000, '{') + "B");
     Bytes marks = "{\\rtf1 a";
     for (int index = 0; index < 1000; ++index)
         marks += "\\u769?";
@@ -756,9 +781,11 @@ void addPlainText(Corpus& corpus)
     auto add = [&](const std::string& name, const Bytes& bytes) {
         corpus.add({ "plain_text" }, name, bytes);
     };
-    add("invoice.txt", "Invoice 2024-05-01\nACME Corporation\nTotal due: 12.50 EUR by June 3, "
-                       "2024.\nFactura recibo contrato el 3 de junio de 2024\n");
-    add("utf8.txt", "Caf\xC3\xA9 \xE2\x80\x94 na\xC3\xAFve \xF0\x9F\x98\x80 \xE6\x97\xA5\xE6\x9C\xAC");
+    add("invoice.txt",
+        "Invoice 2024-05-01\nACME Corporation\nTotal due: 12.50 EUR by June 3, "
+        "2024.\nFactura recibo contrato el 3 de junio de 2024\n");
+    add("utf8.txt",
+        "Caf\xC3\xA9 \xE2\x80\x94 na\xC3\xAFve \xF0\x9F\x98\x80 \xE6\x97\xA5\xE6\x9C\xAC");
     add("invalid-utf8.txt", "Caf\xE9 \xC3 \xED\xA0\x80 \xF4\x90\x80\x80 \xFF\xFE end");
     add("utf16.txt", Bytes("\xFF\xFEI\0n\0v\0o\0i\0c\0e\0", 16));
     add("empty.txt", "");
@@ -775,8 +802,9 @@ void addPlainText(Corpus& corpus)
     // Text that reads as a picture too: content extraction tries it as one first.
     add("picture.txt", "P1\n8 2\n0 1 1 0 0 1 1 0\n1 0 0 1 1 0 0 1\n");
     add("picture-huge.txt", "P1\n100000 100000\n0 1 1 0\n");
-    add("xpm.txt", "/* XPM */\nstatic char *x[] = {\"2 1 2 1\", \"a c #000000\", \"b c #FFFFFF\", "
-                   "\"ab\"};\n");
+    add("xpm.txt",
+        "/* XPM */\nstatic char *x[] = {\"2 1 2 1\", \"a c #000000\", \"b c #FFFFFF\", "
+        "\"ab\"};\n");
 }
 
 } // namespace

@@ -26,13 +26,13 @@ std::optional<QImage> loadImageThumbnail(const std::filesystem::path& path, int 
     auto file = RegularFile::open(path);
     if (!file)
         return std::nullopt;
-    if (!QtImageGuard::mayDecode(*file))
-        return QImage();
     QFile device;
     if (!device.open(file->descriptor(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
         return std::nullopt;
     QImageReader reader(&device);
     reader.setAutoTransform(true);
+    if (!QtImageGuard::mayDecode(*file, reader))
+        return QImage();
     if (!reader.canRead()) {
         device.close();
         const auto* readers = MediaReaders::loaded();

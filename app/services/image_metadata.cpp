@@ -267,12 +267,12 @@ namespace {
     /// formats exiv2 does not know at all.
     bool addPixelSizeFromQt(const RegularFile& file, MetadataDictionary& values)
     {
-        if (!QtImageGuard::mayDecode(file))
-            return false;
         QFile device;
         if (!device.open(file.descriptor(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
             return false;
         QImageReader reader(&device);
+        if (!QtImageGuard::mayDecode(file, reader))
+            return false;
         QSize size = reader.size();
         if (!size.isValid())
             return false;

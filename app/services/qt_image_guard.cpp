@@ -2,6 +2,8 @@
 
 #include "engine/model/regular_file.h"
 
+#include <QImageReader>
+
 #include <cstdint>
 #include <string_view>
 
@@ -40,12 +42,16 @@ namespace {
 
 } // namespace
 
-bool mayDecode(const RegularFile& file)
+bool mayDecode(const RegularFile& file, QImageReader& reader)
 {
     std::string start = file.readPrefix(pngSignature.size());
     if (std::string_view(start).starts_with(gzipSignature))
         return false;
-    return start != pngSignature || !hasPngChunkClaimingMore(file);
+    if (start == pngSignature)
+        return !hasPngChunkClaimingMore(file);
+    // Qt tells an SVG picture by its content, whatever the file's name.
+    QByteArray format = reader.format();
+    return format != "svg" && format != "svgz";
 }
 
 } // namespace sorvik::QtImageGuard

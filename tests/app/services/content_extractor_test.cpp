@@ -224,6 +224,20 @@ namespace {
         }
     }
 
+    /// Drawing an SVG picture's text ended the command line, which has no GUI application;
+    /// SVG is none of the picture formats read, whatever the file is named.
+    TEST_F(ContentExtractorTest, GivesNothingForSvgPictures)
+    {
+        const std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"900\" "
+                                "height=\"200\"><text x=\"20\" y=\"120\" font-size=\"90\">"
+                                "Invoice</text></svg>";
+        for (auto name : { "drawing.svg", "drawing.txt" }) {
+            auto path = folder.createFile(name, svg);
+            EXPECT_EQ(extractContent(path, labels), Content {}) << name;
+        }
+        EXPECT_EQ(labels.calls, 0);
+    }
+
     TEST_F(ContentExtractorTest, ReadsPlainText)
     {
         auto upper = folder.createFile("NOTES.TXT", "Meeting notes\nfor March");

@@ -267,6 +267,15 @@ namespace {
                 { "image.orientation", "1" }, { "exif.camera", "" } }));
     }
 
+    TEST(ImageExtraction, SvgPicturesAreNotRead)
+    {
+        testing::TemporaryFolder folder;
+        auto path = folder.createFile("icon.svg",
+            "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"48\" height=\"36\">"
+            "<text x=\"2\" y=\"30\">Icon</text></svg>");
+        EXPECT_EQ(extract(path), MetadataDictionary {});
+    }
+
     TEST(ImageExtraction, TextThatIsNotUtf8IsReadAsLatin1)
     {
         testing::TemporaryFolder folder;

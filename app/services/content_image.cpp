@@ -1,6 +1,7 @@
 #include "app/services/content_image.h"
 
 #include "app/services/media_readers.h"
+#include "app/services/qt_image_guard.h"
 #include "engine/model/regular_file.h"
 
 #include <QFile>
@@ -30,6 +31,8 @@ std::optional<QImage> loadImageThumbnail(const std::filesystem::path& path, int 
         return std::nullopt;
     QImageReader reader(&device);
     reader.setAutoTransform(true);
+    if (!QtImageGuard::mayDecode(*file, reader))
+        return QImage();
     if (!reader.canRead()) {
         device.close();
         const auto* readers = MediaReaders::loaded();

@@ -16,6 +16,10 @@ namespace sorvik {
 
 namespace {
 
+    // Documents nest groups a few dozen deep; what lies deeper is read as a group that is no
+    // body text, so that a file of nothing but braces costs no more than its own size.
+    constexpr std::size_t maximumDepth = 256;
+
     // Groups whose content is not body text, even without the "\*" marker.
     constexpr std::string_view skippedDestinations[] = {
         "fonttbl",
@@ -95,12 +99,19 @@ namespace {
                 if (character == '{') {
                     ++m_position;
                     flushBytes();
-                    m_groups.push_back(m_groups.empty() ? Group {} : m_groups.back());
-                    m_groups.back().isDestinationStart = true;
+                    if (m_groups.size() < maximumDepth) {
+                        m_groups.push_back(m_groups.empty() ? Group {} : m_groups.back());
+                        m_groups.back().isDestinationStart = true;
+                    } else {
+                        ++m_tooDeep;
+                        m_deepGroup = Group { true, true, 1 };
+                    }
                 } else if (character == '}') {
                     ++m_position;
                     flushBytes();
-                    if (!m_groups.empty())
+                    if (m_tooDeep > 0)
+                        --m_tooDeep;
+                    else if (!m_groups.empty())
                         m_groups.pop_back();
                     if (m_groups.empty())
                         break; // the document's own group has ended
@@ -126,6 +137,8 @@ namespace {
 
         Group& group()
         {
+            if (m_tooDeep > 0)
+                return m_deepGroup;
             if (m_groups.empty())
                 m_groups.emplace_back();
             return m_groups.back();
@@ -320,7 +333,10 @@ namespace {
             auto length = static_cast<std::size_t>(m_text.length());
             if (length <= m_characterLimit || length < m_nextLimitCheck)
                 return;
-            m_nextLimitCheck = length + m_characterLimit;
+            // Counting is linear in the text; counting again only once it has doubled keeps
+            // a text of few but long characters (a base and thousands of combining marks)
+            // linear in all.
+            m_nextLimitCheck = 2 * length;
             if (text::characterCount(text::fromUnicode(m_text)) > m_characterLimit)
                 m_isDone = true;
         }
@@ -352,6 +368,9 @@ namespace {
         std::size_t m_characterLimit;
         std::size_t m_position = 0;
         std::vector<Group> m_groups;
+        // Groups opened below `maximumDepth`, all read as the one skipped `m_deepGroup`.
+        std::size_t m_tooDeep = 0;
+        Group m_deepGroup;
         std::string m_pendingBytes;
         icu::UnicodeString m_text;
         std::unique_ptr<UConverter, ConverterCloser> m_converter;

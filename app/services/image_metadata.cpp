@@ -2,6 +2,7 @@
 
 #include "app/services/descriptor_io.h"
 #include "app/services/metadata_text.h"
+#include "app/services/qt_image_guard.h"
 #include "engine/model/regular_file.h"
 #include "engine/model/text.h"
 
@@ -270,6 +271,8 @@ namespace {
         if (!device.open(file.descriptor(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
             return false;
         QImageReader reader(&device);
+        if (!QtImageGuard::mayDecode(file, reader))
+            return false;
         QSize size = reader.size();
         if (!size.isValid())
             return false;

@@ -56,7 +56,8 @@ public:
     virtual ~MediaReaders() = default;
 
     /// Adds "pdf.pages" and, when the document information holds them, "pdf.title" and
-    /// "pdf.author". A file that does not open as a PDF adds nothing. Never throws.
+    /// "pdf.author". A file that does not open as a PDF, or opens only with a password, adds
+    /// nothing. Never throws.
     virtual void readPDFMetadata(const RegularFile& file, MetadataDictionary& values) const = 0;
 
     /// Adds the audio and video keys of `file` (title, artist, album, date, genre and track
@@ -64,7 +65,8 @@ public:
     /// cannot open adds nothing. Never throws.
     virtual void readMediaMetadata(const RegularFile& file, MetadataDictionary& values) const = 0;
 
-    /// The document at `path`, or nothing when it is not a regular file that opens as a PDF.
+    /// The document at `path`, or nothing when it is not a regular file that opens as a PDF
+    /// without a password.
     virtual std::unique_ptr<PdfPages> openPDF(const std::filesystem::path& path) const = 0;
 
     /// The recognised lines of the image in reading order, joined with one space; empty when

@@ -1,23 +1,19 @@
 #include "app/services/media/content_pdf.h"
 
-#include "app/services/media/pdf_metadata.h"
+#include "app/services/media/pdf_document.h"
 #include "engine/model/regular_file.h"
 
 #include <poppler-document.h>
-#include <poppler-global.h>
 #include <poppler-image.h>
 #include <poppler-page-renderer.h>
 #include <poppler-page.h>
 
 #include <algorithm>
-#include <mutex>
 #include <string>
 
 namespace sorvik {
 
 namespace {
-
-    void ignorePopplerMessage(const std::string&, void*) { }
 
     std::string utf8(const poppler::ustring& text)
     {
@@ -36,17 +32,10 @@ PdfFirstPages::~PdfFirstPages() = default;
 
 std::unique_ptr<PdfFirstPages> PdfFirstPages::open(const std::filesystem::path& path)
 {
-    static std::once_flag quiet;
-    std::call_once(
-        quiet, [] { poppler::set_debug_error_function(&ignorePopplerMessage, nullptr); });
-
     auto file = RegularFile::open(path);
-    if (!file || !PDFMetadata::mayOpen(*file))
+    if (!file)
         return nullptr;
-    // Poppler reads the document through the descriptor that was checked to be a regular
-    // file, so a path swapped for a FIFO in between can never make it block.
-    std::unique_ptr<poppler::document> document(
-        poppler::document::load_from_file(file->descriptorPath()));
+    auto document = PdfDocument::open(*file);
     if (!document)
         return nullptr;
     return std::unique_ptr<PdfFirstPages>(new PdfFirstPages(std::move(document)));
@@ -73,7 +62,7 @@ std::string PdfFirstPages::text() const
 
 PdfFirstPages::Rendering PdfFirstPages::renderFirstPage(int width, int height) const
 {
-    if (m_document->pages() < 1 || m_document->is_locked())
+    if (m_document->pages() < 1)
         return {};
     std::unique_ptr<poppler::page> page(m_document->create_page(0));
     if (!page)

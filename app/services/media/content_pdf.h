@@ -15,7 +15,8 @@ namespace sorvik {
 /// The first pages of a PDF through poppler (see `PdfPages`).
 class PdfFirstPages : public PdfPages {
 public:
-    /// The document at `path`, or nothing when it is not a regular file that opens as a PDF.
+    /// The document at `path`, or nothing when it is not a regular file that opens as a PDF
+    /// without a password.
     static std::unique_ptr<PdfFirstPages> open(const std::filesystem::path& path);
 
     ~PdfFirstPages() override;

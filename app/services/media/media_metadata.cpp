@@ -7,6 +7,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/dict.h>
 #include <libavutil/log.h>
+#include <libavutil/mem.h>
 }
 
 #include <cerrno>
@@ -27,10 +28,19 @@ namespace {
     // The demuxers of mp3, m4a, mp4, mov, m4v (mov), wav, aiff, aac, flac and avi.
     constexpr const char* allowedDemuxers = "mp3,mov,wav,aiff,aac,flac,avi";
 
+    // FFmpeg allocates what a file's headers declare (a tag's length, a table's count) before
+    // it reads that far, so a damaged file of a few hundred bytes could take gigabytes. No
+    // tag, picture or table of a real file comes near this: the index of a day of video
+    // with its sound takes about a hundred MiB.
+    constexpr std::size_t largestAllocation = 256 * 1024 * 1024;
+
     void setUpFFmpeg()
     {
         static std::once_flag once;
-        std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+        std::call_once(once, [] {
+            av_log_set_level(AV_LOG_QUIET);
+            av_max_alloc(largestAllocation);
+        });
     }
 
     /// FFmpeg reads the open descriptor through these callbacks, so the file is never opened

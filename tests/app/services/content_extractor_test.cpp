@@ -1,14 +1,17 @@
+#include "app/services/content_docx.h"
 #include "app/services/content_extractor.h"
 
 #include "engine/model/error.h"
+#include "engine/model/regular_file.h"
 #include "engine/model/text.h"
 #include "tests/app/services/content_samples.h"
+#include "tests/app/services/memory_growth.h"
+#include "tests/app/services/metadata_fixtures.h"
+#include "tests/app/services/scan_samples.h"
 #include "tests/support/temporary_folder.h"
 
 #include <QBuffer>
 #include <QImage>
-
-#include <leptonica/allheaders.h>
 
 #include <sys/stat.h>
 
@@ -120,6 +123,25 @@ namespace {
         EXPECT_TRUE(content.labels.empty());
     }
 
+    /// A PDF that needs its password to be opened says nothing (poppler crashed on its pages);
+    /// one whose owner password only restricts its use is read as any other.
+    TEST_F(ContentExtractorTest, ReadsNothingFromALockedPdfAndAllOfARestrictedOne)
+    {
+        if (!testing::hasQpdf())
+            GTEST_SKIP() << "the qpdf program is not available";
+        auto plain = folder.createFile("plain.pdf",
+            testing::pdfWithPages({ "Invoice for the harbour office", "Paid in full" }));
+        const Content expected = extractContent(plain, labels);
+        ASSERT_TRUE(mentions(expected.text, "harbour office")) << expected.text;
+        for (const auto& lock : testing::pdfLocks()) {
+            auto path = folder / lock.name;
+            ASSERT_TRUE(testing::encryptPdf(plain, path, lock.encryption)) << lock.name;
+            EXPECT_EQ(extractContent(path, labels), lock.needsPassword ? Content {} : expected)
+                << lock.name;
+        }
+        EXPECT_EQ(labels.calls, 0);
+    }
+
     TEST_F(ContentExtractorTest, RecognisesTheTextOfAPicture)
     {
         auto path = savePicture(
@@ -137,22 +159,34 @@ namespace {
 
     TEST_F(ContentExtractorTest, ReadsScansThatQtCannotDecode)
     {
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        testing::pictureOfText({ "Scanned Agreement" }).save(&buffer, "PNG");
-        PIX* pix = pixReadMem(
-            reinterpret_cast<const l_uint8*>(png.constData()), static_cast<size_t>(png.size()));
-        ASSERT_NE(pix, nullptr);
-        l_uint8* tiff = nullptr;
-        size_t tiffSize = 0;
-        ASSERT_EQ(pixWriteMem(&tiff, &tiffSize, pix, IFF_TIFF_ZIP), 0);
-        auto path = folder.createFile(
-            "scan.tif", std::string_view(reinterpret_cast<const char*>(tiff), tiffSize));
-        lept_free(tiff);
-        pixDestroy(&pix);
-
+        auto path = folder.createFile("scan.tif",
+            testing::leptonicaEncoded(
+                testing::pictureOfText({ "Scanned Agreement" }), IFF_TIFF_ZIP));
         EXPECT_TRUE(mentions(extractContent(path).text, "Agreement"));
+    }
+
+    /// Leptonica takes every component of a JPEG 2000 picture to be as large as the first,
+    /// and read past the end of a smaller one: such a picture gives nothing.
+    TEST_F(ContentExtractorTest, ReadsJpeg2000ScansWhoseComponentsAreAllWhole)
+    {
+        std::string scan = testing::leptonicaEncoded(
+            testing::pictureOfText({ "Scanned Agreement" }).scaledToWidth(700), IFF_JP2);
+        auto whole = folder.createFile("scan.jp2", scan);
+        EXPECT_TRUE(mentions(extractContent(whole).text, "Agreement"));
+
+        // The size segment of the codestream: the component count, then depth and horizontal
+        // and vertical subsampling of each component.
+        auto size = scan.find("\xFF\x4F\xFF\x51");
+        ASSERT_NE(size, std::string::npos);
+        std::size_t components = size + 4 + 36;
+        ASSERT_EQ(scan[components + 1], 3);
+        for (std::size_t index = 0; index < 2; ++index) {
+            std::string subsampled = scan;
+            subsampled[components + 2 + 3 + 1 + index] = '\xFF';
+            auto path = folder.createFile("subsampled.jp2", subsampled);
+            EXPECT_EQ(extractContent(path, labels), Content {}) << index;
+        }
+        EXPECT_EQ(labels.calls, 0);
     }
 
     TEST_F(ContentExtractorTest, GivesAPictureWithoutTextOnlyLabels)
@@ -180,6 +214,28 @@ namespace {
         auto path = folder.createFile("broken.txt", png.left(200).toStdString());
         // It opens as a picture, so it is never read as text.
         EXPECT_EQ(extractContent(path, labels), Content {});
+
+        // Pictures whose decoders took far more memory than the files hold.
+        for (const auto& picture : testing::picturesClaimingMore(folder.path())) {
+            std::int64_t growth = testing::peakMemoryGrowth(
+                [&] { EXPECT_EQ(extractContent(picture, labels), Content {}); });
+            EXPECT_GE(growth, 0) << picture << ": the extraction ended the process";
+            EXPECT_LT(growth, 64 << 20) << picture;
+        }
+    }
+
+    /// Drawing an SVG picture's text ended the command line, which has no GUI application;
+    /// SVG is none of the picture formats read, whatever the file is named.
+    TEST_F(ContentExtractorTest, GivesNothingForSvgPictures)
+    {
+        const std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"900\" "
+                                "height=\"200\"><text x=\"20\" y=\"120\" font-size=\"90\">"
+                                "Invoice</text></svg>";
+        for (auto name : { "drawing.svg", "drawing.txt" }) {
+            auto path = folder.createFile(name, svg);
+            EXPECT_EQ(extractContent(path, labels), Content {}) << name;
+        }
+        EXPECT_EQ(labels.calls, 0);
     }
 
     TEST_F(ContentExtractorTest, ReadsPlainText)
@@ -277,6 +333,22 @@ namespace {
         Content content = extractContent(path);
         EXPECT_EQ(text::characterCount(content.text), 2000u);
         EXPECT_TRUE(content.text.starts_with("Paragraph number 0\nParagraph number 1\n"));
+    }
+
+    /// One paragraph may hold all of a document's text: reading stops inside it too.
+    TEST_F(ContentExtractorTest, StopsReadingALongParagraph)
+    {
+        std::string runs;
+        for (int index = 0; index < 100000; ++index)
+            runs += "<w:t>word" + std::to_string(index) + " </w:t>";
+        auto path = folder.createFile(
+            "one-paragraph.docx", testing::docxWithBody(testing::wordBody({ runs })));
+        auto file = RegularFile::open(path);
+        ASSERT_TRUE(file);
+        std::string text = docxPlainText(*file, 2000);
+        EXPECT_GT(text::characterCount(text), 2000u);
+        EXPECT_LT(text.size(), 100000u);
+        EXPECT_TRUE(text.starts_with("word0 word1 "));
     }
 
     TEST_F(ContentExtractorTest, ReadsRtfDocuments)

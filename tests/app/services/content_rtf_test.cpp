@@ -2,6 +2,7 @@
 
 #include "engine/model/error.h"
 #include "engine/model/text.h"
+#include "tests/app/services/memory_growth.h"
 
 #include <gtest/gtest.h>
 
@@ -66,6 +67,25 @@ namespace {
         std::string text = rtfPlainText(rtf, 2000);
         EXPECT_GT(text::characterCount(text), 2000u);
         EXPECT_LT(text.size(), 10000u);
+    }
+
+    /// Documents nest groups a few dozen deep. What lies deeper than 256 groups is no body
+    /// text, and a file of nothing but opening braces takes no memory for them.
+    TEST(RtfPlainText, ReadsNothingFromGroupsNestedTooDeep)
+    {
+        auto nested = [](int depth, std::string_view inside) {
+            return "{\\rtf1 A" + std::string(depth, '{') + std::string(inside)
+                + std::string(depth, '}') + "B}";
+        };
+        EXPECT_EQ(rtfPlainText(nested(200, "in"), 2000), "AinB");
+        EXPECT_EQ(rtfPlainText(nested(255, "in"), 2000), "AinB");
+        EXPECT_EQ(rtfPlainText(nested(256, "deep"), 2000), "AB");
+        EXPECT_EQ(rtfPlainText(nested(5000, "deep{\\*\\x}\\uc5"), 2000), "AB");
+
+        std::string braces = "{\\rtf1 " + std::string(32 * 1024 * 1024, '{');
+        std::int64_t growth = testing::peakMemoryGrowth([&] { rtfPlainText(braces, 2000); });
+        EXPECT_GE(growth, 0);
+        EXPECT_LT(growth, 32 << 20);
     }
 
 } // namespace

@@ -118,7 +118,9 @@ inline std::string docxWithBody(std::string_view documentXml)
         auto* copy = static_cast<char*>(malloc(data.size()));
         std::memcpy(copy, data.data(), data.size());
         zip_source_t* source = zip_source_buffer(archive, copy, data.size(), 1);
-        zip_file_add(archive, name, source, ZIP_FL_OVERWRITE);
+        zip_int64_t index = zip_file_add(archive, name, source, ZIP_FL_OVERWRITE);
+        // A fixed time, so that the same document is the same bytes.
+        zip_file_set_mtime(archive, static_cast<zip_uint64_t>(index), 1700000000, 0);
     };
     add("[Content_Types].xml",
         "<?xml version=\"1.0\"?><Types "

@@ -3,6 +3,7 @@
 #include "app/services/image_metadata.h"
 #include "app/services/metadata_text.h"
 #include "engine/model/text.h"
+#include "tests/app/services/memory_growth.h"
 #include "tests/app/services/metadata_fixtures.h"
 #include "tests/support/temporary_folder.h"
 
@@ -105,23 +106,7 @@ namespace {
     TEST(ImageExtraction, ReadsEveryImageKey)
     {
         testing::TemporaryFolder folder;
-        auto path = testing::writeJpeg(folder / "photo.jpg",
-            {
-                { "Exif.Image.Make", "Canon" },
-                { "Exif.Image.Model", "EOS R5" },
-                { "Exif.Image.Orientation", "6" },
-                { "Exif.Photo.LensModel", "RF24-105mm F4 L IS USM" },
-                { "Exif.Photo.FocalLength", "50/1" },
-                { "Exif.Photo.FNumber", "28/10" },
-                { "Exif.Photo.ExposureTime", "1/125" },
-                { "Exif.Photo.ISOSpeedRatings", "200" },
-                { "Exif.Photo.DateTimeOriginal", "2024:05:01 08:20:30" },
-                { "Exif.GPSInfo.GPSLatitude", "48/1 51/1 3015/100" },
-                { "Exif.GPSInfo.GPSLatitudeRef", "N" },
-                { "Exif.GPSInfo.GPSLongitude", "2/1 17/1 3840/100" },
-                { "Exif.GPSInfo.GPSLongitudeRef", "E" },
-            },
-            120, 80);
+        auto path = testing::writeJpeg(folder / "photo.jpg", testing::cameraExif(), 120, 80);
 
         MetadataDictionary expected {
             { "image.width", "120" },
@@ -282,6 +267,15 @@ namespace {
                 { "image.orientation", "1" }, { "exif.camera", "" } }));
     }
 
+    TEST(ImageExtraction, SvgPicturesAreNotRead)
+    {
+        testing::TemporaryFolder folder;
+        auto path = folder.createFile("icon.svg",
+            "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"48\" height=\"36\">"
+            "<text x=\"2\" y=\"30\">Icon</text></svg>");
+        EXPECT_EQ(extract(path), MetadataDictionary {});
+    }
+
     TEST(ImageExtraction, TextThatIsNotUtf8IsReadAsLatin1)
     {
         testing::TemporaryFolder folder;
@@ -361,6 +355,25 @@ namespace {
             EXPECT_EQ(extract(path), MetadataDictionary {}) << label;
     }
 
+    /// A PDF that needs its password to be opened gives nothing (poppler crashed on its page
+    /// count); one whose owner password only restricts its use is read as any other.
+    TEST(PDFExtraction, LockedDocumentsGiveNothingAndRestrictedOnesAreRead)
+    {
+        if (!testing::hasQpdf())
+            GTEST_SKIP() << "the qpdf program is not available";
+        testing::TemporaryFolder folder;
+        auto plain = testing::writePdf(
+            folder / "plain.pdf", 3, { { "Title", "Annual Report" }, { "Author", "Ada" } });
+        const MetadataDictionary everything { { "pdf.pages", "3" },
+            { "pdf.title", "Annual Report" }, { "pdf.author", "Ada" } };
+        for (const auto& lock : testing::pdfLocks()) {
+            auto path = folder / lock.name;
+            ASSERT_TRUE(testing::encryptPdf(plain, path, lock.encryption)) << lock.name;
+            EXPECT_EQ(extract(path), lock.needsPassword ? MetadataDictionary {} : everything)
+                << lock.name;
+        }
+    }
+
     /// Audio and video made once by the ffmpeg program for every media test.
     class MediaExtraction : public ::testing::Test {
     protected:
@@ -433,6 +446,28 @@ namespace {
             (MetadataDictionary { { "audio.title", "Beep" }, { "video.duration", "1" } }));
     }
 
+    /// FFmpeg allocates what a header declares before it reads that far: a tag of a wave
+    /// file that claimed 1.5 GB took that much memory, from a file of a few hundred bytes.
+    TEST_F(MediaExtraction, DeclaredSizesTakeNoMoreMemoryThanAFileCouldHold)
+    {
+        std::string wave = testing::readFile(file("beep.wav"));
+        auto list = wave.find("LIST");
+        ASSERT_NE(list, std::string::npos);
+        auto title = wave.find("INAM", list);
+        ASSERT_NE(title, std::string::npos);
+        auto put = [&](std::size_t offset, std::uint32_t value) {
+            for (std::size_t index = 0; index < 4; ++index)
+                wave[offset + index] = static_cast<char>(value >> (8 * index));
+        };
+        put(list + 4, 0xFFFFFFF0);
+        put(title + 4, 0x60000000);
+        auto path = s_folder->createFile("claims.wav", wave);
+
+        std::int64_t growth = testing::peakMemoryGrowth([&] { extract(path); });
+        EXPECT_GE(growth, 0) << "the extraction ended the process";
+        EXPECT_LT(growth, 512 << 20);
+    }
+
     TEST_F(MediaExtraction, OtherExtensionsGetNoMediaKeys)
     {
         EXPECT_EQ(extract(file("clip.mkv")), MetadataDictionary {});
@@ -497,6 +532,24 @@ namespace {
         EXPECT_EQ(extract(folder.createFile("empty.mp4", "")), MetadataDictionary {});
         extract(folder.createFile(
             "broken.pdf", "%PDF-1.4\n1 0 obj << /Type /Catalog >>\nstartxref\n999999\n%%EOF\n"));
+    }
+
+    /// Pictures whose decoders took far more memory than the files hold: a PNG of a few
+    /// hundred bytes took 1.5 GB, an SVGZ picture three times what it inflates to.
+    TEST(HostileFiles, PicturesThatClaimMoreThanTheyHoldTakeNoMemory)
+    {
+        testing::TemporaryFolder folder;
+        for (const auto& path : testing::picturesClaimingMore(folder.path())) {
+            std::int64_t growth = testing::peakMemoryGrowth([&] { extract(path); });
+            EXPECT_GE(growth, 0) << path << ": the extraction ended the process";
+            EXPECT_LT(growth, 64 << 20) << path;
+            EXPECT_THAT(extract(path), Not(Contains(Key("image.width")))) << path;
+        }
+
+        // A picture cut short in its image data still has its size.
+        std::string whole = testing::readFile(testing::writeJpeg(folder / "photo.png"));
+        auto cut = folder.createFile("cut.png", whole.substr(0, whole.find("IDAT") + 8));
+        EXPECT_EQ(extract(cut)["image.width"], "64");
     }
 
 } // namespace

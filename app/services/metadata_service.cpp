@@ -382,10 +382,12 @@ bool MetadataService::lookUpPlaces(const std::vector<FileItem>& items, std::size
         waitForGeocodeSlot(stop);
         if (stop.stop_requested())
             return false;
-        m_lastGeocode = std::chrono::steady_clock::now();
         if (!m_geocoder)
             m_geocoder = std::make_unique<ReverseGeocoder>(m_geocoderURL);
         auto placemark = m_geocoder->placemark(coordinates->first, coordinates->second, stop);
+        // Spaced from the end of the last request, not its start: a request that was slow to
+        // reach the server must not bring the next one closer than the spacing there.
+        m_lastGeocode = std::chrono::steady_clock::now();
         if (!placemark)
             continue;
         MetadataDictionary place {

@@ -124,35 +124,6 @@ namespace {
             ENOENT);
     }
 
-    TEST(LocalFileSystem, MovingByLinkingNeverReplacesAndRefusesFolders)
-    {
-        TemporaryFolder folder;
-        folder.createFile("a", "a");
-        folder.createFile("taken", "taken");
-        folder.createFolder("dir");
-        std::filesystem::create_symlink("a", folder / "link");
-        LocalFileSystem::moveByLinking(url(folder / "a"), url(folder / "b"), EINVAL);
-        EXPECT_FALSE(std::filesystem::exists(folder / "a"));
-        EXPECT_EQ(readFile(folder / "b"), "a");
-        EXPECT_EQ(std::filesystem::hard_link_count(folder / "b"), 1U);
-
-        EXPECT_EQ(errorCodeOf([&] {
-            LocalFileSystem::moveByLinking(url(folder / "b"), url(folder / "taken"), EINVAL);
-        }),
-            EEXIST);
-        EXPECT_EQ(readFile(folder / "b"), "a");
-        EXPECT_EQ(readFile(folder / "taken"), "taken");
-        EXPECT_EQ(errorCodeOf([&] {
-            LocalFileSystem::moveByLinking(url(folder / "dir"), url(folder / "dir2"), EINVAL);
-        }),
-            EINVAL);
-        EXPECT_TRUE(std::filesystem::is_directory(folder / "dir"));
-
-        LocalFileSystem::moveByLinking(url(folder / "link"), url(folder / "link2"), EINVAL);
-        EXPECT_TRUE(std::filesystem::is_symlink(folder / "link2"));
-        EXPECT_EQ(std::filesystem::read_symlink(folder / "link2"), "a");
-    }
-
     TEST(LocalFileSystem, CreateDirectoryMakesExactlyOneFolder)
     {
         TemporaryFolder folder;

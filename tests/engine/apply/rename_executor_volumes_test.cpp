@@ -183,12 +183,15 @@ namespace {
 
     TEST_P(RenameExecutorOnVolumes, ABatchOfEveryKindIsAppliedAndTakenBack)
     {
+        auto backup = scene.data / "backup";
         volume.run([&] {
             LocalFileSystem fileSystem;
             RenameExecutor executor(fileSystem, scene.journalFolder());
-            auto created = executor.execute(scene.moves());
+            auto created = executor.execute(scene.moves(), FileURL(backup.string(), true));
             EXPECT_EQ(scene.contents(), Scene::expected(true));
             EXPECT_EQ(created, scene.createdFolders());
+            EXPECT_EQ(readFile(backup / "0_swap-a.txt"), "content of swap-a.txt");
+            EXPECT_EQ(readFile(backup / "5_album" / "two.jpg"), "album's two.jpg");
 
             executor.execute(scene.moves(false));
             executor.removeCreatedDirectories(created);

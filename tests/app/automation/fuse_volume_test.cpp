@@ -9,6 +9,7 @@
 #include "app/store/saved_session.h"
 #include "engine/apply/rename_journal.h"
 #include "engine/model/preset.h"
+#include "tests/app/automation/program_run.h"
 #include "tests/app/store/fake_dialogs.h"
 #include "tests/app/store/store_test_support.h"
 #include "tests/support/network_volumes.h"
@@ -42,11 +43,7 @@ namespace {
 
     class SorvikOnAVolume : public ::testing::TestWithParam<VolumeKind> {
     protected:
-        struct Result {
-            int status = -1;
-            std::string out;
-            std::string err;
-        };
+        using Result = testing::ProgramResult;
 
         void SetUp() override
         {
@@ -73,18 +70,7 @@ namespace {
         {
             QProcess process;
             prepare(process, arguments);
-            process.start();
-            Result result;
-            if (!process.waitForFinished(120'000)) {
-                ADD_FAILURE() << "sorvik did not finish";
-                process.kill();
-                process.waitForFinished();
-                return result;
-            }
-            result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-            result.out = process.readAllStandardOutput().toStdString();
-            result.err = process.readAllStandardError().toStdString();
-            return result;
+            return testing::runToEnd(process);
         }
 
         static void savePreset(std::string name, Rule rule)

@@ -1,12 +1,11 @@
 #include "app/automation/watch_log.h"
 
 #include "app/store/json_files.h"
+#include "engine/apply/local_file_system.h"
 #include "engine/model/date_formatter.h"
 #include "engine/model/error.h"
 #include "engine/model/text.h"
-#include "engine/model/uuid.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <exception>
 
@@ -16,7 +15,6 @@
 #include <unicode/dtptngen.h>
 #include <unicode/locid.h>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace sorvik {
@@ -101,20 +99,8 @@ void WatchLogFile::save(const std::vector<std::string>& lines)
         && std::make_pair(
                static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino))
             == *damaged) {
-        auto target = path.string() + std::string(setAsideSuffix);
-        bool setAside = false;
-        for (int attempt = 0; attempt < 4 && !setAside; ++attempt) {
-            if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE)
-                == 0) {
-                setAside = true;
-            } else if (errno == EEXIST) {
-                target = path.string() + "." + Uuid::random().text() + std::string(setAsideSuffix);
-            } else {
-                break;
-            }
-        }
         // A log that cannot be set aside is not written over.
-        if (!setAside) {
+        if (!LocalFileSystem::moveAside(FileURL(path.string()), setAsideSuffix)) {
             m_isWritten = false;
             throw Error("The activity log \u201C" + path.string()
                 + "\u201D could not be set aside, so it is not written.");

@@ -26,6 +26,12 @@ std::optional<std::vector<std::optional<std::uint64_t>>> FileSystem::findNames(
     return std::nullopt;
 }
 
+void FileSystem::moveToNewName(const OpenFolder& source, std::string_view sourceName,
+    const OpenFolder& destination, std::string_view newName)
+{
+    moveItem(source, sourceName, destination, newName);
+}
+
 OpenFolders::~OpenFolders()
 {
     for (const auto& folder : m_folders)

@@ -55,6 +55,11 @@ struct ItemStatus {
 struct OpenFolder {
     int handle = -1;
     FileURL url;
+    /// What the file system that opened the folder has learnt of its volume since, so that it
+    /// need not find it out again on every call (like `handle`, it means something only to
+    /// that file system). Learning it changes nothing of the folder, so it may be learnt on a
+    /// folder held const.
+    mutable unsigned learnt = 0;
 };
 
 /// The executor's view of the file system. The four path operations are what callers outside
@@ -109,6 +114,11 @@ public:
     virtual void moveItem(const OpenFolder& source, std::string_view sourceName,
         const OpenFolder& destination, std::string_view destinationName)
         = 0;
+    /// `moveItem` to a name that nobody can have taken, because the caller has just made it up
+    /// (a new random name). A file system that cannot refuse an existing destination by itself
+    /// need not look for one first. This calls `moveItem`.
+    virtual void moveToNewName(const OpenFolder& source, std::string_view sourceName,
+        const OpenFolder& destination, std::string_view newName);
     /// Creates the folder `name` inside `parent`.
     virtual void createDirectory(const OpenFolder& parent, std::string_view name) = 0;
     /// Removes the folder `name` inside `parent` when it is empty.

@@ -1,6 +1,7 @@
 #include "engine/apply/journal_recovery.h"
 
 #include "engine/apply/granted_folders.h"
+#include "engine/apply/local_file_system.h"
 #include "engine/apply/rename_move.h"
 #include "engine/model/uuid.h"
 
@@ -434,16 +435,9 @@ namespace {
     /// Renames the journal aside; the text that tells the user.
     std::string setAside(const FileURL& url, const std::string& reason)
     {
-        std::string target = url.path + std::string(setAsideSuffix);
-        for (int attempt = 0; attempt < 4; ++attempt) {
-            if (::renameat2(AT_FDCWD, url.path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE)
-                == 0)
-                return "The journal of an interrupted rename was not used, because " + reason
-                    + ". It is kept at " + curlyQuoted(target) + "; no file was moved.";
-            if (errno != EEXIST)
-                break;
-            target = url.path + "." + Uuid::random().text() + std::string(setAsideSuffix);
-        }
+        if (auto kept = LocalFileSystem::moveAside(url, setAsideSuffix))
+            return "The journal of an interrupted rename was not used, because " + reason
+                + ". It is kept at " + curlyQuoted(kept->path) + "; no file was moved.";
         return "The journal of an interrupted rename at " + curlyQuoted(url.path)
             + " was not used, because " + reason + "; no file was moved.";
     }

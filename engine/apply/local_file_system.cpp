@@ -1,6 +1,7 @@
 #include "engine/apply/local_file_system.h"
 
 #include "engine/model/name_table.h"
+#include "engine/model/uuid.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -29,6 +30,42 @@ namespace {
     {
         throw FileSystemError(
             "Couldn't move " + inQuotes(source) + " to " + inQuotes(destination), code);
+    }
+
+    /// What an open folder has learnt of its volume here (`OpenFolder::learnt`).
+    constexpr unsigned refusesNoReplace = 1;
+
+    /// Whether a move's destination may be taken, or is a name only just made up.
+    enum class Destination { mayBeTaken, isNew };
+
+    // The move that never replaces anything: 0, or the error number. `refused` tells that the
+    // volume is known to refuse `RENAME_NOREPLACE`; it becomes true once a rename without the
+    // flag went through after the flag's EINVAL. An EINVAL that the rename without the flag
+    // gives as well (a folder moved into itself) was not about the flag, and teaches nothing.
+    // The destination is looked up by `lstat` of its very name, which the volume matches as a
+    // rename would: a failing lookup other than "nothing there" moves nothing.
+    int moveWithoutReplacing(int sourceFolder, const char* sourceName, int destinationFolder,
+        const char* destinationName, Destination destination, bool& refused)
+    {
+        if (!refused) {
+            if (::renameat2(
+                    sourceFolder, sourceName, destinationFolder, destinationName, RENAME_NOREPLACE)
+                == 0)
+                return 0;
+            if (errno != EINVAL)
+                return errno;
+        }
+        if (destination == Destination::mayBeTaken) {
+            struct stat status { };
+            if (::fstatat(destinationFolder, destinationName, &status, AT_SYMLINK_NOFOLLOW) == 0)
+                return EEXIST;
+            if (errno != ENOENT)
+                return errno;
+        }
+        if (::renameat(sourceFolder, sourceName, destinationFolder, destinationName) != 0)
+            return errno;
+        refused = true;
+        return 0;
     }
 
     constexpr std::size_t listingThreshold = 64;
@@ -166,6 +203,24 @@ namespace {
         return folder.url.appending(name);
     }
 
+    void moveInFolders(const OpenFolder& source, std::string_view sourceName,
+        const OpenFolder& destination, std::string_view destinationName,
+        Destination destinationKind)
+    {
+        auto from = nameText(sourceName);
+        auto to = nameText(destinationName);
+        bool refused = ((source.learnt | destination.learnt) & refusesNoReplace) != 0;
+        int error = moveWithoutReplacing(
+            source.handle, from.c_str(), destination.handle, to.c_str(), destinationKind, refused);
+        if (error != 0)
+            failMove(inside(source, sourceName), inside(destination, destinationName), error);
+        // Both folders are on the volume that refused: a rename never crosses volumes.
+        if (refused) {
+            source.learnt |= refusesNoReplace;
+            destination.learnt |= refusesNoReplace;
+        }
+    }
+
     ItemStatus statusOf(const struct stat& status)
     {
         ItemStatus item;
@@ -242,27 +297,6 @@ namespace {
 
 } // namespace
 
-// `link` refuses an existing destination atomically; only then is the old name dropped. A
-// folder cannot be hard-linked, and a check followed by rename(2) could replace an item made
-// in between, so folders fail.
-void LocalFileSystem::moveByLinking(
-    const FileURL& source, const FileURL& destination, int renameError)
-{
-    struct stat status { };
-    if (::lstat(source.path.c_str(), &status) != 0)
-        failMove(source, destination, errno);
-    if (S_ISDIR(status.st_mode))
-        failMove(source, destination, renameError);
-    // Flags 0: a symbolic link is linked itself, not what it points to.
-    if (::linkat(AT_FDCWD, source.path.c_str(), AT_FDCWD, destination.path.c_str(), 0) != 0)
-        failMove(source, destination, errno);
-    if (::unlink(source.path.c_str()) != 0) {
-        int unlinkError = errno;
-        ::unlink(destination.path.c_str());
-        failMove(source, destination, unlinkError);
-    }
-}
-
 bool LocalFileSystem::itemExists(const FileURL& url)
 {
     struct stat status { };
@@ -311,16 +345,28 @@ std::vector<bool> LocalFileSystem::itemsExist(const std::vector<FileURL>& urls)
 
 void LocalFileSystem::moveItem(const FileURL& source, const FileURL& destination)
 {
-    if (::renameat2(
-            AT_FDCWD, source.path.c_str(), AT_FDCWD, destination.path.c_str(), RENAME_NOREPLACE)
-        == 0)
-        return;
-    int error = errno;
-    if (error == EINVAL) {
-        moveByLinking(source, destination, error);
-        return;
+    bool refused = false;
+    int error = moveWithoutReplacing(AT_FDCWD, source.path.c_str(), AT_FDCWD,
+        destination.path.c_str(), Destination::mayBeTaken, refused);
+    if (error != 0)
+        failMove(source, destination, error);
+}
+
+std::optional<FileURL> LocalFileSystem::moveAside(const FileURL& url, std::string_view suffix)
+{
+    LocalFileSystem fileSystem;
+    FileURL target(url.path + std::string(suffix));
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        try {
+            fileSystem.moveItem(url, target);
+            return target;
+        } catch (const FileSystemError& failure) {
+            if (failure.code() != EEXIST)
+                return std::nullopt;
+        }
+        target = FileURL(url.path + "." + Uuid::random().text() + std::string(suffix));
     }
-    failMove(source, destination, error);
+    return std::nullopt;
 }
 
 void LocalFileSystem::createDirectory(const FileURL& url)
@@ -444,26 +490,13 @@ std::optional<std::vector<std::optional<std::uint64_t>>> LocalFileSystem::findNa
 void LocalFileSystem::moveItem(const OpenFolder& source, std::string_view sourceName,
     const OpenFolder& destination, std::string_view destinationName)
 {
-    auto from = nameText(sourceName);
-    auto to = nameText(destinationName);
-    if (::renameat2(source.handle, from.c_str(), destination.handle, to.c_str(), RENAME_NOREPLACE)
-        == 0)
-        return;
-    int error = errno;
-    if (error != EINVAL)
-        failMove(inside(source, sourceName), inside(destination, destinationName), error);
-    struct stat status { };
-    if (::fstatat(source.handle, from.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
-        failMove(inside(source, sourceName), inside(destination, destinationName), errno);
-    if (S_ISDIR(status.st_mode))
-        failMove(inside(source, sourceName), inside(destination, destinationName), error);
-    if (::linkat(source.handle, from.c_str(), destination.handle, to.c_str(), 0) != 0)
-        failMove(inside(source, sourceName), inside(destination, destinationName), errno);
-    if (::unlinkat(source.handle, from.c_str(), 0) != 0) {
-        int unlinkError = errno;
-        ::unlinkat(destination.handle, to.c_str(), 0);
-        failMove(inside(source, sourceName), inside(destination, destinationName), unlinkError);
-    }
+    moveInFolders(source, sourceName, destination, destinationName, Destination::mayBeTaken);
+}
+
+void LocalFileSystem::moveToNewName(const OpenFolder& source, std::string_view sourceName,
+    const OpenFolder& destination, std::string_view newName)
+{
+    moveInFolders(source, sourceName, destination, newName, Destination::isNew);
 }
 
 void LocalFileSystem::createDirectory(const OpenFolder& parent, std::string_view name)

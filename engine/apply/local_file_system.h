@@ -13,9 +13,14 @@ namespace sorvik {
 ///
 /// A move never replaces anything: it is one `renameat2` with `RENAME_NOREPLACE`, so the
 /// kernel refuses an existing destination atomically, with no window between a check and
-/// the rename. A file system that does not know the flag (`EINVAL`) gets `link` then
-/// `unlink` for files, which is just as atomic about the destination; folders cannot be
-/// moved there without that risk, so such a move fails.
+/// the rename. Volumes that do not know the flag answer `EINVAL`: FUSE mounts (sshfs, the
+/// file manager's network shares, bindfs), NFS and many SMB servers. There the move looks the
+/// destination up by its exact name and, when nothing is there, renames without the flag: for
+/// files and folders alike, and without a hard link, which such volumes often lack. The
+/// lookup is the volume's own, so where the volume ignores letter case a name that differs
+/// from an existing one only in case counts as taken, as it does with the flag. The check and
+/// the rename are two steps, but a process killed between them has moved nothing. An open
+/// folder remembers that its volume refused the flag, so that a batch asks once per folder.
 ///
 /// Asked about many names in one folder, it reads the folder once instead of testing each
 /// name, but only where a listing answers exactly as `lstat` would: on file systems that
@@ -48,18 +53,22 @@ public:
     std::optional<ItemStatus> itemStatus(const OpenFolder& folder, std::string_view name) override;
     std::optional<std::vector<std::optional<std::uint64_t>>> findNames(const OpenFolder& folder,
         const std::vector<std::string_view>& names, std::size_t limit) override;
-    /// `renameat2` with `RENAME_NOREPLACE`, or `linkat` then `unlinkat` where the file system
-    /// refuses the flag (folders then fail).
+    /// `renameat2` with `RENAME_NOREPLACE`, or where the volume refuses the flag, a lookup of
+    /// the destination and then `renameat`.
     void moveItem(const OpenFolder& source, std::string_view sourceName,
         const OpenFolder& destination, std::string_view destinationName) override;
+    /// `moveItem`, except that where the volume refuses the flag the destination is not
+    /// looked up: nobody can have made a name that was only just made up.
+    void moveToNewName(const OpenFolder& source, std::string_view sourceName,
+        const OpenFolder& destination, std::string_view newName) override;
     void createDirectory(const OpenFolder& parent, std::string_view name) override;
     void removeEmptyDirectory(const OpenFolder& parent, std::string_view name) override;
     void removeName(const OpenFolder& folder, std::string_view name) override;
 
-    /// The move used where the file system refuses `RENAME_NOREPLACE`: `link` then `unlink`
-    /// for anything but a folder; a folder fails with `renameError`. Public so that it can be
-    /// tried on file systems that do know the flag.
-    static void moveByLinking(const FileURL& source, const FileURL& destination, int renameError);
+    /// Renames the item at `url` aside, never over anything: to its path followed by `suffix`,
+    /// or where that is taken, by "." + a new UUID + `suffix`. Where it went, or nothing when
+    /// it could not be moved.
+    static std::optional<FileURL> moveAside(const FileURL& url, std::string_view suffix);
 };
 
 /// `LocalFileSystem::itemExists` for many paths asked one by one, as a preview asks: the

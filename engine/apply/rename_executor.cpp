@@ -571,7 +571,7 @@ namespace {
         {
             try {
                 for (const auto& step : m_steps) {
-                    m_fileSystem.moveItem(
+                    m_fileSystem.moveToNewName(
                         *step.source, step.fromName(), *step.source, step.tempName.view());
                     ++m_staged;
                 }

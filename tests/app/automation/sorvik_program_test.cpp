@@ -11,6 +11,7 @@
 #include "engine/apply/rename_execution_error.h"
 #include "engine/apply/rename_journal.h"
 #include "engine/model/preset.h"
+#include "tests/app/automation/program_run.h"
 #include "tests/app/services/content_samples.h"
 #include "tests/app/services/metadata_fixtures.h"
 #include "tests/support/temporary_folder.h"
@@ -80,11 +81,7 @@ namespace {
 
     class SorvikProgram : public ::testing::Test {
     protected:
-        struct Result {
-            int status = -1;
-            std::string out;
-            std::string err;
-        };
+        using Result = testing::ProgramResult;
 
         /// Runs the program with the test's data folder (inherited from this process's
         /// environment) in `currentFolder`, by default the files folder.
@@ -100,18 +97,7 @@ namespace {
             process.setArguments(arguments);
             process.setWorkingDirectory(QString::fromStdString(
                 (currentFolder.empty() ? files.path() : currentFolder).string()));
-            process.start();
-            Result result;
-            if (!process.waitForFinished(120'000)) {
-                ADD_FAILURE() << "sorvik did not finish";
-                process.kill();
-                process.waitForFinished();
-                return result;
-            }
-            result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-            result.out = process.readAllStandardOutput().toStdString();
-            result.err = process.readAllStandardError().toStdString();
-            return result;
+            return testing::runToEnd(process);
         }
 
         QString path(std::string_view relative) const

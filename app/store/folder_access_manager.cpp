@@ -5,6 +5,7 @@
 #include "app/store/json_files.h"
 #include "app/store/security_scope.h"
 #include "app/store/stored_file.h"
+#include "app/store/stored_file_error.h"
 #include "engine/model/folder_paths.h"
 
 #include <algorithm>
@@ -82,9 +83,8 @@ void FolderAccessManager::load()
     } catch (const Error& error) {
         // Every grant the user made may be in it: never write over it, and say how to get
         // out of it, since no folder can be granted until then.
-        m_storageError = std::string(error.what())
-            + " To start afresh with no granted folders, move \u201C" + source.string()
-            + "\u201D aside and open sorvik again.";
+        m_storageError = StoredFile::unreadableReason(source, error) + " "
+            + StoredFile::startAfresh(source, "no granted folders", true);
         setErrorMessage(m_storageError);
         return;
     }

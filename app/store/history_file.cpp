@@ -3,6 +3,7 @@
 #include "app/store/file_error.h"
 #include "app/store/json_files.h"
 #include "app/store/stored_file.h"
+#include "app/store/stored_file_error.h"
 #include "engine/model/json.h"
 #include "engine/model/json_stream.h"
 #include "engine/model/regular_file.h"
@@ -53,13 +54,13 @@ namespace {
             auto path = folder / lockName;
             m_descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
             if (m_descriptor < 0)
-                throw FileError::writing(path.string(), errno);
+                throw StoredFile::writeFailure(path, errno);
             while (::flock(m_descriptor, LOCK_EX) != 0) {
                 if (errno == EINTR)
                     continue;
                 int failure = errno;
                 ::close(m_descriptor);
-                throw FileError::writing(path.string(), failure);
+                throw StoredFile::writeFailure(path, failure);
             }
         }
         ~HistoryLock() { ::close(m_descriptor); }
@@ -70,6 +71,25 @@ namespace {
         int m_descriptor = -1;
     };
 
+    /// Up to `length` bytes of the file open at `descriptor` from `offset` on; fewer at its end
+    /// or when it cannot be read.
+    std::string bytesAt(int descriptor, std::size_t offset, std::size_t length)
+    {
+        std::string bytes(length, '\0');
+        std::size_t done = 0;
+        while (done < length) {
+            ssize_t count = ::pread(
+                descriptor, bytes.data() + done, length - done, static_cast<off_t>(offset + done));
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count <= 0)
+                break;
+            done += static_cast<std::size_t>(count);
+        }
+        bytes.resize(done);
+        return bytes;
+    }
+
     /// The stored list, read record by record.
     class StoredRecords {
     public:
@@ -77,7 +97,8 @@ namespace {
         StoredRecords& operator=(const StoredRecords&) = delete;
 
         StoredRecords(const std::filesystem::path& path, int descriptor)
-            : m_reader([descriptor, path](char* buffer, std::size_t capacity) {
+            : m_descriptor(descriptor)
+            , m_reader([descriptor, path](char* buffer, std::size_t capacity) {
                 for (;;) {
                     ssize_t count = ::read(descriptor, buffer, capacity);
                     if (count >= 0)
@@ -87,7 +108,7 @@ namespace {
                 }
             })
         {
-            auto token = m_reader.next();
+            auto token = reading([this] { return m_reader.next(); });
             if (token != json::StreamReader::Token::beginArray)
                 throw json::DecodeError("Expected an array but found " + m_reader.describe(token));
         }
@@ -95,9 +116,9 @@ namespace {
         /// Stands on the next record's "{", or gives false after the last one.
         bool next()
         {
-            auto token = m_reader.next();
+            auto token = reading([this] { return m_reader.next(); });
             if (token == json::StreamReader::Token::endArray) {
-                m_reader.next(); // nothing but white space may follow
+                reading([this] { return m_reader.next(); }); // nothing but white space may follow
                 return false;
             }
             if (token != json::StreamReader::Token::beginObject) {
@@ -112,9 +133,11 @@ namespace {
         StoredRecordFacts read(HistoryRecord* record = nullptr)
         {
             try {
-                auto facts = readStoredRecord(m_reader, record);
+                auto facts = reading([&] { return readStoredRecord(m_reader, record); });
                 ++m_index;
                 return facts;
+            } catch (JSONSyntaxError&) {
+                throw;
             } catch (json::DecodeError& error) {
                 error.prependIndex(m_index);
                 throw;
@@ -122,6 +145,40 @@ namespace {
         }
 
     private:
+        /// `body`, a text that is not JSON failing as any stored file's does: empty, ending in
+        /// the middle, or not JSON from a line and column on.
+        template <class Body> auto reading(Body&& body) -> decltype(body())
+        {
+            try {
+                return body();
+            } catch (const json::DecodeError& error) {
+                // The reader's own failures of the text, as against the values in it.
+                if (!error.reason().starts_with("The data is not valid JSON: "))
+                    throw;
+                auto offset = m_reader.offset();
+                struct stat status { };
+                bool atEnd = ::fstat(m_descriptor, &status) == 0
+                    && offset >= static_cast<std::size_t>(status.st_size);
+                TextPosition position;
+                bool blank = true;
+                for (std::size_t done = 0; done < offset;) {
+                    auto piece = bytesAt(m_descriptor, done, std::min(offset - done, flushSize));
+                    if (piece.empty())
+                        break;
+                    blank = blank && StoredFile::isBlank(done == 0 ? piece : " " + piece);
+                    position.advance(piece);
+                    done += piece.size();
+                }
+                if (atEnd)
+                    throw JSONSyntaxError(
+                        blank ? JSONSyntaxError::Kind::empty : JSONSyntaxError::Kind::endsEarly,
+                        position.line(), position.column());
+                throw JSONSyntaxError(
+                    JSONSyntaxError::Kind::invalid, position.line(), position.column());
+            }
+        }
+
+        int m_descriptor;
         json::StreamReader m_reader;
         std::size_t m_index = 0;
     };
@@ -161,6 +218,13 @@ namespace {
     }
 
     std::filesystem::path indexPath() { return JSONFiles::applicationFolder() / indexName; }
+
+    /// Throws the failure being handled, of reading the history file at `path`, as the user
+    /// reads it. Only inside a `catch`.
+    [[noreturn]] void unreadable(const std::filesystem::path& path)
+    {
+        StoredFile::rethrowUnreadable(path, JSONFiles::unreadableRemedy(fileName, path));
+    }
 
     /// The facts of every record of the history file open at `descriptor`, when the index
     /// was written for this very file; nothing otherwise.
@@ -269,16 +333,20 @@ namespace {
     /// else every record checked as strictly as a load checks it.
     Stored readStored(const std::filesystem::path& path)
     {
-        Stored stored { path, StoredFile::open(path), {} };
-        if (auto facts = indexedFacts(stored.file.descriptor());
-            facts && boundariesHold(stored.file.descriptor(), *facts)) {
-            stored.records = std::move(*facts);
+        try {
+            Stored stored { path, StoredFile::open(path), {} };
+            if (auto facts = indexedFacts(stored.file.descriptor());
+                facts && boundariesHold(stored.file.descriptor(), *facts)) {
+                stored.records = std::move(*facts);
+                return stored;
+            }
+            StoredRecords reader(path, stored.file.descriptor());
+            while (reader.next())
+                stored.records.push_back(reader.read());
             return stored;
+        } catch (const std::exception&) {
+            unreadable(path);
         }
-        StoredRecords reader(path, stored.file.descriptor());
-        while (reader.next())
-            stored.records.push_back(reader.read());
-        return stored;
     }
 
     /// The new file, written as the records come; failures are `WriteError`s. It knows where
@@ -456,21 +524,17 @@ HistoryRecord SavedList::record(std::size_t index) const
         record = m_state->added->second;
     } else {
         auto path = JSONFiles::savedPath(fileName);
-        std::string text(facts.end - facts.start, '\0');
-        std::size_t done = 0;
-        while (done < text.size()) {
-            ssize_t count = ::pread(m_state->file.descriptor(), text.data() + done,
-                text.size() - done, static_cast<off_t>(facts.start + done));
-            if (count < 0 && errno == EINTR)
-                continue;
-            if (count <= 0)
-                throw FileError::reading(path.string(), count < 0 ? errno : EIO);
-            done += static_cast<std::size_t>(count);
+        try {
+            auto text = bytesAt(m_state->file.descriptor(), facts.start, facts.end - facts.start);
+            if (text.size() != facts.end - facts.start)
+                throw FileError::reading(path.string(), EIO);
+            auto reader = json::StreamReader::overText(text);
+            if (reader.next() != json::StreamReader::Token::beginObject)
+                throw FileError::withCode(FileError::Code::fileReadCorruptFile, path.string());
+            readStoredRecord(reader, &record);
+        } catch (const std::exception&) {
+            unreadable(path);
         }
-        auto reader = json::StreamReader::overText(text);
-        if (reader.next() != json::StreamReader::Token::beginObject)
-            throw FileError::withCode(FileError::Code::fileReadCorruptFile, path.string());
-        readStoredRecord(reader, &record);
     }
     record.undone = facts.undone;
     return record;
@@ -488,10 +552,14 @@ std::vector<HistoryRecord> load()
     auto path = JSONFiles::storedPath(fileName);
     if (!path)
         return records;
-    auto file = StoredFile::open(*path);
-    StoredRecords stored(*path, file.descriptor());
-    while (stored.next())
-        stored.read(&records.emplace_back());
+    try {
+        auto file = StoredFile::open(*path);
+        StoredRecords stored(*path, file.descriptor());
+        while (stored.next())
+            stored.read(&records.emplace_back());
+    } catch (const std::exception&) {
+        unreadable(*path);
+    }
     return records;
 }
 

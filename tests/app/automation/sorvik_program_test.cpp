@@ -514,6 +514,33 @@ namespace {
         EXPECT_EQ(names(), (std::vector<std::string> { "a", "a.txt" }));
     }
 
+    TEST_F(SorvikProgram, GrantsNameTheFoldersThatCannotBeFoundAndStartUpGoesOn)
+    {
+        auto kept = files.createFolder("kept");
+        auto gone = files.createFolder("gone");
+        ASSERT_EQ(sorvik({ "grant", QString::fromStdString(kept.string()),
+                             QString::fromStdString(gone.string()) })
+                      .status,
+            0);
+        fs::remove(gone);
+        savePreset("Suffix", { pattern("{name}-x") });
+        files.createFile("kept/a.txt");
+
+        auto listed = sorvik({ "grants" });
+        EXPECT_EQ(listed.status, 0) << listed.err;
+        EXPECT_EQ(listed.out, kept.string() + "\n");
+        EXPECT_EQ(listed.err,
+            "The granted folder \u201C" + gone.string()
+                + "\u201D couldn\u2019t be found. It may have been moved or deleted, or be on a "
+                  "disk that isn\u2019t connected. Until it is back, nothing in it can be "
+                  "renamed: connect the disk or put the folder back and open sorvik again, or "
+                  "remove the grant under Folder Access in sorvik\u2019s settings.\n");
+        // Renaming in the folders that are there goes on.
+        auto renamed = sorvik({ "rename", "--apply", "--preset", "Suffix", "kept/a.txt" });
+        EXPECT_EQ(renamed.status, 0) << renamed.err;
+        EXPECT_TRUE(fs::exists(kept / "a-x.txt"));
+    }
+
     TEST_F(SorvikProgram, ADamagedPresetsFileIsNamedWithTheWayOut)
     {
         auto presets = JSONFiles::applicationFolder() / SavedPresets::fileName;

@@ -357,8 +357,22 @@ namespace {
     TEST(HistoryFile, AnIndexWhoseClaimsHoldIsBelievedWithoutReadingTheRecords)
     {
         testing::IsolatedHome home;
-        for (int index = 0; index < 3; ++index)
-            HistoryFile::insert(recordWithMove(std::to_string(index)));
+        // Every way a change writes records: whole, copied, copied with an undone value
+        // changed, and put between others by date.
+        auto oldest = fullRecord();
+        oldest.undone = false;
+        oldest.date = Date { 1000.0 };
+        HistoryFile::insert(oldest);
+        for (int index = 0; index < 3; ++index) {
+            auto record = recordWithMove(std::to_string(index));
+            record.date = Date { 2000.0 + index };
+            HistoryFile::insert(record);
+            if (index == 1)
+                HistoryFile::markUndone(oldest.id);
+        }
+        auto late = recordWithMove("late");
+        late.date = Date { 2000.5 };
+        HistoryFile::insert(late, HistoryFile::Placement::byDate);
         damageTheLastRecordBehindTheIndex();
         EXPECT_NO_THROW(HistoryFile::insert(recordWithMove("believed")));
         EXPECT_THROW(HistoryFile::load(), json::DecodeError);

@@ -338,13 +338,17 @@ namespace {
         return success;
     }
 
-    int grants(std::ostream& out)
+    /// The granted folders that can be renamed in, one per line; what start-up could not open
+    /// (a folder not found, a damaged grant) is named on `err`, and the listing still counts.
+    int grants(std::ostream& out, std::ostream& err)
     {
         FolderAccessManager access;
         if (const auto& error = access.storageError())
             throw Error(*error);
         for (const auto& folder : access.folders())
             out << printable(folder.path) << '\n';
+        if (const auto& problem = access.errorMessage())
+            err << *problem << '\n';
         return success;
     }
 
@@ -523,7 +527,7 @@ int run(std::vector<std::string>&& arguments, const std::filesystem::path& curre
         else if (invocation.command == "grant")
             status = grant(invocation, currentFolder);
         else
-            status = grants(out);
+            status = grants(out, err);
         if (StopSignals::received() != 0)
             return stopped(outcomes.finished);
         return status;

@@ -16,7 +16,7 @@
 //            prints them; moves the files only with --apply (preview only by default);
 //   presets  "Get rename presets": the id and name of every saved preset, in stored order;
 //   grant    grants folders, as the window's folder dialog does; renaming needs a grant;
-//   grants   the granted folders.
+//   grants   the granted folders; those that could not be found are named on standard error.
 // Presets are read from "presets.json" on every run, never from the window's memory; a
 // command reads only the files it needs. Paths are taken as given (relative ones against the
 // current folder) or as file:// URLs; any other URL is refused. A command prints its result on

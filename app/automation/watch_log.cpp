@@ -1,6 +1,8 @@
 #include "app/automation/watch_log.h"
 
+#include "app/store/file_error.h"
 #include "app/store/json_files.h"
+#include "app/store/stored_file_error.h"
 #include "engine/apply/local_file_system.h"
 #include "engine/model/date_formatter.h"
 #include "engine/model/error.h"
@@ -68,19 +70,35 @@ std::vector<std::string> WatchLogFile::load()
     // Only a regular file of the application folder is ever replaced.
     if (isThere && !S_ISREG(status.st_mode))
         m_isWritten = false;
+    auto stored = JSONFiles::storedPath(fileName);
+    if (!stored)
+        return {};
+    // What becomes of the file, which the failure says.
+    auto keptAsItIs = [&] {
+        if (!isThere)
+            return "sorvik leaves " + FileError::quoted(stored->string())
+                + " as it is and starts a new log in " + FileError::quoted(path.string()) + ".";
+        return "sorvik leaves " + FileError::quoted(path.string())
+            + " as it is and keeps new lines only until it quits; move it aside to keep a log "
+              "again.";
+    };
     try {
-        auto lines = JSONFiles::load<std::vector<std::string>>(fileName);
-        return lines ? std::move(*lines) : std::vector<std::string> {};
+        return json::decode<std::vector<std::string>>(JSONFiles::readDocument(*stored));
     } catch (const json::DecodeError&) {
-        if (isThere && S_ISREG(status.st_mode))
+        if (isThere && S_ISREG(status.st_mode)) {
             m_damaged.emplace(status.st_dev, status.st_ino);
-        throw;
+            StoredFile::rethrowUnreadable(*stored,
+                "sorvik sets " + FileError::quoted(stored->string()) + " aside, with \u201C"
+                    + std::string(setAsideSuffix)
+                    + "\u201D added to its name, and starts a new log.");
+        }
+        StoredFile::rethrowUnreadable(*stored, keptAsItIs());
     } catch (const std::exception&) {
         // Not read for another reason than its content (no permission, not a regular file):
         // it is not known to be damaged, so it is kept as it is.
         if (isThere)
             m_isWritten = false;
-        throw;
+        StoredFile::rethrowUnreadable(*stored, keptAsItIs());
     }
 }
 
@@ -103,7 +121,8 @@ void WatchLogFile::save(const std::vector<std::string>& lines)
         if (!LocalFileSystem::moveAside(FileURL(path.string()), setAsideSuffix)) {
             m_isWritten = false;
             throw Error("The activity log \u201C" + path.string()
-                + "\u201D could not be set aside, so it is not written.");
+                + "\u201D could not be set aside, so it is not written: new lines are kept only "
+                  "until sorvik quits. Move it aside to keep a log again.");
         }
     }
     JSONFiles::save(lines, fileName);

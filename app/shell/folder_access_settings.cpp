@@ -15,28 +15,6 @@
 
 namespace sorvik {
 
-namespace {
-
-    std::string standardizedPath(const FileURL& url) { return url.standardized().path; }
-
-    /// The stored grants whose folder is not open, by the path they were granted under.
-    std::vector<FileURL> notFoundFolders(const FolderAccessManager& manager)
-    {
-        std::vector<FileURL> missing;
-        const auto& open = manager.folders();
-        for (const auto& [path, data] : manager.bookmarks()) {
-            FileURL folder(path, true);
-            auto standardized = standardizedPath(folder);
-            bool isOpen = std::any_of(open.begin(), open.end(),
-                [&](const FileURL& granted) { return standardizedPath(granted) == standardized; });
-            if (!isOpen)
-                missing.push_back(std::move(folder));
-        }
-        return missing;
-    }
-
-} // namespace
-
 FolderAccessSettings::FolderAccessSettings(FolderAccessManager& manager, QWidget* parent)
     : QWidget(parent)
     , m_manager(manager)
@@ -92,12 +70,19 @@ void FolderAccessSettings::rebuild()
     m_list->clear();
     m_rowFolders = m_manager.folders();
     m_grantedCount = m_rowFolders.size();
-    auto missing = notFoundFolders(m_manager);
+    auto missing = m_manager.notFoundFolders();
     m_rowFolders.insert(m_rowFolders.end(), missing.begin(), missing.end());
     for (std::size_t index = 0; index < m_rowFolders.size(); ++index) {
         auto* item = new QListWidgetItem(m_list);
         auto* row = makeRow(m_rowFolders[index], index >= m_grantedCount);
-        item->setSizeHint(row->sizeHint());
+        // A row that wraps its explanation is as tall as the lines it takes in the list.
+        int width = m_list->viewport()->width() > 0 && m_list->isVisible()
+            ? m_list->viewport()->width()
+            : settingsWidth;
+        auto hint = row->sizeHint();
+        if (row->hasHeightForWidth())
+            hint.setHeight(std::max(hint.height(), row->heightForWidth(width)));
+        item->setSizeHint(hint);
         m_list->setItemWidget(item, row);
     }
 }
@@ -105,8 +90,12 @@ void FolderAccessSettings::rebuild()
 QWidget* FolderAccessSettings::makeRow(const FileURL& folder, bool notFound)
 {
     auto* row = new QWidget;
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(8, 4, 8, 4);
+    auto* rowLayout = new QVBoxLayout(row);
+    rowLayout->setContentsMargins(8, 4, 8, 4);
+    rowLayout->setSpacing(2);
+    auto* layout = new QHBoxLayout;
+    layout->setContentsMargins(0, 0, 0, 0);
+    rowLayout->addLayout(layout);
 
     auto shownPath = toQString(folder.path);
     auto* path = new ElidedLabel(shownPath, row);
@@ -130,6 +119,17 @@ QWidget* FolderAccessSettings::makeRow(const FileURL& folder, bool notFound)
             this, [this, folder] { m_manager.remove(folder); }, Qt::QueuedConnection);
     });
     layout->addWidget(remove);
+
+    if (notFound) {
+        // What it means and what to do, where the user sees which folder it is.
+        auto* explanation
+            = plainLabel(QString::fromUtf8(FolderAccessManager::notFoundExplanation), row);
+        explanation->setObjectName(QStringLiteral("notFoundExplanation"));
+        explanation->setWordWrap(true);
+        explanation->setFont(styleFont(TextStyle::caption));
+        setTone(*explanation, Tone::secondary);
+        rowLayout->addWidget(explanation);
+    }
     return row;
 }
 

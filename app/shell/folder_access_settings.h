@@ -17,7 +17,8 @@ class FolderAccessManager;
 // "Remove" that withdraws the grant at once (no confirmation: granting again is one dialog
 // away), then the stored grants whose folder could not be opened at start-up (moved beyond
 // reach, deleted, or on a disk that is not connected), kept for when the folder comes back,
-// each with its own "Remove"; under the list, in red, the last failure of granting or
+// each with its own "Remove" and a line that says what it means and what the user can do;
+// under the list, in red, the last failure of granting or
 // removing, for as long as the manager holds it. A removal that fails leaves its row.
 //
 // Paths are shown as the file system spells them, bytes that are not UTF-8 as U+FFFD; each

@@ -27,7 +27,7 @@ namespace {
         return lastComponent(path.substr(0, slash == 0 ? 1 : slash));
     }
 
-    std::string quoted(std::string_view text) { return "\u201C" + std::string(text) + "\u201D"; }
+    std::string quoted(std::string_view text) { return FileError::quoted(text); }
 
     std::string describe(FileError::Code code, std::string_view path, int error)
     {
@@ -69,6 +69,13 @@ namespace {
     }
 
 } // namespace
+
+std::string FileError::quoted(std::string_view text)
+{
+    return "\u201C" + std::string(text) + "\u201D";
+}
+
+std::string FileError::fileName(std::string_view path) { return lastComponent(path); }
 
 FileError::FileError(Code code, std::string path, const std::string& description)
     : Error(description)

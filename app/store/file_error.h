@@ -37,6 +37,11 @@ public:
     /// The error of a path that holds a FIFO, socket or device where a file was expected.
     static FileError notRegularFile(std::string path);
 
+    /// `text` in the curly quotes that the descriptions put around names.
+    static std::string quoted(std::string_view text);
+    /// The last component of `path`, as the descriptions name a file.
+    static std::string fileName(std::string_view path);
+
     Code code() const { return m_code; }
     const std::string& path() const { return m_path; }
 

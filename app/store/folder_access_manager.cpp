@@ -5,6 +5,7 @@
 #include "app/store/json_files.h"
 #include "app/store/security_scope.h"
 #include "app/store/stored_file.h"
+#include "app/store/stored_file_error.h"
 #include "engine/model/folder_paths.h"
 
 #include <algorithm>
@@ -27,6 +28,12 @@ namespace {
     bool samePath(const FileURL& first, const FileURL& second)
     {
         return standardizedPath(first) == standardizedPath(second);
+    }
+
+    bool isListed(const std::vector<FileURL>& folders, const FileURL& folder)
+    {
+        return std::any_of(folders.begin(), folders.end(),
+            [&](const FileURL& listed) { return samePath(listed, folder); });
     }
 
     /// Whether a stored grant names `path`: by its key, by the path its bookmark records, or
@@ -82,9 +89,8 @@ void FolderAccessManager::load()
     } catch (const Error& error) {
         // Every grant the user made may be in it: never write over it, and say how to get
         // out of it, since no folder can be granted until then.
-        m_storageError = std::string(error.what())
-            + " To start afresh with no granted folders, move \u201C" + source.string()
-            + "\u201D aside and open sorvik again.";
+        m_storageError = StoredFile::unreadableReason(source, error) + " "
+            + StoredFile::startAfresh(source, "no granted folders", true);
         setErrorMessage(m_storageError);
         return;
     }
@@ -93,6 +99,7 @@ void FolderAccessManager::load()
     // start-up goes the same way every time.
     const BookmarkMap stored = m_bookmarks;
     bool needsWrite = source != storagePath;
+    std::vector<std::string> failures;
     for (const auto& [key, data] : stored) {
         try {
             auto resolved = Bookmark::resolve(data);
@@ -107,21 +114,75 @@ void FolderAccessManager::load()
                 setBookmarks(std::move(refreshed));
                 needsWrite = true;
             }
-        } catch (const Error& error) {
+        } catch (const FileError& error) {
             // One folder that is gone (a removed disk, a deleted folder) must not keep every
-            // grant after it closed at each start: report it, keep its bookmark for when it
-            // comes back, and go on with the others.
-            setErrorMessage(error.what());
+            // grant after it closed at each start: keep its bookmark for when it comes back,
+            // go on with the others, and name it below with the others not found.
+            if (error.code() == FileError::Code::fileReadCorruptFile)
+                failures.push_back("The grant of " + FileError::quoted(key) + " in "
+                    + FileError::quoted(source.string())
+                    + " is damaged, so that folder can\u2019t be opened. Remove the grant and "
+                      "grant the folder again.");
+            else if (error.code() != FileError::Code::fileNoSuchFile)
+                failures.push_back("The granted folder " + FileError::quoted(key)
+                    + " couldn\u2019t be opened: " + error.what());
+        } catch (const Error& error) {
+            failures.push_back("The granted folder " + FileError::quoted(key)
+                + " couldn\u2019t be opened: " + error.what());
         }
     }
-
-    if (!needsWrite)
-        return;
-    try {
-        writeBookmarks(m_bookmarks);
-    } catch (const Error& error) {
-        setErrorMessage(error.what());
+    // The grants whose folder was not found, whatever the reason, and those that are damaged.
+    std::vector<FileURL> notFound;
+    for (const auto& [key, data] : m_bookmarks) {
+        if (Bookmark::recordedPath(data) && !isListed(m_folders, FileURL(key, true)))
+            notFound.emplace_back(key, true);
     }
+    if (auto text = notFoundText(notFound))
+        failures.insert(failures.begin(), std::move(*text));
+
+    if (needsWrite) {
+        try {
+            writeBookmarks(m_bookmarks);
+        } catch (const Error& error) {
+            failures.emplace_back(error.what());
+        }
+    }
+    if (failures.empty())
+        return;
+    std::string text;
+    for (const auto& failure : failures)
+        text += (text.empty() ? "" : "\n") + failure;
+    setErrorMessage(std::move(text));
+}
+
+std::vector<FileURL> FolderAccessManager::notFoundFolders() const
+{
+    std::vector<FileURL> missing;
+    for (const auto& [path, data] : m_bookmarks) {
+        if (!isListed(m_folders, FileURL(path, true)))
+            missing.emplace_back(path, true);
+    }
+    return missing;
+}
+
+std::optional<std::string> FolderAccessManager::notFoundText(const std::vector<FileURL>& folders)
+{
+    if (folders.empty())
+        return std::nullopt;
+    if (folders.size() == 1)
+        return "The granted folder " + FileError::quoted(folders.front().path)
+            + " couldn\u2019t be found. It may have been moved or deleted, or be on a disk that "
+              "isn\u2019t connected. Until it is back, nothing in it can be renamed: connect "
+              "the disk or put the folder back and open sorvik again, or remove the grant "
+              "under Folder Access in sorvik\u2019s settings.";
+    std::string names;
+    for (const auto& folder : folders)
+        names += (names.empty() ? "" : ", ") + FileError::quoted(folder.path);
+    return std::to_string(folders.size()) + " granted folders couldn\u2019t be found: " + names
+        + ". They may have been moved or deleted, or be on disks that aren\u2019t connected. "
+          "Until they are back, nothing in them can be renamed: connect the disks or put the "
+          "folders back and open sorvik again, or remove the grants under Folder Access in "
+          "sorvik\u2019s settings.";
 }
 
 void FolderAccessManager::open(const FileURL& folder)
@@ -134,9 +195,7 @@ void FolderAccessManager::open(const FileURL& folder)
         m_active.emplace(folder, std::make_unique<FolderScopeLease>(folder));
         emit activeChanged();
     }
-    bool listed = std::any_of(m_folders.begin(), m_folders.end(),
-        [&](const FileURL& existing) { return samePath(existing, folder); });
-    if (!listed) {
+    if (!isListed(m_folders, folder)) {
         auto folders = m_folders;
         folders.push_back(folder);
         setFolders(std::move(folders));
@@ -208,9 +267,7 @@ void FolderAccessManager::grant(const FileURL& url)
         open(folder);
         return;
     }
-    bool listed = std::any_of(m_folders.begin(), m_folders.end(),
-        [&](const FileURL& existing) { return samePath(existing, folder); });
-    if (!listed) {
+    if (!isListed(m_folders, folder)) {
         auto folders = m_folders;
         folders.push_back(folder);
         setFolders(std::move(folders));

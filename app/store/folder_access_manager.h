@@ -25,14 +25,21 @@ namespace sorvik {
 // granted while its bookmark is stored, and open while its lease is held.
 //
 // Start-up never throws: a failure is kept in `errorMessage`; a grant whose folder cannot be
-// found is skipped (and kept, for when it comes back) while the others open. `grant` throws and
-// then changes nothing; `requestAccess` and `remove` record their failures in `errorMessage`. Lives
-// on the GUI thread.
+// found is skipped (and kept, for when it comes back) while the others open, and is named, with
+// what it means and what the user can do, in `errorMessage` and by `notFoundFolders`. `grant`
+// throws and then changes nothing; `requestAccess` and `remove` record their failures in
+// `errorMessage`. Lives on the GUI thread.
 class FolderAccessManager : public QObject {
     Q_OBJECT
 
 public:
     using Leases = std::map<FileURL, std::unique_ptr<FolderScopeLease>>;
+
+    /// What a granted folder that could not be opened means, and what the user can do, as its
+    /// row in the settings says it.
+    static constexpr const char* notFoundExplanation
+        = "It may have been moved or deleted, or be on a disk that isn\u2019t connected. "
+          "Connect the disk or put the folder back and open sorvik again, or remove it.";
 
     /// The accept label and message of the dialog that asks for a folder.
     static constexpr const char* allowLabel = "Allow";
@@ -52,6 +59,14 @@ public:
     const std::optional<std::string>& storageError() const { return m_storageError; }
     /// Exactly what "bookmarks.plist" holds after the last successful write.
     const BookmarkMap& bookmarks() const { return m_bookmarks; }
+    /// The stored grants whose folder is not open (it could not be found at start-up), by the
+    /// path they were granted under, in path order. They stay stored, for when the folder
+    /// comes back.
+    std::vector<FileURL> notFoundFolders() const;
+    /// The text that names the grants of `notFoundFolders` that could not be opened, with
+    /// what that means and what the user can do; nothing when there are none.
+    static std::optional<std::string> notFoundText(const std::vector<FileURL>& folders);
+
     /// One lease per open folder.
     const Leases& active() const { return m_active; }
     /// Where the grants are stored.

@@ -3,6 +3,7 @@
 #include "app/store/file_error.h"
 #include "app/store/json_files.h"
 #include "app/store/stored_file.h"
+#include "app/store/stored_file_error.h"
 #include "engine/model/json.h"
 #include "engine/model/json_stream.h"
 #include "engine/model/regular_file.h"
@@ -53,13 +54,13 @@ namespace {
             auto path = folder / lockName;
             m_descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
             if (m_descriptor < 0)
-                throw FileError::writing(path.string(), errno);
+                throw StoredFile::writeFailure(path, errno);
             while (::flock(m_descriptor, LOCK_EX) != 0) {
                 if (errno == EINTR)
                     continue;
                 int failure = errno;
                 ::close(m_descriptor);
-                throw FileError::writing(path.string(), failure);
+                throw StoredFile::writeFailure(path, failure);
             }
         }
         ~HistoryLock() { ::close(m_descriptor); }
@@ -70,6 +71,25 @@ namespace {
         int m_descriptor = -1;
     };
 
+    /// Up to `length` bytes of the file open at `descriptor` from `offset` on; fewer at its end
+    /// or when it cannot be read.
+    std::string bytesAt(int descriptor, std::size_t offset, std::size_t length)
+    {
+        std::string bytes(length, '\0');
+        std::size_t done = 0;
+        while (done < length) {
+            ssize_t count = ::pread(
+                descriptor, bytes.data() + done, length - done, static_cast<off_t>(offset + done));
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count <= 0)
+                break;
+            done += static_cast<std::size_t>(count);
+        }
+        bytes.resize(done);
+        return bytes;
+    }
+
     /// The stored list, read record by record.
     class StoredRecords {
     public:
@@ -77,7 +97,8 @@ namespace {
         StoredRecords& operator=(const StoredRecords&) = delete;
 
         StoredRecords(const std::filesystem::path& path, int descriptor)
-            : m_reader([descriptor, path](char* buffer, std::size_t capacity) {
+            : m_descriptor(descriptor)
+            , m_reader([descriptor, path](char* buffer, std::size_t capacity) {
                 for (;;) {
                     ssize_t count = ::read(descriptor, buffer, capacity);
                     if (count >= 0)
@@ -87,7 +108,7 @@ namespace {
                 }
             })
         {
-            auto token = m_reader.next();
+            auto token = reading([this] { return m_reader.next(); });
             if (token != json::StreamReader::Token::beginArray)
                 throw json::DecodeError("Expected an array but found " + m_reader.describe(token));
         }
@@ -95,9 +116,9 @@ namespace {
         /// Stands on the next record's "{", or gives false after the last one.
         bool next()
         {
-            auto token = m_reader.next();
+            auto token = reading([this] { return m_reader.next(); });
             if (token == json::StreamReader::Token::endArray) {
-                m_reader.next(); // nothing but white space may follow
+                reading([this] { return m_reader.next(); }); // nothing but white space may follow
                 return false;
             }
             if (token != json::StreamReader::Token::beginObject) {
@@ -112,9 +133,11 @@ namespace {
         StoredRecordFacts read(HistoryRecord* record = nullptr)
         {
             try {
-                auto facts = readStoredRecord(m_reader, record);
+                auto facts = reading([&] { return readStoredRecord(m_reader, record); });
                 ++m_index;
                 return facts;
+            } catch (JSONSyntaxError&) {
+                throw;
             } catch (json::DecodeError& error) {
                 error.prependIndex(m_index);
                 throw;
@@ -122,6 +145,40 @@ namespace {
         }
 
     private:
+        /// `body`, a text that is not JSON failing as any stored file's does: empty, ending in
+        /// the middle, or not JSON from a line and column on.
+        template <class Body> auto reading(Body&& body) -> decltype(body())
+        {
+            try {
+                return body();
+            } catch (const json::DecodeError& error) {
+                // The reader's own failures of the text, as against the values in it.
+                if (!error.reason().starts_with("The data is not valid JSON: "))
+                    throw;
+                auto offset = m_reader.offset();
+                struct stat status { };
+                bool atEnd = ::fstat(m_descriptor, &status) == 0
+                    && offset >= static_cast<std::size_t>(status.st_size);
+                TextPosition position;
+                bool blank = true;
+                for (std::size_t done = 0; done < offset;) {
+                    auto piece = bytesAt(m_descriptor, done, std::min(offset - done, flushSize));
+                    if (piece.empty())
+                        break;
+                    blank = blank && StoredFile::isBlank(done == 0 ? piece : " " + piece);
+                    position.advance(piece);
+                    done += piece.size();
+                }
+                if (atEnd)
+                    throw JSONSyntaxError(
+                        blank ? JSONSyntaxError::Kind::empty : JSONSyntaxError::Kind::endsEarly,
+                        position.line(), position.column());
+                throw JSONSyntaxError(
+                    JSONSyntaxError::Kind::invalid, position.line(), position.column());
+            }
+        }
+
+        int m_descriptor;
         json::StreamReader m_reader;
         std::size_t m_index = 0;
     };
@@ -162,8 +219,181 @@ namespace {
 
     std::filesystem::path indexPath() { return JSONFiles::applicationFolder() / indexName; }
 
+    /// Throws the failure being handled, of reading the history file at `path`, as the user
+    /// reads it. Only inside a `catch`.
+    [[noreturn]] void unreadable(const std::filesystem::path& path)
+    {
+        StoredFile::rethrowUnreadable(path, JSONFiles::unreadableRemedy(fileName, path));
+    }
+
+    bool isSpace(char character)
+    {
+        return character == ' ' || character == '\n' || character == '\r' || character == '\t';
+    }
+
+    /// The longest run of white space, a separator and white space that may stand between
+    /// the records of a history file; any longer gap is not believed.
+    constexpr std::size_t gapLimit = 4096;
+
+    /// Whether `gap` is white space around exactly one `separator` (none when it is 0).
+    bool isGap(std::string_view gap, char separator)
+    {
+        std::size_t separators = 0;
+        for (char character : gap) {
+            if (separator != '\0' && character == separator)
+                ++separators;
+            else if (!isSpace(character))
+                return false;
+        }
+        return separators == (separator != '\0' ? 1 : 0);
+    }
+
+    /// Whether the text just before a value that begins at `valueStart` is the member name
+    /// `key` and its colon, as the record's own member (after "{" or ","), white space
+    /// allowed anywhere between.
+    bool isMemberBefore(
+        int descriptor, std::size_t recordStart, std::size_t valueStart, std::string_view key)
+    {
+        constexpr std::size_t window = 64;
+        auto from = valueStart > recordStart + window ? valueStart - window : recordStart;
+        auto text = bytesAt(descriptor, from, valueStart - from);
+        if (text.size() != valueStart - from)
+            return false;
+        std::string_view before(text);
+        auto trim = [&] {
+            while (!before.empty() && isSpace(before.back()))
+                before.remove_suffix(1);
+        };
+        trim();
+        if (!before.ends_with(':'))
+            return false;
+        before.remove_suffix(1);
+        trim();
+        std::string quoted = "\"" + std::string(key) + "\"";
+        if (!before.ends_with(quoted))
+            return false;
+        before.remove_suffix(quoted.size());
+        trim();
+        return !before.empty() && (before.back() == '{' || before.back() == ',');
+    }
+
+    /// Whether a member value that ends at `valueEnd` is followed by another member of its
+    /// record, or by the end of the record that ends at `recordEnd`, and not by the end of
+    /// some other record.
+    bool endsMemberOf(int descriptor, std::size_t valueEnd, std::size_t recordEnd)
+    {
+        constexpr std::size_t window = 64;
+        auto after = bytesAt(descriptor, valueEnd, std::min(window, recordEnd - valueEnd));
+        auto next = after.find_first_not_of(" \t\r\n");
+        if (next == std::string::npos)
+            return false;
+        return after[next] == ',' || (after[next] == '}' && valueEnd + next + 1 == recordEnd);
+    }
+
+    /// Whether the value of the JSON text `text` is one string that reads as `id`.
+    bool isIDText(std::string_view text, const Uuid& id)
+    {
+        try {
+            auto reader = json::StreamReader::overText(text);
+            if (reader.next() != json::StreamReader::Token::string)
+                return false;
+            auto parsed = Uuid::parse(reader.text());
+            return parsed && *parsed == id && reader.next() == json::StreamReader::Token::end;
+        } catch (const std::exception&) {
+            return false;
+        }
+    }
+
+    /// Whether the value of the JSON text `text` is one number that reads as `date`, as a full
+    /// read would read it.
+    bool isDateText(std::string_view text, Date date)
+    {
+        try {
+            auto reader = json::StreamReader::overText(text);
+            if (reader.next() != json::StreamReader::Token::number)
+                return false;
+            auto seconds = reader.number();
+            return seconds == date.seconds && reader.next() == json::StreamReader::Token::end;
+        } catch (const std::exception&) {
+            return false;
+        }
+    }
+
+    /// Whether the file open at `descriptor`, of `size` bytes, holds exactly the records that
+    /// `facts` say, in their order and nothing else: "[" and separators between them, each a
+    /// "{…}" with the id, date and "undone" value claimed for it at the places claimed. Every
+    /// claim the index makes is looked at in the bytes it points at, so an index that lists
+    /// fewer records, none, or others, or in another order, is not believed; looking reads a
+    /// few bytes per record, never the records themselves.
+    bool factsHold(int descriptor, std::int64_t size, const std::vector<StoredRecordFacts>& facts)
+    {
+        if (size < 2)
+            return false;
+        auto length = static_cast<std::size_t>(size);
+        // Where the text between the last record looked at and the next one begins.
+        std::size_t position = 0;
+        auto gapUpTo = [&](std::size_t to, char separator) {
+            if (to < position || to - position > gapLimit)
+                return false;
+            auto gap = bytesAt(descriptor, position, to - position);
+            if (gap.size() != to - position)
+                return false;
+            std::string_view rest(gap);
+            if (position == 0) {
+                // A history file begins with "[", as its writer wrote it.
+                if (!rest.starts_with('['))
+                    return false;
+                rest.remove_prefix(1);
+            }
+            return isGap(rest, separator);
+        };
+        for (const auto& record : facts) {
+            if (!gapUpTo(record.start, position == 0 ? '\0' : ','))
+                return false;
+            constexpr std::size_t idLength = 38; // the UUID text and its quotes
+            auto undoneLength = std::size_t { record.undone ? 4U : 5U };
+            bool inside = record.start < record.end && record.end <= length
+                && record.undoneStart > record.start && record.undoneEnd < record.end
+                && record.undoneEnd == record.undoneStart + undoneLength
+                && record.idEnd >= record.start + 1 + idLength && record.idEnd < record.end
+                && record.dateEnd > record.start + 1 && record.dateEnd < record.end;
+            if (!inside || bytesAt(descriptor, record.start, 1) != "{"
+                || bytesAt(descriptor, record.end - 1, 1) != "}")
+                return false;
+            if (bytesAt(descriptor, record.undoneStart, undoneLength)
+                    != (record.undone ? "true" : "false")
+                || !isMemberBefore(descriptor, record.start, record.undoneStart, "undone")
+                || !endsMemberOf(descriptor, record.undoneEnd, record.end))
+                return false;
+            auto idStart = record.idEnd - idLength;
+            if (!isIDText(bytesAt(descriptor, idStart, idLength), record.id)
+                || !isMemberBefore(descriptor, record.start, idStart, "id"))
+                return false;
+            // A number is at most a few dozen characters; it begins after the white space or
+            // colon before it.
+            constexpr std::size_t numberLimit = 40;
+            auto from = record.dateEnd > record.start + numberLimit ? record.dateEnd - numberLimit
+                                                                    : record.start;
+            auto before = bytesAt(descriptor, from, record.dateEnd - from);
+            auto begin = before.find_last_of(": \t\r\n");
+            if (begin == std::string::npos || before.size() != record.dateEnd - from)
+                return false;
+            auto dateStart = from + begin + 1;
+            if (!isDateText(std::string_view(before).substr(begin + 1), record.date)
+                || !isMemberBefore(descriptor, record.start, dateStart, "date"))
+                return false;
+            position = record.end;
+        }
+        return gapUpTo(length, ']');
+    }
+
+    /// The index's form: which file it was written for, and one entry per record.
+    constexpr int indexVersion = 2;
+
     /// The facts of every record of the history file open at `descriptor`, when the index
-    /// was written for this very file; nothing otherwise.
+    /// was written for this very file and every one of its claims holds in the file's bytes;
+    /// nothing otherwise, whatever the index holds (missing, of another form, damaged, cut
+    /// short, or lying).
     std::optional<std::vector<StoredRecordFacts>> indexedFacts(int descriptor)
     {
         auto identity = identityOf(descriptor);
@@ -178,6 +408,8 @@ namespace {
             if (failure)
                 return std::nullopt;
             auto index = nlohmann::json::parse(text);
+            if (index.at("version").get<int>() != indexVersion)
+                return std::nullopt;
             Identity stored;
             stored.device = index.at("device").get<std::uint64_t>();
             stored.inode = index.at("inode").get<std::uint64_t>();
@@ -190,6 +422,8 @@ namespace {
                 return std::nullopt;
             std::vector<StoredRecordFacts> facts;
             for (const auto& entry : index.at("records")) {
+                if (entry.size() != 9)
+                    return std::nullopt;
                 auto& fact = facts.emplace_back();
                 auto id = Uuid::parse(entry.at(0).get<std::string>());
                 if (!id)
@@ -201,20 +435,20 @@ namespace {
                 fact.end = entry.at(4).get<std::size_t>();
                 fact.undoneStart = entry.at(5).get<std::size_t>();
                 fact.undoneEnd = entry.at(6).get<std::size_t>();
-                if (fact.start >= fact.undoneStart || fact.undoneEnd >= fact.end
-                    || fact.undoneEnd != fact.undoneStart + (fact.undone ? 4 : 5)
-                    || fact.end > static_cast<std::size_t>(stored.size))
-                    return std::nullopt;
+                fact.idEnd = entry.at(7).get<std::size_t>();
+                fact.dateEnd = entry.at(8).get<std::size_t>();
             }
+            if (!factsHold(descriptor, identity->size, facts))
+                return std::nullopt;
             return facts;
         } catch (const std::exception&) {
             return std::nullopt;
         }
     }
 
-    /// Records, for the next change, where the records of the history file just written
-    /// (open at `descriptor`) lie. A failure only costs the next change a full read, so it
-    /// is passed over, but an index that could not be replaced is removed.
+    /// Records, for the next change, where the records of the history file open at
+    /// `descriptor` lie. A failure only costs the next change a full read, so it is passed
+    /// over, but an index that could not be replaced is removed.
     void writeIndex(int descriptor, const std::vector<StoredRecordFacts>& facts)
     {
         auto identity = identityOf(descriptor);
@@ -222,6 +456,7 @@ namespace {
             if (!identity)
                 throw Error("no identity");
             nlohmann::json index;
+            index["version"] = indexVersion;
             index["device"] = identity->device;
             index["inode"] = identity->inode;
             index["size"] = identity->size;
@@ -230,32 +465,11 @@ namespace {
             auto& records = index["records"] = nlohmann::json::array();
             for (const auto& fact : facts)
                 records.push_back({ fact.id.text(), fact.date.seconds, fact.undone, fact.start,
-                    fact.end, fact.undoneStart, fact.undoneEnd });
+                    fact.end, fact.undoneStart, fact.undoneEnd, fact.idEnd, fact.dateEnd });
             StoredFile::writeAtomically(indexPath(), index.dump());
         } catch (const std::exception&) {
             ::unlink(indexPath().c_str());
         }
-    }
-
-    /// Whether the file open at `descriptor` has a record's braces and "undone" value where
-    /// `facts` say: a cheap look at a few bytes of each record, against a same-sized rewrite
-    /// that the file's times did not show.
-    bool boundariesHold(int descriptor, const std::vector<StoredRecordFacts>& facts)
-    {
-        auto bytesAt = [&](std::size_t offset, std::size_t length) {
-            std::string bytes(length, '\0');
-            ssize_t count;
-            do
-                count = ::pread(descriptor, bytes.data(), length, static_cast<off_t>(offset));
-            while (count < 0 && errno == EINTR);
-            bytes.resize(count < 0 ? 0 : static_cast<std::size_t>(count));
-            return bytes;
-        };
-        return std::all_of(facts.begin(), facts.end(), [&](const StoredRecordFacts& record) {
-            return bytesAt(record.start, 1) == "{" && bytesAt(record.end - 1, 1) == "}"
-                && bytesAt(record.undoneStart, record.undoneEnd - record.undoneStart)
-                == (record.undone ? "true" : "false");
-        });
     }
 
     /// The stored list as a change needs it: the open file and where each record lies.
@@ -265,20 +479,28 @@ namespace {
         std::vector<StoredRecordFacts> records;
     };
 
-    /// Reads the history file at `path`: from the index when it was written for this file,
-    /// else every record checked as strictly as a load checks it.
+    /// Reads the history file at `path`: from the index when it was written for this file and
+    /// all it says holds, else every record checked as strictly as a load checks it. An index
+    /// that is not believed is made again from the full read, so that it costs one read only.
     Stored readStored(const std::filesystem::path& path)
     {
-        Stored stored { path, StoredFile::open(path), {} };
-        if (auto facts = indexedFacts(stored.file.descriptor());
-            facts && boundariesHold(stored.file.descriptor(), *facts)) {
-            stored.records = std::move(*facts);
+        try {
+            Stored stored { path, StoredFile::open(path), {} };
+            if (auto facts = indexedFacts(stored.file.descriptor())) {
+                stored.records = std::move(*facts);
+                return stored;
+            }
+            StoredRecords reader(path, stored.file.descriptor());
+            while (reader.next())
+                stored.records.push_back(reader.read());
+            auto size = identityOf(stored.file.descriptor());
+            if (path == JSONFiles::savedPath(fileName) && size
+                && factsHold(stored.file.descriptor(), size->size, stored.records))
+                writeIndex(stored.file.descriptor(), stored.records);
             return stored;
+        } catch (const std::exception&) {
+            unreadable(path);
         }
-        StoredRecords reader(path, stored.file.descriptor());
-        while (reader.next())
-            stored.records.push_back(reader.read());
-        return stored;
     }
 
     /// The new file, written as the records come; failures are `WriteError`s. It knows where
@@ -301,8 +523,37 @@ namespace {
             facts.date = record.date;
             facts.undone = record.undone;
             facts.start = offset();
-            appendStoredRecord(m_buffer, record, [this](std::string&) { flush(); });
+            // The record's own "date" and "id" members are the only ones that begin a line with
+            // those names, and each is written whole between two flushes: they are found in
+            // the text before it goes out.
+            std::size_t searched = m_buffer.size();
+            auto locate = [&] {
+                constexpr std::string_view dateKey = "\n\"date\":";
+                constexpr std::string_view idKey = "\n\"id\":";
+                if (facts.dateEnd == 0) {
+                    auto key = m_buffer.find(dateKey, searched);
+                    auto end = key == std::string::npos
+                        ? key
+                        : m_buffer.find_first_of(",\n}", key + dateKey.size());
+                    if (end != std::string::npos)
+                        facts.dateEnd = m_written + end;
+                }
+                if (facts.idEnd == 0) {
+                    auto key = m_buffer.find(idKey, searched);
+                    auto end = key + idKey.size() + 38; // the UUID text and its quotes
+                    if (key != std::string::npos && end <= m_buffer.size())
+                        facts.idEnd = m_written + end;
+                }
+            };
+            appendStoredRecord(m_buffer, record, [&](std::string&) {
+                locate();
+                flush();
+                searched = 0;
+            });
+            locate();
             facts.end = offset();
+            if (facts.dateEnd == 0 || facts.idEnd == 0)
+                m_indexable = false;
             // The stored form ends with the "undone" member, still in the buffer.
             constexpr std::string_view undoneKey = "\n\"undone\":";
             auto key = m_buffer.rfind(undoneKey);
@@ -340,6 +591,8 @@ namespace {
                     [&](const auto& change) { return change.first == facts.undoneStart; });
                 facts.start = moved(facts.start);
                 facts.end = moved(facts.end);
+                facts.idEnd = moved(facts.idEnd);
+                facts.dateEnd = moved(facts.dateEnd);
                 facts.undoneStart = moved(facts.undoneStart);
                 facts.undoneEnd = facts.undoneStart + (marked || facts.undone ? 4 : 5);
                 facts.undone = facts.undone || marked;
@@ -456,21 +709,17 @@ HistoryRecord SavedList::record(std::size_t index) const
         record = m_state->added->second;
     } else {
         auto path = JSONFiles::savedPath(fileName);
-        std::string text(facts.end - facts.start, '\0');
-        std::size_t done = 0;
-        while (done < text.size()) {
-            ssize_t count = ::pread(m_state->file.descriptor(), text.data() + done,
-                text.size() - done, static_cast<off_t>(facts.start + done));
-            if (count < 0 && errno == EINTR)
-                continue;
-            if (count <= 0)
-                throw FileError::reading(path.string(), count < 0 ? errno : EIO);
-            done += static_cast<std::size_t>(count);
+        try {
+            auto text = bytesAt(m_state->file.descriptor(), facts.start, facts.end - facts.start);
+            if (text.size() != facts.end - facts.start)
+                throw FileError::reading(path.string(), EIO);
+            auto reader = json::StreamReader::overText(text);
+            if (reader.next() != json::StreamReader::Token::beginObject)
+                throw FileError::withCode(FileError::Code::fileReadCorruptFile, path.string());
+            readStoredRecord(reader, &record);
+        } catch (const std::exception&) {
+            unreadable(path);
         }
-        auto reader = json::StreamReader::overText(text);
-        if (reader.next() != json::StreamReader::Token::beginObject)
-            throw FileError::withCode(FileError::Code::fileReadCorruptFile, path.string());
-        readStoredRecord(reader, &record);
     }
     record.undone = facts.undone;
     return record;
@@ -488,10 +737,14 @@ std::vector<HistoryRecord> load()
     auto path = JSONFiles::storedPath(fileName);
     if (!path)
         return records;
-    auto file = StoredFile::open(*path);
-    StoredRecords stored(*path, file.descriptor());
-    while (stored.next())
-        stored.read(&records.emplace_back());
+    try {
+        auto file = StoredFile::open(*path);
+        StoredRecords stored(*path, file.descriptor());
+        while (stored.next())
+            stored.read(&records.emplace_back());
+    } catch (const std::exception&) {
+        unreadable(*path);
+    }
     return records;
 }
 

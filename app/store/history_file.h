@@ -24,10 +24,14 @@
 //
 // Beside it, "history.index" tells where each record of the history file lies, with its id,
 // date and undone value, and which file that is (device, inode, size, modification and
-// change times). Only when the history file is still that very file is the index believed,
-// and then nothing of it is read before it is copied; any other writer (an earlier sorvik, an
-// editor) makes a new file, which is read and checked whole as before. The index is only a
-// shortcut: losing it costs one full read.
+// change times). The index is only a shortcut, and never changes what the history holds: it
+// is believed only when the history file is still that very file and every claim it makes
+// holds in the bytes it points at (the records fill the file between "[", commas and "]", in
+// its order, each a "{…}" with the id, date and undone value claimed for it where it says).
+// Then nothing more of the records is read before they are copied. On any doubt (another
+// writer's file, an index cut short, damaged or lying) the file is read and checked whole,
+// as before, and the index made again; losing it costs one full read, and it never makes a
+// change fail.
 namespace sorvik::HistoryFile {
 
 inline constexpr std::string_view fileName = "history.json";

@@ -1,6 +1,7 @@
 #include "app/store/json_files.h"
 
 #include "app/store/stored_file.h"
+#include "app/store/stored_file_error.h"
 
 #include <cstdlib>
 
@@ -58,12 +59,46 @@ std::optional<std::filesystem::path> storedPath(std::string_view name)
 
 std::filesystem::path savedPath(std::string_view name) { return fileIn(applicationFolder(), name); }
 
+json::Json readDocument(const std::filesystem::path& path)
+{
+    return StoredFile::parseJSON(StoredFile::read(path));
+}
+
+std::string unreadableRemedy(std::string_view name, const std::filesystem::path& path)
+{
+    // A file the window reads only when it starts needs a new start once it is out of the way.
+    if (name == "presets.json")
+        return StoredFile::startAfresh(path, "no saved presets", true);
+    if (name == "watchfolders.json")
+        return StoredFile::startAfresh(path, "no watch folders", true);
+    if (name == "watch-log.json")
+        return StoredFile::startAfresh(path, "an empty activity log", true);
+    if (name == "history.json")
+        return StoredFile::startAfresh(path, "an empty rename history", false);
+    if (name == "last-session.json")
+        return "sorvik starts without the rules you last used, and saves over the file when you "
+               "next change the rules or the sort order; to keep it, move "
+            + FileError::quoted(path.string()) + " aside before then.";
+    return StoredFile::startAfresh(path, {}, true);
+}
+
+void failedToLoad(std::string_view name, const std::filesystem::path& path)
+{
+    StoredFile::rethrowUnreadable(path, unreadableRemedy(name, path));
+}
+
+void throwEncodeFailure(std::string_view name) { throw StoredFile::encodeFailure(savedPath(name)); }
+
 std::optional<json::Json> loadDocument(std::string_view name)
 {
     auto path = storedPath(name);
     if (!path)
         return std::nullopt;
-    return json::parse(StoredFile::read(*path));
+    try {
+        return readDocument(*path);
+    } catch (...) {
+        failedToLoad(name, *path);
+    }
 }
 
 void saveDocument(const json::Json& document, std::string_view name)
@@ -76,7 +111,12 @@ void saveDocument(
 {
     auto file = fileIn(folder, name);
     StoredFile::createFolder(folder);
-    auto bytes = json::serialize(document);
+    std::string bytes;
+    try {
+        bytes = json::serialize(document);
+    } catch (const std::exception&) {
+        throw StoredFile::encodeFailure(file);
+    }
     StoredFile::writeAtomically(file, bytes);
 }
 

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <string_view>
 
 // The application's own state lives in small JSON files in one folder,
@@ -13,7 +14,9 @@
 // Loading decides per file name and per call: the application folder's file when anything
 // exists under that name there, else the legacy folder's file, else nothing. A legacy file is
 // never copied, moved or deleted; the first save of its name shadows it for good. A primary
-// file that cannot be read or decoded is an error: the legacy copy is not tried then.
+// file that cannot be read or decoded is an error: the legacy copy is not tried then. Every
+// failure names the file, its full path, what is wrong in sorvik's words and what the user can
+// do (`StoredFileError`).
 //
 // Saving writes pretty-printed JSON with sorted keys and "/" escaped, atomically, into the
 // application folder only. Dates, URLs and UUIDs take their own stored forms (seconds since
@@ -31,13 +34,30 @@ std::optional<std::filesystem::path> storedPath(std::string_view name);
 /// Where `name` is saved: in the application folder.
 std::filesystem::path savedPath(std::string_view name);
 
+/// The parsed document in the file at `path`. Fails with `FileError`, or with
+/// `JSONSyntaxError` for a text that is not JSON.
+json::Json readDocument(const std::filesystem::path& path);
+
+/// Throws the failure of a value saved under `name` that has no JSON form.
+[[noreturn]] void throwEncodeFailure(std::string_view name);
+
+/// What the user can do about the file stored under `name`, at `path`, that cannot be read:
+/// the way out that fits what it holds ("To start afresh with no saved presets, move …").
+std::string unreadableRemedy(std::string_view name, const std::filesystem::path& path);
+
+/// Throws the failure being handled, of reading `name` at `path`, as the user reads it: a
+/// `StoredFileError` naming the file, what is wrong and `unreadableRemedy`, of the failure's
+/// own kind (`FileError`, `json::DecodeError`). Only to be called inside a `catch`.
+[[noreturn]] void failedToLoad(std::string_view name, const std::filesystem::path& path);
+
 /// The parsed document stored under `name`, from the application folder or else the legacy
-/// folder; nothing when neither holds it. Fails with `FileError` or `json::DecodeError`.
+/// folder; nothing when neither holds it. Fails with `FileError` or `json::DecodeError`, as
+/// `failedToLoad` tells them.
 std::optional<json::Json> loadDocument(std::string_view name);
 
 /// Writes `document` under `name` into the application folder, creating the folder first.
 /// Fails with `FileError`, or `Error` for a value without a JSON form; the old file then
-/// stays as it was.
+/// stays as it was, and the failure names the file's full path and what the user can do.
 void saveDocument(const json::Json& document, std::string_view name);
 /// Writes `document` under `name` into `folder`, the application folder as it was when the
 /// caller decided to save (a writer on another thread must not read the environment).
@@ -45,16 +65,16 @@ void saveDocument(
     const json::Json& document, std::string_view name, const std::filesystem::path& folder);
 
 /// The value stored under `name`, decoded strictly; nothing when the file exists in neither
-/// folder.
+/// folder. Fails as `loadDocument` does, a value of another shape as `json::DecodeError`.
 template <class T> std::optional<T> load(std::string_view name)
 {
-    auto document = loadDocument(name);
-    if (!document)
+    auto path = storedPath(name);
+    if (!path)
         return std::nullopt;
     try {
-        return json::decode<T>(*document);
-    } catch (const nlohmann::json::exception& error) {
-        throw json::DecodeError(error.what());
+        return json::decode<T>(readDocument(*path));
+    } catch (...) {
+        failedToLoad(name, *path);
     }
 }
 
@@ -64,8 +84,8 @@ template <class T> void save(const T& value, std::string_view name)
     json::Json document;
     try {
         document = value;
-    } catch (const nlohmann::json::exception& error) {
-        throw Error(error.what());
+    } catch (const nlohmann::json::exception&) {
+        throwEncodeFailure(name);
     }
     saveDocument(document, name);
 }

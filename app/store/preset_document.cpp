@@ -3,7 +3,9 @@
 #include "app/store/file_error.h"
 #include "app/store/saved_session.h"
 #include "app/store/stored_file.h"
+#include "app/store/stored_file_error.h"
 #include "engine/model/json.h"
+#include "engine/model/text.h"
 
 namespace sorvik::PresetDocument {
 
@@ -30,8 +32,9 @@ std::string encode(const Preset& preset)
     json::Json document;
     try {
         document = preset;
-    } catch (const nlohmann::json::exception& error) {
-        throw Error(error.what());
+    } catch (const nlohmann::json::exception&) {
+        throw Error("The preset \u201C" + text::fromUnicode(text::toUnicode(preset.name))
+            + "\u201D couldn\u2019t be written as a document.");
     }
     return json::serialize(document);
 }
@@ -46,9 +49,10 @@ Preset read(const FileURL& url)
     auto bytes = readBytes(url.path);
     Preset preset;
     try {
-        preset = json::decode<Preset>(json::parse(bytes));
-    } catch (const nlohmann::json::exception& error) {
-        throw json::DecodeError(error.what());
+        preset = json::decode<Preset>(StoredFile::parseJSON(bytes));
+    } catch (const std::exception&) {
+        // The user's own document: what is wrong with it is all there is to say.
+        StoredFile::rethrowUnreadable(url.path, {});
     }
     if (preset.schemaVersion != 1)
         throw FileError::withCode(FileError::Code::fileReadCorruptFile, url.path);

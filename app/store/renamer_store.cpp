@@ -158,14 +158,16 @@ void RenamerStore::restore(std::vector<std::string>& failures)
             emit presetsChanged();
         } else if (saved) {
             // Written by a sorvik that stores presets differently: skipped, and kept for it.
+            auto path = JSONFiles::storedPath(SavedPresets::fileName)
+                            .value_or(JSONFiles::savedPath(SavedPresets::fileName));
             m_presetsReadError = "\u201C" + std::string(SavedPresets::fileName)
                 + "\u201D has schema version " + std::to_string(saved->schemaVersion)
-                + ", which this version of sorvik cannot read.";
-            m_presetsFile = JSONFiles::storedPath(SavedPresets::fileName);
+                + ", which this version of sorvik cannot read. "
+                + JSONFiles::unreadableRemedy(SavedPresets::fileName, path);
         }
     } catch (const std::exception& error) {
+        // The failure names the file and the way out of it.
         m_presetsReadError = error.what();
-        m_presetsFile = JSONFiles::storedPath(SavedPresets::fileName);
         failures.emplace_back(error.what());
     }
 }

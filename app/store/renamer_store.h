@@ -482,11 +482,9 @@ private:
     std::int64_t m_revision = 0;
     bool m_loading = true;
 
-    /// Why "presets.json" could not be read at start-up, or was of another schema version;
-    /// then it is never written.
+    /// Why "presets.json" could not be read at start-up, or was of another schema version,
+    /// and the way out of it; then it is never written.
     std::optional<std::string> m_presetsReadError;
-    /// The presets file that could not be read (or is of another version), when one was found.
-    std::optional<std::filesystem::path> m_presetsFile;
     std::optional<std::string> m_settingsError;
     StoreDialogs* m_dialogs = nullptr;
     std::optional<FailureAlert> m_lastFailureAlert;

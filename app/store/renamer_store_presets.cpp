@@ -21,14 +21,9 @@ namespace {
 
 void RenamerStore::writePresets(const std::vector<Preset>& presets)
 {
-    if (m_presetsReadError) {
-        // Saving is refused for good while the file stays: say how to get out of it.
-        std::string text = std::string(presetsUnreadablePrefix) + *m_presetsReadError;
-        if (m_presetsFile)
-            text += " To start afresh with no saved presets, move \u201C" + m_presetsFile->string()
-                + "\u201D aside and open sorvik again.";
-        throw Error(text);
-    }
+    // Saving is refused for good while the file stays; the reason says how to get out of it.
+    if (m_presetsReadError)
+        throw Error(std::string(presetsUnreadablePrefix) + *m_presetsReadError);
     JSONFiles::save(SavedPresets { 1, presets }, SavedPresets::fileName);
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/store/file_descriptor.h"
 #include "app/store/file_error.h"
+#include "app/store/stored_file_error.h"
 #include "engine/model/regular_file.h"
 #include "engine/model/uuid.h"
 
@@ -17,14 +18,14 @@ namespace sorvik::StoredFile {
 
 namespace {
 
-    void writeAll(int descriptor, std::string_view bytes, const std::string& path)
+    void writeAll(int descriptor, std::string_view bytes, const std::filesystem::path& path)
     {
         while (!bytes.empty()) {
             ssize_t written = ::write(descriptor, bytes.data(), bytes.size());
             if (written < 0) {
                 if (errno == EINTR)
                     continue;
-                throw FileError::writing(path, errno);
+                throw writeFailure(path, errno);
             }
             bytes.remove_prefix(static_cast<std::size_t>(written));
         }
@@ -73,10 +74,10 @@ void createFolder(const std::filesystem::path& folder)
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (error)
-        throw FileError::writing(folder.string(), error.value());
+        throw folderFailure(folder, error.value());
     // create_directories reports no error when a file stands where the folder should be.
     if (!std::filesystem::is_directory(folder, error))
-        throw FileError::writing(folder.string(), ENOTDIR);
+        throw folderFailure(folder, ENOTDIR);
 }
 
 void writeAtomically(const std::filesystem::path& path, std::string_view bytes)
@@ -94,7 +95,7 @@ AtomicWriter::AtomicWriter(std::filesystem::path path)
     // 0666 lets the user's umask decide the mode, as for any file the user creates.
     m_descriptor = ::open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (m_descriptor < 0)
-        throw FileError::writing(m_path.string(), errno);
+        throw writeFailure(m_path, errno);
 }
 
 AtomicWriter::~AtomicWriter()
@@ -108,15 +109,15 @@ AtomicWriter::~AtomicWriter()
 void AtomicWriter::write(std::string_view bytes)
 {
     if (m_descriptor < 0)
-        throw FileError::writing(m_path.string(), EBADF);
-    writeAll(m_descriptor, bytes, m_path.string());
+        throw writeFailure(m_path, EBADF);
+    writeAll(m_descriptor, bytes, m_path);
 }
 
 void AtomicWriter::copyFrom(
     int source, const std::filesystem::path& path, std::uint64_t offset, std::uint64_t length)
 {
     if (m_descriptor < 0)
-        throw FileError::writing(m_path.string(), EBADF);
+        throw writeFailure(m_path, EBADF);
     auto from = static_cast<loff_t>(offset);
     while (length > 0) {
         ssize_t copied = ::copy_file_range(source, &from, m_descriptor, nullptr,
@@ -127,7 +128,7 @@ void AtomicWriter::copyFrom(
             && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP))
             break; // another file system, or one that cannot: copied below
         if (copied < 0)
-            throw FileError::writing(m_path.string(), errno);
+            throw writeFailure(m_path, errno);
         if (copied == 0)
             throw FileError::reading(path.string(), EIO); // shorter than it was read
         length -= static_cast<std::uint64_t>(copied);
@@ -142,8 +143,8 @@ void AtomicWriter::copyFrom(
             throw FileError::reading(path.string(), errno);
         if (count == 0)
             throw FileError::reading(path.string(), EIO);
-        writeAll(m_descriptor, std::string_view(buffer.data(), static_cast<std::size_t>(count)),
-            m_path.string());
+        writeAll(
+            m_descriptor, std::string_view(buffer.data(), static_cast<std::size_t>(count)), m_path);
         from += count;
         length -= static_cast<std::uint64_t>(count);
     }
@@ -152,19 +153,19 @@ void AtomicWriter::copyFrom(
 void AtomicWriter::commit()
 {
     if (m_descriptor < 0)
-        throw FileError::writing(m_path.string(), EBADF);
+        throw writeFailure(m_path, EBADF);
     if (::fsync(m_descriptor) != 0)
-        throw FileError::writing(m_path.string(), errno);
+        throw writeFailure(m_path, errno);
     int descriptor = std::exchange(m_descriptor, -1);
     if (::close(descriptor) != 0) {
         int error = errno;
         ::unlink(m_temporary.c_str());
-        throw FileError::writing(m_path.string(), error);
+        throw writeFailure(m_path, error);
     }
     if (::rename(m_temporary.c_str(), m_path.c_str()) != 0) {
         int error = errno;
         ::unlink(m_temporary.c_str());
-        throw FileError::writing(m_path.string(), error);
+        throw writeFailure(m_path, error);
     }
     // The rename is durable only once the folder itself reaches the disk. The new file is in
     // place already, so a folder that cannot be flushed is no failure of this write.

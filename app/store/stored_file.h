@@ -9,8 +9,10 @@
 #include <string_view>
 
 // The few file operations that the store's own files need. Every failure is a `FileError`
-// naming the file. Writes are atomic: a reader sees either the old file or the whole new one,
-// never a part, and a failed write leaves the old file as it was.
+// naming the file; a failed write or folder also names its full path and what the user can do
+// about it (`StoredFile::writeFailure`), since no caller knows better. Writes are atomic: a
+// reader sees either the old file or the whole new one, never a part, and a failed write
+// leaves the old file as it was.
 namespace sorvik::StoredFile {
 
 /// True when something is at `path` (symbolic links followed). A path whose state cannot be

@@ -2,6 +2,7 @@
 
 #include "app/store/file_error.h"
 #include "app/store/stored_file.h"
+#include "app/store/stored_file_error.h"
 #include "engine/model/text.h"
 
 #include <QDir>
@@ -36,9 +37,22 @@ namespace {
 
     std::string filePath() { return path().toLocal8Bit().toStdString(); }
 
-    FileError notSettings(const std::string& path)
+    /// Throws the failure being handled, of reading the settings file at `path`, as the user
+    /// reads it. Only inside a `catch`.
+    [[noreturn]] void unreadable(const std::string& path)
     {
-        return FileError::withCode(FileError::Code::fileReadCorruptFile, path);
+        StoredFile::rethrowUnreadable(
+            path, StoredFile::startAfresh(path, "the default settings", true));
+    }
+
+    /// The settings file at `path` is no text QSettings reads.
+    [[noreturn]] void throwNotSettings(const std::string& path)
+    {
+        try {
+            throw FileError::withCode(FileError::Code::fileReadCorruptFile, path);
+        } catch (const FileError&) {
+            unreadable(path);
+        }
     }
 
     bool isLineBlank(char character)
@@ -101,14 +115,14 @@ namespace {
     /// Why the settings file cannot be written, as far as the system tells beforehand: the file
     /// itself, or the nearest of its folders that exists (QSettings makes the missing ones),
     /// refuses writing (no permission, a read-only volume, a file where a folder belongs).
-    std::optional<FileError> writeObstacle(const std::string& path)
+    std::optional<StoredFileError<FileError>> writeObstacle(const std::string& path)
     {
         bool isFile = true;
         for (std::filesystem::path target(path);; target = target.parent_path()) {
             bool writable = ::access(target.c_str(), W_OK) == 0;
             int error = errno;
             if (!writable && error != ENOENT)
-                return FileError::writing(path, error);
+                return StoredFile::writeFailure(path, error);
             if ((writable && !isFile) || target == target.parent_path())
                 return std::nullopt;
             isFile = false;
@@ -116,10 +130,9 @@ namespace {
     }
 
     /// QSettings reports only that a write failed; the system may tell why.
-    FileError writeFailure(const std::string& path)
+    StoredFileError<FileError> writeFailure(const std::string& path)
     {
-        return writeObstacle(path).value_or(
-            FileError::withCode(FileError::Code::fileWriteUnknown, path));
+        return writeObstacle(path).value_or(StoredFile::writeFailure(path, 0));
     }
 
     /// The settings file, opened by QSettings once it is known to read. QSettings would wait
@@ -131,10 +144,15 @@ namespace {
     {
         auto file = filePath();
         if (StoredFile::exists(file)) {
-            auto bytes = StoredFile::read(file);
+            std::string bytes;
+            try {
+                bytes = StoredFile::read(file);
+            } catch (const std::exception&) {
+                unreadable(file);
+            }
             if (bytes.find('\0') != std::string::npos || !text::isValidUtf8(bytes)
                 || !hasOnlySettingsLines(bytes))
-                throw notSettings(file);
+                throwNotSettings(file);
         }
         auto settings = std::make_unique<QSettings>(path(), QSettings::IniFormat);
         settings->allKeys();
@@ -144,12 +162,16 @@ namespace {
         case QSettings::AccessError:
             // The file read a moment ago. Unless it no longer does, QSettings failed to write a
             // change it kept from an earlier write that failed during the writing.
-            StoredFile::open(file);
+            try {
+                StoredFile::open(file);
+            } catch (const std::exception&) {
+                unreadable(file);
+            }
             throw writeFailure(file);
         case QSettings::FormatError:
             break;
         }
-        throw notSettings(file);
+        throwNotSettings(file);
     }
 
 } // namespace
@@ -212,7 +234,7 @@ void setText(const QString& key, const QString& value)
     case QSettings::FormatError:
         break; // the file was changed into something else since it was read
     }
-    throw notSettings(filePath());
+    throwNotSettings(filePath());
 }
 
 } // namespace sorvik::UserDefaults

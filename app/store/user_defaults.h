@@ -15,7 +15,8 @@
 // The file is checked on every call before QSettings reads it, without ever blocking (a FIFO
 // or device in its place is refused). One that cannot be read, or that is not text QSettings
 // reads (not UTF-8, a NUL byte, a line that is neither a section, a ";" comment nor
-// "key=value"), fails with a `FileError` naming it, and is never written over. A change
+// "key=value"), fails with a `FileError` naming it, its full path and the way out, and is never
+// written over. A change
 // rewrites the file atomically in QSettings' own form: every setting is kept, comments and
 // the order of the lines are not.
 namespace sorvik::UserDefaults {

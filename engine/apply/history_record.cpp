@@ -366,6 +366,7 @@ StoredRecordFacts readStoredRecord(json::StreamReader& reader, HistoryRecord* re
             if (!id)
                 throw json::DecodeError("Invalid UUID string");
             facts.id = *id;
+            facts.idEnd = reader.offset();
             read.id = *id;
             seen[0] = true;
         } else if (key == schemaVersionKey) {
@@ -374,6 +375,7 @@ StoredRecordFacts readStoredRecord(json::StreamReader& reader, HistoryRecord* re
         } else if (key == dateKey) {
             read.date = Date { values.number(values.value()) };
             facts.date = read.date;
+            facts.dateEnd = reader.offset();
             seen[2] = true;
         } else if (key == movesKey) {
             read.moves.clear();

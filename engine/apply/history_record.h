@@ -72,8 +72,9 @@ void from_json(const nlohmann::json& json, HistoryRecord& record);
 void appendStoredRecord(std::string& out, const HistoryRecord& record,
     const std::function<void(std::string&)>& drain = {});
 
-/// What reading a stored record tells besides its content: its id and date, and where it and its
-/// "undone" value lie in the document, as byte offsets.
+/// What reading a stored record tells besides its content: its id and date, and where it, its
+/// "undone" value and the ends of its "id" and "date" values lie in the document, as byte
+/// offsets.
 struct StoredRecordFacts {
     Uuid id;
     Date date;
@@ -82,6 +83,8 @@ struct StoredRecordFacts {
     std::size_t end = 0;
     std::size_t undoneStart = 0;
     std::size_t undoneEnd = 0;
+    std::size_t idEnd = 0;
+    std::size_t dateEnd = 0;
 };
 
 /// Reads one record from `reader`, which has just given its "{", as strictly as `from_json`

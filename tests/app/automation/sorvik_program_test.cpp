@@ -286,9 +286,11 @@ namespace {
         auto refused = sorvik({ "rename", "--apply", "--preset", "Suffix", "a.txt" });
         EXPECT_EQ(refused.status, 1);
         EXPECT_EQ(refused.out, "");
+        // The file's full path, and the way out.
         EXPECT_EQ(refused.err,
             "The file \u201Csorvik.conf\u201D couldn\u2019t be opened because it isn\u2019t a "
-            "regular file.\n");
+            "regular file. To start afresh with the default settings, move \u201C"
+                + settings.string() + "\u201D aside and open sorvik again.\n");
         EXPECT_EQ(names(), (std::vector<std::string> { "a.txt" }));
         EXPECT_FALSE(historyFileExists());
     }
@@ -507,6 +509,53 @@ namespace {
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(result.err, url + ": " + std::string(FileURL::nulByteText) + "\n");
         EXPECT_EQ(names(), (std::vector<std::string> { "a", "a.txt" }));
+    }
+
+    TEST_F(SorvikProgram, GrantsNameTheFoldersThatCannotBeFoundAndStartUpGoesOn)
+    {
+        auto kept = files.createFolder("kept");
+        auto gone = files.createFolder("gone");
+        ASSERT_EQ(sorvik({ "grant", QString::fromStdString(kept.string()),
+                             QString::fromStdString(gone.string()) })
+                      .status,
+            0);
+        fs::remove(gone);
+        savePreset("Suffix", { pattern("{name}-x") });
+        files.createFile("kept/a.txt");
+
+        auto listed = sorvik({ "grants" });
+        EXPECT_EQ(listed.status, 0) << listed.err;
+        EXPECT_EQ(listed.out, kept.string() + "\n");
+        EXPECT_EQ(listed.err,
+            "The granted folder \u201C" + gone.string()
+                + "\u201D couldn\u2019t be found. It may have been moved or deleted, or be on a "
+                  "disk that isn\u2019t connected. Until it is back, nothing in it can be "
+                  "renamed: connect the disk or put the folder back and open sorvik again, or "
+                  "remove the grant under Folder Access in sorvik\u2019s settings.\n");
+        // Renaming in the folders that are there goes on.
+        auto renamed = sorvik({ "rename", "--apply", "--preset", "Suffix", "kept/a.txt" });
+        EXPECT_EQ(renamed.status, 0) << renamed.err;
+        EXPECT_TRUE(fs::exists(kept / "a-x.txt"));
+    }
+
+    TEST_F(SorvikProgram, ADamagedPresetsFileIsNamedWithTheWayOut)
+    {
+        auto presets = JSONFiles::applicationFolder() / SavedPresets::fileName;
+        fs::create_directories(presets.parent_path());
+        std::ofstream(presets, std::ios::binary) << "{\"schemaVersion\":1,\"presets\":[{\"n\n";
+        for (QStringList arguments :
+            { QStringList { "presets" }, QStringList { "presets", "--json" },
+                QStringList { "rename", "--preset", "x", "a.txt" } }) {
+            auto result = sorvik(arguments);
+            EXPECT_EQ(result.status, 1);
+            EXPECT_EQ(result.err,
+                "The file \u201Cpresets.json\u201D couldn\u2019t be opened because it isn\u2019t "
+                "in "
+                "the correct format (not valid JSON at line 1, column 34). To start afresh with no "
+                "saved presets, move \u201C"
+                    + presets.string() + "\u201D aside and open sorvik again.\n")
+                << arguments.join(' ').toStdString();
+        }
     }
 
     TEST_F(SorvikProgram, GrantSaysThatAFolderIsNeeded)

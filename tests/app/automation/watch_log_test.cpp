@@ -187,5 +187,54 @@ namespace {
         EXPECT_EQ(readFile(elsewhere), "[\"old\"]");
     }
 
+    /// What the failure to read the log says becomes of it, naming it where it is.
+    TEST_F(WatchLogFileTest, ALogThatCannotBeReadSaysWhatBecomesOfIt)
+    {
+        auto failureOf = [](WatchLogFile& file) {
+            try {
+                file.load();
+            } catch (const std::exception& error) {
+                return std::string(error.what());
+            }
+            ADD_FAILURE() << "read";
+            return std::string();
+        };
+        auto quoted = [](const fs::path& file) { return "\u201C" + file.string() + "\u201D"; };
+
+        writeLog("[\"a\", \"b");
+        WatchLogFile damaged;
+        EXPECT_EQ(failureOf(damaged),
+            "The file \u201Cwatch-log.json\u201D couldn\u2019t be opened because it ends in the "
+            "middle of its data. sorvik sets "
+                + quoted(path())
+                + " aside, with \u201C.damaged\u201D added to its name, and "
+                  "starts a new log.");
+
+        fs::remove(path());
+        auto elsewhere = path().parent_path() / "kept.json";
+        std::ofstream(elsewhere) << "{}";
+        fs::create_symlink(elsewhere, path());
+        WatchLogFile linked;
+        EXPECT_EQ(failureOf(linked),
+            "The file \u201Cwatch-log.json\u201D couldn\u2019t be opened because it isn\u2019t in "
+            "the correct format (Expected an array but found an object). sorvik leaves "
+                + quoted(path())
+                + " as it is and keeps new lines only until it quits; move it aside to keep a "
+                  "log again.");
+
+        fs::remove(path());
+        auto legacy = JSONFiles::legacyFolder() / WatchLogFile::fileName;
+        fs::create_directories(legacy.parent_path());
+        std::ofstream(legacy) << "";
+        WatchLogFile old;
+        EXPECT_EQ(failureOf(old),
+            "The file \u201Cwatch-log.json\u201D couldn\u2019t be opened because it is empty. "
+            "sorvik leaves "
+                + quoted(legacy) + " as it is and starts a new log in " + quoted(path()) + ".");
+        old.save({ "new" });
+        EXPECT_EQ(WatchLogFile().load(), std::vector<std::string> { "new" });
+        EXPECT_EQ(readFile(legacy), "");
+    }
+
 } // namespace
 } // namespace sorvik

@@ -47,6 +47,18 @@ namespace {
             return row(index)->findChild<QPushButton*>(QStringLiteral("remove"));
         }
 
+        /// Grants `kept` and `gone`, deletes `gone` and starts again, as a new start finds them.
+        void restartWithoutTheSecondFolder(const FileURL& kept, const FileURL& gone)
+        {
+            manager->grant(kept);
+            manager->grant(gone);
+            settings.reset();
+            manager.reset();
+            std::filesystem::remove(gone.path);
+            manager = std::make_unique<FolderAccessManager>();
+            settings = std::make_unique<FolderAccessSettings>(*manager);
+        }
+
         testing::IsolatedHome home;
         testing::TemporaryFolder files;
         std::unique_ptr<FolderAccessManager> manager = std::make_unique<FolderAccessManager>();
@@ -92,14 +104,7 @@ namespace {
     {
         auto kept = makeFolder("Kept");
         auto gone = makeFolder("Gone");
-        manager->grant(kept);
-        manager->grant(gone);
-        settings.reset();
-        manager.reset();
-        std::filesystem::remove(gone.path);
-
-        manager = std::make_unique<FolderAccessManager>();
-        settings = std::make_unique<FolderAccessSettings>(*manager);
+        restartWithoutTheSecondFolder(kept, gone);
         ASSERT_EQ(settings->list().count(), 2);
         EXPECT_EQ(pathShown(0), toQString(kept.path));
         EXPECT_FALSE(settings->isNotFound(0));
@@ -114,6 +119,27 @@ namespace {
         ASSERT_TRUE(waitUntil([&] { return settings->list().count() == 1; }));
         EXPECT_EQ(BookmarkFile::read(storagePath()).count(gone.path), 0u);
         EXPECT_EQ(pathShown(0), toQString(kept.path));
+    }
+
+    TEST_F(FolderAccessSettingsTest, AFolderNotFoundSaysWhatItMeansAndWhatToDoInItsRow)
+    {
+        auto kept = makeFolder("Kept");
+        auto gone = makeFolder("Gone");
+        restartWithoutTheSecondFolder(kept, gone);
+        ASSERT_EQ(settings->list().count(), 2);
+        EXPECT_FALSE(row(0)->findChild<QLabel*>(QStringLiteral("notFoundExplanation")));
+        auto* explanation = row(1)->findChild<QLabel*>(QStringLiteral("notFoundExplanation"));
+        ASSERT_TRUE(explanation);
+        EXPECT_EQ(explanation->text(), QString::fromUtf8(FolderAccessManager::notFoundExplanation));
+        EXPECT_EQ(explanation->textFormat(), Qt::PlainText);
+        // The whole explanation fits its row.
+        settings->show();
+        auto& list = settings->list();
+        EXPECT_GE(list.visualItemRect(list.item(1)).height(),
+            explanation->heightForWidth(explanation->width()));
+        // Under the list, which folder it is.
+        EXPECT_EQ(settings->errorLabel().text().toStdString(),
+            FolderAccessManager::notFoundText({ gone }).value());
     }
 
     TEST_F(FolderAccessSettingsTest, TheLastFailureShowsInRedForAsLongAsItIsHeld)

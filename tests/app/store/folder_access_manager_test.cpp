@@ -11,6 +11,10 @@
 #include <functional>
 #include <memory>
 
+#include <cerrno>
+#include <cstring>
+
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -267,6 +271,116 @@ namespace {
         EXPECT_NE(*manager.errorMessage(), "");
         EXPECT_EQ(manager.bookmarks(), stored);
         EXPECT_EQ(readFile(storagePath()), bytes);
+    }
+
+    /// A granted folder that start-up cannot open (deleted, moved out of reach, on a disk
+    /// that is not mounted) is named, with what it means and what the user can do; its grant is
+    /// kept and the other folders open.
+    TEST_F(FolderAccessTest, GrantsWhoseFolderCannotBeFoundAreNamedWithTheWayOut)
+    {
+        struct Case {
+            const char* label;
+            std::vector<std::string> gone;
+            /// Takes the folder away.
+            std::function<void(const std::filesystem::path&)> takeAway;
+        };
+        auto farAway = home.path() / "elsewhere" / "a" / "b" / "c";
+        const Case cases[] = {
+            { "deleted", { "Gone" },
+                [](const std::filesystem::path& folder) { std::filesystem::remove(folder); } },
+            { "moved out of reach", { "Moved" },
+                [&](const std::filesystem::path& folder) {
+                    std::filesystem::create_directories(farAway);
+                    std::filesystem::rename(folder, farAway / "Moved");
+                } },
+            { "two of them", { "First", "Second" },
+                [](const std::filesystem::path& folder) { std::filesystem::remove(folder); } },
+        };
+        for (const auto& test : cases) {
+            SCOPED_TRACE(test.label);
+            std::filesystem::remove_all(home.path() / "files");
+            std::filesystem::remove_all(home.path() / "elsewhere");
+            std::filesystem::remove(storagePath());
+            auto kept = makeFolder("Kept");
+            std::vector<FileURL> gone;
+            {
+                FolderAccessManager manager;
+                manager.grant(folderAt(kept));
+                for (const auto& name : test.gone) {
+                    auto folder = makeFolder(name);
+                    manager.grant(folderAt(folder));
+                    gone.push_back(folderAt(folder));
+                }
+            }
+            for (const auto& folder : gone)
+                test.takeAway(folder.path);
+            auto stored = readFile(storagePath());
+
+            FolderAccessManager manager;
+            EXPECT_EQ(pathsOf(manager.folders()), std::vector<std::string> { kept.string() });
+            EXPECT_EQ(manager.notFoundFolders(), gone);
+            ASSERT_TRUE(manager.errorMessage());
+            EXPECT_EQ(*manager.errorMessage(), FolderAccessManager::notFoundText(gone).value());
+            for (const auto& folder : gone)
+                EXPECT_NE(manager.errorMessage()->find("\u201C" + folder.path + "\u201D"),
+                    std::string::npos)
+                    << *manager.errorMessage();
+            EXPECT_EQ(readFile(storagePath()), stored);
+        }
+        EXPECT_EQ(FolderAccessManager::notFoundText({ FileURL("/media/usb/Photos", true) }),
+            "The granted folder \u201C/media/usb/Photos\u201D couldn\u2019t be found. It may "
+            "have been moved or deleted, or be on a disk that isn\u2019t connected. Until it is "
+            "back, nothing in it can be renamed: connect the disk or put the folder back and "
+            "open sorvik again, or remove the grant under Folder Access in sorvik\u2019s "
+            "settings.");
+        EXPECT_FALSE(FolderAccessManager::notFoundText({}));
+    }
+
+    TEST_F(FolderAccessTest, AGrantOnAVolumeThatIsNotMountedIsNamedAndComesBackWithIt)
+    {
+        auto mountPoint = makeFolder("usb");
+        if (::mount("sorvik-test", mountPoint.c_str(), "tmpfs", 0, "size=1m") != 0)
+            GTEST_SKIP() << "a volume cannot be mounted here: " << std::strerror(errno);
+        auto photos = mountPoint / "Photos";
+        std::filesystem::create_directory(photos);
+        {
+            FolderAccessManager manager;
+            manager.grant(folderAt(photos));
+        }
+        ASSERT_EQ(::umount2(mountPoint.c_str(), 0), 0);
+
+        {
+            FolderAccessManager manager;
+            EXPECT_TRUE(manager.folders().empty());
+            EXPECT_EQ(manager.notFoundFolders(), std::vector<FileURL> { folderAt(photos) });
+            EXPECT_EQ(
+                manager.errorMessage(), FolderAccessManager::notFoundText({ folderAt(photos) }));
+        }
+        // The volume is back, with the same folder on it: the grant opens again.
+        ASSERT_EQ(::mount("sorvik-test", mountPoint.c_str(), "tmpfs", 0, "size=1m"), 0);
+        std::filesystem::create_directory(photos);
+        FolderAccessManager manager;
+        ::umount2(mountPoint.c_str(), MNT_DETACH);
+        // A new tmpfs is a new volume: the folder is another one at the same path, taken for
+        // it as for a replaced folder.
+        EXPECT_EQ(pathsOf(manager.folders()), std::vector<std::string> { photos.string() });
+        EXPECT_TRUE(manager.notFoundFolders().empty());
+    }
+
+    TEST_F(FolderAccessTest, ADamagedGrantIsNamedAsDamaged)
+    {
+        auto kept = makeFolder("Kept");
+        BookmarkMap stored { { kept.string(), Bookmark::create(folderAt(kept)) },
+            { "/damaged/grant", BookmarkData { 1, 2, 3 } } };
+        writeBytes(storagePath(), BookmarkFile::encode(stored));
+        FolderAccessManager manager;
+        EXPECT_EQ(pathsOf(manager.folders()), std::vector<std::string> { kept.string() });
+        EXPECT_EQ(
+            manager.notFoundFolders(), std::vector<FileURL> { FileURL("/damaged/grant", true) });
+        EXPECT_EQ(manager.errorMessage(),
+            "The grant of \u201C/damaged/grant\u201D in \u201C" + storagePath().string()
+                + "\u201D is damaged, so that folder can\u2019t be opened. Remove the grant and "
+                  "grant the folder again.");
     }
 
     TEST_F(FolderAccessTest, UnreadableGrantFileIsReportedAndKept)

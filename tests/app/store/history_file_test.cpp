@@ -192,6 +192,203 @@ namespace {
         EXPECT_NO_THROW(HistoryFile::load());
     }
 
+    fs::path indexPath() { return JSONFiles::applicationFolder() / HistoryFile::indexName; }
+
+    void writeIndex(const std::string& text)
+    {
+        std::ofstream(indexPath(), std::ios::binary | std::ios::trunc) << text;
+    }
+
+    /// `index` made to describe the history file as it is now: its device, file number, size
+    /// and times, as a writer that went before leaves them.
+    void describeTheFileNow(nlohmann::json& index)
+    {
+        struct stat status { };
+        ASSERT_EQ(::stat(historyPath().c_str(), &status), 0);
+        index["device"] = static_cast<std::uint64_t>(status.st_dev);
+        index["inode"] = static_cast<std::uint64_t>(status.st_ino);
+        index["size"] = static_cast<std::int64_t>(status.st_size);
+        index["modified"] = { status.st_mtim.tv_sec, status.st_mtim.tv_nsec };
+        index["changed"] = { status.st_ctim.tv_sec, status.st_ctim.tv_nsec };
+    }
+
+    /// An index is only a shortcut: whatever it says, about the very file it describes or
+    /// not, a change keeps every stored record, in order, with its own id, date and undone
+    /// value, and never fails for it.
+    TEST(HistoryFile, AnIndexThatLiesChangesNothingThatTheHistoryHolds)
+    {
+        auto entries = [](nlohmann::json& index) -> nlohmann::json& { return index["records"]; };
+        struct Case {
+            const char* label;
+            /// Changes what the index says, as it describes the file…
+            std::function<void(nlohmann::json& index)> claims;
+            /// …or its text.
+            std::function<void(std::string& text)> text = {};
+        };
+        const Case cases[] = {
+            { "the oldest record left out",
+                [&](nlohmann::json& index) { entries(index).erase(4); } },
+            { "the newest record left out",
+                [&](nlohmann::json& index) { entries(index).erase(0); } },
+            { "a record in the middle left out",
+                [&](nlohmann::json& index) { entries(index).erase(2); } },
+            { "no records",
+                [&](nlohmann::json& index) { entries(index) = nlohmann::json::array(); } },
+            { "two records out of order",
+                [&](nlohmann::json& index) { std::swap(entries(index)[0], entries(index)[1]); } },
+            { "the last record reaching past the end",
+                [&](nlohmann::json& index) { entries(index)[4][4] = 1'000'000; } },
+            { "a record starting off its boundary",
+                [&](nlohmann::json& index) {
+                    entries(index)[1][3] = entries(index)[1][3].get<std::size_t>() + 1;
+                } },
+            { "two records made one",
+                [&](nlohmann::json& index) {
+                    auto& list = entries(index);
+                    list[1][4] = list[2][4];
+                    list.erase(2);
+                } },
+            { "the wrong size",
+                [](nlohmann::json& index) { index["size"] = index["size"].get<int>() + 1; } },
+            { "another record's id",
+                [&](nlohmann::json& index) { entries(index)[0][0] = Uuid::random().text(); } },
+            { "another date", [&](nlohmann::json& index) { entries(index)[3][1] = 5.0; } },
+            { "the other undone value",
+                [&](nlohmann::json& index) {
+                    auto& entry = entries(index)[1];
+                    entry[2] = true;
+                    entry[6] = entry[5].get<std::size_t>() + 4;
+                } },
+            { "the form before ids and dates were indexed",
+                [&](nlohmann::json& index) {
+                    index.erase("version");
+                    for (auto& entry : entries(index))
+                        entry.erase(entry.begin() + 7, entry.end());
+                } },
+            { "cut short", {}, [](std::string& text) { text.resize(text.size() / 2); } },
+            { "garbage", {}, [](std::string& text) { text = std::string("\x00\xFFgarbage", 9); } },
+            { "empty", {}, [](std::string& text) { text.clear(); } },
+        };
+        auto records = [] {
+            std::vector<HistoryRecord> stored;
+            for (int index = 0; index < 5; ++index) {
+                stored.push_back(index == 2 ? fullRecord() : recordWithMove(std::to_string(index)));
+                stored.back().date = Date { 1000.0 + index };
+            }
+            return stored;
+        }();
+        for (const auto& test : cases) {
+            SCOPED_TRACE(test.label);
+            testing::IsolatedHome home;
+            for (const auto& record : records)
+                HistoryFile::insert(record);
+            auto stored = HistoryFile::load();
+            auto index = nlohmann::json::parse(readFile(indexPath()));
+            if (test.claims)
+                test.claims(index);
+            auto text = index.dump();
+            if (test.text)
+                test.text(text);
+            writeIndex(text);
+
+            auto newest = recordWithMove("newest");
+            newest.date = Date { 2000.0 };
+            EXPECT_NO_THROW(EXPECT_TRUE(HistoryFile::insert(newest)));
+            auto expected = stored;
+            expected.insert(expected.begin(), newest);
+            EXPECT_EQ(HistoryFile::load(), expected);
+
+            // A record in the middle is found by its id and marked alone, and a late record
+            // goes by the dates the file holds.
+            EXPECT_NO_THROW(EXPECT_TRUE(HistoryFile::markUndone(stored[3].id)));
+            expected[4].undone = true;
+            auto late = recordWithMove("late");
+            late.date = Date { 1002.5 };
+            EXPECT_NO_THROW(EXPECT_TRUE(HistoryFile::insert(late, HistoryFile::Placement::byDate)));
+            expected.insert(expected.begin() + 3, late);
+            EXPECT_EQ(HistoryFile::load(), expected);
+        }
+    }
+
+    /// The case an index cannot be told by the file's times alone: another writer left a file
+    /// with the device, file number, size and times the index names (a file system with coarse
+    /// times, a file number used again), but other records.
+    TEST(HistoryFile, AStaleIndexThatLooksLikeTheFileIsNotBelieved)
+    {
+        testing::IsolatedHome home;
+        std::vector<HistoryRecord> records;
+        for (int index = 0; index < 4; ++index)
+            records.push_back(recordWithMove(std::to_string(index)));
+        for (int index = 0; index < 3; ++index)
+            HistoryFile::insert(records[index]);
+        auto earlier = nlohmann::json::parse(readFile(indexPath()));
+        // Another process appends; then its index goes, as with a writer that keeps none.
+        HistoryFile::insert(records[3]);
+        describeTheFileNow(earlier);
+        writeIndex(earlier.dump());
+
+        auto newest = recordWithMove("newest");
+        EXPECT_NO_THROW(HistoryFile::insert(newest));
+        EXPECT_EQ(HistoryFile::load(),
+            (std::vector<HistoryRecord> {
+                newest, records[3], records[2], records[1], records[0] }));
+    }
+
+    /// Damages the inside of the history's last record in place, where only a full read
+    /// would see it (its "moves" key misspelt), and makes the index of the file as it was
+    /// describe the file as it is now.
+    void damageTheLastRecordBehindTheIndex()
+    {
+        auto index = nlohmann::json::parse(readFile(indexPath()));
+        auto text = readFile(historyPath());
+        auto key = text.rfind("\"moves\"");
+        ASSERT_NE(key, std::string::npos);
+        text.replace(key, 7, "\"movez\"");
+        {
+            std::fstream file(historyPath(), std::ios::in | std::ios::out | std::ios::binary);
+            file.write(text.data(), static_cast<std::streamsize>(text.size()));
+        }
+        describeTheFileNow(index);
+        writeIndex(index.dump());
+    }
+
+    /// The index is worth keeping: when all it says holds, a change copies the stored records
+    /// without reading them, and an index made again from a full read is believed next time.
+    TEST(HistoryFile, AnIndexWhoseClaimsHoldIsBelievedWithoutReadingTheRecords)
+    {
+        testing::IsolatedHome home;
+        // Every way a change writes records: whole, copied, copied with an undone value
+        // changed, and put between others by date.
+        auto oldest = fullRecord();
+        oldest.undone = false;
+        oldest.date = Date { 1000.0 };
+        HistoryFile::insert(oldest);
+        for (int index = 0; index < 3; ++index) {
+            auto record = recordWithMove(std::to_string(index));
+            record.date = Date { 2000.0 + index };
+            HistoryFile::insert(record);
+            if (index == 1)
+                HistoryFile::markUndone(oldest.id);
+        }
+        auto late = recordWithMove("late");
+        late.date = Date { 2000.5 };
+        HistoryFile::insert(late, HistoryFile::Placement::byDate);
+        damageTheLastRecordBehindTheIndex();
+        EXPECT_NO_THROW(HistoryFile::insert(recordWithMove("believed")));
+        EXPECT_THROW(HistoryFile::load(), json::DecodeError);
+
+        // Without an index, a change reads the file whole once and leaves one it believes, even
+        // when it writes nothing.
+        fs::remove(historyPath());
+        HistoryFile::insert(recordWithMove("a"));
+        HistoryFile::insert(recordWithMove("b"));
+        fs::remove(indexPath());
+        EXPECT_FALSE(HistoryFile::markUndone(Uuid::random()));
+        ASSERT_TRUE(fs::exists(indexPath()));
+        damageTheLastRecordBehindTheIndex();
+        EXPECT_NO_THROW(HistoryFile::insert(recordWithMove("c")));
+    }
+
     /// Another writer's file, even one of the same size, is read and checked whole.
     TEST(HistoryFile, AFileChangedSinceTheLastWriteIsCheckedWhole)
     {

@@ -120,11 +120,8 @@ std::optional<std::string> WatchFolderStore::folderProblem(const Uuid& id) const
 
 std::string WatchFolderStore::unreadableFoldersMessage() const
 {
-    auto path = JSONFiles::storedPath(WatchFolder::fileName)
-                    .value_or(JSONFiles::savedPath(WatchFolder::fileName));
-    return "The watch folders in \u201C" + path.string()
-        + "\u201D could not be read, so no folder is watched: "
-        + m_foldersReadError.value_or(std::string());
+    // The read error names the file and the way out.
+    return "No folder is watched. " + m_foldersReadError.value_or(std::string());
 }
 
 void WatchFolderStore::setOverlapping(std::set<Uuid> overlapping)

@@ -414,8 +414,9 @@ namespace {
             (Contents { { "a.txt", "alpha" }, { "b.txt", "beta" }, { "sub", "in the way" } }));
         ASSERT_EQ(dialogs.warnings.size(), 1U);
         EXPECT_EQ(dialogs.warnings[0].first, "Couldn't rename the files");
-        EXPECT_TRUE(dialogs.warnings[0].second.ends_with("\nAll staged files were restored."))
-            << dialogs.warnings[0].second;
+        // Refused before any file moved: it says why, and nothing of restoring files.
+        EXPECT_EQ(dialogs.warnings[0].second,
+            "Couldn't open the folder \"" + (files / "sub").string() + "\": Not a directory");
         ASSERT_TRUE(store.lastFailureAlert());
         EXPECT_EQ(store.lastFailureAlert()->messageText, "Couldn't rename the files");
         EXPECT_EQ(store.lastFailureAlert()->informativeText, dialogs.warnings[0].second);

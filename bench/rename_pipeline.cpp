@@ -94,13 +94,32 @@ std::vector<Rule> typicalStack()
     };
 }
 
-void planWith(benchmark::State& state, const RenamePipeline::ExistenceTest& fileExists)
+/// A disk where every file of the list is there and `fileExists` tells what is at each target:
+/// the list's folders are made up, so only targets can be asked about on a real disk.
+PreviewDisk diskWith(RenamePipeline::ExistenceTest fileExists)
+{
+    PreviewDisk disk;
+    disk.fileExists = std::move(fileExists);
+    disk.isSameEntry = [](const FileURL&, const FileURL&) { return false; };
+    disk.findSources = [](const std::vector<const FileURL*>& files, const std::vector<bool>&) {
+        return SourceAnswers { std::vector<bool>(files.size(), false), {} };
+    };
+    disk.destinationFolder = [](const FileURL&, const FileURL&) { return FolderAnswer {}; };
+    return disk;
+}
+
+PreviewDisk nothingAtTargets()
+{
+    return diskWith([](const FileURL&) { return false; });
+}
+
+void planWith(benchmark::State& state, const PreviewDisk& disk)
 {
     auto items = photoLibrary(static_cast<std::size_t>(state.range(0)));
     auto rules = typicalStack();
     const Date now = Date::now();
     for (auto _ : state) {
-        auto rows = RenamePipeline::preview(items, rules, {}, now, fileExists);
+        auto rows = RenamePipeline::preview(items, rules, {}, now, disk);
         benchmark::DoNotOptimize(rows);
         // The rows live on in the store until the next plan; dropping them is not planning.
         state.PauseTiming();
@@ -140,8 +159,7 @@ template <typename Plan> void countAllocations(benchmark::State& state, Plan pla
 void measureMemory(benchmark::State& state)
 {
     countAllocations(state, [](const std::vector<FileItem>& items, const std::vector<Rule>& rules) {
-        return RenamePipeline::preview(
-            items, rules, {}, Date::now(), [](const FileURL&) { return false; });
+        return RenamePipeline::preview(items, rules, {}, Date::now(), nothingAtTargets());
     });
 }
 BENCHMARK(measureMemory)->Arg(100'000)->Iterations(1)->Unit(benchmark::kMillisecond);
@@ -152,22 +170,19 @@ void measureMemoryGivingUpItems(benchmark::State& state)
 {
     countAllocations(state, [](std::vector<FileItem>& items, const std::vector<Rule>& rules) {
         return RenamePipeline::preview(
-            std::move(items), rules, {}, Date::now(), [](const FileURL&) { return false; });
+            std::move(items), rules, {}, Date::now(), nothingAtTargets());
     });
 }
 BENCHMARK(measureMemoryGivingUpItems)->Arg(100'000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 // The pipeline alone: nothing exists at any target.
-void planTypicalStack(benchmark::State& state)
-{
-    planWith(state, [](const FileURL&) { return false; });
-}
+void planTypicalStack(benchmark::State& state) { planWith(state, nothingAtTargets()); }
 BENCHMARK(planTypicalStack)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
 
 // With the file system asked about every target (none exists: the folders are made up).
 void planTypicalStackOnDisk(benchmark::State& state)
 {
-    planWith(state, RenameEngine::localFileExists);
+    planWith(state, diskWith(RenameEngine::localFileExists));
 }
 BENCHMARK(planTypicalStackOnDisk)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
 
@@ -183,8 +198,7 @@ void planFoldersAndFiles(benchmark::State& state)
     }
     auto rules = typicalStack();
     for (auto _ : state) {
-        auto rows = RenamePipeline::preview(
-            items, rules, {}, Date::now(), [](const FileURL&) { return false; });
+        auto rows = RenamePipeline::preview(items, rules, {}, Date::now(), nothingAtTargets());
         benchmark::DoNotOptimize(rows);
         state.PauseTiming();
         rows = {};

@@ -57,12 +57,18 @@ void matchConditions(const Rule& rule)
         (void)rule.condition->matches(item);
 }
 
-/// Names the sample files with the stack, as a preview does; nothing on the disk is there.
+/// Names the sample files with the stack, as a preview does; the files are there and nothing
+/// else on the disk is.
 void nameFiles(const std::vector<Rule>& rules)
 {
-    (void)RenamePipeline::preview(
-        sampleItems(), rules, MetadataMap(), Date { 7e8 }, [](const FileURL&) { return false; },
-        [](const FileURL&, const FileURL&) { return false; });
+    PreviewDisk disk;
+    disk.fileExists = [](const FileURL&) { return false; };
+    disk.isSameEntry = [](const FileURL&, const FileURL&) { return false; };
+    disk.findSources = [](const std::vector<const FileURL*>& files, const std::vector<bool>&) {
+        return SourceAnswers { std::vector<bool>(files.size(), false), {} };
+    };
+    disk.destinationFolder = [](const FileURL&, const FileURL&) { return FolderAnswer {}; };
+    (void)RenamePipeline::preview(sampleItems(), rules, MetadataMap(), Date { 7e8 }, disk);
 }
 
 template <class T> void decode(const nlohmann::json& document)

@@ -12,6 +12,7 @@
 #include "engine/apply/file_fingerprint.h"
 #include "engine/apply/history_record.h"
 #include "engine/apply/local_file_system.h"
+#include "engine/apply/local_preview_disk.h"
 #include "engine/apply/rename_executor.h"
 #include "engine/apply/rename_move.h"
 #include "engine/model/date.h"
@@ -52,6 +53,17 @@ namespace {
         return services->metadata(items, lookUpPlaces, stop);
     }
 
+    /// Whether stages 4 and 5 ask the services anything, which may take a while.
+    bool asksServices(const std::vector<Rule>& rules, PreviewServices* services)
+    {
+        if (!services)
+            return false;
+        bool asksAI = std::any_of(rules.begin(), rules.end(), [](const Rule& rule) {
+            return rule.isEnabled && std::holds_alternative<AIConfig>(rule.kind.config);
+        });
+        return asksAI || TokenParser::requiresMetadata(PreviewPlanner::ruleText(rules));
+    }
+
     /// Stage 5: every enabled AI rename rule's answer for every item, one request at a time.
     void addAIAnswers(MetadataMap& metadata, const std::vector<FileItem>& items,
         const std::vector<Rule>& rules, PreviewServices* services, const std::stop_token& stop)
@@ -80,6 +92,18 @@ namespace {
             if (now != before)
                 throw AutomationError(AutomationError::sourceChanged);
         }
+    }
+
+    /// A row's new name as its file's folder sees it: with the subfolder an organize rule
+    /// puts it in.
+    std::string plannedName(const PreviewRow& row)
+    {
+        std::string_view folder = folderPathOf(row.item.url.path);
+        std::string_view target = row.targetURL.path;
+        if (folderPathOf(target) == folder || !target.starts_with(folder)
+            || target.size() <= folder.size() + 1 || target[folder.size()] != '/')
+            return row.newName;
+        return std::string(target.substr(folder.size() + 1));
     }
 
     /// The folders of every move's source and destination, each once: every grant check
@@ -130,25 +154,13 @@ AutomationPlan AutomationRunner::prepare(const AutomationSnapshot& snapshot,
     std::vector<PreviewRow> rows;
     {
         // New names mostly land in the folders the files are in: each is read once for all.
-        // Files of one folder mostly follow each other: each run of them is counted at once.
-        std::unordered_map<std::string, std::size_t> perFolder;
-        std::string_view folder;
-        std::size_t inFolder = 0;
-        for (const auto& item : items) {
-            auto itemFolder = folderPathOf(item.url.path);
-            if (itemFolder != folder && inFolder > 0) {
-                perFolder[std::string(folder)] += inFolder;
-                inFolder = 0;
-            }
-            folder = itemFolder;
-            ++inFolder;
-        }
-        if (inFolder > 0)
-            perFolder[std::string(folder)] += inFolder;
-        ExistenceSnapshot existence(std::move(perFolder));
+        LocalPreviewDisk disk(items);
+        // The files were all read a moment ago, unless the services have been waited for.
+        if (!asksServices(rules, m_services.get()))
+            disk.takeFilesAsJustRead();
         // The rows take the items over: a large batch is not held twice.
-        rows = RenamePipeline::preview(std::move(items), rules, metadata, Date::now(),
-            [&existence](const FileURL& url) { return existence(url); });
+        rows = RenamePipeline::preview(
+            std::move(items), rules, metadata, Date::now(), disk.questions());
     }
     // What planning needed is not needed for the moves: a large batch should not carry it.
     metadata = MetadataMap();
@@ -156,7 +168,7 @@ AutomationPlan AutomationRunner::prepare(const AutomationSnapshot& snapshot,
     std::vector<BlockedBatchError::Row> blocked;
     for (const auto& row : rows) {
         if (row.status.isProblem())
-            blocked.push_back({ row.item.url, row.newName, row.status.reason });
+            blocked.push_back({ row.item.url, plannedName(row), row.status.reason });
     }
     if (!blocked.empty())
         throw BlockedBatchError(std::move(blocked));
@@ -191,9 +203,10 @@ AutomationPlan AutomationRunner::prepare(const AutomationSnapshot& snapshot,
             plan.movingSources.push_back(before);
             continue;
         }
+        // A file that does not move is where it is, whatever its row planned.
+        plan.targetURLs.push_back(row.item.url);
         if (before)
             plan.staying.emplace_back(std::move(row.item.url), *before);
-        plan.targetURLs.push_back(std::move(row.targetURL));
     }
     return plan;
 }

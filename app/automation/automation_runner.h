@@ -30,8 +30,9 @@ struct AutomationSnapshot {
 /// A run planned up to its moves (stages 1 to 9), waiting to be committed. It keeps only what
 /// the commit needs: the rows, items and metadata of the planning are gone.
 struct AutomationPlan {
-    /// The targets of the rows that do not move, in row order; a moving row's target is its
-    /// move's destination (a large batch does not hold each new path twice).
+    /// A dry run's targets of every row; otherwise where each row that does not move stays, in
+    /// row order, a moving row's place being its move's destination (a large batch does not
+    /// hold each new path twice).
     std::vector<FileURL> targetURLs;
     /// Whether each row moves: one move each, in row order.
     std::vector<bool> rowMoves;
@@ -43,7 +44,7 @@ struct AutomationPlan {
     std::vector<std::pair<FileURL, FileFingerprint>> staying;
     bool dryRun = false;
 
-    /// Every row's target, in row order.
+    /// Every row's target, in row order: where each file is once the plan is committed.
     std::vector<FileURL> targets() const;
 };
 
@@ -56,10 +57,11 @@ struct AutomationPlan {
 //   4. metadata is read once, only when a token of the enabled rules' texts needs it;
 //   5. each enabled AI rename rule asks for every item, one at a time, and its answers are
 //      stored under the plain "ai." keys and again under the rule's own keys;
-//   6. the pipeline plans every row;
+//   6. the pipeline plans every row, asking the disk what the executor's checks ask (the
+//      files of stage 2 count as there unless stages 4 and 5 asked the services anything);
 //   7. any conflict or invalid row refuses the whole batch, dry run or not;
 //   8. ready rows become the moves;
-//   9. a dry run, or a batch without moves, ends here with the planned targets;
+//   9. a dry run ends here with the planned targets, a batch without moves with the files;
 //  10. every source must still have its fingerprint of stage 3, or the run is refused (the
 //      executor checks the moving ones, in the one look at each file its checks take);
 //  11. with backups on, the batch gets its backup folder;
@@ -68,8 +70,11 @@ struct AutomationPlan {
 //      fingerprints the executor read; then its journal goes (until then, a killed run's
 //      batch gets its record at the next start);
 //  14. the store publishes that history.
-// The result is every row's target, in row order. The run keeps no state, never touches the
-// store's file list, rules, preview or undo stack, prunes no backups and shows no toast.
+// The result is, in row order, where each file is when the run ends (a dry run's: every row's
+// target, where the file would go), so it never names a place a file did not move to. A batch
+// whose rows are all ready is not refused by the executor's checks, unless the disk changed
+// meanwhile. The run keeps no state, never touches the store's file list, rules, preview or
+// undo stack, prunes no backups and shows no toast.
 //
 // A run is planned (`prepare`, stages 1 to 9) over a snapshot of the store, on any thread, and
 // committed (`commit`, stages 10 to 14) on the store's (GUI) thread without waiting on
@@ -92,8 +97,8 @@ public:
     /// `urls` are taken by value: a caller that gives them up spares a copy of the list.
     AutomationPlan prepare(const AutomationSnapshot& snapshot, std::vector<FileURL> urls,
         const std::vector<Rule>& rules, bool dryRun, std::stop_token stop = {}) const;
-    /// Stages 10 to 14 on the store's thread; every planned row's target. A dry run, or a plan
-    /// without moves, returns the targets at once. The plan's moves go into the batch's
+    /// Stages 10 to 14 on the store's thread; where each row's file is. A dry run, or a plan
+    /// without moves, returns at once. The plan's moves go into the batch's
     /// record, so a plan is given up to it (a copy of it where it is still wanted).
     /// `beforeFirstMove` is the executor's (`BatchOptions::beforeFirstMove`): what it throws
     /// drops the batch before any file moves.
@@ -101,8 +106,8 @@ public:
         AutomationPlan plan, const std::function<void()>& beforeFirstMove = {}) const;
 
     /// Renames `urls` with `rules` (the whole stack, disabled rules included), or with
-    /// `dryRun` only plans; returns every planned row's target. Fails with `AutomationError`,
-    /// `CancellationError`, or the platform's or engine's error unchanged.
+    /// `dryRun` only plans; returns where each row's file is (a dry run: would go). Fails with
+    /// `AutomationError`, `CancellationError`, or the platform's or engine's error unchanged.
     std::vector<FileURL> run(std::vector<FileURL> urls, const std::vector<Rule>& rules, bool dryRun,
         std::stop_token stop = {}, const std::function<void()>& beforeFirstMove = {}) const;
 

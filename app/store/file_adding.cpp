@@ -48,7 +48,7 @@ std::optional<Found> collect(const Request& request, std::stop_token stop)
         if (stop.stop_requested())
             return std::nullopt;
         // Anything that cannot be read as a plain folder is one item: a file, a link, a path
-        // that is gone.
+        // that cannot be read. A path where nothing is becomes none (see `makeItems`).
         if (request.renameFolders || !FileScan::isPlainFolder(url)) {
             accept(url);
             continue;

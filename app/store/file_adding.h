@@ -17,8 +17,8 @@
 //
 // A given URL that is a plain folder is scanned (unless folders are renamed as items): its
 // regular files in the order a file manager shows their paths. Anything else, a path that
-// cannot be read included, is one item. Paths already listed, or met earlier in the same
-// call, and ".DS_Store" files are passed over.
+// cannot be read included, is one item. Paths where nothing is, paths already listed or met
+// earlier in the same call, and ".DS_Store" files are passed over.
 namespace sorvik::FileAdding {
 
 /// One call of adding, with the scan options as they were when it was asked for.

@@ -116,12 +116,46 @@ namespace {
 
 } // namespace
 
+namespace {
+
+    /// The values of the file at `url`; the defaults and the system's error number when they
+    /// cannot be read.
+    ResourceValues read(const FileURL& url, int& error)
+    {
+        struct statx status { };
+        error = 0;
+        if (::statx(AT_FDCWD, url.path.c_str(), AT_SYMLINK_NOFOLLOW, statxMask, &status) != 0) {
+            error = errno;
+            return {};
+        }
+        return valuesOf(status);
+    }
+
+    /// Errors that say nothing is at a path, as against a path that cannot be read.
+    bool meansAbsent(int error)
+    {
+        return error == ENOENT || error == ENOTDIR || error == ELOOP || error == ENAMETOOLONG;
+    }
+
+    FileItem itemOf(const FileURL& url, const ResourceValues& values, std::int64_t order)
+    {
+        FileItem item;
+        item.url = FileURL(url.path, values.isDirectory);
+        item.included = true;
+        item.isDirectory = values.isDirectory;
+        item.created = values.created;
+        item.modified = values.modified;
+        item.size = values.size;
+        item.order = order;
+        return item;
+    }
+
+} // namespace
+
 ResourceValues read(const FileURL& url)
 {
-    struct statx status { };
-    if (::statx(AT_FDCWD, url.path.c_str(), AT_SYMLINK_NOFOLLOW, statxMask, &status) != 0)
-        return {};
-    return valuesOf(status);
+    int error = 0;
+    return read(url, error);
 }
 
 ResourceValues readChecked(const FileURL& url)
@@ -210,28 +244,32 @@ bool isPlainFolder(const FileURL& url)
     return ::lstat(url.path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
-FileItem makeItem(const FileURL& url, std::int64_t order)
-{
-    auto values = read(url);
-    FileItem item;
-    item.url = FileURL(url.path, values.isDirectory);
-    item.included = true;
-    item.isDirectory = values.isDirectory;
-    item.created = values.created;
-    item.modified = values.modified;
-    item.size = values.size;
-    item.order = order;
-    return item;
-}
+FileItem makeItem(const FileURL& url, std::int64_t order) { return itemOf(url, read(url), order); }
 
 std::vector<FileItem> makeItems(
     const std::vector<FileURL>& urls, std::int64_t firstOrder, std::stop_token stop)
 {
     std::vector<FileItem> items(urls.size());
+    std::vector<char> absent(urls.size(), 0);
     inParallel(urls.size(), [&](std::size_t begin, std::size_t end) {
-        for (std::size_t index = begin; index < end && !stop.stop_requested(); ++index)
-            items[index] = makeItem(urls[index], firstOrder + std::int64_t(index));
+        for (std::size_t index = begin; index < end && !stop.stop_requested(); ++index) {
+            int error = 0;
+            auto values = read(urls[index], error);
+            absent[index] = meansAbsent(error);
+            items[index] = itemOf(urls[index], values, firstOrder + std::int64_t(index));
+        }
     });
+    if (std::find(absent.begin(), absent.end(), 1) == absent.end())
+        return items;
+    std::size_t kept = 0;
+    for (std::size_t index = 0; index < items.size(); ++index) {
+        if (absent[index])
+            continue;
+        items[kept] = std::move(items[index]);
+        items[kept].order = firstOrder + std::int64_t(kept);
+        ++kept;
+    }
+    items.resize(kept);
     return items;
 }
 

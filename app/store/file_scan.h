@@ -70,9 +70,11 @@ bool isPlainFolder(const FileURL& url);
 /// A new included item for `url` with the values of its file.
 FileItem makeItem(const FileURL& url, std::int64_t order);
 
-/// New items for `urls`, numbered from `firstOrder` in list order. A long list is read by a
-/// few threads at once: the disk answers many small requests faster side by side. Once `stop`
-/// is requested no further file is read, and the items not yet read keep their defaults.
+/// New items for `urls`, numbered from `firstOrder` in list order, leaving out every path
+/// where nothing is (a path that is there but cannot be read is an item with the defaults). A
+/// long list is read by a few threads at once: the disk answers many small requests faster
+/// side by side. Once `stop` is requested no further file is read, and the items not yet read
+/// keep their defaults.
 std::vector<FileItem> makeItems(
     const std::vector<FileURL>& urls, std::int64_t firstOrder, std::stop_token stop = {});
 

@@ -1,7 +1,7 @@
 #include "app/store/preview_planner.h"
 
 #include "app/store/item_order.h"
-#include "engine/pipeline/rename_engine.h"
+#include "engine/apply/local_preview_disk.h"
 #include "engine/pipeline/rename_pipeline.h"
 #include "engine/pipeline/token_parser.h"
 
@@ -135,11 +135,10 @@ std::optional<PreviewResult> plan(const PreviewRequest& request, PreviewServices
         return std::nullopt;
 
     // A cancelled pipeline still runs to its end, but no longer asks the disk.
-    auto fileExists = [&stop](const FileURL& url) {
-        return !stop.stop_requested() && RenameEngine::localFileExists(url);
-    };
+    LocalPreviewDisk disk(snapshot, stop);
+    disk.lookForFilesAhead(snapshot);
     result.rows = RenamePipeline::preview(
-        snapshot, request.rules, result.metadata, Date::now(), fileExists);
+        snapshot, request.rules, result.metadata, Date::now(), disk.questions());
     if (stop.stop_requested())
         return std::nullopt;
     return result;

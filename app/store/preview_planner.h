@@ -51,7 +51,8 @@ struct PreviewResult {
 //      organize texts reads it;
 //   4. for each enabled AI rename rule, the AI answer for each included item, one at a
 //      time, with a progress text before each;
-//   5. the pipeline, whose existence tests stop touching the disk once cancelled.
+//   5. the pipeline, which asks the disk what the rename's own checks ask (the files are
+//      looked for beside the naming) and stops touching the disk once cancelled.
 namespace PreviewPlanner {
 
     /// Lists longer than this wait before they are planned.

@@ -45,6 +45,12 @@ std::string strandedFilesText(const std::vector<StrandedFile>& files, const Path
     return text;
 }
 
+RenameExecutionError::RenameExecutionError(std::string cause)
+    : Error(cause)
+    , m_cause(std::move(cause))
+{
+}
+
 RenameExecutionError::RenameExecutionError(std::string cause, std::vector<FileURL> recoveryFiles)
     : RenameExecutionError(std::move(cause), withoutOrigins(recoveryFiles))
 {

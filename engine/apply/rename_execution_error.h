@@ -31,14 +31,16 @@ using PathText = std::function<std::string(const std::string& path)>;
 /// each path as `shown` writes it (as it stands without one).
 std::string strandedFilesText(const std::vector<StrandedFile>& files, const PathText& shown = {});
 
-/// The executor's failure. `what()` is `cause` followed by "\nAll staged files were
-/// restored." when nothing was left behind, otherwise by "\nSome files could not be
-/// restored. They remain at:\n" and one line per file left behind (see `strandedFilesText`).
-/// The fixed ending holds for every such error, also for checks that fail before anything
-/// has moved.
+/// The executor's failure. A batch refused before anything was staged says only its `cause`.
+/// One that was rolled back says `cause` followed by "\nAll staged files were restored."
+/// when nothing was left behind, otherwise by "\nSome files could not be restored. They
+/// remain at:\n" and one line per file left behind (see `strandedFilesText`).
 class RenameExecutionError : public Error {
 public:
-    RenameExecutionError(std::string cause, std::vector<FileURL> recoveryFiles = {});
+    /// A batch refused before anything moved.
+    explicit RenameExecutionError(std::string cause);
+    /// A batch rolled back, with the files it could not put back (none: all were).
+    RenameExecutionError(std::string cause, std::vector<FileURL> recoveryFiles);
     RenameExecutionError(std::string cause, std::vector<StrandedFile> stranded);
 
     const std::string& cause() const { return m_cause; }

@@ -1,6 +1,7 @@
 #include "engine/apply/rename_executor.h"
 
 #include "engine/apply/backup_folder.h"
+#include "engine/apply/batch_checks.h"
 #include "engine/apply/folded_keys.h"
 #include "engine/apply/granted_folders.h"
 #include "engine/apply/name_lookup.h"
@@ -14,9 +15,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <string>
-#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -320,10 +319,10 @@ namespace {
                 return found->second;
             const OpenFolder* open = nullptr;
             try {
-                open = &keep(m_fileSystem.openFolder(url, true));
+                if (auto existing = BatchChecks::openExistingFolder(m_fileSystem, url))
+                    open = &keep(std::move(*existing));
             } catch (const FileSystemError& error) {
-                if (error.code() != ENOENT)
-                    throw RenameExecutionError(error.what());
+                throw RenameExecutionError(error.what());
             }
             m_staying.emplace(url.path, open);
             return open;
@@ -413,91 +412,43 @@ namespace {
                     throw RenameExecutionError("Destination already exists: " + move.to.path);
             }
 
-            // Sources that share a file number are judged together, once all are known; they
-            // are found side by side in the sources sorted by device and file number, with no
-            // node per source.
-            std::vector<std::uint32_t> byIdentity(m_steps.size());
-            for (std::size_t index = 0; index < m_steps.size(); ++index)
-                byIdentity[index] = static_cast<std::uint32_t>(index);
-            auto identity = [this](std::uint32_t index) {
+            // Sources that share a file number are judged together, once all are known.
+            auto sharing = BatchChecks::sharedIdentities(m_steps.size(), [this](std::size_t index) {
                 const auto& checked = m_steps[index].checked;
-                return std::pair(checked.device, checked.inode);
-            };
-            std::sort(byIdentity.begin(), byIdentity.end(),
-                [&](std::uint32_t first, std::uint32_t second) {
-                    return identity(first) < identity(second);
-                });
-            std::vector<std::size_t> sharing;
-            for (std::size_t place = 1; place < byIdentity.size(); ++place) {
-                if (identity(byIdentity[place - 1]) != identity(byIdentity[place]))
-                    continue;
-                sharing.push_back(byIdentity[place - 1]);
-                sharing.push_back(byIdentity[place]);
-            }
-            refuseNamesReachedTwice(std::move(sharing));
+                return std::optional(ItemIdentity { checked.device, checked.inode });
+            });
+            if (!sharing.empty()
+                && !BatchChecks::entriesReachedTwice(
+                    m_fileSystem, sharing, [this](std::size_t index) {
+                        return BatchChecks::Name { m_steps[index].source,
+                            m_steps[index].fromName() };
+                    }).empty())
+                throw RenameExecutionError(duplicateText);
             if (caseTwins.empty())
                 return;
-            std::unordered_map<std::string_view, std::size_t, FoldedKey, FoldedKey> sourceByKey;
+            // A destination that a source's name reaches in another letter case is free only
+            // where it is that very entry: another file, or another name of the same file,
+            // stays where it is.
+            std::unordered_multimap<std::string_view, std::size_t, FoldedKey, FoldedKey>
+                sourcesByKey;
             for (std::size_t index = 0; index < m_steps.size(); ++index)
-                sourceByKey.emplace(fromKey(m_steps[index]), index);
+                sourcesByKey.emplace(fromKey(m_steps[index]), index);
             for (std::size_t index : caseTwins) {
                 const auto& step = m_steps[index];
-                auto twin = m_fileSystem.itemStatus(
-                    *m_destinations[step.destination].folder, step.toName());
-                auto source = sourceByKey.find(toKey(step));
-                if (twin && source != sourceByKey.end()
-                    && !sameItem(twin, sourceStatus(source->second)))
+                BatchChecks::Name twin { m_destinations[step.destination].folder, step.toName() };
+                // Gone meanwhile: nothing is in the way.
+                if (!m_fileSystem.itemStatus(*twin.folder, twin.name))
+                    continue;
+                auto [source, end] = sourcesByKey.equal_range(toKey(step));
+                bool isSource = std::any_of(source, end, [&](const auto& entry) {
+                    const auto& sourceStep = m_steps[entry.second];
+                    return BatchChecks::isOneEntry(
+                        m_fileSystem, twin, { sourceStep.source, sourceStep.fromName() });
+                });
+                if (!isSource)
                     throw RenameExecutionError(
                         "Destination already exists: " + m_moves[step.given].to.path);
             }
-        }
-
-        /// Among sources that share a file number: two are one source when they are one name
-        /// reached by two paths (a bind mount, a linked folder), that is in one folder and
-        /// alike but for letter case, and the file system confirms them one file. Two names
-        /// of one file (hard links) are two sources: each name moves on its own.
-        void refuseNamesReachedTwice(std::vector<std::size_t> indexes)
-        {
-            if (indexes.empty())
-                return;
-            std::sort(indexes.begin(), indexes.end());
-            indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
-            // A file number read from a folder's listing is not always the one `stat` gives
-            // (some volumes number files anew as they are opened): a match is confirmed by
-            // asking for both names.
-            using Entry = std::tuple<std::uint64_t, std::uint64_t, std::string>;
-            std::map<Entry, std::size_t> entries;
-            for (std::size_t index : indexes) {
-                const auto& step = m_steps[index];
-                ItemStatus folder;
-                try {
-                    folder = m_fileSystem.folderStatus(*step.source);
-                } catch (const std::exception&) {
-                    // A folder that cannot tell what it is cannot show the names apart.
-                    throw RenameExecutionError(duplicateText);
-                }
-                std::string name(nameOf(fromKey(step)));
-                for (char& character : name)
-                    character = FoldedKey::folded(character);
-                auto [found, added]
-                    = entries.emplace(Entry { folder.device, folder.inode, name }, index);
-                if (!added && sameItem(sourceStatus(found->second), sourceStatus(index)))
-                    throw RenameExecutionError(duplicateText);
-            }
-        }
-
-        std::optional<ItemStatus> sourceStatus(std::size_t index)
-        {
-            const auto& step = m_steps[index];
-            if (!step.source)
-                return std::nullopt;
-            return m_fileSystem.itemStatus(*step.source, step.fromName());
-        }
-
-        static bool sameItem(
-            const std::optional<ItemStatus>& first, const std::optional<ItemStatus>& second)
-        {
-            return first && second && first->isSameItem(*second);
         }
 
         /// What the journal keeps besides the moves.
@@ -591,6 +542,9 @@ namespace {
 
         RenameExecutionError rollBack(std::string cause)
         {
+            // Nothing was staged, so there is nothing to restore or to tell of.
+            if (m_staged == 0)
+                return RenameExecutionError(std::move(cause));
             m_placed.resize(m_steps.size(), nullptr);
             for (std::size_t index = m_staged; index-- > 0;) {
                 if (!m_placed[index])

@@ -216,15 +216,62 @@ namespace {
         std::vector<std::int64_t> m_shared;
     };
 
-    /// Rows whose target is already taken lose their ready status, unless another ready row
-    /// moves that very file away. A row that loses it no longer vacates its own source, so
-    /// the rows that counted on it are looked at again, until nothing changes. The order in
-    /// which rows are looked at does not change the outcome: a row that cannot keep its status
-    /// while some rows are ready cannot keep it while fewer are. `pending` holds the ready
-    /// rows in list order.
+    /// Every included row that would stay or move has its file looked for, all at once: a row
+    /// whose file is gone, or two moving rows that are one entry given twice, cannot be
+    /// renamed. The rows are asked about in list order; the answers come in the same order.
+    void findSources(std::vector<PreviewRow>& rows, const PreviewDisk& disk)
+    {
+        auto isAsked = [](const PreviewRow& row) {
+            return row.item.included
+                && (row.status.kind == RenameStatus::Kind::ready
+                    || row.status.kind == RenameStatus::Kind::unchanged);
+        };
+        std::vector<const FileURL*> files;
+        std::vector<bool> moving;
+        files.reserve(rows.size());
+        moving.reserve(rows.size());
+        for (const auto& row : rows) {
+            if (!isAsked(row))
+                continue;
+            files.push_back(&row.item.url);
+            moving.push_back(row.status.kind == RenameStatus::Kind::ready);
+        }
+        if (files.empty())
+            return;
+        auto answers = disk.findSources(files, moving);
+        files = std::vector<const FileURL*>();
+        std::vector<std::size_t> positions;
+        if (!answers.sameEntries.empty())
+            positions.reserve(moving.size());
+        std::size_t asked = 0;
+        for (std::size_t position = 0; position < rows.size(); ++position) {
+            if (!isAsked(rows[position]))
+                continue;
+            if (!answers.sameEntries.empty())
+                positions.push_back(position);
+            if (asked < answers.missing.size() && answers.missing[asked])
+                rows[position].status = RenameStatus::invalid(std::string(missingFileReason));
+            ++asked;
+        }
+        for (auto [first, second] : answers.sameEntries) {
+            for (std::size_t one : { first, second }) {
+                auto& status = rows[positions[one]].status;
+                if (status.kind == RenameStatus::Kind::ready)
+                    status = RenameStatus::conflict(std::string(listedTwiceReason));
+            }
+        }
+    }
+
+    /// Ready rows that cannot be carried out as planned lose their ready status: a row whose
+    /// destination folder cannot take files (something else stands where a folder has to be),
+    /// or whose target is already taken, unless another ready row moves that very file away.
+    /// A row that loses it no longer vacates its own source, so the rows that counted on it
+    /// are looked at again, until nothing changes. The order in which rows are looked at does
+    /// not change the outcome: a row that cannot keep its status while some rows are ready
+    /// cannot keep it while fewer are. `pending` holds the ready rows in list order;
+    /// `isOrganizing` tells whether any row may go to another folder than its file's own.
     void blockTakenTargets(std::vector<PreviewRow>& rows, std::vector<std::size_t> pending,
-        const TargetKeys& targetKeys, const ExistenceTest& fileExists,
-        const SameFileTest& isSameFile)
+        const TargetKeys& targetKeys, const PreviewDisk& disk, bool isOrganizing)
     {
         auto isReady = [&rows](std::size_t position) {
             return rows[position].status.kind == RenameStatus::Kind::ready;
@@ -234,11 +281,12 @@ namespace {
         std::vector<signed char> answers(rows.size(), -1);
         auto exists = [&](std::size_t position) {
             if (answers[position] < 0)
-                answers[position] = fileExists(rows[position].targetURL) ? 1 : 0;
+                answers[position] = disk.fileExists(rows[position].targetURL) ? 1 : 0;
             return answers[position] == 1;
         };
 
-        // What sources move away, by collision key; made only once a target is found taken.
+        // What sources move away, by collision key; made only once something is found in the
+        // way of a row.
         std::vector<std::string> sourceKeys;
         std::unordered_map<std::string_view, std::vector<std::size_t>> sourcesByKey;
         auto sourceKey = [&](std::size_t position) -> std::string_view {
@@ -253,46 +301,99 @@ namespace {
             }
             return sourceKeys[position];
         };
-        // On a volume that tells letter case apart, a key shared with a source does not make
-        // the target that source: only its exact path does, or the file system saying so.
-        auto isVacated = [&](std::size_t position) {
-            auto sources = sourcesByKey.find(targetKeys[position]);
+        // Whether another ready row moves the item at `path` away. On a volume that tells
+        // letter case apart, a key shared with a source does not make the path that source:
+        // only its exact path does, or the file system finding them one entry.
+        auto isVacated = [&](std::size_t position, std::string_view key, const FileURL& path) {
+            sourceKey(position);
+            auto sources = sourcesByKey.find(key);
             if (sources == sourcesByKey.end())
                 return false;
-            const FileURL& target = rows[position].targetURL;
-            std::string targetPath = target.standardized().path;
+            std::string standardPath = path.standardized().path;
             return std::any_of(
                 sources->second.begin(), sources->second.end(), [&](std::size_t source) {
                     if (source == position || !isReady(source))
                         return false;
                     const FileURL& sourceURL = rows[source].item.url;
-                    return sourceURL.standardized().path == targetPath
-                        || isSameFile(target, sourceURL);
+                    return sourceURL.standardized().path == standardPath
+                        || disk.isSameEntry(path, sourceURL);
                 });
         };
         // Rows that count on a source under a key moving away, by that key.
         std::unordered_map<std::string_view, std::vector<std::size_t>> waiting;
-
-        for (std::size_t next = 0; next < pending.size(); ++next) {
-            std::size_t position = pending[next];
-            if (!isReady(position) || !exists(position))
-                continue;
-            // A change of letter case only meets the file itself, unless the volume holds
-            // another file under the new spelling.
-            std::string_view ownKey = sourceKey(position);
-            if (targetKeys[position] == ownKey
-                && isSameFile(rows[position].targetURL, rows[position].item.url))
-                continue;
-            if (isVacated(position)) {
-                waiting[targetKeys[position]].push_back(position);
-                continue;
-            }
-            rows[position].status
-                = RenameStatus::conflict(std::string(RenameEngine::fileExistsReason));
-            if (auto counting = waiting.find(ownKey); counting != waiting.end()) {
+        auto block = [&](std::size_t position, RenameStatus status) {
+            rows[position].status = std::move(status);
+            if (auto counting = waiting.find(sourceKey(position)); counting != waiting.end()) {
                 pending.insert(pending.end(), counting->second.begin(), counting->second.end());
                 counting->second.clear();
             }
+        };
+
+        // What stands at each destination folder outside a file's own, asked once per folder.
+        struct Destination {
+            FolderAnswer answer;
+            /// The collision key of what is in the way, if anything.
+            std::string blockingKey;
+        };
+        std::unordered_map<std::string, Destination> destinations;
+        // Why the row's destination folder cannot take it, or nothing when it can (or will,
+        // once the ready rows it counts on have moved away what is in its way).
+        auto folderProblem = [&](std::size_t position) -> std::optional<RenameStatus> {
+            if (!isOrganizing)
+                return std::nullopt;
+            const PreviewRow& row = rows[position];
+            std::string_view folder = sorvik::folderPathOf(row.targetURL.path);
+            std::string_view ownFolder = sorvik::folderPathOf(row.item.url.path);
+            if (folder == ownFolder)
+                return std::nullopt;
+            auto [entry, isNew] = destinations.try_emplace(std::string(folder));
+            Destination& destination = entry->second;
+            if (isNew) {
+                destination.answer
+                    = disk.destinationFolder(FileURL(folder, true), FileURL(ownFolder, true));
+                if (destination.answer.kind == FolderAnswer::Kind::notAFolder)
+                    destination.blockingKey
+                        = RenameEngine::collisionKey(destination.answer.blocking);
+            }
+            switch (destination.answer.kind) {
+            case FolderAnswer::Kind::usable:
+                return std::nullopt;
+            case FolderAnswer::Kind::unusable:
+                return RenameStatus::invalid(std::string(unusableSubfolderReason));
+            case FolderAnswer::Kind::notAFolder:
+                break;
+            }
+            // The file itself may stand where its own folder is to be: it moves away first.
+            const FileURL& blocking = destination.answer.blocking;
+            if (blocking.standardized().path == row.item.url.standardized().path)
+                return std::nullopt;
+            if (isVacated(position, destination.blockingKey, blocking)) {
+                waiting[destination.blockingKey].push_back(position);
+                return std::nullopt;
+            }
+            return RenameStatus::conflict(std::string(subfolderIsFileReason));
+        };
+
+        for (std::size_t next = 0; next < pending.size(); ++next) {
+            std::size_t position = pending[next];
+            if (!isReady(position))
+                continue;
+            if (auto problem = folderProblem(position)) {
+                block(position, std::move(*problem));
+                continue;
+            }
+            if (!exists(position))
+                continue;
+            // A change of letter case only meets the file itself, unless the volume holds
+            // another entry under the new spelling.
+            if (targetKeys[position] == sourceKey(position)
+                && disk.isSameEntry(rows[position].targetURL, rows[position].item.url))
+                continue;
+            if (isVacated(position, targetKeys[position], rows[position].targetURL)) {
+                waiting[targetKeys[position]].push_back(position);
+                continue;
+            }
+            block(position, RenameStatus::conflict(std::string(RenameEngine::fileExistsReason)));
         }
     }
 
@@ -345,7 +446,7 @@ namespace {
             }
         }
 
-        std::vector<PreviewRow> run(const ExistenceTest& fileExists, const SameFileTest& isSameFile)
+        std::vector<PreviewRow> run(const PreviewDisk& disk)
         {
             TargetKeys keys(m_rows.size());
             for (std::size_t position = 0; position < m_rows.size(); ++position) {
@@ -354,8 +455,9 @@ namespace {
                 if (m_rows[position].item.included)
                     keys.add(position, m_rows[position].targetURL);
             }
-            std::vector<std::size_t> readyRows = judgeRows(keys.sharedCounts());
-            blockTakenTargets(m_rows, std::move(readyRows), keys, fileExists, isSameFile);
+            judgeRows(keys.sharedCounts());
+            findSources(m_rows, disk);
+            blockTakenTargets(m_rows, readyRows(), keys, disk, !m_organizeRules.empty());
             return std::move(m_rows);
         }
 
@@ -473,18 +575,24 @@ namespace {
                 row.item.isDirectory);
         }
 
-        /// Every row's status; gives the ready rows in list order.
-        std::vector<std::size_t> judgeRows(const std::vector<std::int64_t>& sharedTargets)
+        /// Every row's status.
+        void judgeRows(const std::vector<std::int64_t>& sharedTargets)
         {
             RowBlockers rowBlockers(m_rows, m_directories, m_prepared, m_indexes, m_metadata,
                 sharedTargets, m_subfolderProblems);
-            std::vector<std::size_t> readyRows;
-            for (std::size_t position = 0; position < m_rows.size(); ++position) {
+            for (std::size_t position = 0; position < m_rows.size(); ++position)
                 m_rows[position].status = rowBlockers.status(position);
+        }
+
+        /// The ready rows, in list order.
+        std::vector<std::size_t> readyRows() const
+        {
+            std::vector<std::size_t> ready;
+            for (std::size_t position = 0; position < m_rows.size(); ++position) {
                 if (m_rows[position].status.kind == RenameStatus::Kind::ready)
-                    readyRows.push_back(position);
+                    ready.push_back(position);
             }
-            return readyRows;
+            return ready;
         }
 
         struct LeaderName {
@@ -521,17 +629,15 @@ std::string applyRules(const std::vector<Rule>& rules, const RenameContext& cont
 }
 
 std::vector<PreviewRow> preview(const std::vector<FileItem>& items, const std::vector<Rule>& rules,
-    const MetadataMap& metadata, Date now, const ExistenceTest& fileExists,
-    const SameFileTest& isSameFile)
+    const MetadataMap& metadata, Date now, const PreviewDisk& disk)
 {
     if (items.empty())
         return {};
-    return PreviewRun(items, rules, metadata, now).run(fileExists, isSameFile);
+    return PreviewRun(items, rules, metadata, now).run(disk);
 }
 
 std::vector<PreviewRow> preview(std::vector<FileItem>&& items, const std::vector<Rule>& rules,
-    const MetadataMap& metadata, Date now, const ExistenceTest& fileExists,
-    const SameFileTest& isSameFile)
+    const MetadataMap& metadata, Date now, const PreviewDisk& disk)
 {
     if (items.empty())
         return {};
@@ -540,7 +646,7 @@ std::vector<PreviewRow> preview(std::vector<FileItem>&& items, const std::vector
         PreviewRun run(std::move(items), rules, metadata, now);
         // The rows hold the items now: their husks go before the run makes anything more.
         items = std::vector<FileItem>();
-        rows = run.run(fileExists, isSameFile);
+        rows = run.run(disk);
     }
     return rows;
 }

@@ -3,6 +3,7 @@
 #include "engine/model/date.h"
 #include "engine/model/file_item.h"
 #include "engine/model/metadata_dictionary.h"
+#include "engine/model/preview_disk.h"
 #include "engine/model/rule.h"
 #include "engine/pipeline/padded_number.h"
 #include "engine/pipeline/rename_context.h"
@@ -25,8 +26,6 @@ inline constexpr std::array<std::string_view, 8> rawExtensions { "dng", "cr2", "
 
 /// Whether something exists at a path.
 using ExistenceTest = std::function<bool(const FileURL&)>;
-/// Whether two paths name one and the same file.
-using SameFileTest = std::function<bool(const FileURL&, const FileURL&)>;
 
 /// The new full file name of the context's file under the rule stack (see `PreparedRules`).
 /// A caller that names many files with one stack prepares it once instead.
@@ -36,18 +35,20 @@ std::string applyRules(const std::vector<Rule>& rules, const RenameContext& cont
 /// rule stack. Companion files of a pair group share one number and their leader's new base
 /// name, and a group with an excluded member is excluded whole; an organize rule's subfolder
 /// must stay inside the file's folder, also through symbolic links; targets collide when
-/// their standardized paths are equal ignoring letter case; a target where something exists
-/// blocks its row unless another ready row moves that very file away. `fileExists` is asked
-/// at most once per path; `isSameFile` decides, where a path differs from another only in
-/// letter case, whether the two name one file (a volume that ignores case) or two. Never
-/// throws.
+/// their standardized paths are equal ignoring letter case. The rows that would stay or move
+/// then meet the disk, with the questions the executor's checks answer before a batch moves
+/// anything, so that a row shown ready is one they accept: a row whose file is gone is a
+/// problem, and so are two moving rows that are one entry given twice; a moving row's
+/// destination folder must be able to take files (missing folders are made; anything else in
+/// the way blocks the row unless another ready row moves it away); and a target where
+/// something exists blocks its row unless another ready row moves that very entry away.
+/// `disk.fileExists` is asked at most once per target, `disk.findSources` once, and
+/// `disk.destinationFolder` once per folder outside a file's own. Never throws.
 std::vector<PreviewRow> preview(const std::vector<FileItem>& items, const std::vector<Rule>& rules,
-    const MetadataMap& metadata, Date now, const ExistenceTest& fileExists,
-    const SameFileTest& isSameFile = RenameEngine::localIsSameFile);
+    const MetadataMap& metadata, Date now, const PreviewDisk& disk);
 /// `preview` of items the caller gives up: each row takes its item rather than a copy, so a
 /// long list is not held twice. `items` is left empty.
 std::vector<PreviewRow> preview(std::vector<FileItem>&& items, const std::vector<Rule>& rules,
-    const MetadataMap& metadata, Date now, const ExistenceTest& fileExists,
-    const SameFileTest& isSameFile = RenameEngine::localIsSameFile);
+    const MetadataMap& metadata, Date now, const PreviewDisk& disk);
 
 } // namespace sorvik::RenamePipeline

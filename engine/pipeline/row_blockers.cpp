@@ -148,9 +148,12 @@ RenameStatus RowBlockers::status(std::size_t position) const
     }
     const std::string& newName = m_rows[position].newName;
     if (auto reason = RenameEngine::validate(newName)) {
-        if (isSameName(newName, name))
+        if (!isSameName(newName, name))
+            return RenameStatus::invalid(std::move(*reason));
+        // A name kept as it is needs no judging, only a new one does; the file stays
+        // unchanged unless an organize rule moves it to another folder, name and all.
+        if (folderPathOf(m_rows[position].targetURL.path) == folderPathOf(item.url.path))
             return RenameStatus::unchanged();
-        return RenameStatus::invalid(std::move(*reason));
     }
     if (m_sharedTargets[position] > 1)
         return RenameStatus::conflict(std::string(RenameEngine::duplicateNameReason));

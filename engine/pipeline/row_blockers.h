@@ -22,6 +22,11 @@ inline constexpr std::string_view invalidListReason = "Invalid CSV";
 inline constexpr std::string_view missingListEntryReason = "No matching list entry";
 inline constexpr std::string_view invalidSubfolderReason = "Invalid subfolder path";
 inline constexpr std::string_view escapingSubfolderReason = "Subfolder escapes the granted folder";
+/// What the disk says of a row that would move.
+inline constexpr std::string_view missingFileReason = "File not found";
+inline constexpr std::string_view listedTwiceReason = "Same file listed twice";
+inline constexpr std::string_view subfolderIsFileReason = "Subfolder name is taken by a file";
+inline constexpr std::string_view unusableSubfolderReason = "Subfolder can't be opened";
 
 /// The subfolder problem of each list position that has one.
 using SubfolderProblems = std::unordered_map<std::size_t, std::string>;
@@ -35,7 +40,9 @@ using TargetCounts = std::unordered_map<std::string, std::int64_t>;
 /// together with something inside it, or lies inside a listed folder; a rule that applies to
 /// it cannot do its work (an expression that does not compile, a list that does not parse or
 /// has no entry for it); the AI naming failed for it while an AI rule is on; the new name
-/// cannot be used (`unchanged` when it is the current one); another included file aims at
+/// cannot be used (`unchanged` when it is the current one and the file stays in its folder: a
+/// kept name is never judged, so a file an organize rule moves keeps its name, a hidden one
+/// too); another included file aims at
 /// the same target (`conflict`); the target is the file itself (`unchanged`); else `ready`.
 /// Folder nesting is found in one pass over the rows and their enclosing folders, looked up
 /// by path, so a run costs the rows times their depth, never the rows squared.

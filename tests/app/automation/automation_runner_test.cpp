@@ -6,6 +6,7 @@
 #include "app/store/json_files.h"
 #include "app/store/renamer_store.h"
 #include "engine/apply/file_system.h"
+#include "engine/pipeline/row_blockers.h"
 #include "tests/app/store/store_test_support.h"
 #include "tests/support/temporary_folder.h"
 
@@ -492,16 +493,21 @@ namespace {
         EXPECT_EQ(names(), (std::vector<std::string> { "a.txt", "keep.txt" }));
     }
 
-    TEST_F(AutomationRunnerTest, SourceRemovedWhilePreparingFailsWithTheSystemError)
+    TEST_F(AutomationRunnerTest, SourceRemovedWhilePreparingIsAProblemOfItsRow)
     {
         auto path = files.createFile("a.txt");
         services->aiAnswer = [&](const FileItem&, AIMode) {
             fs::remove(path);
             return MetadataDictionary { { "ai.title", "new" } };
         };
-        // The pipeline still plans the vanished file; the re-check finds it gone.
-        EXPECT_THROW(
-            run({ url("a.txt") }, { aiRule(AIMode::smart, 6, false) }, false), FileSystemError);
+        // The plan finds the vanished file gone, as the executor's check would.
+        try {
+            run({ url("a.txt") }, { aiRule(AIMode::smart, 6, false) }, false);
+            ADD_FAILURE() << "a batch over a file that is gone ran";
+        } catch (const BlockedBatchError& error) {
+            ASSERT_EQ(error.rows().size(), 1U);
+            EXPECT_EQ(error.rows()[0].reason, RenamePipeline::missingFileReason);
+        }
         EXPECT_FALSE(historyFileExists());
     }
 

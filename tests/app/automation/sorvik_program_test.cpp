@@ -212,6 +212,90 @@ namespace {
         EXPECT_EQ(document, (nlohmann::json { { "files", { ax } }, { "targets", { ax } } }));
     }
 
+    // What the preview shows ready the rename carries out, and its answer and the history say
+    // where each file is.
+    TEST_F(SorvikProgram, AHiddenFileIsOrganizedAsThePreviewSays)
+    {
+        grantFiles();
+        savePreset("Sub", { Rule(RuleKind(OrganizeConfig { "sub" })) });
+        files.createFile(".hidden.txt", "hidden");
+        files.createFile("vis.txt", "visible");
+        auto url = [&](const char* relative) { return FileURL((files / relative).string()); };
+        nlohmann::json targets { url("sub/.hidden.txt").text(), url("sub/vis.txt").text() };
+
+        auto preview = sorvik({ "rename", "--json", "--preset", "Sub", ".hidden.txt", "vis.txt" });
+        ASSERT_EQ(preview.status, 0) << preview.err;
+        EXPECT_EQ(nlohmann::json::parse(preview.out)["targets"], targets);
+
+        auto applied = sorvik(
+            { "rename", "--json", "--apply", "--preset", "Sub", ".hidden.txt", "vis.txt" });
+        ASSERT_EQ(applied.status, 0) << applied.err;
+        EXPECT_EQ(nlohmann::json::parse(applied.out),
+            (nlohmann::json { { "files", targets }, { "targets", targets } }));
+        EXPECT_EQ(names(), (std::vector<std::string> { "sub" }));
+        EXPECT_EQ(testing::readFile(files / "sub/.hidden.txt"), "hidden");
+        auto history = HistoryFile::load();
+        ASSERT_EQ(history.size(), 1u);
+        EXPECT_EQ(history[0].moves,
+            (std::vector<RenameMove> { { url(".hidden.txt"), url("sub/.hidden.txt") },
+                { url("vis.txt"), url("sub/vis.txt") } }));
+    }
+
+    TEST_F(SorvikProgram, OrganizingIntoAFileIsRefusedByThePreviewAsByTheRename)
+    {
+        grantFiles();
+        savePreset("Into x", { Rule(RuleKind(OrganizeConfig { "x" })) });
+        files.createFile("x", "in the way");
+        files.createFile("a.txt", "a");
+        for (QStringList arguments : { QStringList { "rename", "--preset", "Into x", "a.txt" },
+                 QStringList { "rename", "--apply", "--preset", "Into x", "a.txt" } }) {
+            auto result = sorvik(arguments);
+            EXPECT_EQ(result.status, 1);
+            EXPECT_EQ(result.out, "");
+            EXPECT_EQ(result.err,
+                std::string(AutomationError::filenameProblem)
+                    + "a.txt\na.txt -> x/a.txt: Subfolder name is taken by a file\n");
+        }
+        EXPECT_EQ(names(), (std::vector<std::string> { "a.txt", "x" }));
+        EXPECT_FALSE(historyFileExists());
+    }
+
+    TEST_F(SorvikProgram, NamesOfOneFileAlikeButForLetterCaseAreRenamedEachOnItsOwn)
+    {
+        grantFiles();
+        savePreset("Numbered", { pattern("{#}_{name}") });
+        ReplaceConfig capital;
+        capital.find = "a";
+        capital.replacement = "A";
+        capital.caseSensitive = true;
+        savePreset("Capital", { Rule(RuleKind(capital)) });
+        files.createFile("a.txt", "one file");
+        fs::create_hard_link(files / "a.txt", files / "A.txt");
+
+        // Onto the other name, which stays: refused by the preview and the rename alike.
+        for (QStringList arguments : { QStringList { "rename", "--preset", "Capital", "a.txt" },
+                 QStringList { "rename", "--apply", "--preset", "Capital", "a.txt" } }) {
+            auto result = sorvik(arguments);
+            EXPECT_EQ(result.status, 1);
+            EXPECT_EQ(result.err,
+                std::string(AutomationError::filenameProblem)
+                    + "a.txt\na.txt -> A.txt: File already exists\n");
+        }
+        EXPECT_EQ(names(), (std::vector<std::string> { "A.txt", "a.txt" }));
+
+        auto preview = sorvik({ "rename", "--preset", "Numbered", "a.txt", "A.txt" });
+        EXPECT_EQ(preview.status, 0) << preview.err;
+        EXPECT_EQ(preview.out, "1_a.txt\n2_A.txt\n");
+        auto applied = sorvik({ "rename", "--apply", "--preset", "Numbered", "a.txt", "A.txt" });
+        EXPECT_EQ(applied.status, 0) << applied.err;
+        EXPECT_EQ(applied.out, "1_a.txt\n2_A.txt\n");
+        EXPECT_EQ(names(), (std::vector<std::string> { "1_a.txt", "2_A.txt" }));
+        EXPECT_TRUE(fs::equivalent(files / "1_a.txt", files / "2_A.txt"));
+        auto history = HistoryFile::load();
+        ASSERT_EQ(history.size(), 1u);
+        EXPECT_EQ(history[0].moves.size(), 2u);
+    }
+
     TEST_F(SorvikProgram, PresetIsFoundByIdOrByItsExactName)
     {
         grantFiles();

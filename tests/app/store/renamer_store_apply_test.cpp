@@ -209,6 +209,41 @@ namespace {
         EXPECT_EQ(contents(), (Contents { { "a.txt", "alpha" } }));
     }
 
+    // A row the preview shows ready is one the executor's checks accept: what they would
+    // refuse is a problem of its row, and the rest of the batch is renamed.
+    TEST_F(StoreApply, WhatTheChecksWouldRefuseIsAProblemOfItsRow)
+    {
+        files.createFile("a.txt", "alpha");
+        files.createFile("gone.txt", "soon gone");
+        files.createFile("x", "in the way");
+        files.createFile("b.md", "beta");
+        Rule intoX = organizeRule("x");
+        intoX.condition = ConditionGroup { true, { Condition::ext({ "md" }) } };
+        auto suffix = [](std::string text) {
+            Rule rule = patternRule(std::move(text));
+            rule.condition = ConditionGroup { true, { Condition::ext({ "txt" }) } };
+            return rule;
+        };
+        listFolder({ suffix("{name}_y"), intoX });
+        // Deleted after it was listed: the next plan finds it gone.
+        std::filesystem::remove(files / "gone.txt");
+        store.setRules({ suffix("{name}_z"), intoX });
+        ASSERT_TRUE(settle());
+        std::vector<RenameStatus> statuses;
+        for (const auto& row : store.previews())
+            statuses.push_back(row.status);
+        EXPECT_EQ(statuses,
+            (std::vector<RenameStatus> { RenameStatus::ready(),
+                RenameStatus::conflict("Subfolder name is taken by a file"),
+                RenameStatus::invalid("File not found"), RenameStatus::unchanged() }));
+
+        store.apply();
+        EXPECT_TRUE(dialogs.warnings.empty());
+        EXPECT_EQ(contents(),
+            (Contents { { "a_z.txt", "alpha" }, { "b.md", "beta" }, { "x", "in the way" } }));
+        EXPECT_EQ(store.toast(), "Renamed 1 files");
+    }
+
     TEST_F(StoreApply, SettingsThatCannotBeReadStopTheRenameUntilBackupsAreSet)
     {
         // The file may well say that backups are on: no batch runs without knowing.
@@ -414,8 +449,9 @@ namespace {
             (Contents { { "a.txt", "alpha" }, { "b.txt", "beta" }, { "sub", "in the way" } }));
         ASSERT_EQ(dialogs.warnings.size(), 1U);
         EXPECT_EQ(dialogs.warnings[0].first, "Couldn't rename the files");
-        EXPECT_TRUE(dialogs.warnings[0].second.ends_with("\nAll staged files were restored."))
-            << dialogs.warnings[0].second;
+        // Refused before any file moved: it says why, and nothing of restoring files.
+        EXPECT_EQ(dialogs.warnings[0].second,
+            "Couldn't open the folder \"" + (files / "sub").string() + "\": Not a directory");
         ASSERT_TRUE(store.lastFailureAlert());
         EXPECT_EQ(store.lastFailureAlert()->messageText, "Couldn't rename the files");
         EXPECT_EQ(store.lastFailureAlert()->informativeText, dialogs.warnings[0].second);

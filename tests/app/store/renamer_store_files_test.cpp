@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace sorvik {
 namespace {
@@ -208,16 +209,36 @@ namespace {
         EXPECT_NE(item.created, Date::distantPast());
     }
 
+    TEST_F(StoreFiles, PathsWhereNothingIsAreLeftOut)
+    {
+        files.createFile("here.txt");
+        files.createFile("plain");
+        // Gone, below a file, and below a folder that is not there.
+        ASSERT_TRUE(testing::addFilesAndWait(store,
+            { url("gone.txt"), url("here.txt"), url("plain/inside.txt"), url("no/such.txt") }));
+        EXPECT_EQ(listedNames(), std::vector<std::string> { "here.txt" });
+        EXPECT_FALSE(store.toast());
+        ASSERT_TRUE(testing::addFilesAndWait(store, { url("gone.txt") }));
+        EXPECT_EQ(listedNames(), std::vector<std::string> { "here.txt" });
+        EXPECT_EQ(store.toast(), "Nothing new to add");
+    }
+
     TEST_F(StoreFiles, PathThatCannotBeReadIsStillOneItem)
     {
-        ASSERT_TRUE(testing::addFilesAndWait(store, { url("gone.txt") }));
+        if (::geteuid() == 0)
+            GTEST_SKIP() << "root reads every folder";
+        files.createFile("locked/a.txt");
+        ::chmod((files / "locked").c_str(), 0600);
+        bool added = testing::addFilesAndWait(store, { url("locked/a.txt") });
+        ::chmod((files / "locked").c_str(), 0700);
+        ASSERT_TRUE(added);
         ASSERT_EQ(store.items().size(), 1u);
         const auto& item = store.items()[0];
         EXPECT_FALSE(item.isDirectory);
         EXPECT_EQ(item.size, 0);
         EXPECT_EQ(item.created, Date::distantPast());
         EXPECT_EQ(item.modified, Date::distantPast());
-        EXPECT_EQ(item.url, url("gone.txt"));
+        EXPECT_EQ(item.url, url("locked/a.txt"));
     }
 
     TEST_F(StoreFiles, IncludeExcludeAndRemove)

@@ -83,8 +83,8 @@ namespace {
     TEST_F(History, AChangedFileStopsTheUndo)
     {
         HistoryRecord record(Uuid::random(), moves, std::nullopt, std::nullopt);
-        const std::string changed = "File changed since this batch: " + url("d.txt").path
-            + "\nAll staged files were restored.";
+        // Refused before anything moved: nothing was staged to be restored.
+        const std::string changed = "File changed since this batch: " + url("d.txt").path;
 
         // Rewritten in place: same size, new modification date.
         folder.createFile("d.txt", "SECOND", 1700000200);

@@ -144,8 +144,8 @@ namespace {
                     "a.txt") },
         };
         for (const auto& moves : batches) {
-            EXPECT_EQ(failureText([&] { executor.execute(moves); }),
-                "Duplicate source or destination.\nAll staged files were restored.");
+            EXPECT_EQ(
+                failureText([&] { executor.execute(moves); }), "Duplicate source or destination.");
         }
         EXPECT_EQ(
             batch.listing(), (std::vector<std::string> { "Report.txt", "other.txt", "third.txt" }));
@@ -172,6 +172,42 @@ namespace {
         EXPECT_TRUE(fs::equivalent(batch.folder / "x.txt", batch.folder / "y.txt"));
         EXPECT_TRUE(fs::equivalent(batch.folder / "x.txt", batch.folder / "sub/z.txt"));
         EXPECT_EQ(batch.contentAt("a.txt"), "third.txt");
+    }
+
+    /// Where the volume tells letter case apart, two names of one file alike but for letter
+    /// case are two entries: each is renamed on its own, and neither takes the other's place.
+    TEST(RenameExecutor, HardLinksAlikeButForLetterCaseAreTwoNames)
+    {
+        Batch batch({ "a.txt" });
+        fs::create_hard_link(batch.folder / "a.txt", batch.folder / "A.txt");
+        LocalFileSystem fileSystem;
+        RenameExecutor executor(fileSystem);
+        // Onto the other name, which stays: refused before anything moves.
+        EXPECT_EQ(failureText([&] { executor.execute({ batch.move("a.txt", "A.txt") }); }),
+            "Destination already exists: " + batch.url("A.txt").path);
+        EXPECT_EQ(batch.listing(), (std::vector<std::string> { "A.txt", "a.txt" }));
+
+        EXPECT_EQ(failureText([&] {
+            executor.execute({ batch.move("a.txt", "1_a.txt"), batch.move("A.txt", "2_A.txt") });
+        }),
+            "<no failure>");
+        EXPECT_EQ(batch.listing(), (std::vector<std::string> { "1_a.txt", "2_A.txt" }));
+        EXPECT_TRUE(fs::equivalent(batch.folder / "1_a.txt", batch.folder / "2_A.txt"));
+
+        // Many at once, so that the folder is read whole for the sources' numbers.
+        Batch many({});
+        std::vector<RenameMove> moves;
+        for (int index = 0; index < 70; ++index) {
+            auto name = "f" + std::to_string(index) + ".txt";
+            auto other = "F" + std::to_string(index) + ".txt";
+            many.folder.createFile(name, name);
+            fs::create_hard_link(many.folder / name, many.folder / other);
+            moves.push_back(many.move(name, "x" + name));
+            moves.push_back(many.move(other, "y" + other));
+        }
+        EXPECT_EQ(failureText([&] { executor.execute(moves); }), "<no failure>");
+        EXPECT_EQ(many.listing().size(), 140U);
+        EXPECT_TRUE(fs::equivalent(many.folder / "xf69.txt", many.folder / "yF69.txt"));
     }
 
     TEST(RenameExecutor, NamesDifferingOnlyInLetterCaseAreTwoFilesWhereTheVolumeSaysSo)
@@ -214,7 +250,8 @@ namespace {
                     ? each.failure
                     : each.failure.substr(0, separator + 2)
                         + batch.url(each.failure.substr(separator + 2)).path;
-                EXPECT_EQ(failure, expected + "\nAll staged files were restored.") << each.label;
+                // Refused before anything moved: nothing to say of restoring.
+                EXPECT_EQ(failure, expected) << each.label;
                 EXPECT_EQ(batch.listing(),
                     (std::vector<std::string> { "Photo.JPG", "other", "photo.jpg" }))
                     << each.label;
@@ -236,7 +273,7 @@ namespace {
             executor.execute({ { FileURL("/v/photo.JPG"), FileURL("/v/a.jpg") },
                 { FileURL("/v/PHOTO.jpg"), FileURL("/v/b.jpg") } });
         }),
-            "Duplicate source or destination.\nAll staged files were restored.");
+            "Duplicate source or destination.");
         EXPECT_EQ(fileSystem.spelling("/v/photo.jpg"), "/v/photo.JPG");
     }
 
@@ -248,13 +285,11 @@ namespace {
         EXPECT_EQ(failureText([&] {
             executor.execute({ batch.move("a", "x"), batch.move("missing", "y") });
         }),
-            "Source is missing: " + batch.url("missing").path
-                + "\nAll staged files were restored.");
+            "Source is missing: " + batch.url("missing").path);
         EXPECT_EQ(failureText([&] {
             executor.execute({ batch.move("a", "x"), batch.move("b", "taken") });
         }),
-            "Destination already exists: " + batch.url("taken").path
-                + "\nAll staged files were restored.");
+            "Destination already exists: " + batch.url("taken").path);
         EXPECT_EQ(fileSystem.count(FileSystemCall::Kind::moveItem), 0U);
         EXPECT_EQ(batch.listing(), (std::vector<std::string> { "a", "b", "taken" }));
     }
@@ -302,6 +337,32 @@ namespace {
         EXPECT_EQ(batch.listing(), (std::vector<std::string> { "1", "2", "3", "4", "5" }));
         for (const char* name : { "1", "2", "3", "4", "5" })
             EXPECT_EQ(batch.contentAt(name), name);
+    }
+
+    TEST(RenameExecutor, SaysFilesWereRestoredOnlyWhereSomeWereStaged)
+    {
+        struct Case {
+            /// Which staging move fails, counted from 1.
+            std::size_t failingMove;
+            bool saysRestored;
+        };
+        for (const Case& each : { Case { 1, false }, Case { 2, true } }) {
+            Batch batch({ "1", "2" });
+            FailingFileSystem fileSystem;
+            std::size_t moves = 0;
+            fileSystem.fails = [&](const FileSystemCall& call) {
+                return call.kind == FileSystemCall::Kind::moveItem && ++moves == each.failingMove;
+            };
+            RenameExecutor executor(fileSystem);
+            std::string text = failureText([&] {
+                executor.execute({ batch.move("1", "one"), batch.move("2", "two") });
+            });
+            EXPECT_TRUE(text.starts_with("Injected failure moving")) << text;
+            EXPECT_EQ(text.ends_with("\nAll staged files were restored."), each.saysRestored)
+                << text;
+            EXPECT_EQ(text.find("restored") != std::string::npos, each.saysRestored) << text;
+            EXPECT_EQ(batch.listing(), (std::vector<std::string> { "1", "2" }));
+        }
     }
 
     TEST(RenameExecutor, FilesThatCannotGoBackAreListed)
@@ -410,7 +471,7 @@ namespace {
             executor.execute({ { batch.url("a"), destination } });
         }),
             "Couldn't create the folder \"" + destination.deletingLastPathComponent().path
-                + "\": Permission denied\nAll staged files were restored.");
+                + "\": Permission denied");
         EXPECT_EQ(fileSystem.count(FileSystemCall::Kind::createDirectory), 0U);
         EXPECT_EQ(fileSystem.count(FileSystemCall::Kind::moveItem), 0U);
         EXPECT_EQ(batch.listing(), (std::vector<std::string> { "a" }));

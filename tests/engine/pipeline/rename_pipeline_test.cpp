@@ -1,5 +1,6 @@
 #include "engine/pipeline/rename_pipeline.h"
 
+#include "engine/apply/local_preview_disk.h"
 #include "engine/pipeline/row_blockers.h"
 #include "tests/support/engine_printers.h"
 #include "tests/support/temporary_folder.h"
@@ -32,12 +33,20 @@ namespace {
         return item;
     }
 
-    /// An existence test over a fixed set of paths that records every question.
+    /// A disk of fixed answers that records the questions asked of it. Every file is there
+    /// unless listed as missing, and every folder takes files unless told otherwise.
     struct FakeDisk {
+        /// What exists at targets.
         std::set<std::string> paths;
-        /// Pairs of paths that name one file (either order).
+        /// Pairs of paths that are one entry (either order).
         std::set<std::pair<std::string, std::string>> sameFiles;
+        /// Files of rows that are gone.
+        std::set<std::string> missing;
+        /// What stands at destination folders, by path.
+        std::map<std::string, FolderAnswer> folders;
         std::vector<std::string> asked;
+        std::vector<std::string> askedFolders;
+        std::size_t sourceQuestions = 0;
 
         RenamePipeline::ExistenceTest existence()
         {
@@ -46,19 +55,46 @@ namespace {
                 return paths.contains(url.path);
             };
         }
-        RenamePipeline::SameFileTest sameFile()
+        bool isSameEntry(const FileURL& first, const FileURL& second) const
         {
-            return [this](const FileURL& first, const FileURL& second) {
-                return first.path == second.path || sameFiles.contains({ first.path, second.path })
-                    || sameFiles.contains({ second.path, first.path });
+            return first.path == second.path || sameFiles.contains({ first.path, second.path })
+                || sameFiles.contains({ second.path, first.path });
+        }
+        PreviewDisk questions()
+        {
+            PreviewDisk disk;
+            disk.fileExists = existence();
+            disk.isSameEntry = [this](const FileURL& first, const FileURL& second) {
+                return isSameEntry(first, second);
             };
+            disk.findSources = [this](const std::vector<const FileURL*>& files,
+                                   const std::vector<bool>& moving) {
+                ++sourceQuestions;
+                SourceAnswers answers;
+                for (const FileURL* file : files)
+                    answers.missing.push_back(missing.contains(file->path));
+                for (std::size_t first = 0; first < files.size(); ++first) {
+                    for (std::size_t second = first + 1; second < files.size(); ++second) {
+                        if (moving[first] && moving[second]
+                            && sameFiles.contains({ files[first]->path, files[second]->path }))
+                            answers.sameEntries.emplace_back(first, second);
+                    }
+                }
+                return answers;
+            };
+            disk.destinationFolder = [this](const FileURL& folder, const FileURL&) {
+                askedFolders.push_back(folder.path);
+                auto found = folders.find(folder.path);
+                return found == folders.end() ? FolderAnswer {} : found->second;
+            };
+            return disk;
         }
     };
 
     std::vector<PreviewRow> planned(const std::vector<FileItem>& items,
         const std::vector<Rule>& rules, FakeDisk& disk, const MetadataMap& metadata = {})
     {
-        return preview(items, rules, metadata, runDate, disk.existence(), disk.sameFile());
+        return preview(items, rules, metadata, runDate, disk.questions());
     }
 
     std::vector<PreviewRow> planned(
@@ -333,6 +369,109 @@ namespace {
         EXPECT_EQ(rows[0].status, RenameStatus::skipped());
     }
 
+    TEST(Preview, AFileAnOrganizeRuleMovesKeepsAHiddenName)
+    {
+        std::vector<FileItem> items { fileAt("/p/.hidden.txt"), fileAt("/p/vis.txt") };
+        auto rows = planned(items, { organizeRule("sub") });
+        EXPECT_EQ(statusesOf(rows),
+            (std::vector<RenameStatus> { RenameStatus::ready(), RenameStatus::ready() }));
+        EXPECT_EQ(rows[0].targetURL, FileURL("/p/sub/.hidden.txt"));
+        EXPECT_EQ(rows[1].targetURL, FileURL("/p/sub/vis.txt"));
+
+        // Left in its folder, the kept name changes nothing.
+        rows = planned(items, { patternRule("{name}") });
+        EXPECT_EQ(rows[0].status, RenameStatus::unchanged());
+        EXPECT_EQ(rows[0].targetURL, items[0].url);
+        // A name the rules make hidden is still refused, in the subfolder too.
+        rows = planned({ fileAt("/p/vis.txt") }, { patternRule(".{name}"), organizeRule("sub") });
+        EXPECT_EQ(rows[0].status, invalid(RenameEngine::hiddenNameReason));
+    }
+
+    TEST(Preview, ADestinationFolderMustBeAbleToTakeFiles)
+    {
+        using Kind = FolderAnswer::Kind;
+        Rule suffix = patternRule("{name}-moved");
+        Rule intoX = organizeRule("x");
+        intoX.condition = ConditionGroup { true, { Condition::ext({ "txt" }) } };
+        struct Case {
+            const char* label;
+            std::vector<Rule> rules;
+            /// What stands at /p/x, and what exists at targets.
+            FolderAnswer atX;
+            std::set<std::string> taken;
+            std::vector<RenameStatus> statuses;
+        };
+        const std::vector<Case> cases {
+            { "a file in the way", { intoX }, { Kind::notAFolder, FileURL("/p/x") }, {},
+                { RenameStatus::unchanged(), conflict(RenamePipeline::subfolderIsFileReason) } },
+            { "a folder that cannot be opened", { intoX }, { Kind::unusable, FileURL("/p/x") }, {},
+                { RenameStatus::unchanged(), invalid(RenamePipeline::unusableSubfolderReason) } },
+            { "a folder, or nothing yet", { intoX }, {}, {},
+                { RenameStatus::unchanged(), RenameStatus::ready() } },
+            // The file in the way is renamed in the same batch: its name is free by then.
+            { "moved away", { suffix, intoX }, { Kind::notAFolder, FileURL("/p/x") }, {},
+                { RenameStatus::ready(), RenameStatus::ready() } },
+            // ... unless it cannot be renamed after all.
+            { "stays after all", { suffix, intoX }, { Kind::notAFolder, FileURL("/p/x") },
+                { "/p/x-moved" },
+                { conflict(RenameEngine::fileExistsReason),
+                    conflict(RenamePipeline::subfolderIsFileReason) } },
+            // A file put into a folder of its own name leaves that name first.
+            { "its own name", { organizeRule("{name}") }, { Kind::notAFolder, FileURL("/p/x") }, {},
+                { RenameStatus::ready(), RenameStatus::ready() } },
+        };
+        for (const auto& each : cases) {
+            FakeDisk disk;
+            disk.folders["/p/x"] = each.atX;
+            disk.paths = each.taken;
+            auto rows = planned({ fileAt("/p/x"), fileAt("/p/a.txt") }, each.rules, disk);
+            EXPECT_EQ(statusesOf(rows), each.statuses) << each.label;
+        }
+
+        // Asked once per folder, and never for files renamed where they are.
+        FakeDisk disk;
+        planned({ fileAt("/p/a.txt"), fileAt("/p/b.txt"), fileAt("/q/c.txt") },
+            { patternRule("new {name}"), organizeRule("sub") }, disk);
+        EXPECT_EQ(disk.askedFolders, (std::vector<std::string> { "/p/sub", "/q/sub" }));
+        disk.askedFolders.clear();
+        planned({ fileAt("/p/a.txt") }, { patternRule("new {name}") }, disk);
+        EXPECT_TRUE(disk.askedFolders.empty());
+    }
+
+    TEST(Preview, AFileThatIsGoneIsAProblem)
+    {
+        FakeDisk disk;
+        disk.missing = { "/p/b.txt", "/p/c.txt", "/p/d.txt" };
+        auto renamed = [](std::string find, std::string replacement) {
+            return Rule(ReplaceConfig { std::move(find), std::move(replacement), false, true,
+                ReplaceScope::name, Occurrence::all });
+        };
+        // Moved, moved but gone, staying but gone, excluded.
+        auto rows = planned({ fileAt("/p/a.txt"), fileAt("/p/b.txt"), fileAt("/p/c.txt"),
+                                fileAt("/p/d.txt", false) },
+            { renamed("a", "x"), renamed("b", "y") }, disk);
+        EXPECT_EQ(statusesOf(rows),
+            (std::vector<RenameStatus> { RenameStatus::ready(),
+                invalid(RenamePipeline::missingFileReason),
+                invalid(RenamePipeline::missingFileReason), RenameStatus::skipped() }));
+        EXPECT_EQ(disk.sourceQuestions, 1U);
+    }
+
+    TEST(Preview, OneFileListedTwiceIsAProblemOfBothRows)
+    {
+        FakeDisk disk;
+        disk.sameFiles = { { "/p/a.txt", "/p/A.txt" } };
+        auto rows = planned({ fileAt("/p/a.txt"), fileAt("/p/A.txt"), fileAt("/p/b.txt") },
+            { patternRule("{#}_{name}") }, disk);
+        EXPECT_EQ(statusesOf(rows),
+            (std::vector<RenameStatus> { conflict(RenamePipeline::listedTwiceReason),
+                conflict(RenamePipeline::listedTwiceReason), RenameStatus::ready() }));
+        // One of them excluded: the other moves alone.
+        rows = planned(
+            { fileAt("/p/a.txt"), fileAt("/p/A.txt", false) }, { patternRule("{#}_{name}") }, disk);
+        EXPECT_EQ(rows[0].status, RenameStatus::ready());
+    }
+
     TEST(Preview, OrganizeInTheRootFolder)
     {
         auto rows = planned({ fileAt("/a.txt") }, { organizeRule("sorvik-missing-subfolder") });
@@ -371,8 +510,9 @@ namespace {
         };
         for (const Case& entry : cases) {
             FileItem item = fileAt(entry.file);
-            auto rows = preview({ item }, { organizeRule(entry.subfolder) }, {}, runDate,
-                RenameEngine::localFileExists);
+            LocalPreviewDisk disk({ item });
+            auto rows = preview(
+                { item }, { organizeRule(entry.subfolder) }, {}, runDate, disk.questions());
             EXPECT_EQ(rows[0].status, entry.status) << entry.subfolder;
             FileURL expected = entry.status == RenameStatus::ready()
                 ? item.folderURL().appending(entry.subfolder, true).appending("a.jpg")
@@ -553,8 +693,7 @@ namespace {
         FakeDisk givenDisk;
         givenDisk.paths = lentDisk.paths;
         auto given = items;
-        auto rows = preview(
-            std::move(given), rules, {}, runDate, givenDisk.existence(), givenDisk.sameFile());
+        auto rows = preview(std::move(given), rules, {}, runDate, givenDisk.questions());
         EXPECT_TRUE(given.empty());
         ASSERT_EQ(rows.size(), lent.size());
         for (std::size_t position = 0; position < rows.size(); ++position) {

@@ -22,6 +22,14 @@
 
 namespace {
 
+// The libraries' own start-up code runs for milliseconds before `main`; the executable's
+// pre-initialisation runs before all of it, as soon as the libraries are loaded, so that a
+// signal even then ends sorvik as quitting does, not by its default action. (While the system
+// is still loading the libraries no code of sorvik's can run.) `main` installs again, which
+// only sets the same actions once more.
+[[gnu::used, gnu::section(".preinit_array")]] void (*const catchStopSignalsEarly)()
+    = &sorvik::StopSignals::install;
+
 int runCommandLine(int argc, char** argv, std::vector<std::string> arguments,
     const std::filesystem::path& currentFolder)
 {

@@ -202,25 +202,9 @@ namespace {
         /// when `process` ended first or a minute passed.
         static bool waitForMove(int watcher, QProcess& process, Moment moment)
         {
-            auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-            alignas(inotify_event) char events[4096];
-            while (std::chrono::steady_clock::now() < deadline) {
-                pollfd readable { watcher, POLLIN, 0 };
-                if (::poll(&readable, 1, 100) > 0) {
-                    auto length = ::read(watcher, events, sizeof events);
-                    for (ssize_t offset = 0; offset < length;) {
-                        const auto* event = reinterpret_cast<const inotify_event*>(events + offset);
-                        std::string_view name(event->len > 0 ? event->name : "");
-                        if (name.ends_with(".twtmp") == (moment == Moment::staging))
-                            return true;
-                        offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-                    }
-                    continue;
-                }
-                if (process.state() == QProcess::NotRunning)
-                    return false;
-            }
-            return false;
+            return testing::waitForEvent(watcher, process, [moment](std::string_view name) {
+                return name.ends_with(".twtmp") == (moment == Moment::staging);
+            });
         }
     };
 

@@ -894,24 +894,9 @@ namespace {
         /// `process` ended first or a minute passed.
         static bool waitForJournal(int watcher, QProcess& process)
         {
-            alignas(inotify_event) char events[4096];
-            for (int round = 0; round < 600; ++round) {
-                pollfd readable { watcher, POLLIN, 0 };
-                if (::poll(&readable, 1, 100) > 0) {
-                    auto length = ::read(watcher, events, sizeof events);
-                    for (ssize_t offset = 0; offset < length;) {
-                        const auto* event = reinterpret_cast<const inotify_event*>(events + offset);
-                        std::string_view name(event->len > 0 ? event->name : "");
-                        if (name.starts_with(RenameJournal::fileNamePrefix)
-                            && !name.ends_with(".tmp"))
-                            return true;
-                        offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-                    }
-                }
-                if (process.state() == QProcess::NotRunning)
-                    return false;
-            }
-            return false;
+            return testing::waitForEvent(watcher, process, [](std::string_view name) {
+                return name.starts_with(RenameJournal::fileNamePrefix) && !name.ends_with(".tmp");
+            });
         }
     };
 

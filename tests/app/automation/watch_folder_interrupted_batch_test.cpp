@@ -7,6 +7,7 @@
 #include "app/store/batch_recovery.h"
 #include "app/store/json_files.h"
 #include "engine/apply/rename_journal.h"
+#include "tests/app/automation/program_run.h"
 #include "tests/app/automation/watch_test_support.h"
 
 #include <QProcess>
@@ -71,23 +72,12 @@ namespace {
             process.start();
             ASSERT_TRUE(process.waitForStarted());
             int placed = 0;
-            alignas(inotify_event) char buffer[64 * 1024];
-            auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-            while (placed < placedBeforeKill && std::chrono::steady_clock::now() < deadline) {
-                pollfd readable { moves, POLLIN, 0 };
-                if (::poll(&readable, 1, 50) > 0) {
-                    auto length = ::read(moves, buffer, sizeof buffer);
-                    for (ssize_t offset = 0; offset < length;) {
-                        const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
-                        // A file's new name; its temporary name is hidden.
-                        if (event->len > 0 && event->name[0] != '.')
-                            ++placed;
-                        offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-                    }
-                }
-                if (process.state() == QProcess::NotRunning)
-                    break;
-            }
+            testing::waitForEvent(moves, process, [&](std::string_view name) {
+                // A file's new name; its temporary name is hidden.
+                if (!name.empty() && name[0] != '.')
+                    ++placed;
+                return placed >= placedBeforeKill;
+            });
             ::close(moves);
             ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
             ASSERT_TRUE(process.waitForFinished(60'000));

@@ -1,5 +1,6 @@
 // Installing: `cmake --install` of this build into a temporary prefix, and the Debian package
 // that `cpack -G DEB` makes of it. The installed programs are run from there.
+#include "tests/app/automation/program_run.h"
 #include "tests/app/services/content_samples.h"
 #include "tests/support/temporary_folder.h"
 
@@ -27,11 +28,7 @@ namespace {
     using testing::TemporaryFolder;
     namespace fs = std::filesystem;
 
-    struct Result {
-        int status = -1;
-        std::string out;
-        std::string err;
-    };
+    using Result = testing::ProgramResult;
 
     Result run(const QString& program, const QStringList& arguments,
         const fs::path& folder = fs::current_path(),
@@ -40,17 +37,9 @@ namespace {
         QProcess process;
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(QString::fromStdString(folder.string()));
-        process.start(program, arguments);
-        Result result;
-        if (!process.waitForFinished(120'000)) {
-            process.kill();
-            process.waitForFinished();
-            return result;
-        }
-        result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        result.out = process.readAllStandardOutput().toStdString();
-        result.err = process.readAllStandardError().toStdString();
-        return result;
+        process.setProgram(program);
+        process.setArguments(arguments);
+        return testing::runToEnd(process);
     }
 
     /// Every file below `root`, as paths relative to it.

@@ -36,7 +36,10 @@ endif()
 # `sorvik_make_seed_corpus fuzz/corpus` writes them anew, and the test below fails when the
 # corpus lacks one that it makes.
 if(TARGET sorvik_services)
-  add_executable(sorvik_make_seed_corpus ${CMAKE_CURRENT_LIST_DIR}/support/make_seed_corpus.cpp)
+  set(seeds ${CMAKE_CURRENT_LIST_DIR}/support)
+  add_executable(sorvik_make_seed_corpus ${seeds}/make_seed_corpus.cpp ${seeds}/seed_corpus.cpp
+    ${seeds}/pdf_seeds.cpp ${seeds}/picture_seeds.cpp ${seeds}/media_seeds.cpp
+    ${seeds}/document_seeds.cpp)
   target_link_libraries(sorvik_make_seed_corpus PRIVATE sorvik_test_support sorvik_warnings
     Qt6::Gui PkgConfig::EXIV2 PkgConfig::ZIP PkgConfig::TESS)
   add_test(NAME FuzzCorpus.HoldsEverySeed

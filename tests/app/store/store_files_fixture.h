@@ -37,14 +37,7 @@ protected:
     }
 
     /// The listed files, relative to the temporary folder.
-    std::vector<std::string> listedNames() const
-    {
-        std::vector<std::string> names;
-        for (const auto& item : store.items())
-            names.push_back(
-                std::filesystem::path(item.url.path).lexically_relative(files.path()).string());
-        return names;
-    }
+    std::vector<std::string> listedNames() const { return namesBelow(store, files.path()); }
 
     IsolatedHome home;
     TemporaryFolder files;

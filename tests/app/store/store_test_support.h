@@ -8,9 +8,11 @@
 #include <QElapsedTimer>
 
 #include <condition_variable>
+#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <stop_token>
+#include <string>
 #include <vector>
 
 namespace sorvik::testing {
@@ -34,6 +36,16 @@ inline bool addFilesAndWait(RenamerStore& store, const std::vector<FileURL>& url
 {
     store.addFiles(urls);
     return waitUntil([&] { return !store.isAdding(); });
+}
+
+/// The paths of the store's listed files, in their order, relative to `folder`.
+inline std::vector<std::string> namesBelow(
+    const RenamerStore& store, const std::filesystem::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& item : store.items())
+        names.push_back(std::filesystem::path(item.url.path).lexically_relative(folder).string());
+    return names;
 }
 
 /// Runs the event loop for `milliseconds`.
@@ -176,6 +188,11 @@ inline Rule replaceRule(std::string find, std::string replacement)
     config.find = std::move(find);
     config.replacement = std::move(replacement);
     return Rule(RuleKind(config));
+}
+
+inline Rule organizeRule(std::string folder)
+{
+    return Rule(RuleKind(OrganizeConfig { std::move(folder) }));
 }
 
 inline Rule aiRule(AIMode mode = AIMode::smart, std::int64_t maxWords = 6, bool includeDate = true)
